@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Database.h"
+#include "Value.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace fw {
+
+// SQL text with ":name" parameters turned into "?" for the engine. A name may
+// occur several times; nothing inside '...', "...", or comments is a parameter.
+struct ParsedSql {
+    QString text;               // with "?" in place of each parameter
+    QStringList occurrences;    // parameter name at each "?", as written
+    QStringList names;          // distinct names in order of first use
+};
+ParsedSql parseParams(const QString& sql);
+
+enum class FieldKind { Integer, Double, Numeric, Text, FixedText, DateTime, TextBlob, Binary, Boolean };
+
+struct ColumnInfo {
+    QString name;         // alias as the statement gives it
+    QString field;        // the underlying column, when any
+    QString relation;
+    FieldKind kind = FieldKind::Text;
+    short sqlType = 0;    // without the nullable bit
+    short scale = 0;
+    short subType = 0;
+    int byteLength = 0;
+    int charLength = 0;   // characters for text columns
+    bool nullable = true;
+};
+
+enum class StatementType { Select, Insert, Update, Delete, Ddl, ExecProcedure, Other };
+
+// A prepared dialect-1 statement. Move-only; frees its handle on destruction.
+class Statement {
+public:
+    Statement(Database& db, const QString& sql);
+    Statement(Statement&&) noexcept;
+    Statement& operator=(Statement&&) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    StatementType type() const { return type_; }
+    const QStringList& paramNames() const { return parsed_.names; }
+    bool hasParam(const QString& name) const;
+    // Sets every occurrence of the name (case-insensitive); unknown names are ignored.
+    void setParam(const QString& name, const Value& v);
+    void setParam(int occurrence, const Value& v);
+    void clearParams();
+
+    // Runs the statement in tr; a select opens its cursor, an executed
+    // procedure makes its output row current.
+    void execute(Transaction& tr);
+    // Convenience: runs in the connection's explicit transaction or in autocommit.
+    void execute();
+    bool fetch();            // false at the end of the cursor
+    void closeCursor();
+    int rowsAffected();
+
+    int columnCount() const { return int(columns_.size()); }
+    const ColumnInfo& columnInfo(int i) const { return columns_[size_t(i)]; }
+    int columnIndex(const QString& name) const;   // -1 when absent
+    Value value(int i) const;
+    Value value(const QString& name) const;
+
+private:
+    void free() noexcept;
+    void describe();
+    void bindInputs(Transaction& tr);
+
+    Database* db_ = nullptr;
+    isc_stmt_handle handle_ = 0;
+    ParsedSql parsed_;
+    StatementType type_ = StatementType::Other;
+    XSQLDA* in_ = nullptr;
+    XSQLDA* out_ = nullptr;
+    std::vector<Value> params_;           // per occurrence
+    std::vector<QByteArray> inBuffers_;
+    std::vector<short> inNulls_;
+    std::vector<QByteArray> outBuffers_;
+    std::vector<short> outNulls_;
+    std::vector<ColumnInfo> columns_;
+    Transaction* cursorTr_ = nullptr;
+    bool cursorOpen_ = false;
+    bool procRowPending_ = false;
+};
+
+} // namespace fw

@@ -1,0 +1,179 @@
+#include "db/Database.h"
+#include "db/SqlScript.h"
+#include "db/Statement.h"
+#include "support/TestDatabase.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using testing_support::createEmptyDatabase;
+
+TEST(SqlParams, NamesOutsideLiteralsAndComments)
+{
+    const ParsedSql p = parseParams(
+        "select * from t where a = :ID and b = ':no' and c = \":no\" -- :no\n and d = :id and e = :Other /* :no */");
+    EXPECT_EQ(p.occurrences, (QStringList{"ID", "id", "Other"}));
+    EXPECT_EQ(p.names, (QStringList{"ID", "Other"}));
+    EXPECT_EQ(p.text, "select * from t where a = ? and b = ':no' and c = \":no\" -- :no\n and d = ? and e = ? /* :no */");
+    EXPECT_EQ(parseParams("select cast(\"now\" as date) from rdb$database").occurrences.size(), 0);
+    EXPECT_EQ(parseParams("x = 'it''s :no' and y = :yes").occurrences, QStringList{"yes"});
+}
+
+TEST(SqlScriptSplit, HonoursSetTermQuotesAndComments)
+{
+    const QStringList s = splitSqlScript(
+        "create table a (x int); -- comment; here\n"
+        "insert into a values (';');\n"
+        "SET TERM ^ ;\n"
+        "create procedure p returns (r int) as begin r = 1; suspend; end^\n"
+        "SET TERM ; ^\n"
+        "/* ; */ commit;");
+    ASSERT_EQ(s.size(), 4);
+    EXPECT_EQ(s[1], "insert into a values (';')");
+    EXPECT_TRUE(s[2].startsWith("create procedure p"));
+    EXPECT_TRUE(s[2].endsWith("end"));
+    EXPECT_EQ(s[3], "commit");
+}
+
+class Client : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        params_ = createEmptyDatabase("client");
+        Database db(params_);
+        db.connect();
+        runSqlScript(db,
+            "create table T (ID integer not null primary key, NAME varchar(50) character set WIN1251 collate PXW_CYRL,"
+            " FLAG char(1), D date, M numeric(15,2), Q numeric(15,3), N numeric(4,2), F double precision,"
+            " MEMO blob sub_type 1, B blob sub_type 0);\n"
+            "create generator GEN_T;\n"
+            "SET TERM ^ ;\n"
+            "create procedure ID_T returns (ID integer) as begin ID = gen_id(GEN_T, 1); end^\n"
+            "SET TERM ; ^\n");
+    }
+    void SetUp() override
+    {
+        db.setParams(params_);
+        db.connect();
+        db.execute("delete from T");
+    }
+    static ConnectParams params_;
+    Database db;
+};
+ConnectParams Client::params_;
+
+TEST_F(Client, DatabaseIsDialectOneWithWin1251)
+{
+    EXPECT_EQ(db.selectValue("select mon$sql_dialect from mon$database").asInt(), 1);
+    EXPECT_EQ(db.selectValue("select rdb$character_set_name from rdb$database").asString(), "WIN1251");
+}
+
+TEST_F(Client, ValuesRoundTripWithTheirTypes)
+{
+    const QDateTime at(QDate(2026, 5, 17), QTime(14, 35, 12));
+    db.execute("insert into T (ID, NAME, FLAG, D, M, Q, N, F, MEMO, B) values (1, :name, :flag, :d, :m, :q, :n, :f, :memo, :b)",
+               {{"name", "Ёжик в тумане"}, {"flag", "+"}, {"d", at},
+                {"m", Currency::fromDouble(0.1) + Currency::fromDouble(0.2)},
+                {"q", *Currency::parse("1.234")}, {"n", *Currency::parse("12.34")}, {"f", 2.5},
+                {"memo", QString("Длинная заметка").repeated(3000)}, {"b", Value::bytes(QByteArray("\0\1\2", 3))}});
+    db.withTransaction([&](Transaction& tr) {
+        Statement s(db, "select * from T");
+        s.execute(tr);
+        ASSERT_TRUE(s.fetch());
+        EXPECT_EQ(s.value("name").asString(), "Ёжик в тумане");
+        EXPECT_EQ(s.value("FLAG").asString(), "+");        // CHAR comes trimmed
+        EXPECT_EQ(s.value("D").asDateTime(), at);           // time of day survives
+        EXPECT_EQ(s.value("M").type(), Value::Type::Currency);
+        EXPECT_EQ(s.value("M").asCurrency().toString(4), "0.3000");
+        EXPECT_EQ(s.value("Q").asCurrency().toString(4), "1.2340");
+        EXPECT_EQ(s.value("N").asCurrency().toString(4), "12.3400");
+        EXPECT_EQ(s.value("F").asDouble(), 2.5);
+        EXPECT_EQ(s.value("MEMO").asString().size(), 15 * 3000);
+        EXPECT_EQ(s.value("B").asBytes(), QByteArray("\0\1\2", 3));
+        EXPECT_EQ(s.columnInfo(s.columnIndex("NAME")).charLength, 50);
+        EXPECT_EQ(s.columnInfo(s.columnIndex("M")).kind, FieldKind::Numeric);
+        EXPECT_FALSE(s.fetch());
+    });
+}
+
+TEST_F(Client, NullsAndRepeatedParameterNames)
+{
+    db.execute("insert into T (ID, NAME) values (:id, :name)", {{"id", 7}, {"name", Value()}});
+    EXPECT_TRUE(db.selectValue("select NAME from T where ID = :id").isNull());
+    EXPECT_EQ(db.selectValue("select count(*) from T where ID = :x or ID + 1 = :x", {{"x", 7}}).asInt(), 1);
+}
+
+TEST_F(Client, CharacterOutsideTheCodePageIsAnError)
+{
+    try {
+        db.execute("insert into T (ID, NAME) values (2, :name)", {{"name", QString::fromUtf8("Snow ☃")}});
+        FAIL() << "expected a transliteration error";
+    } catch (const DbError& e) {
+        EXPECT_NE(e.sqlCode(), 0);
+        EXPECT_FALSE(e.message().isEmpty());
+    }
+    EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
+}
+
+TEST_F(Client, DialectOneNowAndToday)
+{
+    const QDateTime now = db.selectValue("select cast(\"now\" as date) from rdb$database").asDateTime();
+    const QDateTime today = db.selectValue("select cast(\"today\" as date) from rdb$database").asDateTime();
+    EXPECT_EQ(today.time(), QTime(0, 0));
+    EXPECT_EQ(today.date(), now.date());
+    EXPECT_LT(qAbs(now.secsTo(QDateTime::currentDateTime())), 120);
+}
+
+TEST_F(Client, ExplicitTransactionRollsBackTogether)
+{
+    db.startTransaction();
+    db.execute("insert into T (ID) values (10)");
+    db.execute("insert into T (ID) values (11)");
+    EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 2);
+    db.rollback();
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
+    EXPECT_THROW(db.execute("insert into T (ID) values ('x')"), DbError);
+}
+
+TEST_F(Client, ErrorsCarryEngineTextAndSqlCode)
+{
+    db.execute("insert into T (ID) values (1)");
+    try {
+        db.execute("insert into T (ID) values (1)");
+        FAIL();
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.sqlCode(), -803);
+        EXPECT_TRUE(e.message().contains("PRIMARY", Qt::CaseInsensitive) || e.message().contains("unique", Qt::CaseInsensitive));
+    }
+    EXPECT_THROW(Statement(db, "select nothing from nowhere"), DbError);
+}
+
+TEST_F(Client, KeyProviderReturnsDistinctKeys)
+{
+    const int a = db.executeProcedure("ID_T").asInt();
+    const int b = db.executeProcedure("ID_T").asInt();
+    EXPECT_NE(a, b);
+    Statement s(db, "update T set NAME = 'x' where ID < 0");
+    db.withTransaction([&](Transaction& tr) { s.execute(tr); EXPECT_EQ(s.rowsAffected(), 0); });
+}
+
+TEST_F(Client, SecondAttachmentWithSameParametersIsIndependent)
+{
+    Database second(db.params());
+    second.connect();
+    db.startTransaction();
+    db.execute("insert into T (ID) values (20)");
+    EXPECT_EQ(second.selectValue("select count(*) from T").asInt(), 0);   // not committed yet
+    db.commit();
+    EXPECT_EQ(second.selectValue("select count(*) from T").asInt(), 1);
+}
+
+TEST_F(Client, AttachedUserNamesListsThisAttachment)
+{
+    const QStringList names = db.attachedUserNames();
+    EXPECT_TRUE(names.contains("SYSDBA"));
+    Database closed;
+    EXPECT_THROW(closed.attachedUserNames(), Error);
+}

@@ -1,0 +1,41 @@
+#include "TestDatabase.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+
+namespace testing_support {
+
+QString scratchDir()
+{
+    static QTemporaryDir dir(QDir::tempPath() + "/brontal-test-XXXXXX");
+    return dir.path();
+}
+
+fw::ConnectParams createEmptyDatabase(const QString& name)
+{
+    fw::ConnectParams p;
+    p.path = scratchDir() + "/" + name + ".fdb";
+    QFile::remove(p.path);
+    p.user = "SYSDBA";
+    fw::Database::create(p);
+    return p;
+}
+
+QString serverHost() { return qEnvironmentVariable("BRONTAL_FB_SERVER"); }
+QString serverDir() { return qEnvironmentVariable("BRONTAL_FB_DIR"); }
+
+fw::ConnectParams createServerDatabase(const QString& name)
+{
+    fw::ConnectParams p;
+    const QString file = serverDir() + "/" + name + "-"
+        + QUuid::createUuid().toString(QUuid::Id128).left(8) + ".fdb";
+    p.path = serverHost() + ":" + file;
+    p.user = "SYSDBA";
+    p.password = qEnvironmentVariable("BRONTAL_FB_PASSWORD", "quillbent");
+    fw::Database::create(p);
+    return p;
+}
+
+} // namespace testing_support

@@ -1,0 +1,13 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+// One QApplication for every test program, so widget tests and database tests
+// share a main; offscreen comes from the test's environment.
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Tolmar");
+    QCoreApplication::setApplicationName("Brontal-tests");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
