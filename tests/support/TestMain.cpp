@@ -5,6 +5,8 @@
 // share a main; offscreen comes from the test's environment.
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Tolmar");
     QCoreApplication::setApplicationName("Brontal-tests");
