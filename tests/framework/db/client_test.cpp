@@ -3,6 +3,7 @@
 #include "db/Statement.h"
 #include "support/TestDatabase.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -176,4 +177,58 @@ TEST_F(Client, AttachedUserNamesListsThisAttachment)
     EXPECT_TRUE(names.contains("SYSDBA"));
     Database closed;
     EXPECT_THROW(closed.attachedUserNames(), Error);
+}
+
+// Multi-user work goes through the server; these run when the test command started one.
+class ServerClient : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (testing_support::serverHost().isEmpty()) GTEST_SKIP() << "no Firebird server for this run";
+        params_ = testing_support::createServerDatabase("server-client");
+        db.setParams(params_);
+        db.connect();
+        db.execute("create table T (ID integer not null primary key, NAME varchar(40))");
+    }
+    void TearDown() override
+    {
+        if (db.connected()) db.drop();
+    }
+    ConnectParams params_;
+    Database db;
+};
+
+TEST_F(ServerClient, SecondProcessSeesCommittedRowsAndAppearsAmongAttachedUsers)
+{
+    db.execute("insert into T (ID, NAME) values (1, :n)", {{"n", "Иванов"}});
+    QProcess isql;
+    isql.setProcessChannelMode(QProcess::MergedChannels);
+    isql.start("isql-fb", {"-user", params_.user, "-password", params_.password, "-ch", "UTF8", params_.path});
+    ASSERT_TRUE(isql.waitForStarted(10000));
+    isql.write("select 'rows=' || count(*) from T;\n");
+    QByteArray out;
+    for (int i = 0; i < 100 && !out.contains("rows="); ++i) {
+        isql.waitForReadyRead(100);
+        out += isql.readAll();
+    }
+    EXPECT_TRUE(out.contains("rows=1")) << out.constData();
+    const QStringList users = db.attachedUserNames();
+    EXPECT_GE(users.count("SYSDBA"), 2) << users.join(",").toStdString();
+    EXPECT_EQ(db.selectValue("select count(*) from mon$attachments where mon$remote_pid <> :me "
+                             "and mon$system_flag = 0", {{"me", int(QCoreApplication::applicationPid())}}).asInt(), 1);
+    isql.closeWriteChannel();
+    EXPECT_TRUE(isql.waitForFinished(10000));
+}
+
+TEST_F(ServerClient, TwoAttachmentsConflictOnTheSameRowWithoutWaiting)
+{
+    db.execute("insert into T (ID) values (5)");
+    Database other(params_);
+    other.connect();
+    db.startTransaction();
+    db.execute("update T set NAME = 'a' where ID = 5");
+    EXPECT_THROW(other.execute("update T set NAME = 'b' where ID = 5"), DbError);
+    db.commit();
+    EXPECT_EQ(other.execute("update T set NAME = 'b' where ID = 5"), 1);
+    EXPECT_EQ(db.selectValue("select NAME from T where ID = 5").asString(), "b");
 }

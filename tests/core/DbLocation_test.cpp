@@ -1,0 +1,66 @@
+#include "core/DbLocation.h"
+#include "support/Printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kDir = "/opt/brontal/";
+
+DbLocation withIni(const QByteArray& ini, const QStringList& args = {})
+{
+    return FindDatabase(kDir, ini, args);
+}
+} // namespace
+
+TEST(DatabaseLocation, WithoutSettingsFileTheLocalFileNextToTheProgram)
+{
+    const DbLocation loc = FindDatabase(kDir, std::nullopt, {});
+    EXPECT_EQ(loc.path, "/opt/brontal/BR.GDB");
+    EXPECT_EQ(loc.user, "SYSDBA");
+    EXPECT_EQ(loc.password, "quillbent");
+    EXPECT_EQ(FindDatabase("/opt/brontal", std::nullopt, {}).path, "/opt/brontal/BR.GDB");
+}
+
+TEST(DatabaseLocation, ProtocolsInAnyCase)
+{
+    EXPECT_EQ(withIni("[Setup]\nServerName=srv\nDataBaseDir=/data/br.gdb\n").path, "srv:/data/br.gdb");
+    EXPECT_EQ(withIni("[setup]\nprotocol=Tcp/Ip\nservername=srv\ndatabasedir=/data/br.gdb\n").path,
+              "srv:/data/br.gdb");
+    EXPECT_EQ(withIni("[Setup]\nProtocol=ipx\nServerName=srv\nDataBaseDir=D:\\new\\x.gdb\n").path,
+              "srv@D:\\new\\x.gdb");
+    EXPECT_EQ(withIni("[Setup]\nProtocol=netbeui\nServerName=srv\nDataBaseDir=D:\\db\\br.gdb\n").path,
+              "\\\\srv\\D:\\db\\br.gdb");
+    EXPECT_EQ(withIni("[Setup]\nProtocol=spx\nServerName=srv\nDataBaseDir=/x.gdb\n").path, "");
+}
+
+TEST(DatabaseLocation, EmptyServerOrDirectory)
+{
+    EXPECT_EQ(withIni("[Setup]\nProtocol=IPX\nServerName=\nDataBaseDir=/data/br.gdb\n").path, "/data/br.gdb");
+    EXPECT_EQ(withIni("[Setup]\nServerName=srv\nDataBaseDir=\n").path, "srv:/opt/brontal/BR.GDB");
+    EXPECT_EQ(withIni("[Setup]\n").path, "/opt/brontal/BR.GDB");
+    EXPECT_EQ(withIni("[Other]\nServerName=srv\n").path, "/opt/brontal/BR.GDB");
+}
+
+TEST(DatabaseLocation, CommandLineNeedsTwoArguments)
+{
+    EXPECT_EQ(withIni("", {"UserName=bob"}).user, "SYSDBA");
+    const DbLocation two = withIni("", {"UserName=bob", "Password=secret"});
+    EXPECT_EQ(two.user, "bob");
+    EXPECT_EQ(two.password, "secret");
+    const DbLocation other = withIni("", {"x=1", "username=ann"});
+    EXPECT_EQ(other.user, "ann");
+    EXPECT_EQ(other.password, "quillbent");
+}
+
+TEST(DatabaseLocation, SettingsFileFoundInAnyCaseWithCyrillicValue)
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath("br.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Setup]\r\nServerName = srv \r\nDataBaseDir=\"/data/\xc1\xc0\xc7\xc0.gdb\"\r\n");   // "БАЗА" in 1251
+    f.close();
+    EXPECT_EQ(FindDatabase(dir.path(), {}).path, QString::fromUtf8("srv:/data/БАЗА.gdb"));
+}
