@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+namespace fw {
+
+// What the program asks of the desktop: open a link, a file, a mail address or
+// a telephone number with the user's default program, and the clipboard text.
+// Tests install a RecordingShell so that nothing opens on the desktop.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // False when the desktop could not hand the URL to a program.
+    virtual bool openUrl(const QUrl& url) = 0;
+    virtual void setClipboardText(const QString& text) = 0;
+    virtual QString clipboardText() const = 0;
+};
+
+// The installed shell; the desktop's own unless another was installed.
+Shell& shell();
+// Installs s (nullptr: the desktop's again); returns the one it replaces.
+Shell* setShell(Shell* s);
+
+// QDesktopServices and QClipboard.
+class DesktopShell : public Shell {
+public:
+    bool openUrl(const QUrl& url) override;
+    void setClipboardText(const QString& text) override;
+    QString clipboardText() const override;
+};
+
+// Records every request instead of acting on it; installs itself for its lifetime.
+class RecordingShell : public Shell {
+public:
+    RecordingShell();
+    RecordingShell(const RecordingShell&) = delete;
+    RecordingShell& operator=(const RecordingShell&) = delete;
+    ~RecordingShell() override;
+
+    bool openUrl(const QUrl& url) override;
+    void setClipboardText(const QString& text) override { clipboard = text; }
+    QString clipboardText() const override { return clipboard; }
+
+    QList<QUrl> opened;
+    QString clipboard;
+    bool openResult = true;   // what openUrl answers
+
+private:
+    Shell* previous_;
+};
+
+// A link as the user typed it: an existing file, a URL, or a web address
+// without a scheme ("www.firm.ru").
+QUrl linkUrl(const QString& link);
+// "mailto:" with the address (it may carry a display name: "Name <a@b.ru>")
+// and an optional subject and body, every part percent-encoded.
+QUrl mailtoUrl(const QString& address, const QString& subject = {}, const QString& body = {});
+// "tel:" with the number as dialled.
+QUrl telUrl(const QString& number);
+
+bool openLink(const QString& link);
+bool openDocument(const QString& fileName);   // a local file with its default program
+bool dial(const QString& number);
+// The HTML help shipped next to the program.
+QString helpFileName();
+bool openHelp();
+
+} // namespace fw

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "OsError.h"
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+namespace fw {
+
+// Writes the tab-separated text files that the system exchanges: code page
+// 1251, no byte-order mark, one TAB between values, every line ended by CR LF.
+// Every write and the close are checked, so a failed export never looks done.
+class TsvWriter {
+public:
+    explicit TsvWriter(const QString& fileName);   // creates or truncates; throws FileError
+    TsvWriter(const TsvWriter&) = delete;
+    TsvWriter& operator=(const TsvWriter&) = delete;
+    ~TsvWriter();                                  // closes an unclosed file, ignoring errors
+
+    // TAB, CR and LF inside a value become spaces so that the file reads back.
+    // A character outside the code page throws EncodingError naming it.
+    void writeValue(const QString& value);
+    void newLine();
+    void close();                                  // throws FileError when the data did not reach the disk
+
+    const QString& fileName() const { return fileName_; }
+    int lineNumber() const { return line_; }       // the line being written, from 1
+
+private:
+    void write(const QByteArray& bytes);
+    [[noreturn]] void fail();
+
+    QString fileName_;
+    QFile file_;
+    bool lineStart_ = true;
+    int line_ = 1;
+};
+
+// Splits one line: every TAB ends a value, a trailing TAB gives an empty last
+// value, an empty line has no values.
+QStringList splitTsvLine(const QString& line);
+
+// Reads such files line by line (CR LF or LF endings).
+class TsvReader {
+public:
+    explicit TsvReader(const QString& fileName);   // throws FileError
+    TsvReader(const TsvReader&) = delete;
+    TsvReader& operator=(const TsvReader&) = delete;
+
+    // The next line's values; false at the end of the file.
+    bool readLine(QStringList& values);
+    // The text of the next line; false at the end of the file.
+    bool readLine(QString& line);
+    int lineNumber() const { return line_; }      // the line last read, from 1
+    void rewind();
+
+    const QString& fileName() const { return fileName_; }
+
+private:
+    QString fileName_;
+    QFile file_;
+    int line_ = 0;
+};
+
+} // namespace fw

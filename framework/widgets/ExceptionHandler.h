@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+#include <utility>
+
+namespace fw {
+
+// Shows an exception the way the program shows every failure that reaches the
+// user: an error box titled with the application title. Our errors show their
+// message, others what(); Abort shows nothing.
+void showException(std::exception_ptr e);
+
+// Runs an event handler; an exception that leaves it is shown. False when it threw.
+bool runGuarded(const std::function<void()>& handler);
+
+// A slot for connect() that runs f guarded. It accepts only the arguments f
+// does, so connect() drops the signal's surplus ones as for any functor.
+template <class F>
+auto guarded(F f)
+{
+    return [f = std::move(f)](auto&&... args)
+               -> decltype(std::declval<const F&>()(std::forward<decltype(args)>(args)...), void()) {
+        runGuarded([&] { f(std::forward<decltype(args)>(args)...); });
+    };
+}
+
+// Exceptions that escape an event or a slot are shown instead of ending the program.
+class Application : public QApplication {
+    Q_OBJECT
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+} // namespace fw

@@ -1,0 +1,206 @@
+#include "db/DbError.h"
+#include "support/Printers.h"
+#include "widgets/Dialogs.h"
+#include "widgets/ExceptionHandler.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using Kind = Dialogs::Kind;
+
+namespace {
+
+// Every ScriptedDialogs of this program fails the running test on a surprise.
+const bool handlerInstalled = [] {
+    ScriptedDialogs::setDefaultFailureHandler([](const QString& m) { ADD_FAILURE() << m.toStdString(); });
+    return true;
+}();
+
+// Runs act on the modal dialog of type T as soon as it is shown.
+template <class T>
+void whenShown(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start(10);
+}
+
+QStringList buttonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* b : box->buttons())
+        texts.append(b->text());
+    return texts;
+}
+
+} // namespace
+
+TEST(ScriptedDialogs, AnswersTheScriptInOrder)
+{
+    ScriptedDialogs d;
+    d.expectConfirm(true, "Удалить?")
+        .expectInputQuery(QString("Новая"), "Название")
+        .expectInputBox(std::nullopt)
+        .expectOpenFile({"/tmp/a.txt", "/tmp/b.txt"}, 2)
+        .expectSaveFile({})
+        .expectPickItem(1)
+        .expectInformation();
+
+    EXPECT_TRUE(dialogs().confirm("Удалить?"));
+    QString name;
+    EXPECT_TRUE(dialogs().inputQuery("Новая группа", "Название", name));
+    EXPECT_EQ(name, "Новая");
+    EXPECT_EQ(dialogs().inputBox("Изменение названия группы", "Название", "Старая"), "Старая");
+    FileDialog open{"Файл", "Текстовые файлы (*.txt)|*.txt|Все файлы (*.*)|*.*"};
+    open.multiSelect = true;
+    EXPECT_TRUE(dialogs().openFile(open));
+    EXPECT_EQ(open.files, (QStringList{"/tmp/a.txt", "/tmp/b.txt"}));
+    EXPECT_EQ(open.fileName, "/tmp/a.txt");
+    EXPECT_EQ(open.filterIndex, 2);
+    FileDialog save;
+    save.fileName = "Table";
+    EXPECT_FALSE(dialogs().saveFile(save));
+    EXPECT_EQ(save.fileName, "Table");
+    int index = -1;
+    EXPECT_TRUE(dialogs().pickItem("Отдел", {"Продажи", "Склад"}, index));
+    EXPECT_EQ(index, 1);
+    dialogs().information("Экспорт успешно завершен.", "Экспорт");
+
+    EXPECT_EQ(d.pending(), 0);
+    ASSERT_EQ(d.shown().size(), 7);
+    EXPECT_EQ(d.shown()[0].title, "Brontal");
+    EXPECT_EQ(d.shown()[5].text, "Продажи\nСклад");
+    EXPECT_EQ(d.shown()[6].kind, Kind::Information);
+    EXPECT_EQ(d.shown()[6].title, "Экспорт");
+}
+
+TEST(ScriptedDialogs, UnexpectedDialogFailsAndAnswersNo)
+{
+    QStringList failures;
+    {
+        ScriptedDialogs d;
+        d.setFailureHandler([&](const QString& m) { failures.append(m); });
+        EXPECT_FALSE(dialogs().confirm("Войти под другим именем?"));
+        QString v = "x";
+        EXPECT_FALSE(dialogs().inputQuery("c", "p", v));
+        EXPECT_EQ(v, "x");
+        d.expectWarning("Договор не найден!");
+        dialogs().warning("Сделка не найдена!");   // wrong text: the step stays
+        d.expectConfirm(true);
+        EXPECT_EQ(d.pending(), 2);
+        EXPECT_EQ(d.shown().size(), 3);
+    }   // two steps never shown
+    ASSERT_EQ(failures.size(), 5);
+    EXPECT_TRUE(failures[0].contains("Войти под другим именем?"));
+    EXPECT_TRUE(failures[2].contains("Сделка не найдена!"));
+    EXPECT_TRUE(failures[3].contains("Договор не найден!"));
+}
+
+TEST(ScriptedDialogs, InstallsItselfForItsLifetime)
+{
+    Dialogs* before = &dialogs();
+    {
+        ScriptedDialogs outer;
+        {
+            ScriptedDialogs inner;
+            EXPECT_EQ(&dialogs(), &inner);
+        }
+        EXPECT_EQ(&dialogs(), &outer);
+    }
+    EXPECT_EQ(&dialogs(), before);
+    EXPECT_NE(dynamic_cast<QtDialogs*>(before), nullptr);
+}
+
+TEST(ExceptionHandler, ShowsOurErrorsTitledWithTheApplicationAndNothingForAbort)
+{
+    ScriptedDialogs d;
+    d.expectError("violation of PRIMARY or UNIQUE KEY constraint").expectError("bad_alloc-like").expectError();
+
+    EXPECT_FALSE(runGuarded([] { throw DbError("violation of PRIMARY or UNIQUE KEY constraint", -803, 335544665); }));
+    EXPECT_FALSE(runGuarded([] { throw Abort(); }));
+    EXPECT_FALSE(runGuarded([] { throw std::runtime_error("bad_alloc-like"); }));
+    EXPECT_TRUE(runGuarded([] {}));
+
+    // Handlers connected to signals, with and without arguments.
+    QObject o;
+    QObject::connect(&o, &QObject::objectNameChanged, guarded([](const QString& n) { throw UserError(n); }));
+    o.setObjectName("Вы не можете связывать чужую запись!");
+    QTimer::singleShot(0, guarded([] { throw Abort(); }));
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(d.shown().size(), 3);
+    for (const auto& s : d.shown()) {
+        EXPECT_EQ(s.kind, Kind::Error);
+        EXPECT_EQ(s.title, "Brontal");
+    }
+    EXPECT_EQ(d.shown()[2].text, "Вы не можете связывать чужую запись!");
+}
+
+TEST(QtDialogs, OldFiltersBecomeQtNameFilters)
+{
+    EXPECT_EQ(qtNameFilters("Text files|*.txt|All|*.*"), (QStringList{"Text files (*.txt)", "All (*)"}));
+    EXPECT_EQ(qtNameFilters("Все файлы (*.*)|*.*|Текстовые файлы (*.txt)|*.txt"),
+              (QStringList{"Все файлы (*)", "Текстовые файлы (*.txt)"}));
+    EXPECT_EQ(qtNameFilters("Pictures|*.bmp;*.wmf|br.ini|br.ini"),
+              (QStringList{"Pictures (*.bmp *.wmf)", "br.ini (br.ini)"}));
+    EXPECT_TRUE(qtNameFilters("").isEmpty());
+}
+
+TEST(QtDialogs, RussianButtonsAndAnswers)
+{
+    QtDialogs qt;
+    QStringList texts;
+    QString title;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        texts = buttonTexts(box);
+        title = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(qt.confirm("Удалить?"));
+    EXPECT_EQ(texts, (QStringList{"Да", "Нет"}));
+    EXPECT_EQ(title, "Brontal");
+
+    whenShown<QMessageBox>([](QMessageBox* box) {
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == "Да")
+                b->click();
+    });
+    EXPECT_TRUE(qt.confirm("Удалить?"));
+
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        texts = buttonTexts(box);
+        title = box->windowTitle();
+        box->defaultButton()->click();
+    });
+    qt.error("Ошибка идентификации!");
+    EXPECT_EQ(texts, QStringList{"OK"});
+    EXPECT_EQ(title, "Brontal");
+
+    whenShown<QInputDialog>([](QInputDialog* dlg) {
+        dlg->setTextValue("Новая группа");
+        dlg->accept();
+    });
+    QString v;
+    EXPECT_TRUE(qt.inputQuery("Новая группа", "Название", v));
+    EXPECT_EQ(v, "Новая группа");
+
+    whenShown<QInputDialog>([](QInputDialog* dlg) {
+        dlg->setTextValue("changed");
+        QTest::keyClick(dlg, Qt::Key_Escape);
+    });
+    EXPECT_EQ(qt.inputBox("Изменение", "Название", "Старая"), "Старая");
+}
