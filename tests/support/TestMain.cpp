@@ -1,3 +1,5 @@
+#include "widgets/ScriptedDialogs.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -11,5 +13,8 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName("Tolmar");
     QCoreApplication::setApplicationName("Brontal-tests");
     ::testing::InitGoogleTest(&argc, argv);
+    // A dialog a test did not script fails that test instead of hanging it.
+    fw::ScriptedDialogs::setDefaultFailureHandler(
+        [](const QString& m) { ADD_FAILURE() << m.toStdString(); });
     return RUN_ALL_TESTS();
 }
