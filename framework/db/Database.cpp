@@ -79,6 +79,7 @@ void Database::connect()
         handle_ = 0;
         throw errorFromStatus(st);
     }
+    ++serial_;
     if (afterConnect) afterConnect(*this);
 }
 

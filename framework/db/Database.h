@@ -46,6 +46,9 @@ public:
     void connect();
     void disconnect();        // rolls back an open explicit transaction
     bool connected() const { return handle_ != 0; }
+    // Changes with every connect: a statement prepared on an earlier attachment
+    // must neither be used nor freed on this one.
+    quint64 attachmentSerial() const { return serial_; }
 
     // A dialect-1 database with WIN1251 as its default character set.
     static void create(const ConnectParams& p, int pageSize = 8192);
@@ -79,6 +82,7 @@ public:
 private:
     ConnectParams params_;
     isc_db_handle handle_ = 0;
+    quint64 serial_ = 0;
     std::unique_ptr<Transaction> explicit_;
 };
 

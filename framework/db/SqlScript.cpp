@@ -1,7 +1,6 @@
 #include "SqlScript.h"
 
 #include "Database.h"
-#include "Statement.h"
 
 #include <QRegularExpression>
 
@@ -63,12 +62,16 @@ void runSqlScript(Database& db, const QString& script)
     const QStringList statements = splitSqlScript(script);
     // DDL must be committed before later statements can use the new objects,
     // so each statement commits on its own; a failure names the statement.
+    // Scripts have no parameters: the text goes to the engine as written, so
+    // that ":name" inside a procedure or trigger body stays a PSQL variable.
     for (const QString& sql : statements) {
         try {
             Transaction tr(db);
             tr.start();
-            Statement s(db, sql);
-            s.execute(tr);
+            const QByteArray text = sql.toUtf8();
+            ISC_STATUS_ARRAY st;
+            if (isc_dsql_execute_immediate(st, db.handle(), tr.handle(), 0, text.constData(), 1, nullptr))
+                throw errorFromStatus(st);
             tr.commit();
         } catch (const DbError& e) {
             throw DbError(e.message() + "\n\n" + sql, e.sqlCode(), e.iscCode());

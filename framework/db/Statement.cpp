@@ -154,6 +154,7 @@ ISC_QUAD writeBlob(Database& db, Transaction& tr, const QByteArray& data)
 Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parseParams(sql))
 {
     if (!db.connected()) throw Error("Database not connected");
+    serial_ = db.attachmentSerial();
     ISC_STATUS_ARRAY st;
     if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) throw errorFromStatus(st);
     try {
@@ -195,6 +196,7 @@ Statement& Statement::operator=(Statement&& o) noexcept
     if (this == &o) return *this;
     free();
     db_ = o.db_;
+    serial_ = o.serial_;
     handle_ = std::exchange(o.handle_, 0);
     parsed_ = std::move(o.parsed_);
     type_ = o.type_;
@@ -223,7 +225,7 @@ Statement::~Statement() { free(); }
 
 void Statement::free() noexcept
 {
-    if (handle_ && db_ && db_->connected()) {
+    if (handle_ && db_ && db_->connected() && db_->attachmentSerial() == serial_) {
         ISC_STATUS_ARRAY st;
         isc_dsql_free_statement(st, &handle_, DSQL_drop);
     }

@@ -74,6 +74,7 @@ private:
     void bindInputs(Transaction& tr);
 
     Database* db_ = nullptr;
+    quint64 serial_ = 0;              // the attachment the handle belongs to
     isc_stmt_handle handle_ = 0;
     ParsedSql parsed_;
     StatementType type_ = StatementType::Other;
