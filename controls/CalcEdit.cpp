@@ -1,5 +1,7 @@
 #include "CalcEdit.h"
 
+#include "db/NumberFormat.h"
+
 #include "DateEdit.h"
 #include "FormatSettings.h"
 #include "VclUtils.h"
@@ -56,15 +58,7 @@ QString GroupDigits(const QString& text, bool grouping)
     if (d >= 0) end = d;
     if (e >= 0 && e < end) end = e;
     QString ip = s.left(end);
-    if (grouping) {
-        QString g;
-        int cnt = 0;
-        for (int i = ip.size() - 1; i >= 0; --i) {
-            g.prepend(ip[i]);
-            if (++cnt % 3 == 0 && i > 0) g.prepend(fs.ThousandSeparator);
-        }
-        ip = g;
-    }
+    if (grouping) ip = fw::groupThousands(ip, QString(fs.ThousandSeparator));
     return sign + ip + s.mid(end);
 }
 

@@ -1,5 +1,7 @@
 #include "FormatSettings.h"
 
+#include "db/NumberFormat.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -94,121 +96,12 @@ QString FormatDateVcl(const QString& format, const QDate& date)
     return out;
 }
 
-namespace {
-
-struct Section {
-    QString prefix, suffix;
-    bool grouping = false;
-    int minInt = 0;          // '0' placeholders before the point
-    int minFrac = 0;         // up to the last '0' after the point
-    int maxFrac = 0;         // all placeholders after the point
-    bool hasDigits = false;
-};
-
-QStringList splitSections(const QString& f)
-{
-    QStringList out;
-    QString cur;
-    QChar quote;
-    for (QChar c : f) {
-        if (!quote.isNull()) {
-            cur += c;
-            if (c == quote) quote = QChar();
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-            cur += c;
-        } else if (c == ';') {
-            out << cur;
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    out << cur;
-    return out;
-}
-
-Section parseSection(const QString& f)
-{
-    Section s;
-    bool point = false;
-    bool seenDigit = false;
-    bool afterDigits = false;
-    int fracPos = 0;
-    for (int i = 0; i < f.size(); ++i) {
-        const QChar c = f[i];
-        if (c == '"' || c == '\'') {
-            int j = f.indexOf(c, i + 1);
-            if (j < 0) j = f.size();
-            (seenDigit ? s.suffix : s.prefix) += f.mid(i + 1, j - i - 1);
-            i = j;
-            continue;
-        }
-        if (c == '0' || c == '#') {
-            if (afterDigits) { s.suffix.clear(); afterDigits = false; }
-            seenDigit = true;
-            if (point) {
-                ++fracPos;
-                if (c == '0') s.minFrac = fracPos;
-                s.maxFrac = fracPos;
-            } else if (c == '0') {
-                ++s.minInt;
-            }
-        } else if (c == '.' && !point) {
-            point = true;
-        } else if (c == ',') {
-            s.grouping = true;
-        } else {
-            if (seenDigit) { s.suffix += c; afterDigits = true; }
-            else s.prefix += c;
-        }
-    }
-    s.hasDigits = seenDigit;
-    return s;
-}
-
-// value as exact decimal digits: integral digits and 4 fraction digits (Currency)
-QString applySection(const Section& s, fw::Currency absValue, bool minus)
-{
-    const TFormatSettings& fs = FormatSettings();
-    const fw::Currency r = absValue.rounded(std::min(s.maxFrac, 4));
-    QString text = r.toString(std::min(s.maxFrac, 4));   // "1234.50"
-    QString ip = text.section('.', 0, 0);
-    QString fp = text.contains('.') ? text.section('.', 1) : QString();
-    while (fp.size() < s.maxFrac) fp += '0';
-    while (fp.size() > s.minFrac && fp.endsWith('0')) fp.chop(1);
-    if (ip == "0" && s.minInt == 0) ip.clear();
-    while (ip.size() < s.minInt) ip.prepend('0');
-    if (s.grouping && ip.size() > 3) {
-        QString g;
-        int cnt = 0;
-        for (int i = ip.size() - 1; i >= 0; --i) {
-            g.prepend(ip[i]);
-            if (++cnt % 3 == 0 && i > 0) g.prepend(fs.ThousandSeparator);
-        }
-        ip = g;
-    }
-    QString num = ip;
-    if (!fp.isEmpty()) num += fs.DecimalSeparator + fp;
-    if (!s.hasDigits) num.clear();
-    return (minus ? QStringLiteral("-") : QString()) + s.prefix + num + s.suffix;
-}
-
-} // namespace
-
 QString FormatFloatVcl(const QString& format, fw::Currency value)
 {
     if (format.isEmpty())
         return FloatToStrG(value.toDouble(), 15);
-    const QStringList secs = splitSections(format);
-    int idx = 0;
-    if (value.isZero() && secs.size() >= 3 && !secs[2].isEmpty()) idx = 2;
-    else if (value < fw::Currency() && secs.size() >= 2 && !secs[1].isEmpty()) idx = 1;
-    const Section s = parseSection(secs[idx]);
-    const fw::Currency a = value < fw::Currency() ? -value : value;
-    bool minus = value < fw::Currency() && idx == 0;
-    if (minus && a.rounded(std::min(s.maxFrac, 4)).isZero()) minus = false;
-    return applySection(s, a, minus);
+    const TFormatSettings& fs = FormatSettings();
+    return fw::formatFloat(format, value, QString(fs.DecimalSeparator), QString(fs.ThousandSeparator));
 }
 
 QString FormatFloatVcl(const QString& format, double value)

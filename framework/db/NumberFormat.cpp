@@ -1,6 +1,7 @@
 #include "NumberFormat.h"
 
 #include <QLocale>
+#include <QStringList>
 #include <cmath>
 
 namespace fw {
@@ -16,7 +17,30 @@ struct Pattern {
     int minInt = 0;                // '0's before the point
     int minDec = 0, maxDec = 0;    // '0's and all placeholders after the point
     bool grouping = false;
+    bool hasDigits = false;
 };
+
+// "positive;negative;zero", semicolons inside quotes excepted.
+QStringList splitSections(const QString& format)
+{
+    QStringList out;
+    QString cur;
+    QChar quote;
+    for (const QChar c : format) {
+        if (!quote.isNull()) {
+            if (c == quote) quote = QChar();
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            out << cur;
+            cur.clear();
+            continue;
+        }
+        cur += c;
+    }
+    out << cur;
+    return out;
+}
 
 Pattern parse(const QString& format)
 {
@@ -54,10 +78,13 @@ Pattern parse(const QString& format)
         }
     }
     p.suffix = pendingLiteral;
+    p.hasDigits = seenDigit;
     return p;
 }
 
-QString groupDigits(const QString& digits, const QString& sep)
+} // namespace
+
+QString groupThousands(const QString& digits, const QString& sep)
 {
     QString out;
     const int n = int(digits.size());
@@ -68,11 +95,25 @@ QString groupDigits(const QString& digits, const QString& sep)
     return out;
 }
 
-} // namespace
-
 QString formatFloat(const QString& format, Currency value)
 {
-    const Pattern p = parse(format);
+    return formatFloat(format, value, decimalSeparator(), thousandSeparator());
+}
+
+QString formatFloat(const QString& format, Currency value, const QString& decimalSep,
+                    const QString& thousandSep)
+{
+    const QStringList sections = splitSections(format);
+    bool signShown = true;
+    QString section = sections[0];
+    if (value.isZero() && sections.size() >= 3 && !sections[2].isEmpty()) {
+        section = sections[2];
+    } else if (value < Currency() && sections.size() >= 2 && !sections[1].isEmpty()) {
+        section = sections[1];
+        signShown = false;
+    }
+    const Pattern p = parse(section);
+    if (!p.hasDigits) return p.prefix;
     const int dec = std::min(p.maxDec, 4);
     const Currency r = value.rounded(dec);
     int64_t units = r.scaled();
@@ -86,7 +127,7 @@ QString formatFloat(const QString& format, Currency value)
 
     QString intText;
     if (p.grouping) {
-        intText = groupDigits(intDigits, thousandSeparator());
+        intText = groupThousands(intDigits, thousandSep);
     } else {
         // Literals between placeholders (spaces in "# ### ##0") separate the digits
         // they stand between, counted from the right; extra digits go in front.
@@ -103,9 +144,9 @@ QString formatFloat(const QString& format, Currency value)
     }
     const bool zero = r.isZero();
     QString s = intText;
-    if (!frac.isEmpty()) s += decimalSeparator() + frac;
+    if (!frac.isEmpty()) s += decimalSep + frac;
     if (s.isEmpty()) s = zero ? QString() : QString("0");
-    return p.prefix + (negative && !zero ? "-" : "") + s + p.suffix;
+    return p.prefix + (negative && !zero && signShown ? "-" : "") + s + p.suffix;
 }
 
 QString formatFloat(const QString& format, double value)

@@ -1,5 +1,6 @@
 #include "db/Currency.h"
 #include "db/DbError.h"
+#include "db/NumberFormat.h"
 #include "db/Value.h"
 
 #include "support/Printers.h"
@@ -55,4 +56,18 @@ TEST(ValueConversions, FollowTheFieldGetters)
     EXPECT_EQ(fw::strToDateTime("1.3.2026 14:05"), dt);
     EXPECT_FALSE(fw::strToDateTime("31.02.2026").isValid());
     EXPECT_EQ(fw::Value(Currency::fromScaled(30000)), fw::Value(3));
+}
+
+TEST(NumberFormats, SectionsSeparatorsAndLiterals)
+{
+    using fw::formatFloat;
+    const QString dot = ".", blank = " ";
+    EXPECT_EQ(formatFloat(",0.00", *Currency::parse("1234567.125"), dot, blank), "1 234 567.12");
+    EXPECT_EQ(formatFloat("# ### ### ##0.00", *Currency::parse("12.5"), dot, blank), "12.50");
+    EXPECT_EQ(formatFloat("# ### ### ##0.00", *Currency::parse("1234567"), dot, blank), "1 234 567.00");
+    EXPECT_EQ(formatFloat(",0.00'р.';-,0.00'р.'", *Currency::parse("-5"), ",", blank), "-5,00р.");
+    EXPECT_EQ(formatFloat("0.00;(0.00)", *Currency::parse("-5"), dot, blank), "(5.00)");
+    EXPECT_EQ(formatFloat("0.00;;'ноль'", Currency(), dot, blank), "ноль");
+    EXPECT_EQ(formatFloat(",0.###", *Currency::parse("2.5"), dot, blank), "2.5");
+    EXPECT_EQ(formatFloat("0.00", *Currency::parse("-0.001"), dot, blank), "0.00");
 }
