@@ -1,0 +1,132 @@
+// The data grid over a large data set, offscreen: open time of the query, time
+// to the first paint of the grid, time to scroll to the last row, peak memory.
+//   bench_grid DATABASE            (a --demo 100000 database from brontal-db)
+//   bench_grid --make DATABASE     (creates the database with its own 100 000 clients)
+#include "db/Database.h"
+#include "db/DataSource.h"
+#include "db/Query.h"
+#include "widgets/DBGrid.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <cstdio>
+
+namespace {
+
+constexpr int kRows = 100000;   // what make() writes
+
+long peakKb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void make(const fw::ConnectParams& p)
+{
+    QFile::remove(p.path);
+    fw::Database::create(p);
+    fw::Database db(p);
+    db.connect();
+    db.execute("create table CUSTOMER (IDCUST integer not null primary key, IDUSER integer, DATECR date,"
+               " COMPANY varchar(100), FAX varchar(50), ADDRESS varchar(150), CITY varchar(50),"
+               " IDREGION integer, IDCOUNTRY integer, IDREKLAMA integer, IDSEGMENT integer, POLZOV char(1),"
+               " REGPOLZOV char(1), OTHER varchar(200), IDREKLAMA2 integer, IDSEGMENT2 integer,"
+               " IDPERSP integer, WWW varchar(50))");
+    // One statement: three crossed copies of 0..99 give the numbers 1..100000.
+    db.execute("insert into CUSTOMER"
+               " with recursive R (N) as (select 0 from rdb$database union all select N + 1 from R where N < 99),"
+               " K (I) as (select A.N * 10000 + B.N * 100 + C.N + 1 from R A, R B, R C where A.N < 10)"
+               " select I, mod(I, 20), cast('now' as date) - mod(I, 900), 'Company ' || I,"
+               "  '+7 495 ' || (1000000 + I), 'Street ' || mod(I, 500) || ', ' || I, 'City ' || mod(I, 300),"
+               "  mod(I, 80), mod(I, 10), mod(I, 12), mod(I, 9), iif(mod(I, 3) = 0, '+', '-'),"
+               "  iif(mod(I, 7) = 0, '+', '-'), 'Note about client ' || I, 0, 0, mod(I, 4),"
+               "  'www.client' || I || '.example'"
+               " from K");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const bool makeIt = args.removeAll("--make") > 0;
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: bench_grid [--make] DATABASE\n");
+        return 2;
+    }
+    const fw::ConnectParams params{args[0], "SYSDBA", "quillbent", "UTF8"};
+    try {
+        if (makeIt) {
+            QElapsedTimer t;
+            t.start();
+            make(params);
+            std::printf("made %d clients: %lld ms\n", kRows, static_cast<long long>(t.elapsed()));
+        }
+        fw::Database db(params);
+        db.connect();
+        fw::Query q(&db);
+        q.setSql({"select * from Customer"});
+        fw::DataSource src(&q);
+        const long beforeKb = peakKb();
+
+        QElapsedTimer t;
+        t.start();
+        q.open();
+        const qint64 openMs = t.elapsed();
+        const long openedKb = peakKb();
+
+        fw::DBGrid grid;
+        grid.resize(1200, 800);
+        bool painted = false;
+        struct PaintSpy : QObject {
+            bool* flag;
+            explicit PaintSpy(bool* f) : flag(f) {}
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::Paint) *flag = true;
+                return false;
+            }
+        } spy(&painted);
+        grid.viewport()->installEventFilter(&spy);
+        t.restart();
+        grid.setDataSource(&src);
+        grid.show();
+        while (!painted) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        const qint64 paintMs = t.elapsed();
+
+        t.restart();
+        q.last();
+        grid.viewport()->repaint();
+        const qint64 lastMs = t.elapsed();
+        const bool atLast = grid.currentIndex().row() == q.recordCount() - 1
+            && grid.verticalScrollBar()->value() == grid.verticalScrollBar()->maximum();
+
+        t.restart();
+        for (int i = 0; i < 200; ++i) {
+            grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum() * i / 200);
+            grid.viewport()->repaint();
+        }
+        const qint64 pagesMs = t.elapsed();
+
+        std::printf("rows: %d, columns: %d\n", q.recordCount(), grid.columnCount());
+        std::printf("open:                  %lld ms\n", static_cast<long long>(openMs));
+        std::printf("first paint:           %lld ms\n", static_cast<long long>(paintMs));
+        std::printf("scroll to last row:    %lld ms%s\n", static_cast<long long>(lastMs),
+                    atLast ? "" : "  (NOT at the last row)");
+        std::printf("200 jumps and repaints: %lld ms\n", static_cast<long long>(pagesMs));
+        std::printf("peak memory (VmHWM):   %ld kB (%ld kB before the open, %ld kB after it)\n", peakKb(),
+                    beforeKb, openedKb);
+        return atLast ? 0 : 1;
+    } catch (const fw::Error& e) {
+        std::fprintf(stderr, "bench_grid: %s\n", e.message().toUtf8().constData());
+        return 1;
+    }
+}

@@ -1,0 +1,293 @@
+#include "WidgetFixture.h"
+
+#include "widgets/DBControls.h"
+#include "widgets/DBLookupCombo.h"
+#include "widgets/ExceptionHandler.h"
+
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QFormLayout>
+#include <QPushButton>
+
+using namespace fw;
+
+namespace {
+
+// A card dialog as the windows build them: OK posts the record.
+class Controls : public WidgetTest {
+protected:
+    void SetUp() override
+    {
+        WidgetTest::SetUp();
+        otdel.open();
+        qry.open();
+        auto* form = new QFormLayout(&dialog);
+        name = new DBEdit(&dialog);
+        name->setDataSource(&src);
+        name->setDataField("NAME");
+        qty = new DBEdit(&dialog);
+        qty->setDataSource(&src);
+        qty->setDataField("QTY");
+        flag = new DBCheckBox("Платил", &dialog);
+        flag->setDataSource(&src);
+        flag->setDataField("FLAG");
+        dep = new DBLookupCombo(&dialog);
+        dep->setDataSource(&src);
+        dep->setDataField("IDOTDEL");
+        dep->setListSource(&otdelSrc);
+        dep->setKeyField("IDOTDEL");
+        dep->setListField("OTDEL");
+        ok = new QPushButton("OK", &dialog);
+        ok->setDefault(true);
+        form->addRow("Название", name);
+        form->addRow("Количество", qty);
+        form->addRow("", flag);
+        form->addRow("Отдел", dep);
+        form->addRow(ok);
+        QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+        QObject::connect(&dialog, &QDialog::accepted, &dialog, guarded([this] { qry.post(); }));
+        showActive(dialog);
+    }
+
+    void focusAll(QLineEdit* e)
+    {
+        e->setFocus(Qt::TabFocusReason);
+        e->selectAll();
+        ASSERT_EQ(QApplication::focusWidget(), e);
+    }
+
+    QDialog dialog;
+    DBEdit* name = nullptr;
+    DBEdit* qty = nullptr;
+    DBCheckBox* flag = nullptr;
+    DBLookupCombo* dep = nullptr;
+    QPushButton* ok = nullptr;
+};
+
+TEST_F(Controls, TypingEditsTheRecordAndTextReachesTheFieldAtOnce)
+{
+    EXPECT_EQ(name->text(), "Альфа");
+    EXPECT_EQ(name->maxLength(), 50);
+    focusAll(name);
+    type(name, "Омега");
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), "Омега");   // no post, no leaving needed
+    qry.cancel();
+    EXPECT_EQ(name->text(), "Альфа");
+
+    qry.beforeEdit = [](DataSet&) { throw UserError("Вы не можете изменять чужую запись!"); };
+    ScriptedDialogs d;
+    d.expectError("Вы не можете изменять чужую запись!");
+    focusAll(name);
+    type(name, "x");
+    EXPECT_EQ(name->text(), "Альфа");
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+
+    // A read-only data set: the edit shows the field and takes no typing.
+    qry.close();
+    qry.setUpdateObject(nullptr);
+    qry.open();
+    EXPECT_TRUE(name->QLineEdit::isReadOnly());
+    EXPECT_EQ(name->text(), "Альфа");
+}
+
+TEST_F(Controls, EnterInTheDialogWritesTheFocusedControlBeforeThePost)
+{
+    focusAll(name);
+    type(name, "Омега");
+    focusAll(qty);
+    type(qty, "42");
+    // The number is still in the control: it goes into the field when the data set posts.
+    EXPECT_EQ(qry.fieldByName("QTY").asInteger(), 10);
+    int seenInBeforePost = 0;
+    qry.beforePost = [&](DataSet& ds) { seenInBeforePost = ds.fieldByName("QTY").asInteger(); };
+    key(Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(seenInBeforePost, 42);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    EXPECT_EQ(stored(1, "QTY"), "42");
+    EXPECT_EQ(stored(1, "NAME"), "Омега");
+}
+
+TEST_F(Controls, ValueTheFieldRejectsKeepsTheFocusAndLeavesTheField)
+{
+    ScriptedDialogs d;
+    d.expectError("'abc' is not a valid integer value").expectError("'abc' is not a valid integer value");
+    focusAll(qty);
+    type(qty, "abc");
+    name->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), qty);
+    EXPECT_EQ(qty->text(), "abc");
+    EXPECT_EQ(qry.fieldByName("QTY").asInteger(), 10);
+
+    // The post is refused the same way and the row stays in edit mode.
+    EXPECT_FALSE(runGuarded([&] { qry.post(); }));
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(stored(1, "QTY"), "10");
+
+    // Esc puts the field's value back.
+    key(Qt::Key_Escape);
+    EXPECT_EQ(qty->text(), "10");
+    name->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(QApplication::focusWidget(), name);
+}
+
+TEST_F(Controls, TriggerErrorOnPostKeepsTheTypedValuesAndIsShown)
+{
+    ScriptedDialogs d;
+    d.expectError();
+    focusAll(name);
+    type(name, "ОШИБКА");
+    key(Qt::Key_Return);
+    ASSERT_EQ(d.shown().size(), 1);
+    EXPECT_TRUE(d.shown()[0].text.contains("Недопустимое название клиента"));
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(name->text(), "ОШИБКА");
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), "ОШИБКА");
+    EXPECT_EQ(stored(1, "NAME"), "Альфа");
+}
+
+TEST_F(Controls, CheckBoxStoresPlusAndMinus)
+{
+    EXPECT_TRUE(flag->isChecked());                  // "+"
+    qry.next();
+    EXPECT_FALSE(flag->isChecked());                 // "-"
+    qry.locate("ID", 4);
+    EXPECT_FALSE(flag->isChecked());                 // NULL
+    QTest::mouseClick(flag, Qt::LeftButton, {}, flag->rect().center());
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.fieldByName("FLAG").asString(), "+");
+    QTest::mouseClick(flag, Qt::LeftButton, {}, flag->rect().center());
+    EXPECT_EQ(qry.fieldByName("FLAG").asString(), "-");
+    qry.post();
+    EXPECT_EQ(stored(4, "FLAG"), "-");
+
+    int clicks = 0;
+    QObject::connect(flag, &QCheckBox::clicked, flag, [&] { ++clicks; });
+    qry.beforeEdit = [](DataSet&) { throw UserError("Запрещено"); };
+    ScriptedDialogs d;
+    d.expectError("Запрещено");
+    QTest::mouseClick(flag, Qt::LeftButton, {}, flag->rect().center());
+    EXPECT_FALSE(flag->isChecked());
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+
+    flag->setValueChecked("Y");
+    flag->setValueUnchecked("N");
+    qry.beforeEdit = nullptr;
+    flag->click();
+    EXPECT_EQ(qry.fieldByName("FLAG").asString(), "Y");
+}
+
+TEST_F(Controls, LookupComboShowsOnlyKeysTheListHolds)
+{
+    EXPECT_EQ(dep->text(), "Продажи");
+    qry.locate("ID", 2);
+    EXPECT_EQ(dep->text(), "Склад");
+    EXPECT_EQ(otdel.fieldByName("OTDEL").asString(), "Склад");   // the list follows the key
+    qry.locate("ID", 4);
+    EXPECT_TRUE(dep->keyValue().isNull());
+    EXPECT_EQ(dep->text(), "");
+
+    // A key the filtered list does not hold shows nothing.
+    otdel.setFilter("IDOTDEL=1");
+    otdel.setFiltered(true);
+    qry.locate("ID", 2);
+    EXPECT_EQ(dep->keyValue().asInt(), 2);
+    EXPECT_EQ(dep->text(), "");
+    otdel.setFiltered(false);
+    EXPECT_EQ(dep->text(), "Склад");
+
+    // Unbound, as the login uses it.
+    DBLookupCombo user(&dialog);
+    user.setListSource(&otdelSrc);
+    user.setKeyField("IDOTDEL");
+    user.setListField("OTDEL");
+    EXPECT_EQ(user.text(), "");
+    user.setKeyValue(3);
+    EXPECT_EQ(user.text(), "Бухгалтерия");
+    user.setKeyValue(-1);
+    EXPECT_EQ(user.text(), "");
+    EXPECT_EQ(user.keyValue().asInt(), -1);
+}
+
+TEST_F(Controls, ChoosingInTheLookupComboWritesTheKey)
+{
+    QStringList chosen;
+    QObject::connect(dep, &DBLookupCombo::activated, dep, [&] {
+        chosen << dep->keyValue().asString() + ":" + otdel.fieldByName("OTDEL").asString();
+    });
+    dep->setFocus(Qt::TabFocusReason);
+    key(Qt::Key_Down);
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);
+    EXPECT_EQ(dep->text(), "Склад");
+    EXPECT_EQ(chosen, QStringList{"2:Склад"});
+
+    EXPECT_FALSE(dep->listVisible());
+    dep->showPopup();
+    EXPECT_TRUE(dep->listVisible());
+    dep->hidePopup();
+    EXPECT_FALSE(dep->listVisible());
+
+    qry.cancel();
+    qry.beforeEdit = [](DataSet&) { throw UserError("Запрещено"); };
+    ScriptedDialogs d;
+    d.expectError("Запрещено");
+    key(Qt::Key_Down);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    EXPECT_EQ(dep->text(), "Продажи");
+    EXPECT_EQ(chosen.size(), 1);
+}
+
+TEST_F(Controls, OtherControlsFollowTheRecord)
+{
+    DBRadioGroup rg("Платил", &dialog);
+    rg.setItems({"Да", "Нет"});
+    rg.setValues({"+", "-"});
+    rg.setDataSource(&src);
+    rg.setDataField("FLAG");
+    DBText sum(&dialog);
+    sum.setDataSource(&src);
+    sum.setDataField("SUMMA");
+    qry.fieldByName("SUMMA").setDisplayFormat("# ##0.00");
+    DBListBox list(&dialog);
+    list.setDataSource(&src);
+    list.setListField("NAME");
+    DBMemo memo(&dialog);
+    memo.setDataSource(&src);
+    memo.setDataField("NAME");
+
+    qry.refresh();
+    EXPECT_EQ(rg.itemIndex(), 0);
+    EXPECT_EQ(sum.text(), "100.50");
+    EXPECT_EQ(list.currentIndex().row(), 0);
+    EXPECT_EQ(list.model()->index(4, 0).data().toString(), "Эпсилон");
+
+    qry.next();
+    EXPECT_EQ(rg.itemIndex(), 1);
+    EXPECT_EQ(rg.value(), "-");
+    EXPECT_EQ(sum.text(), "2 000.00");
+    EXPECT_EQ(list.currentIndex().row(), 1);
+    EXPECT_EQ(memo.toPlainText(), "Бета");
+
+    list.setCurrentIndex(list.model()->index(3, 0));
+    EXPECT_EQ(qry.fieldByName("ID").asInteger(), 4);
+    EXPECT_EQ(rg.itemIndex(), -1);                   // NULL: no item
+    rg.setItemIndex(0);
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.fieldByName("FLAG").asString(), "+");
+    qry.cancel();
+
+    memo.show();
+    memo.setFocus(Qt::TabFocusReason);
+    memo.selectAll();
+    ASSERT_EQ(QApplication::focusWidget(), &memo);
+    type(&memo, "Строка");
+    QTest::keyClick(&memo, Qt::Key_Return);
+    type(&memo, "ещё");
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), "Строка\r\nещё");
+}
+
+} // namespace
