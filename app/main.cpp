@@ -1,13 +1,34 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "core/dm.h"
+#include "core/dmUsers.h"
+#include "core/fmMain.h"
+#include "core/fmSplash.h"
+
+#include "widgets/Dialogs.h"
+#include "widgets/ExceptionHandler.h"
+
+#include <memory>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Brontal");
-    QMainWindow w;
-    w.setWindowTitle("Brontal");
-    w.resize(1024, 700);
-    w.show();
-    return app.exec();
+    fw::Application app(argc, argv);
+    QCoreApplication::setOrganizationName("Tolmar");
+    QCoreApplication::setApplicationName("Brontal");
+    QCoreApplication::setApplicationVersion(BRONTAL_VERSION);
+
+    // Before any window: fixed formats, then the users data module.
+    FixFormatSettings();
+    std::unique_ptr<TdmUsers> users(new TdmUsers);
+    dmUsers = users.get();
+
+    fw::setApplicationTitle("Brontal");
+
+    // The main window frees itself when closed, which ends the loop.
+    fmMain = new TfmMain;
+    std::unique_ptr<Tdm> data(new Tdm);
+    dm = data.get();
+    fmSplash = new TfmSplash;
+    fmMain->show();
+    const int rc = app.exec();
+    delete fmMain;
+    return rc;
 }

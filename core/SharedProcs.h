@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/SqlText.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QListWidget;
+class QObject;
+class QTabWidget;
+class QWidget;
+
+namespace fw {
+class DataSet;
+class Database;
+class DBGrid;
+class StoredProc;
+}
+
+// Set by the login dialog while Shift is held.
+extern bool ShiftPressed;
+// Set while Shift is held in the clients window; EditSQL clears it when it acts.
+extern bool SqlEditArmed;
+
+// The developer's editor of the client search, armed by both flags above:
+// the SQL it shows, edited, or the SQL unchanged.
+QString EditSQL(const QString& sql);
+
+// Enter is OK and Esc is Cancel, unless the active control's drop-down is open.
+void DialogKeyDown(QDialog* form, int key);
+bool NoDropDownActive(QWidget* form);
+// Esc empties a filter control and runs its click handler.
+void ClearOnEsc(QWidget* control, int key);
+void UncheckAll(QListWidget* list);
+void ClearControl(QWidget* control);
+void ClearPageControl(QTabWidget* pages);
+// Selects the grid's current column again.
+void ReselectGridColumn(fw::DBGrid* grid);
+
+// The pick-one dialog over a lookup table (kind 0 to 4); true when a value was chosen.
+bool SelectValue(int kind, int& id, QString& text, const QString& where, const QString& caption);
+
+void PostIfInsert(fw::DataSet& qry);
+void PrepareQuery(fw::DataSet& ds);
+// The money and goods-attribute columns titled with the names of the settings row.
+void SetColumnTitles(fw::DBGrid* grid);
+
+// A data module's queries are its fw::Query children; its stored procedures,
+// which are no QObjects, it lists itself through this interface.
+class TDataModuleProcs {
+public:
+    virtual ~TDataModuleProcs() = default;
+    virtual QList<fw::StoredProc*> StoredProcs() = 0;
+};
+void CloseDataModule(QObject* module);
+
+// False (after telling the user) when the desktop cannot open the link.
+bool OpenLink(QWidget* window, const QString& link);
+QString GetWindowsVersion();
+// One name per attachment; raises when the engine refuses the request.
+QStringList GetAttachedUserNames(fw::Database& db);
+// The names GetAttachedUserNames found last.
+extern QStringList AttachedUsers;

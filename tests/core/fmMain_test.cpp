@@ -1,0 +1,162 @@
+#include "MainWindowFixture.h"
+
+#include "core/SharedProcs.h"
+#include "core/fmAbout.h"
+
+#include "os/Shell.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QUrlQuery>
+
+namespace {
+
+using MainWindow = MainWindowTest;
+
+TEST_F(MainWindow, BeforeLoginOnlyFileAndHelpAreVisible)
+{
+    EXPECT_EQ(fmMain->windowTitle(), "Brontal");
+    EXPECT_TRUE(visible(fmMain->mmiFile));
+    EXPECT_TRUE(visible(fmMain->mmiHelp));
+    EXPECT_FALSE(visible(fmMain->mmiModul));
+    EXPECT_FALSE(visible(fmMain->mmiSetup));
+    EXPECT_FALSE(visible(fmMain->mmiWindow));
+    for (const char* name : {"mmiLogin", "mmiExit", "mmiKlient", "mmiSdelka", "mmiRass", "mmiReport", "miSetMy",
+                             "miSetSpr", "miSetGl", "miSetUsers"})
+        EXPECT_NE(fmMain->findChild<QAction*>(name), nullptr) << name;
+    EXPECT_EQ(fmMain->miSetUsers->text(), "&Пользователи, права");
+    EXPECT_EQ(fmMain->miHelp->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+TEST_F(MainWindow, ModuleItemShowsTheExistingWindowAgain)
+{
+    fmMain->mmiKlient->trigger();
+    ASSERT_TRUE(fmDummy);
+    DummyWindow* first = fmDummy;
+    fmMain->mmiReport->trigger();
+    EXPECT_EQ(children(), 2);
+
+    fmMain->mmiKlient->trigger();
+    EXPECT_EQ(fmDummy.data(), first);
+    EXPECT_EQ(children(), 2);
+    EXPECT_EQ(fmMain->mdiArea->activeSubWindow()->widget(), first);
+
+    // Closed, it frees itself, and the item makes a new one.
+    fmMain->mdiArea->activeSubWindow()->close();
+    flush();
+    EXPECT_FALSE(fmDummy);
+    EXPECT_EQ(children(), 1);
+    fmMain->mmiKlient->trigger();
+    EXPECT_TRUE(fmDummy);
+    EXPECT_EQ(children(), 2);
+
+    // Items of modules not linked in open nothing.
+    fmMain->mmiSdelka->trigger();
+    fmMain->miSetGl->trigger();
+    EXPECT_EQ(children(), 2);
+}
+
+TEST_F(MainWindow, WindowMenuCascadesAndListsTheChildren)
+{
+    fmMain->mmiKlient->trigger();
+    fmMain->mmiReport->trigger();
+    emit fmMain->mmiWindow->aboutToShow();
+    QStringList titles;
+    for (QAction* a : fmMain->mmiWindow->actions())
+        if (!a->isSeparator()) titles << a->text();
+    EXPECT_EQ(titles, (QStringList{"&Упорядочить", "&1 Пробное окно", "&2 Пробное окно"}));
+    fmMain->N3->trigger();
+}
+
+TEST_F(MainWindow, AChildThatRefusesKeepsTheProgramRunning)
+{
+    fmMain->mmiKlient->trigger();
+    fmMain->mmiReport->trigger();
+    fmDummy2->refuse = true;
+    QPointer<TfmMain> main(fmMain.data());
+    dm->qryMain.open();
+
+    EXPECT_FALSE(fmMain->close());
+    flush();
+    ASSERT_TRUE(main);
+    EXPECT_TRUE(fmDummy);   // asked, but not closed, although it agreed
+    EXPECT_TRUE(fmDummy2);
+    EXPECT_EQ(children(), 2);
+    EXPECT_TRUE(dm->db.connected());
+    EXPECT_TRUE(dm->qryMain.active());
+
+    // Closing one child alone asks it too.
+    fmDummy2->parentWidget()->close();
+    flush();
+    EXPECT_TRUE(fmDummy2);
+
+    fmDummy2->refuse = false;
+    DummyWindow::asks = 0;
+    EXPECT_TRUE(fmMain->close());
+    EXPECT_EQ(DummyWindow::asks, 2);   // each once, not again at its closing
+    flush();
+    EXPECT_FALSE(main);
+    EXPECT_FALSE(fmDummy);
+    EXPECT_FALSE(fmDummy2);
+    EXPECT_FALSE(dm->db.connected());
+}
+
+TEST_F(MainWindow, MailingItemLeavesAWindowThatIsSendingAlone)
+{
+    bool sending = false;
+    int opened = 0;
+    ModuleWindows().Zakaz = ModuleWindow(fmDummy);
+    ModuleWindows().ZakazSending = [&] { return sending; };
+    ModuleWindows().ZakazOpenAll = [&](QWidget*) { ++opened; };
+
+    fmMain->mmiRass->trigger();
+    ASSERT_TRUE(fmDummy);
+    EXPECT_EQ(fmDummy->windowTitle(), "Рассылка");
+    EXPECT_EQ(opened, 1);
+
+    fmDummy->setWindowTitle("Рассылка: идёт отправка");
+    sending = true;
+    fmMain->mmiRass->trigger();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(fmDummy->windowTitle(), "Рассылка: идёт отправка");
+
+    sending = false;
+    fmMain->mmiRass->trigger();
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(children(), 1);
+}
+
+TEST_F(MainWindow, AboutBoxShowsTheVersion)
+{
+    QString version;
+    withModal<TfmAbout>([] { fmMain->miAbout->trigger(); },
+                        [&](TfmAbout& about) {
+                            version = about.lbVersion->text();
+                            about.btnOk->click();
+                        });
+    EXPECT_EQ(version, "Версия: 1.7.0.39");
+}
+
+TEST_F(MainWindow, LetterToTheDevelopersCarriesVersionAndSystem)
+{
+    fw::RecordingShell shell;
+    fmMain->N6->trigger();
+    ASSERT_EQ(shell.opened.size(), 1);
+    const QUrl url = shell.opened[0];
+    EXPECT_EQ(url.scheme(), "mailto");
+    EXPECT_EQ(url.path(), "support@brontal.ru");
+    const QUrlQuery q(url);
+    EXPECT_EQ(q.queryItemValue("subject", QUrl::FullyDecoded), "Разработчикам Brontal");
+    EXPECT_EQ(q.queryItemValue("body", QUrl::FullyDecoded),
+              "Программа: Brontal версия 1.7.0.39\r\nОС: " + GetWindowsVersion() + "\r\nВаше сообщение: \r\n");
+}
+
+TEST_F(MainWindow, HelpOpensTheFileNextToTheProgram)
+{
+    fw::RecordingShell shell;
+    fmMain->miHelp->trigger();
+    ASSERT_EQ(shell.opened.size(), 1);
+    EXPECT_EQ(shell.opened[0], QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/br.html"));
+}
+
+} // namespace
