@@ -1,3 +1,5 @@
+#include "Modules.h"
+
 #include "core/dm.h"
 #include "core/dmUsers.h"
 #include "core/fmMain.h"
@@ -21,6 +23,7 @@ int main(int argc, char** argv)
     dmUsers = users.get();
 
     fw::setApplicationTitle("Brontal");
+    RegisterModules();
 
     // The main window frees itself when closed, which ends the loop.
     fmMain = new TfmMain;
