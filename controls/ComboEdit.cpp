@@ -1,5 +1,8 @@
 #include "ComboEdit.h"
 
+#include "db/DbError.h"
+#include "widgets/Dialogs.h"
+
 #include "VclUtils.h"
 
 #include <QApplication>
@@ -522,7 +525,21 @@ void ReportControlError(QWidget* control, const QString& message)
         errorHandler()(control, message);
         return;
     }
-    const QString title = QApplication::applicationDisplayName().isEmpty()
-        ? QStringLiteral("Brontal") : QApplication::applicationDisplayName();
-    QMessageBox::critical(control ? control->window() : nullptr, title, message);
+    // Every error box of the program goes through the dialogs service.
+    fw::dialogs().error(message);
+}
+
+void ReportControlException(QWidget* control, std::exception_ptr e)
+{
+    if (!e) return;
+    try {
+        std::rethrow_exception(e);
+    } catch (const fw::Abort&) {
+    } catch (const EControlError& err) {
+        ReportControlError(control, err.message());
+    } catch (const fw::Error& err) {
+        ReportControlError(control, err.message());
+    } catch (const std::exception& err) {
+        ReportControlError(control, QString::fromUtf8(err.what()));
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <exception>
+
 #include "SpeedButton.h"
 
 #include <QFrame>
@@ -16,6 +18,8 @@ class TCustomComboEdit;
 using ControlErrorHandler = std::function<void(QWidget* control, const QString& message)>;
 void SetControlErrorHandler(ControlErrorHandler handler);
 void ReportControlError(QWidget* control, const QString& message);
+// Shows an exception that left a control's event handler; Abort shows nothing.
+void ReportControlException(QWidget* control, std::exception_ptr e);
 
 
 enum TPopupAlign { epaRight, epaLeft };
