@@ -1,6 +1,8 @@
 #include "ComboEdit.h"
 
 #include "db/DbError.h"
+#include <QTimer>
+#include <QPointer>
 #include "widgets/Dialogs.h"
 
 #include "VclUtils.h"
@@ -541,5 +543,28 @@ void ReportControlException(QWidget* control, std::exception_ptr e)
         ReportControlError(control, err.message());
     } catch (const std::exception& err) {
         ReportControlError(control, QString::fromUtf8(err.what()));
+    }
+}
+
+bool TCustomComboEdit::WriteOnExit(QFocusEvent* e, bool selectAllOnError,
+                                   const std::function<void()>& checkAndWrite)
+{
+    const bool leaving = e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason;
+    if (!leaving || PopupVisible()) return true;
+    try {
+        checkAndWrite();
+        return true;
+    } catch (...) {
+        const std::exception_ptr err = std::current_exception();
+        TCustomComboEdit::focusOutEvent(e);
+        if (selectAllOnError) selectAll();
+        ReportControlException(this, err);
+        setFocus(Qt::OtherFocusReason);
+        // The focus change that made us leave may still be under way.
+        QPointer<TCustomComboEdit> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self) self->setFocus(Qt::OtherFocusReason);
+        });
+        return false;
     }
 }

@@ -141,6 +141,10 @@ protected:
     void LayoutButton();
     void RebuildGlyph();
     void sendDialogKey(int key);
+    // Leaving a data-aware edit: runs check-and-write; when it throws, the edit
+    // keeps the focus (text selected with selectAllOnError) and the error is
+    // shown. False when it threw and the caller must not finish the exit.
+    bool WriteOnExit(QFocusEvent* e, bool selectAllOnError, const std::function<void()>& checkAndWrite);
 
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

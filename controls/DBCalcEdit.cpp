@@ -182,23 +182,9 @@ void TBrDBCalcEdit::KeyPress(QChar& key, bool& handled)
 
 void TBrDBCalcEdit::focusOutEvent(QFocusEvent* e)
 {
-    const bool leaving = e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason;
-    if (leaving && !PopupVisible()) {
-        try {
-            ExitValueCheck();
-            FDataLink->updateRecord();
-        } catch (...) {
-            const std::exception_ptr err = std::current_exception();
-            TCustomComboEdit::focusOutEvent(e);
-            if (FDirectInput) selectAll();
-            ReportControlException(this, err);
-            setFocus(Qt::OtherFocusReason);
-            QPointer<TBrDBCalcEdit> self(this);
-            QTimer::singleShot(0, this, [self] {
-                if (self) self->setFocus(Qt::OtherFocusReason);
-            });
-            return;
-        }
-    }
-    TBrCustomCalcEdit::focusOutEvent(e);
+    const bool done = WriteOnExit(e, FDirectInput, [this] {
+        ExitValueCheck();
+        FDataLink->updateRecord();
+    });
+    if (done) TBrCustomCalcEdit::focusOutEvent(e);
 }

@@ -144,24 +144,10 @@ void TDBDateEdit::KeyPress(QChar& key, bool& handled)
 
 void TDBDateEdit::focusOutEvent(QFocusEvent* e)
 {
-    const bool leaving = e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason;
-    if (leaving && !PopupVisible()) {
-        try {
-            if (FCheckOnExit) ValidateDateText();
-            FDataLink->updateRecord();
-        } catch (...) {
-            const std::exception_ptr err = std::current_exception();
-            TCustomComboEdit::focusOutEvent(e);
-            if (FDirectInput) selectAll();
-            ReportControlException(this, err);
-            setFocus(Qt::OtherFocusReason);
-            QPointer<TDBDateEdit> self(this);
-            QTimer::singleShot(0, this, [self] {
-                if (self) self->setFocus(Qt::OtherFocusReason);
-            });
-            return;
-        }
-    }
+    const bool done = WriteOnExit(e, FDirectInput, [this] {
+        if (FCheckOnExit) ValidateDateText();
+        FDataLink->updateRecord();
+    });
     // The date edit's own check ran above, before the record is written.
-    TCustomComboEdit::focusOutEvent(e);
+    if (done) TCustomComboEdit::focusOutEvent(e);
 }
