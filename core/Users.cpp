@@ -5,6 +5,8 @@
 
 #include "db/DataSet.h"
 #include "db/DbError.h"
+#include "db/Query.h"
+#include "db/UpdateSql.h"
 
 TUsers* UserRights = nullptr;
 TUserRecord CurrentUser;
@@ -269,6 +271,65 @@ void TUsers::UpdateUser(const TUserRecord& user)
     for (TUserRecord& u : Users)
         if (u.IdUser == user.IdUser) {
             u = user;
+            break;
+        }
+    ApplyFilter();
+}
+
+void TUsers::UpdateUserColumns(const TUserRecord& user, const QStringList& columns)
+{
+    struct Column { const char* name; const char* caption; int length; };
+    static const Column known[] = {{"IDOTDEL", "", 0}, {"NAME", "Фамилия", 30}, {"PASS", "Пароль", 30},
+                                   {"EMAIL", "Email", 50}};
+    auto text = [&](const QString& col) {
+        return col == "NAME" ? user.Name : col == "PASS" ? user.Pass : user.Email;
+    };
+    QStringList sets;
+    for (const QString& c : columns) {
+        const QString col = c.toUpper();
+        const Column* k = nullptr;
+        for (const Column& x : known)
+            if (col == x.name) k = &x;
+        if (!k) throw fw::Error("TUsers: unknown column " + c);
+        if (k->length > 0 && text(col).size() > k->length)
+            throw fw::UserError(QString("Поле \"%1\" не может быть длиннее %2 символов!")
+                                    .arg(QString::fromUtf8(k->caption)).arg(k->length));
+        sets << QString("  %1 = :%1").arg(col);
+    }
+    if (sets.isEmpty()) return;
+    for (qsizetype i = 0; i + 1 < sets.size(); ++i) sets[i] += ",";
+
+    fw::Query& q = module().qryUsers;
+    if (!q.locate("idUser", user.IdUser)) return;
+    // The row is written through a statement of just these columns; the query
+    // keeps its own update object for every other write.
+    fw::UpdateSql only({QStringList{"update Users", "set"} + sets + QStringList{"where", "  IDUSER = :OLD_IDUSER"}},
+                       {}, {});
+    fw::UpdateSql* previous = q.updateObject();
+    q.setUpdateObject(&only);
+    try {
+        q.edit();
+        writeRow(q, [&] {
+            for (const QString& c : columns) {
+                const QString col = c.toUpper();
+                if (col == "IDOTDEL") q.fieldByName(col).setAsInteger(user.IdOtdel);
+                else q.fieldByName(col).setAsString(text(col));
+            }
+        });
+    } catch (...) {
+        q.setUpdateObject(previous);
+        throw;
+    }
+    q.setUpdateObject(previous);
+    for (TUserRecord& u : Users)
+        if (u.IdUser == user.IdUser) {
+            for (const QString& c : columns) {
+                const QString col = c.toUpper();
+                if (col == "IDOTDEL") u.IdOtdel = user.IdOtdel;
+                else if (col == "NAME") u.Name = user.Name;
+                else if (col == "PASS") u.Pass = user.Pass;
+                else u.Email = user.Email;
+            }
             break;
         }
     ApplyFilter();

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 namespace fw { class DataSet; }
@@ -62,6 +63,10 @@ public:
     void DeleteOtdel(int IdOtdel);
     void AddUser(TUserRecord& user);
     void UpdateUser(const TUserRecord& user);
+    // Writes only the named columns of the user's row (IDOTDEL, NAME, PASS,
+    // EMAIL), so a value changed elsewhere in another column survives. Lengths
+    // are checked first; the array follows once the row is written.
+    void UpdateUserColumns(const TUserRecord& user, const QStringList& columns);
     void DeleteUser(int IdUser);
     void AddPravo(int IdUser, int pravo);
     void DeletePravo(int IdUser, int pravo);

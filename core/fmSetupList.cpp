@@ -1,0 +1,107 @@
+#include "fmSetupList.h"
+
+#include "core/ModuleWindows.h"
+#include "core/Sprav.h"
+#include "core/SpravImport.h"
+#include "core/dm.h"
+
+#include "widgets/ExceptionHandler.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TfmSetupList::TfmSetupList(QWidget* owner) : QWidget(owner)
+{
+    setObjectName("fmSetupList");
+    setWindowTitle("Настройка справочников");
+    resize(820, 500);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    ToolBar = new QToolBar(this);
+    ToolBar->setObjectName("ToolBar");
+    ToolBar->setIconSize(QSize(16, 16));
+    lblSprav = new QLabel("Справочник ", ToolBar);
+    lblSprav->setObjectName("lblSprav");
+    lblSprav->setContentsMargins(6, 0, 0, 0);
+    ToolBar->addWidget(lblSprav);
+    cbSprav = new QComboBox(ToolBar);
+    cbSprav->setObjectName("cbSprav");
+    cbSprav->setMaxVisibleItems(10);
+    cbSprav->setMinimumWidth(200);
+    ToolBar->addWidget(cbSprav);
+    ToolBar->addSeparator();
+    tbImport = new QToolButton(ToolBar);
+    tbImport->setObjectName("tbImport");
+    tbImport->setText("Импорт справочника");
+    tbImport->setToolTip("Импорт справочника");
+    tbImport->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbImport->setAutoRaise(true);
+    if (dm && dm->il.size() > 3) tbImport->setIcon(dm->il[3]);
+    tbImport->setEnabled(false);
+    ToolBar->addWidget(tbImport);
+    layout->addWidget(ToolBar);
+
+    pnlClient = new QWidget(this);
+    pnlClient->setObjectName("pnlClient");
+    pnlClientLayout = new QVBoxLayout(pnlClient);
+    pnlClientLayout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(pnlClient, 1);
+
+    od.caption = "Файлы";
+    od.filter = "Все файлы|*.*";
+    od.multiSelect = true;
+
+    FormCreate();
+    connect(cbSprav, &QComboBox::currentIndexChanged, this, fw::guarded([this] { cbSpravChange(); }));
+    connect(tbImport, &QToolButton::clicked, this, fw::guarded([this] { tbImportClick(); }));
+}
+
+TfmSetupList::~TfmSetupList()
+{
+    SpravMan.reset();
+    FormDestroy();
+}
+
+void TfmSetupList::FormCreate()
+{
+    SpravMan = std::make_unique<TSpravMan>(this);
+    for (const TSpravRec& r : SpravList) cbSprav->addItem(r.Name);
+    cbSprav->setCurrentIndex(-1);
+}
+
+void TfmSetupList::cbSpravChange()
+{
+    if (!SpravMan || cbSprav->currentIndex() < 0) return;
+    SpravMan->SelectSprav(cbSprav->currentIndex());
+}
+
+void TfmSetupList::tbImportClick()
+{
+    if (!SpravMan) return;
+    TSprav* sprav = SpravMan->GetSprav(SpravMan->Current);
+    sprav->CheckBrowseModeAll();
+    RunSpravImport(sprav);
+}
+
+void TfmSetupList::FormClose()
+{
+    SpravMan.reset();
+}
+
+void TfmSetupList::FormDestroy()
+{
+    if (fmSetupList == this) fmSetupList = nullptr;
+}
+
+void TfmSetupList::closeEvent(QCloseEvent* e)
+{
+    FormClose();
+    QWidget::closeEvent(e);
+}

@@ -1,0 +1,238 @@
+#include "CoreFixture.h"
+
+#include "core/ModuleWindows.h"
+#include "core/Sprav.h"
+#include "core/SpravImport.h"
+#include "core/fmSetupList.h"
+
+#include "db/Query.h"
+#include "os/TsvFile.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Lines = QList<QStringList>;
+
+class GoodsImport : public CoreDatabaseTest {
+protected:
+    void SetUp() override
+    {
+        CoreDatabaseTest::SetUp();
+        fmSetupList = new TfmSetupList;
+    }
+    void TearDown() override
+    {
+        delete fmSetupList.data();
+        CoreDatabaseTest::TearDown();
+    }
+
+    TSprav* goods()
+    {
+        fmSetupList->cbSprav->setCurrentIndex(1);
+        return fmSetupList->SpravMan->GetSprav(1);
+    }
+
+    QString writeFile(const QString& name, const Lines& lines)
+    {
+        const QString path = dir.filePath(name);
+        fw::TsvWriter w(path);
+        w.writeValue("Группа");
+        w.writeValue("Товар");
+        w.writeValue("Цена");
+        w.newLine();
+        for (const QStringList& line : lines) {
+            for (const QString& v : line) w.writeValue(v);
+            w.newLine();
+        }
+        w.close();
+        return path;
+    }
+
+    // Runs the wizard from the button while drive works on it.
+    void runWizard(const std::function<void(TSpravImportForm&)>& drive)
+    {
+        bool driven = false;
+        QTimer::singleShot(0, [&] {
+            auto* form = qobject_cast<TSpravImportForm*>(QApplication::activeModalWidget());
+            if (!form) {
+                ADD_FAILURE() << "the wizard is not shown";
+                return;
+            }
+            driven = true;
+            drive(*form);
+            if (form->isVisible()) {
+                ADD_FAILURE() << "the wizard is still open";
+                dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+                form->reject();
+            }
+        });
+        fmSetupList->tbImport->click();
+        EXPECT_TRUE(driven);
+    }
+
+    static void link(TSpravImportForm& f, const char* field, int column)
+    {
+        f.findChild<QComboBox*>(QString("cb") + field)->setCurrentIndex(column);
+    }
+    static void linkAll(TSpravImportForm& f)
+    {
+        link(f, "GrTovar", 0);
+        link(f, "Tovar", 1);
+        link(f, "Price", 2);
+    }
+
+    QString price(const QString& group, const QString& name)
+    {
+        const fw::Value v = db.selectValue(
+            "select t.Price from Tovar t join GrTovar g on g.idGrTovar = t.idGrTovar"
+            " where g.GrTovar = :g and t.Tovar = :t",
+            {{"g", group}, {"t", name}});
+        return v.isNull() ? "null" : v.asCurrency().toString(2);
+    }
+    int count(const QString& sql, const QList<QPair<QString, fw::Value>>& params = {})
+    {
+        return db.selectValue(sql, params).asInt();
+    }
+
+    QTemporaryDir dir;
+    fw::ScriptedDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(GoodsImport, AddsWhatIsMissingAndUpdatesPrices)
+{
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (701, 'Станки')");
+    db.execute("insert into Tovar (idTovar, idGrTovar, Tovar, Price) values (711, 701, 'Токарный', 100)");
+    const QString file = writeFile("goods.txt", {
+        {"Станки", "Токарный", "150"},
+        {"Станки", "Фрезерный", "12,50"},
+        {},
+        {"Инструмент", "Сверло", "7.25"},
+        {"Инструмент", "Сверло", "7.25"},
+        {"Инструмент", "", "3"},
+        {"Инструмент", "Метчик", "нет"},
+    });
+    ASSERT_TRUE(goods()->Built);
+    ASSERT_TRUE(fmSetupList->tbImport->isEnabled());
+
+    runWizard([&](TSpravImportForm& f) {
+        EXPECT_EQ(f.windowTitle(), "Товары - Импорт справочника");
+        EXPECT_FALSE(f.btnBack->isEnabled());
+        f.edFile->setText(dir.filePath("missing.txt"));
+        dialogs.expectError("Файл не найен.");
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsFile);
+
+        f.edFile->setText(file);
+        f.btnNext->click();
+        ASSERT_EQ(f.pc->currentWidget(), f.tsFields);
+        auto* cbPrice = f.findChild<QComboBox*>("cbPrice");
+        ASSERT_TRUE(cbPrice);
+        EXPECT_EQ(cbPrice->count(), 3);
+        EXPECT_EQ(cbPrice->itemText(2), "Цена");
+        link(f, "GrTovar", 0);
+        link(f, "Tovar", 1);
+        dialogs.expectError("Установлены не все связи.");
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsFields);
+
+        // Back to the file and forward again: every link is chosen anew.
+        f.btnBack->click();
+        f.btnNext->click();
+        EXPECT_EQ(f.findChild<QComboBox*>("cbGrTovar")->currentIndex(), -1);
+        linkAll(f);
+        f.btnNext->click();
+        ASSERT_EQ(f.pc->currentWidget(), f.tsImport);
+        EXPECT_EQ(f.btnNext->text(), "Импорт!");
+        dialogs.expectInformation("Импорт справочника успешно завершен.");
+        f.btnNext->click();
+        EXPECT_EQ(f.lblCount->text(), "5");
+        EXPECT_FALSE(f.isVisible());
+    });
+
+    EXPECT_EQ(price("Станки", "Токарный"), "150.00");
+    EXPECT_EQ(count("select count(*) from Tovar where idTovar = 711"), 1);   // updated in place
+    EXPECT_EQ(price("Станки", "Фрезерный"), "12.50");
+    EXPECT_EQ(price("Инструмент", "Сверло"), "7.25");
+    EXPECT_EQ(price("Инструмент", "Метчик"), "0.00");
+    EXPECT_EQ(count("select count(*) from GrTovar where GrTovar = 'Инструмент'"), 1);
+    EXPECT_EQ(count("select count(*) from Tovar t join GrTovar g on g.idGrTovar = t.idGrTovar"
+                    " where g.GrTovar = 'Инструмент'"),
+              2);
+    EXPECT_EQ(count("select count(*) from Tovar where Tovar = '' or Tovar is null"), 0);
+}
+
+TEST_F(GoodsImport, AFailingLineIsNamedAndARetryStartsOver)
+{
+    db.execute("create exception EX_PRICE 'negative price'");
+    db.execute("create trigger TOVAR_PRICE_CHECK for Tovar before insert or update as "
+               "begin if (new.Price < 0) then exception EX_PRICE; end");
+    const QString file = writeFile("bad.txt", {
+        {"Мебель", "Стол", "10"},
+        {"Мебель", "Стул", "-1"},
+        {"Мебель", "Шкаф", "30"},
+    });
+    goods();
+
+    runWizard([&](TSpravImportForm& f) {
+        f.edFile->setText(file);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectError();
+        f.btnNext->click();
+        ASSERT_FALSE(dialogs.shown().isEmpty());
+        const QString message = dialogs.shown().last().text;
+        EXPECT_TRUE(message.contains("строке 3")) << message.toStdString();
+        EXPECT_TRUE(message.contains("negative price")) << message.toStdString();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsImport);
+        EXPECT_EQ(price("Мебель", "Стол"), "10.00");   // what was written before stays
+        EXPECT_EQ(price("Мебель", "Шкаф"), "null");
+
+        // The file put right: the whole of it is read again, nothing twice.
+        writeFile("bad.txt", {
+            {"Мебель", "Стол", "10"},
+            {"Мебель", "Стул", "20"},
+            {"Мебель", "Шкаф", "30"},
+        });
+        dialogs.expectInformation("Импорт справочника успешно завершен.");
+        f.btnNext->click();
+        EXPECT_EQ(f.lblCount->text(), "3");
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_EQ(count("select count(*) from Tovar where Tovar = 'Стол'"), 1);
+    EXPECT_EQ(price("Мебель", "Стул"), "20.00");
+    EXPECT_EQ(price("Мебель", "Шкаф"), "30.00");
+}
+
+TEST_F(GoodsImport, ClosingAfterTheFirstPageAsks)
+{
+    const QString file = writeFile("close.txt", {{"Мебель", "Стол", "10"}});
+    goods();
+    runWizard([&](TSpravImportForm& f) {
+        f.edFile->setText(file);
+        f.btnNext->click();
+        dialogs.expectConfirm(false, "Закрыть импорт справочника?");
+        f.btnCancel->click();
+        EXPECT_TRUE(f.isVisible());
+        dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+        f.btnCancel->click();
+        EXPECT_FALSE(f.isVisible());
+    });
+    runWizard([&](TSpravImportForm& f) {
+        f.btnCancel->click();   // the first page closes without a question
+        EXPECT_FALSE(f.isVisible());
+    });
+}
