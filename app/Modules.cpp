@@ -10,12 +10,8 @@
 void RegisterModules()
 {
     TModuleWindows& m = ModuleWindows();
-    (void)m;
-    // users and rights
-    ModuleWindows().Users = ModuleWindow(fmUsers);
-    // settings
-    ModuleWindows().Settings = ModuleWindow(fmSettings);
-    ModuleWindows().SetupMy = [](QWidget* owner) { ShowSetupMy(owner); };
-    // reference lists
-    ModuleWindows().SetupList = ModuleWindow(fmSetupList);
+    m.Users = ModuleWindow(fmUsers);
+    m.Settings = ModuleWindow(fmSettings);
+    m.SetupMy = [](QWidget* owner) { ShowSetupMy(owner); };
+    m.SetupList = ModuleWindow(fmSetupList);
 }
