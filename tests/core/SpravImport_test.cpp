@@ -5,7 +5,10 @@
 #include "core/SpravImport.h"
 #include "core/fmSetupList.h"
 
+#include "db/DataSource.h"
 #include "db/Query.h"
+#include "reports/Export.h"
+#include "widgets/DBGrid.h"
 #include "os/TsvFile.h"
 #include "widgets/ScriptedDialogs.h"
 
@@ -13,7 +16,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -235,4 +240,81 @@ TEST_F(GoodsImport, ClosingAfterTheFirstPageAsks)
         f.btnCancel->click();   // the first page closes without a question
         EXPECT_FALSE(f.isVisible());
     });
+}
+
+// The goods list as the export service writes it (Russian locale, as the
+// program runs) must come back through the import exactly.
+TEST_F(GoodsImport, AnExportedGoodsListImportsBackUnchanged)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto cLocale = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    db.execute("delete from Tovar");   // the suite shares one database
+    db.execute("delete from GrTovar where idGrTovar <> 0");
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (801, 'Станки')");
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (802, 'Инструмент')");
+    db.execute("insert into Tovar (idTovar, idGrTovar, Tovar, Price) values (811, 801, 'Токарный', 1500.5)");
+    db.execute("insert into Tovar (idTovar, idGrTovar, Tovar, Price) values (812, 801, 'Фрезерный', 99.99)");
+    db.execute("insert into Tovar (idTovar, idGrTovar, Tovar, Price) values (813, 802, 'Сверло \"№6\", 6,5 мм', 7.25)");
+    db.execute("insert into Tovar (idTovar, idGrTovar, Tovar, Price) values (814, 802, 'Метчик', 0)");
+    const QStringList goodsSql = {
+        "select g.GrTovar, t.Tovar, t.Price from Tovar t join GrTovar g on g.idGrTovar = t.idGrTovar",
+        "order by g.GrTovar, t.Tovar"};
+    auto snapshot = [&] {
+        fw::Query q(&db);
+        q.setSql(goodsSql);
+        q.open();
+        QStringList rows;
+        for (; !q.eof(); q.next())
+            rows << q.fieldByName("GrTovar").asString() + "|" + q.fieldByName("Tovar").asString() + "|" +
+                        q.fieldByName("Price").value().asCurrency().toString(2);
+        return rows;
+    };
+    const QStringList before = snapshot();
+
+    fw::Query qry(&db);
+    qry.setSql(goodsSql);
+    fw::DataSource ds;
+    ds.setDataSet(&qry);
+    fw::DBGrid grid;
+    grid.setDataSource(&ds);
+    grid.setColumns({{"GRTOVAR", "Группа"}, {"TOVAR", "Товар"}, {"PRICE", "Цена"}});
+    qry.open();
+    const QString file = dir.filePath("exported.txt");
+    {
+        TExportDBGrid exporter;
+        exporter.SetFileName(file);
+        exporter.SetExportType(TExport::TextFile);
+        exporter.BeginExport();
+        exporter.WriteTitles(&grid, {0, 1, 2}, "");
+        exporter.NewLine();
+        for (qry.first(); !qry.eof(); qry.next()) {
+            exporter.WriteRecord(&grid, {0, 1, 2}, false);
+            exporter.NewLine();
+        }
+        exporter.EndExport();
+    }
+    qry.close();
+
+    db.execute("delete from Tovar");
+    db.execute("delete from GrTovar where idGrTovar <> 0");
+    auto import = [&] {
+        goods();
+        runWizard([&](TSpravImportForm& f) {
+            f.edFile->setText(file);
+            f.btnNext->click();
+            linkAll(f);
+            f.btnNext->click();
+            dialogs.expectInformation("Импорт справочника успешно завершен.");
+            f.btnNext->click();
+            EXPECT_EQ(f.lblCount->text(), "4");
+        });
+    };
+    import();
+    EXPECT_EQ(snapshot(), before);
+
+    // A second run finds every row as it is and writes nothing.
+    const int keys = count("select max(idTovar) from Tovar");
+    import();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(count("select max(idTovar) from Tovar"), keys);
 }
