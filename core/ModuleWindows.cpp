@@ -1,5 +1,7 @@
 #include "ModuleWindows.h"
 
+#include "widgets/Dialogs.h"
+
 QPointer<TfmKlient> fmKlient;
 QPointer<TfmMSdelka> fmMSdelka;
 QPointer<TfmZakaz> fmZakaz;
@@ -12,4 +14,14 @@ TModuleWindows& ModuleWindows()
 {
     static TModuleWindows hooks;
     return hooks;
+}
+
+bool GoToKarFromList(int idCust, int idRecord, int idContacts, const QString& page)
+{
+    TModuleWindows& m = ModuleWindows();
+    if (fmKlient.isNull() || !m.GoToKar) {
+        fw::dialogs().warning("Модуль Клиенты не открыт!");
+        return false;
+    }
+    return m.GoToKar(idCust, idRecord, idContacts, page);
 }

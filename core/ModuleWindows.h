@@ -53,9 +53,16 @@ struct TModuleWindows {
     std::function<void(QWidget* window)> ZakazOpenAll;
     // The personal settings dialog: create with that owner, show modally, free.
     std::function<void(QWidget* owner)> SetupMy;
+    // The clients window's card entry: client, row to locate, contact (0: none)
+    // and the card's sub-page by object name (empty: keep it).
+    std::function<bool(int idCust, int idRecord, int idContacts, const QString& page)> GoToKar;
 };
 
 TModuleWindows& ModuleWindows();
+
+// "На карточку" of the lists outside the clients window: the card when that
+// window is open, else the warning "Модуль Клиенты не открыт!".
+bool GoToKarFromList(int idCust, int idRecord, int idContacts, const QString& page);
 
 // The hook for a window class T held in global: new T(owner) on first use.
 template <class T>
