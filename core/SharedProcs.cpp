@@ -27,6 +27,8 @@
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
 #include <memory>
 
 bool ShiftPressed = false;
@@ -167,6 +169,20 @@ void ClearControl(QWidget* control)
         // A page of a tab widget lives in the widget's stack.
         clearChildren(control);
     }
+}
+
+QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& caption, int image)
+{
+    auto* b = new QToolButton(bar);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setToolTip(caption);
+    const bool icon = dm && image >= 0 && image < dm->il.size();
+    if (icon) b->setIcon(dm->il[image]);
+    b->setToolButtonStyle(icon ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonTextOnly);
+    b->setAutoRaise(true);
+    bar->addWidget(b);
+    return b;
 }
 
 void ClearPageControl(QTabWidget* pages)

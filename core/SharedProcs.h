@@ -10,6 +10,8 @@ class QDialog;
 class QListWidget;
 class QObject;
 class QTabWidget;
+class QToolBar;
+class QToolButton;
 class QWidget;
 
 namespace fw {
@@ -36,6 +38,8 @@ void ClearOnEsc(QWidget* control, int key);
 void UncheckAll(QListWidget* list);
 void ClearControl(QWidget* control);
 void ClearPageControl(QTabWidget* pages);
+// A tool button with its caption as hint, and image of dm's list when there is one (-1: text only).
+QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& caption, int image = -1);
 // Selects the grid's current column again.
 void ReselectGridColumn(fw::DBGrid* grid);
 

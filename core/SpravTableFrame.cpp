@@ -1,5 +1,6 @@
 #include "SpravTableFrame.h"
 
+#include "core/SharedProcs.h"
 #include "core/dm.h"
 
 #include "widgets/DBGrid.h"
@@ -10,23 +11,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QToolButton* button(QToolBar* bar, const char* name, const QString& caption, int image)
-{
-    auto* b = new QToolButton(bar);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setToolTip(caption);
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    b->setAutoRaise(true);
-    if (dm && image < dm->il.size()) b->setIcon(dm->il[image]);
-    bar->addWidget(b);
-    return b;
-}
-
-} // namespace
-
 TSpravTableFrame::TSpravTableFrame(QWidget* owner) : QWidget(owner)
 {
     auto* layout = new QVBoxLayout(this);
@@ -36,9 +20,9 @@ TSpravTableFrame::TSpravTableFrame(QWidget* owner) : QWidget(owner)
     ToolBar = new QToolBar(this);
     ToolBar->setObjectName("ToolBar");
     ToolBar->setIconSize(QSize(16, 16));
-    tbAdd = button(ToolBar, "tbAdd", "Создать", 0);
-    tbEdit = button(ToolBar, "tbEdit", "Изменить", 1);
-    tbDel = button(ToolBar, "tbDel", "Удалить", 2);
+    tbAdd = AddToolButton(ToolBar, "tbAdd", "Создать", 0);
+    tbEdit = AddToolButton(ToolBar, "tbEdit", "Изменить", 1);
+    tbDel = AddToolButton(ToolBar, "tbDel", "Удалить", 2);
     // The grid edits in place; the edit button stays for the tool bar's layout only.
     for (QAction* a : ToolBar->actions())
         if (ToolBar->widgetForAction(a) == tbEdit) a->setVisible(false);

@@ -96,7 +96,7 @@ public:
     int ChildParent = -1;
     QList<int> CopiedPrava;
 
-private:
+    // A rights check by owner: the own, department or other code and its refusal.
     struct CheckRule {
         int own, otdel, other;
         const char* ownText;
@@ -104,6 +104,8 @@ private:
         const char* otherText;
     };
     bool check(const CheckRule& rule, const TUserRecord& user, int ownerId) const;
+
+private:
     // The PRAVA row writes, applied to the array given once the row is written.
     void addPravoRow(QList<TPravoRecord>& prava, int IdUser, int pravo);
     void deletePravoRow(QList<TPravoRecord>& prava, int index);

@@ -1,6 +1,7 @@
 #include "fmSetupList.h"
 
 #include "core/ModuleWindows.h"
+#include "core/SharedProcs.h"
 #include "core/Sprav.h"
 #include "core/SpravImport.h"
 #include "core/dm.h"
@@ -37,15 +38,8 @@ TfmSetupList::TfmSetupList(QWidget* owner) : QWidget(owner)
     cbSprav->setMinimumWidth(200);
     ToolBar->addWidget(cbSprav);
     ToolBar->addSeparator();
-    tbImport = new QToolButton(ToolBar);
-    tbImport->setObjectName("tbImport");
-    tbImport->setText("Импорт справочника");
-    tbImport->setToolTip("Импорт справочника");
-    tbImport->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    tbImport->setAutoRaise(true);
-    if (dm && dm->il.size() > 3) tbImport->setIcon(dm->il[3]);
+    tbImport = AddToolButton(ToolBar, "tbImport", "Импорт справочника", 3);
     tbImport->setEnabled(false);
-    ToolBar->addWidget(tbImport);
     layout->addWidget(ToolBar);
 
     pnlClient = new QWidget(this);
