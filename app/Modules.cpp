@@ -5,6 +5,8 @@
 #include "core/fmSetupList.h"
 #include "core/fmSetupMy.h"
 #include "core/fmUsers.h"
+#include "deals/fmMSdelka.h"
+#include "reports/fmReport.h"
 
 // The module windows that this program is built with.
 void RegisterModules()
@@ -14,4 +16,6 @@ void RegisterModules()
     m.Settings = ModuleWindow(fmSettings);
     m.SetupMy = [](QWidget* owner) { ShowSetupMy(owner); };
     m.SetupList = ModuleWindow(fmSetupList);
+    m.MSdelka = ModuleWindow(fmMSdelka);
+    m.Report = ModuleWindow(fmReport);
 }

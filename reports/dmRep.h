@@ -1,0 +1,73 @@
+#pragma once
+
+#include "db/DataSource.h"
+#include "db/Query.h"
+
+#include <QDate>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// One slice of the pivot report: the reference table the rows are grouped by
+// and how it joins the payments (money mode) or the deals (quantity mode).
+struct TRazrezRec {
+    QString Caption;
+    QString IdField;
+    QString NameField;
+    QString TableName;
+    QString JoinOplata;
+    QString JoinSdelka;
+};
+
+// One column of the pivot table.
+struct TIntervalRec {
+    QDate DateFrom;
+    QDate DateTo;
+    QString Caption;
+};
+
+// The sub-periods of cbInterval: none, decades, months, quarters, years.
+enum TIntervalKind { ikNone = -1, ikDecade = 0, ikMonth = 1, ikQuarter = 2, ikYear = 3 };
+
+// The columns of the period from..to (from <= to). The first starts on from,
+// the last ends on to; each is captioned with its last day, except the single
+// column of ikNone, captioned "from - to".
+QList<TIntervalRec> MakeIntervals(const QDate& from, const QDate& to, int kind);
+
+// A date written into SQL text: the short date format inside double quotes.
+QString SqlDate(const QDate& date);
+
+// What one run of the report is built from.
+struct TRepParams {
+    TRazrezRec Razrez;
+    bool Money = true;          // rgType 0: payments; 1: goods quantities
+    int Valuta = 1;             // rgMoney: 0 the first currency (SummaR), 1 the second (SummaD)
+    bool SortByTotal = true;    // rgSort 1: by the sum, largest first; 0: by name
+    QDate From, To;
+    QStringList OgrLines;       // one condition per chosen restriction
+    QString RecFilter;          // GetRecFilter() of the current user
+};
+
+// The statements of the report. Date ranges are half-open (>= first day and
+// < the day after the last), since DATE columns carry a time of day.
+QStringList ItogoSql(const TRepParams& p);
+QStringList IntervalSql(const TRepParams& p, const TIntervalRec& interval);
+QStringList DetalSql(const TRepParams& p);
+
+// The report's data module: totals, one sub-period, restriction values and the
+// detail rows, all on the main connection; their SQL is set by the window.
+class TdmRep : public QObject {
+    Q_OBJECT
+public:
+    explicit TdmRep(QObject* owner = nullptr);
+    ~TdmRep() override;
+
+    fw::Query qryItogo;
+    fw::Query qryInterval;
+    fw::Query qryList;
+    fw::Query qryDetal;
+    fw::DataSource dsDetal;
+};
+
+extern TdmRep* dmRep;

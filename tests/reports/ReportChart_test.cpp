@@ -1,0 +1,249 @@
+#include "reports/ReportChart.h"
+
+#include "db/DbError.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLocale>
+#include <QMimeData>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtCharts>
+#include <gtest/gtest.h>
+#include <numeric>
+
+namespace {
+
+// The pivot table as the report leaves it: titles in row 0 and column 0,
+// totals in the last row and column, numbers with two decimals and ",".
+void fillTable(QTableWidget& t, const QStringList& names, const QStringList& intervals,
+               const QList<QList<double>>& values)
+{
+    t.setRowCount(int(names.size()) + 2);
+    t.setColumnCount(int(intervals.size()) + 2);
+    auto set = [&](int r, int c, const QString& text) { t.setItem(r, c, new QTableWidgetItem(text)); };
+    auto number = [](double v) { return QString::number(v, 'f', 2).replace('.', ','); };
+    const QStringList titles = QStringList{"Группа товара"} + intervals + QStringList{"Итого:"};
+    for (int c = 0; c < titles.size(); ++c)
+        set(0, c, titles[c]);
+    QList<double> columnTotal(intervals.size() + 1, 0.0);
+    for (int r = 0; r < names.size(); ++r) {
+        set(r + 1, 0, names[r]);
+        for (int c = 0; c < intervals.size(); ++c) {
+            set(r + 1, c + 1, number(values[r][c]));
+            columnTotal[c] += values[r][c];
+            columnTotal.back() += values[r][c];
+        }
+        set(r + 1, t.columnCount() - 1, number(std::accumulate(values[r].begin(), values[r].end(), 0.0)));
+    }
+    set(t.rowCount() - 1, 0, "Итого:");
+    for (int c = 0; c < columnTotal.size(); ++c)
+        set(t.rowCount() - 1, c + 1, number(columnTotal[c]));
+}
+
+QString longName() { return QString(200, QChar(0x0416)); }   // far wider than any screen's limit
+
+QString cut(const QString& text)
+{
+    const int n = QGuiApplication::primaryScreen()->geometry().width() / 34;
+    return text.size() > n ? text.left(n - 3) + "..." : text;
+}
+
+class ReportChartTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fillTable(table, {"Принтеры", longName(), "Бумага"}, {"10.03.2024", "20.03.2024", "25.03.2024"},
+                  {{1000.5, 200, 0}, {300, 400.25, 50}, {0, 0, 12.75}});
+        chart.resize(900, 600);
+    }
+
+    QList<QAbstractSeries*> series() const { return chart.Chart->chart()->series(); }
+    void choose(QToolButton* button) { button->click(); }
+
+    QTableWidget table;
+    TReportChart chart{&table};
+};
+
+TEST_F(ReportChartTest, EmptyReportDrawsEmptyChartOfEveryKind)
+{
+    fillTable(table, {}, {"01.03.2024 - 31.03.2024"}, {});
+    for (QToolButton* b : {chart.tbPie, chart.tbGist, chart.tbLine, chart.tbArea}) {
+        choose(b);
+        EXPECT_LE(series().size(), 1);
+        EXPECT_FALSE(chart.Chart->grab().isNull());
+    }
+    QTableWidget blank;   // a table the report never filled
+    TReportChart fresh(&blank);
+    fresh.DrawChart();
+    EXPECT_EQ(qobject_cast<QPieSeries*>(fresh.Chart->chart()->series().first())->count(), 0);
+}
+
+TEST_F(ReportChartTest, PieAndBarShowRowTotalsUnderShortNames)
+{
+    chart.DrawChart();
+    auto* pie = qobject_cast<QPieSeries*>(series().first());
+    ASSERT_TRUE(pie && pie->count() == 3);
+    const QList<double> totals{1200.5, 750.25, 12.75};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_DOUBLE_EQ(pie->slices()[i]->value(), totals[i]);
+    EXPECT_TRUE(pie->slices()[0]->label().startsWith("Принтеры ("));
+    EXPECT_TRUE(pie->slices()[1]->label().startsWith(cut(longName()) + " "));
+    EXPECT_TRUE(chart.Chart->chart()->legend()->markers(pie)[1]->label().startsWith(cut(longName()) + "  ("));
+
+    choose(chart.tbGist);
+    auto* bars = qobject_cast<QHorizontalStackedBarSeries*>(series().first());
+    ASSERT_TRUE(bars && bars->count() == 3) << "horizontal is the default";
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            EXPECT_DOUBLE_EQ(bars->barSets()[i]->at(j), i == j ? totals[i] : 0.0);
+    EXPECT_EQ(bars->barSets()[1]->label(), cut(longName()));
+    EXPECT_NE(bars->barSets()[0]->color(), bars->barSets()[1]->color());
+    chart.miGistVer->trigger();
+    EXPECT_FALSE(chart.miGistHor->isChecked());
+    EXPECT_TRUE(qobject_cast<QStackedBarSeries*>(series().first()));
+}
+
+TEST_F(ReportChartTest, LineAndAreaHaveOneSeriesPerRowAndOnePointPerInterval)
+{
+    choose(chart.tbLine);
+    ASSERT_EQ(series().size(), 3);
+    auto* line = qobject_cast<QLineSeries*>(series()[1]);
+    EXPECT_EQ(line->name(), cut(longName()));
+    ASSERT_EQ(line->count(), 3);
+    EXPECT_DOUBLE_EQ(line->at(1).y(), 400.25);
+
+    choose(chart.tbArea);
+    ASSERT_EQ(series().size(), 3);
+    auto* area = qobject_cast<QAreaSeries*>(series()[1]);
+    ASSERT_EQ(area->upperSeries()->count(), 3);
+    EXPECT_DOUBLE_EQ(area->lowerSeries()->at(1).y(), 200) << "stacked on the row before";
+    EXPECT_DOUBLE_EQ(area->upperSeries()->at(1).y(), 600.25);
+    chart.miAreaStacked100->trigger();
+    auto* top = qobject_cast<QAreaSeries*>(series()[2]);
+    EXPECT_DOUBLE_EQ(top->upperSeries()->at(0).y(), 100);
+    chart.miAreaStairs->trigger();
+    EXPECT_EQ(qobject_cast<QAreaSeries*>(series()[0])->upperSeries()->count(), 6) << "a flat column per interval";
+}
+
+TEST_F(ReportChartTest, RotationRunsOnlyWithPieAndRotateChecked)
+{
+    chart.DrawChart();
+    chart.miPieRotate->trigger();
+    EXPECT_TRUE(chart.Timer->isActive());
+    auto* pie = qobject_cast<QPieSeries*>(series().first());
+    chart.TimerTimer();
+    chart.TimerTimer();
+    EXPECT_DOUBLE_EQ(pie->pieStartAngle(), 10);
+    EXPECT_DOUBLE_EQ(pie->pieEndAngle(), 370);
+
+    choose(chart.tbGist);
+    EXPECT_FALSE(chart.Timer->isActive());
+    chart.miPieRotate->trigger();
+    chart.miPieRotate->trigger();   // checked again, still no pie
+    EXPECT_FALSE(chart.Timer->isActive());
+    choose(chart.tbPie);
+    EXPECT_TRUE(chart.Timer->isActive());
+}
+
+TEST_F(ReportChartTest, LegendFollowsItsMenuItem)
+{
+    QLegend* legend = chart.Chart->chart()->legend();
+    chart.DrawChart();
+    EXPECT_FALSE(legend->isVisible());
+    chart.miPieLegend->trigger();
+    EXPECT_TRUE(legend->isVisible());
+    choose(chart.tbGist);
+    EXPECT_FALSE(legend->isVisible()) << "the bar chart has its own legend item";
+    chart.miGistLegend->trigger();
+    EXPECT_TRUE(legend->isVisible());
+    choose(chart.tbLine);
+    EXPECT_TRUE(legend->isVisible());
+}
+
+class ReportChartSave : public ReportChartTest {
+protected:
+    QTemporaryDir dir;
+    fw::ScriptedDialogs dialogs;
+};
+
+TEST_F(ReportChartSave, EntryDecidesTheTypeAndTheExtension)
+{
+    const QString bmp = dir.filePath("chart.bmp");
+    dialogs.expectSaveFile(bmp, 2).expectSaveFile(dir.filePath("chart.EMF"), 3)
+        .expectSaveFile(dir.filePath("picture"), 1);
+    chart.DrawChart();
+    chart.tbSave->click();
+    EXPECT_FALSE(QFile::exists(bmp));
+    QFile wmf(bmp + ".wmf");
+    ASSERT_TRUE(wmf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QSvgRenderer(wmf.readAll()).isValid());
+
+    chart.tbSave->click();
+    EXPECT_TRUE(QFile::exists(dir.filePath("chart.EMF")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("chart.EMF.emf")));
+
+    chart.tbSave->click();
+    QFile file(dir.filePath("picture.bmp"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(2), "BM");
+    EXPECT_EQ(QImage(file.fileName(), "BMP").size(), chart.Chart->viewport()->size());
+}
+
+TEST_F(ReportChartSave, CancelSavesNothingAndFailedWriteSaysSo)
+{
+    dialogs.expectSaveFile({}).expectSaveFile(dir.filePath("missing/chart.bmp"), 1);
+    chart.tbSave->click();
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_THROW(chart.tbSaveClick(), fw::Error);
+}
+
+TEST_F(ReportChartTest, CopyPutsBitmapOrVectorPictureOnTheClipboard)
+{
+    chart.DrawChart();
+    chart.tbCopy->click();
+    EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());
+    chart.miCopyEmf->trigger();
+    EXPECT_FALSE(chart.miCopyBmp->isChecked());
+    chart.tbCopy->click();
+    EXPECT_TRUE(QSvgRenderer(QGuiApplication::clipboard()->mimeData()->data("image/svg+xml")).isValid());
+}
+
+// Pictures of every kind as a user sees them, in the program's locale, for a look by eye.
+TEST_F(ReportChartTest, RendersEveryKind)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    chart.SetTitle("Группа товара");
+    chart.miPieLegend->setChecked(true);
+    chart.miGistLegend->setChecked(true);
+    chart.show();
+    auto shoot = [&](const char* name) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(chart.Chart->chart()->legend()->isVisible());
+        EXPECT_TRUE(chart.grab().save(QDir::temp().filePath(QString("reportchart-%1.png").arg(name))));
+    };
+    const char* names[] = {"pie", "bar", "line", "area"};
+    int i = 0;
+    for (QToolButton* b : {chart.tbPie, chart.tbGist, chart.tbLine, chart.tbArea}) {
+        choose(b);
+        shoot(names[i++]);
+    }
+    chart.miAreaStairs->trigger();
+    chart.miAreaStacked100->trigger();
+    shoot("area-columns");
+}
+
+} // namespace
