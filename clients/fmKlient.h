@@ -1,0 +1,296 @@
+#pragma once
+
+#include "clients/KlientHost.h"
+#include "core/ModuleWindows.h"
+#include "widgets/Dialogs.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class TBudilCheck;
+class TDBDateEdit;
+class TKlientCalendar;
+class TKlientQuery;
+
+namespace fw {
+class DataSet;
+class DBEdit;
+class DBGrid;
+class DBLookupCombo;
+class DBMemo;
+class DBNavigator;
+class DBRadioGroup;
+}
+
+// The clients window: the client card with its contacts and detail pages, the
+// client list, the calendar and the search page, all over dmKl, which the
+// window creates first and frees last. Other windows reach a client card
+// through GoToKar.
+class TfmKlient : public QWidget, public TKlientHost, public TCloseQuery {
+    Q_OBJECT
+public:
+    explicit TfmKlient(QWidget* owner = nullptr);
+    ~TfmKlient() override;
+
+    // The card entry: client, row to locate on the given sub-page (tsHist,
+    // tsPlan, tsSdelka), contact (0: keep). False, after its message, when the
+    // client is missing or invisible.
+    bool GoToKar(int idCust, int idRecord, int idContacts, QWidget* page = nullptr);
+    // The same with the sub-page given by object name ("tsSdelka", "tsHist", ...).
+    bool GoToKarByName(int idCust, int idRecord, int idContacts, const QString& pageName);
+    // The mailing window for the current client; a non-empty address adds an order.
+    void ShowZakaz(const QString& address);
+    // Edits the current row of a history or plan data set in the plan dialog;
+    // true on OK (the caller posts or cancels).
+    bool EditHistRecord(fw::DataSet& ds);
+    void DialNumber(const QString& number, const QString& calledParty);
+    void ShowMyClients();
+
+    // TKlientHost
+    void CloseDetails() override;
+    void OpenDetails() override;
+    void ApplyHistFilter() override;
+    bool LinkNewRecordsToContact() const override;
+    bool ShowOnlyCurrentContact() const override;
+    bool CalendarPageActive() const override;
+    void SetListPageCaption(const QString& caption) override;
+    void SetCalendarPageCaption(const QString& caption) override;
+    void StartBudilCheck() override;
+    void SetCardComboAttached(const QString& comboName, bool attached) override;
+
+    // TCloseQuery: refused while a reminder check runs.
+    bool FormCloseQuery() override;
+    bool BudilRunning() const;
+
+    // Menu "Клиенты".
+    QMenuBar* mmKlient;
+    QMenu* mmiKlient;
+    QMenu* mmiBudil;
+    QAction* mmiBudilCheck;          // "Проверять (5мин)"
+    QAction* mmiBudilCheckNow;       // "Проверить сейчас"
+    QMenu* mmiHistPlan;
+    QAction* mmiLinkNewRecords;      // "Связывать новые записи с текущим контактным лицом"
+    QAction* mmiLinkRecord;          // "Связать запись с текущим контактным лицом"
+    QAction* mmiOnlyMyRecords;       // "Показывать только свои записи"
+    QAction* mmiOnlyCurContact;      // "Показывать записи только по текущему контактному лицу"
+    QMenu* mmiContacts;
+    QAction* mmiOnlyMyContacts;      // "Показывать только свои контактные лица"
+    QMenu* mmiGrOper;                // "Групповые операции"
+    QAction* mmiGrOperHist;
+    QAction* mmiGrOperPlan;
+    QAction* mmiGrOperGlGroup;
+    QAction* mmiGrOperLocGroup;
+    QAction* mmiGrOperSdelka;
+    QAction* mmiGrOperEmail;
+    QAction* mmiExpDetal;            // "Детальный экспорт..."
+
+    QTabWidget* pcMain;
+    QWidget* tsKar;
+    QWidget* tsKlList;
+    QWidget* tsCal;
+    QWidget* tsQuery;
+
+    // The card's upper area over dmKl->dsCust.
+    QToolBar* tbKar;
+    QToolButton* tbNewCust;          // "Создать компанию"
+    QToolButton* tbCurator;          // "Изменить куратора компании"
+    QToolButton* tbDelCust;          // "Удалить компанию"
+    QToolButton* tbPlan;             // "Запланировать"
+    QToolButton* tbZakaz;            // "Сформировать заказ на отправку"
+    QMenu* pmZakaz;
+    QAction* miZakazView;            // "Просмотр заказов"
+    QToolButton* tbMy;               // "Показать только своих клиентов"
+    fw::DBNavigator* dbnCust;
+    fw::DBEdit* dbeCompany;
+    fw::DBEdit* dbeAddress;
+    fw::DBEdit* dbeFax;
+    QToolButton* sbDialFax;          // "Набрать номер"
+    fw::DBEdit* dbeCity;
+    fw::DBEdit* dbeWWW;
+    QToolButton* sbWWW;              // "Открыть страницу"
+    fw::DBLookupCombo* dblcCountry;
+    fw::DBLookupCombo* dblcRegion;
+    fw::DBLookupCombo* dblcPersp;
+
+    // The contact box over dmKl->dsContacts.
+    QGroupBox* gbContact;
+    fw::DBNavigator* dbnContacts;
+    QToolButton* tbNewContact;       // "Создать контактное лицо"
+    QToolButton* tbContactCurator;   // "Изменить куратора контактного лица"
+    QToolButton* tbDelContact;       // "Удалить контактное лицо"
+    fw::DBEdit* dbeContactName;
+    fw::DBEdit* dbeContactTitle;
+    fw::DBEdit* dbeContactDep;
+    fw::DBEdit* dbeContactPhone;
+    QToolButton* sbDialPhone;        // "Набрать номер"
+    fw::DBEdit* dbeContactEmail;
+    QToolButton* sbMail;             // "Отправить письмо"
+
+    // Lower pages.
+    QTabWidget* pcDown;
+    QWidget* tsHist;
+    QWidget* tsPlan;
+    QWidget* tsContacts;
+    QWidget* tsInfo;
+    QWidget* tsOther;
+    QWidget* tsGroup;
+    QWidget* tsSales;
+    QWidget* tsSdelka;
+    QWidget* tsDog;
+
+    QToolBar* tbrHist;
+    fw::DBNavigator* dbnHist;
+    QToolButton* tbHistAdd;          // "Заметка"
+    QToolButton* tbHistDel;          // "Удалить"
+    QToolButton* tbHistAddLink;      // "Добавить ссылку"
+    QToolButton* tbHistOpenLink;     // "Открыть ссылку"
+    QToolButton* tbHistToContact;    // "На контактное лицо"
+    fw::DBGrid* dbgHist;
+
+    QToolBar* tbrPlan;
+    fw::DBNavigator* dbnPlan;
+    QToolButton* tbPlanDel;          // "Удалить"
+    QToolButton* tbPlanComplit;      // "Выполнено"
+    QToolButton* tbPlanEdit;         // "Изменить"
+    QToolButton* tbPlanAddLink;
+    QToolButton* tbPlanOpenLink;
+    QToolButton* tbPlanToContact;
+    fw::DBGrid* dbgPlan;
+
+    fw::DBGrid* dbgContacts;
+
+    fw::DBLookupCombo* dblcReklama;
+    fw::DBLookupCombo* dblcReklama2;
+    fw::DBLookupCombo* dblcSegment;
+    fw::DBLookupCombo* dblcSegment2;
+    QToolButton* tbSegmentFind;      // "Контекстный поиск"
+    fw::DBMemo* dbmOther;
+    TDBDateEdit* dbdeDateCr;
+    fw::DBLookupCombo* dblcUser;
+
+    // The membership kind of "Группы": "Общие" 0, "Личные" 1.
+    fw::DBRadioGroup* rgGroup;
+
+    QToolBar* tbrSales;
+    QToolButton* tbSalesToSdelka;    // "На сделку"
+    QCheckBox* cbSalesFilter;        // "(Оплаченные или регистрированные) и не возврат"
+    fw::DBGrid* dbgSales;
+
+    QToolBar* tbrSdelka;
+    QToolButton* tbSdelkaAdd;        // "Новая"
+    QToolButton* tbSdelkaEdit;       // "Изменить"
+    QToolButton* tbSdelkaDel;        // "Удалить"
+    QToolButton* tbSdelkaToDog;      // "На договор"
+    fw::DBGrid* dbgSdelka;
+
+    QToolBar* tbrDog;
+    QToolButton* tbDogAdd;           // "Новый"
+    QToolButton* tbDogEdit;          // "Изменить"
+    QToolButton* tbDogDel;           // "Удалить"
+    QToolButton* tbDogAddLink;
+    QToolButton* tbDogOpenLink;
+    fw::DBGrid* dbgDog;
+
+    // The list page.
+    QToolBar* tbrCust;
+    QToolButton* ToolButton21;       // "Количество"
+    QToolButton* tbCustExport;       // "Экспорт"
+    fw::DBGrid* dbgCust;
+
+    // The pages of other classes.
+    TKlientQuery* KlientQuery;
+    TKlientCalendar* KlientCalendar;
+    TBudilCheck* BudilCheck;
+
+    // The link file dialog of history, plans and contracts.
+    fw::FileDialog odLink;
+
+    // Handlers.
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void pcMainChange();
+    void pcDownChange();
+    void tsKarShow();
+    void tsInfoShow();
+    void tbNewCustClick();
+    void tbDelCustClick();
+    void tbCuratorClick();
+    void tbContactCuratorClick();
+    void ChangeCurator(fw::DataSet& ds, bool contact);
+    void tbPlanClick();
+    void tbHistAddClick();
+    void tbHistDelClick();
+    void tbPlanDelClick();
+    void tbPlanEditClick();
+    void tbPlanComplitClick();
+    // "Изменить" and "Выполнено" of the plans page and of the calendar.
+    void PlanEdit(fw::DataSet& ds);
+    void PlanComplit(fw::DataSet& ds);
+    void AddLink(fw::DataSet& ds, fw::DBGrid* grid);
+    void OpenRecordLink(fw::DataSet& ds, fw::DBGrid* grid);
+    void ToContact(fw::DataSet& ds);
+    void mmiLinkRecordClick();
+    void mmiOnlyMyContactsClick();
+    void tbNewContactClick();
+    void tbDelContactClick();
+    void tbSdelkaAddClick();
+    void tbSdelkaEditClick();
+    void tbSdelkaDelClick();
+    void tbSdelkaToDogClick();
+    void tbSalesToSdelkaClick();
+    void cbSalesFilterClick();
+    void tbDogAddClick();
+    void tbDogEditClick();
+    void tbDogDelClick();
+    void sbDialPhoneClick();
+    void sbDialFaxClick();
+    void sbMailClick();
+    void sbWWWClick();
+    void tbSegmentFindClick();
+    void pmZakazPopup();
+    void GrOperClick(int kind);
+    void ToolButton21Click();
+    void tbCustExportClick();
+    void mmiExpDetalClick();
+    void mmiBudilCheckClick();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildMenu(QWidget* parent);
+    QWidget* BuildCard();
+    QWidget* BuildList();
+    void BuildDownPages();
+    void SetupGridColours();
+    void SelectCardPage(QWidget* page);
+
+    // The control that had focus on the search page when it was left.
+    QPointer<QWidget> queryFocus_;
+    bool creating_ = true;
+};
+
+// The dialling number for a phone or fax text: trimmed, cut before endChar,
+// and prefixed by the codes by its first character; empty: nothing to dial.
+QString PhoneDialNumber(const QString& number, const QString& endChar, const QString& countryCode,
+                        const QString& cityCode);
+// The mail address of a contact for its "mailto:" link: name + " " + "<" +
+// email + ">" (the name and blank only when the name is not empty).
+QString ContactMailAddress(const QString& name, const QString& email);
+// The orders menu item for a contact: "\"name\"<email>"; empty without e-mail.
+QString ZakazAddressCaption(const QString& name, const QString& email);
+
+// Fills ModuleWindows().Klient and ModuleWindows().GoToKar.
+void RegisterKlientModule();

@@ -1,0 +1,655 @@
+#include "deals/fmSdelka.h"
+
+#include "clients/dmKl.h"
+#include "controls/CalcEdit.h"
+#include "controls/DBCalcEdit.h"
+#include "controls/DBDateEdit.h"
+#include "controls/SpeedButton.h"
+#include "core/SharedProcs.h"
+#include "core/Users.h"
+#include "core/dm.h"
+#include "deals/dmKlSd.h"
+#include "deals/fmSdOplata.h"
+#include "deals/fmSdTovar.h"
+#include "deals/fmSdelkaEnd.h"
+
+#include "widgets/DBControls.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DBLookupCombo.h"
+#include "widgets/DBNavigator.h"
+#include "widgets/Dialogs.h"
+#include "widgets/ExceptionHandler.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTime>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <memory>
+
+QPointer<TfmSdelka> fmSdelka;
+
+// --- the money triple
+
+void RecalcValutaValues(TValuta changed, TValuta held, fw::Currency& v1, fw::Currency& v2, fw::Currency& kurs)
+{
+    const auto quotient = [](fw::Currency a, fw::Currency b) { return b.isZero() ? fw::Currency() : a / b; };
+    switch (changed) {
+    case TValuta::V1:
+        if (held == TValuta::V2) kurs = quotient(v1, v2);
+        else v2 = quotient(v1, kurs);
+        break;
+    case TValuta::V2:
+        if (held == TValuta::Kurs) v1 = v2 * kurs;
+        else kurs = quotient(v1, v2);
+        break;
+    case TValuta::Kurs:
+        if (held == TValuta::V1) v2 = quotient(v1, kurs);
+        else v1 = v2 * kurs;
+        break;
+    }
+}
+
+TValuta ValutaEnterHold(TValuta entered, TValuta held, fw::Currency v1, fw::Currency v2, fw::Currency kurs)
+{
+    switch (entered) {
+    case TValuta::V1:
+        if (v2.isZero()) return TValuta::Kurs;
+        return held == TValuta::V1 ? TValuta::V2 : held;
+    case TValuta::V2:
+        if (kurs.isZero()) return TValuta::V1;
+        return held == TValuta::V2 ? TValuta::Kurs : held;
+    case TValuta::Kurs:
+        if (v1.isZero()) return TValuta::V2;
+        return held == TValuta::Kurs ? TValuta::V1 : held;
+    }
+    return held;
+}
+
+namespace {
+
+struct Triple {
+    TCustomNumEdit* edits[3];
+    TBrSpeedButton* holds[3];
+
+    TValuta held() const
+    {
+        if (holds[0]->Down()) return TValuta::V1;
+        if (holds[1]->Down()) return TValuta::V2;
+        return TValuta::Kurs;
+    }
+    TValuta of(const TCustomNumEdit* e) const
+    {
+        return e == edits[0] ? TValuta::V1 : e == edits[1] ? TValuta::V2 : TValuta::Kurs;
+    }
+    // A value set by code; a bound edit hands it to its field as typing would.
+    static void put(TCustomNumEdit* e, fw::Currency v)
+    {
+        e->SetValue(v);
+        if (auto* bound = qobject_cast<TBrDBCalcEdit*>(e); bound && bound->DataLink()->editing())
+            bound->StoreToField();
+    }
+};
+
+QDateTime Today()
+{
+    return QDateTime(GetServerDate().date(), QTime(0, 0));
+}
+
+bool Editing(const fw::DataSet& ds)
+{
+    return ds.state() == fw::DataSetState::Edit || ds.state() == fw::DataSetState::Insert;
+}
+
+QGroupBox* Group(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* g = new QGroupBox(caption, parent);
+    g->setObjectName(name);
+    return g;
+}
+
+fw::DBLookupCombo* Combo(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
+                         const char* shown, const char* field)
+{
+    auto* c = new fw::DBLookupCombo(parent);
+    c->setObjectName(name);
+    c->setListSource(list);
+    c->setKeyField(key);
+    c->setListField(shown);
+    c->setDataSource(&dmKlSd->dsSdelka);
+    c->setDataField(field);
+    return c;
+}
+
+fw::DBEdit* Edit(QWidget* parent, const char* name, const char* field, bool readOnly = false)
+{
+    auto* e = new fw::DBEdit(parent);
+    e->setObjectName(name);
+    e->setDataSource(&dmKlSd->dsSdelka);
+    e->setDataField(field);
+    if (readOnly) {
+        e->setReadOnly(true);
+        e->setAlignment(Qt::AlignRight);
+    }
+    return e;
+}
+
+TDBDateEdit* DateEdit(QWidget* parent, const char* name, const char* field)
+{
+    auto* e = new TDBDateEdit(parent);
+    e->setObjectName(name);
+    e->SetDataSource(&dmKlSd->dsSdelka);
+    e->SetDataField(field);
+    return e;
+}
+
+void FormatNumbers(fw::DataSet& ds, const QStringList& money, const QStringList& dates)
+{
+    for (const QString& name : money)
+        if (fw::Field* f = ds.findField(name)) f->setDisplayFormat(name == "KOLVO" ? ",0.###" : ",0.00");
+    for (const QString& name : dates)
+        if (fw::Field* f = ds.findField(name)) f->setDisplayFormat("dd.MM.yyyy");
+}
+
+} // namespace
+
+void TfmSdelka::RecalcValuta(TCustomNumEdit* changed, TCustomNumEdit* v1, TCustomNumEdit* v2, TCustomNumEdit* kurs,
+                             TBrSpeedButton* hold1, TBrSpeedButton* hold2, TBrSpeedButton* holdKurs)
+{
+    const Triple t{{v1, v2, kurs}, {hold1, hold2, holdKurs}};
+    fw::Currency a = v1->Value(), b = v2->Value(), k = kurs->Value();
+    const fw::Currency a0 = a, b0 = b, k0 = k;
+    RecalcValutaValues(t.of(changed), t.held(), a, b, k);
+    if (a != a0) Triple::put(v1, a);
+    if (b != b0) Triple::put(v2, b);
+    if (k != k0) Triple::put(kurs, k);
+}
+
+void TfmSdelka::ValutaEnter(TCustomNumEdit* entered, TCustomNumEdit* v1, TCustomNumEdit* v2, TCustomNumEdit* kurs,
+                            TBrSpeedButton* hold1, TBrSpeedButton* hold2, TBrSpeedButton* holdKurs)
+{
+    const Triple t{{v1, v2, kurs}, {hold1, hold2, holdKurs}};
+    const TValuta held = t.held();
+    const TValuta next = ValutaEnterHold(t.of(entered), held, v1->Value(), v2->Value(), kurs->Value());
+    if (next != held) t.holds[int(next)]->SetDown(true);
+}
+
+void TfmSdelka::HoldClick(TBrSpeedButton* pressed, TCustomNumEdit* v1, TCustomNumEdit* v2, TCustomNumEdit* kurs,
+                          TBrSpeedButton* hold1, TBrSpeedButton* hold2, TBrSpeedButton* holdKurs)
+{
+    const Triple t{{v1, v2, kurs}, {hold1, hold2, holdKurs}};
+    for (int i = 0; i < 3; ++i)
+        if (pressed == t.holds[i] && t.edits[i]->hasFocus()) {
+            t.edits[(i + 1) % 3]->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+}
+
+// --- the card
+
+TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
+{
+    setObjectName("fmSdelka");
+    setWindowTitle("Сделка");
+    fmSdelka = this;
+    // The module comes first: every control of the card is bound to it.
+    if (!dmKlSd) new TdmKlSd;
+    dmKlSd->SdelkaCancelled = [this] { dblcPrichinaClick(); };
+    // Fields keep their formats across reopening; set before any control shows them.
+    FormatNumbers(dmKlSd->qrySdelka, {"OPLATRP", "OPLATDP", "OPLATRF", "OPLATDF"}, {});
+    FormatNumbers(dmKlSd->qryEtaps, {}, {"DATEBEGIN", "DATEPLAN", "DATEFACT"});
+    FormatNumbers(dmKlSd->qrySales, {"KOLVO", "SUMMARP", "SUMMARF", "SUMMADP", "SUMMADF", "KURS"}, {});
+    FormatNumbers(dmKlSd->qryOplata, {"SUMMAR", "SUMMAD", "KURS"}, {"DATEOPL"});
+
+    auto* root = new QVBoxLayout(this);
+    pcMain = new QTabWidget(this);
+    pcMain->setObjectName("pcMain");
+    root->addWidget(pcMain, 1);
+
+    // "О сделке"
+    tsAbout = new QWidget(pcMain);
+    tsAbout->setObjectName("tsAbout");
+    auto* about = new QGridLayout(tsAbout);
+
+    gbSdelka = Group(tsAbout, "gbSdelka", "Сделка");
+    auto* sd = new QGridLayout(gbSdelka);
+    dbedName = Edit(gbSdelka, "dbedName", "NAME");
+    dblcUser = Combo(gbSdelka, "dblcUser", &dm->dsUser, "IDUSER", "NAME", "IDUSER");
+    dblcSdType = Combo(gbSdelka, "dblcSdType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE", "IDSDELKATYPE");
+    dblcStatus = Combo(gbSdelka, "dblcStatus", &dm->dsSdStatus, "IDSDELKA_ST", "SDELKA_ST", "IDSDELKA_ST");
+    dblcStatus->setEnabled(false);
+    sd->addWidget(new QLabel("Название", gbSdelka), 0, 0);
+    sd->addWidget(dbedName, 0, 1);
+    sd->addWidget(new QLabel("Куратор", gbSdelka), 1, 0);
+    sd->addWidget(dblcUser, 1, 1);
+    sd->addWidget(new QLabel("Тип", gbSdelka), 2, 0);
+    sd->addWidget(dblcSdType, 2, 1);
+    sd->addWidget(new QLabel("Статус", gbSdelka), 3, 0);
+    sd->addWidget(dblcStatus, 3, 1);
+    sd->setColumnStretch(1, 1);
+
+    gbPeriod = Group(tsAbout, "gbPeriod", "Период");
+    auto* pe = new QGridLayout(gbPeriod);
+    dbdeSdBegin = DateEdit(gbPeriod, "dbdeSdBegin", "DATE_BEGIN");
+    dbdeSdEnd = DateEdit(gbPeriod, "dbdeSdEnd", "DATE_END");
+    pe->addWidget(new QLabel("Начало", gbPeriod), 0, 0);
+    pe->addWidget(dbdeSdBegin, 0, 1);
+    pe->addWidget(new QLabel("Окончание", gbPeriod), 1, 0);
+    pe->addWidget(dbdeSdEnd, 1, 1);
+    pe->setColumnStretch(1, 1);
+
+    gbSumma = Group(tsAbout, "gbSumma", "Сумма");
+    auto* su = new QGridLayout(gbSumma);
+    lbValuta1 = new QLabel(gbSumma);
+    lbValuta1->setObjectName("lbValuta1");
+    lbValuta2 = new QLabel(gbSumma);
+    lbValuta2->setObjectName("lbValuta2");
+    for (QLabel* l : {lbValuta1, lbValuta2}) l->setAlignment(Qt::AlignCenter);
+    dbeOplatRP = Edit(gbSumma, "dbeOplatRP", "OPLATRP", true);
+    dbeOplatDP = Edit(gbSumma, "dbeOplatDP", "OPLATDP", true);
+    dbeOplatRF = Edit(gbSumma, "dbeOplatRF", "OPLATRF", true);
+    dbeOplatDF = Edit(gbSumma, "dbeOplatDF", "OPLATDF", true);
+    su->addWidget(lbValuta1, 0, 1);
+    su->addWidget(lbValuta2, 0, 2);
+    su->addWidget(new QLabel("План", gbSumma), 1, 0);
+    su->addWidget(dbeOplatRP, 1, 1);
+    su->addWidget(dbeOplatDP, 1, 2);
+    su->addWidget(new QLabel("Факт", gbSumma), 2, 0);
+    su->addWidget(dbeOplatRF, 2, 1);
+    su->addWidget(dbeOplatDF, 2, 2);
+    su->setColumnStretch(1, 1);
+    su->setColumnStretch(2, 1);
+
+    gbPrichina = Group(tsAbout, "gbPrichina", "Причина");
+    auto* pr = new QVBoxLayout(gbPrichina);
+    dblcPrichina = Combo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA", "IDPRICHINA");
+    dblcPrichina2 =
+        Combo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2", "IDPRICHINA2");
+    pr->addWidget(dblcPrichina);
+    pr->addWidget(dblcPrichina2);
+
+    gbDog = Group(tsAbout, "gbDog", "Договор");
+    auto* dg = new QVBoxLayout(gbDog);
+    dblcDog = Combo(gbDog, "dblcDog", dmKl ? &dmKl->dsDog : nullptr, "IDDOG", "DOGNUMBER", "IDDOG");
+    dblcDog->setToolTip("Esc - отвязать договор");
+    dg->addWidget(dblcDog);
+
+    gbDocs = Group(tsAbout, "gbDocs", "Документы");
+    auto* dc = new QGridLayout(gbDocs);
+    dbedSchetNo = Edit(gbDocs, "dbedSchetNo", "NOSCHET");
+    dbedNaklNo = Edit(gbDocs, "dbedNaklNo", "NONAKL");
+    dbedSchetFNo = Edit(gbDocs, "dbedSchetFNo", "NOSCHETF");
+    dbedSchetDate = DateEdit(gbDocs, "dbedSchetDate", "DATESCHET");
+    dbedNaklDate = DateEdit(gbDocs, "dbedNaklDate", "DATENAKL");
+    dbedSchetFDate = DateEdit(gbDocs, "dbedSchetFDate", "DATESCHETF");
+    dc->addWidget(new QLabel("Номер", gbDocs), 0, 1);
+    dc->addWidget(new QLabel("Дата", gbDocs), 0, 2);
+    dc->addWidget(new QLabel("Счет", gbDocs), 1, 0);
+    dc->addWidget(dbedSchetNo, 1, 1);
+    dc->addWidget(dbedSchetDate, 1, 2);
+    dc->addWidget(new QLabel("Накладная", gbDocs), 2, 0);
+    dc->addWidget(dbedNaklNo, 2, 1);
+    dc->addWidget(dbedNaklDate, 2, 2);
+    dc->addWidget(new QLabel("Счет-фактура", gbDocs), 3, 0);
+    dc->addWidget(dbedSchetFNo, 3, 1);
+    dc->addWidget(dbedSchetFDate, 3, 2);
+    dc->setColumnStretch(1, 1);
+
+    dbnSdelka = new fw::DBNavigator(tsAbout);
+    dbnSdelka->setObjectName("dbnSdelka");
+    dbnSdelka->setDataSource(&dmKlSd->dsSdelka);
+    dbnSdelka->setVisibleButtons(fw::DBNavigator::Button::Post | fw::DBNavigator::Button::Cancel);
+    dbnSdelka->setHint(fw::DBNavigator::Button::Post, "Запомнить изменения");
+    dbnSdelka->setHint(fw::DBNavigator::Button::Cancel, "Отменить изменения");
+    tbOtkaz = new QPushButton("Завершить сделку", tsAbout);
+    tbOtkaz->setObjectName("tbOtkaz");
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(dbnSdelka);
+    actions->addStretch(1);
+    actions->addWidget(tbOtkaz);
+
+    about->addWidget(gbSdelka, 0, 0);
+    about->addWidget(gbPrichina, 0, 1);
+    about->addWidget(gbPeriod, 1, 0);
+    about->addWidget(gbDog, 1, 1);
+    about->addWidget(gbSumma, 2, 0);
+    about->addWidget(gbDocs, 2, 1);
+    about->addLayout(actions, 3, 0, 1, 2);
+    about->setRowStretch(4, 1);
+    about->setColumnStretch(0, 1);
+    about->setColumnStretch(1, 1);
+    pcMain->addTab(tsAbout, "О сделке");
+
+    // "Этапы"
+    tsEtaps = new QWidget(pcMain);
+    tsEtaps->setObjectName("tsEtaps");
+    auto* et = new QVBoxLayout(tsEtaps);
+    tbrEtaps = new QToolBar(tsEtaps);
+    tbrEtaps->setObjectName("tbrEtaps");
+    tbAddEtap = AddToolButton(tbrEtaps, "tbAddEtap", "Добавить этап", 0);
+    tbDelEtap = AddToolButton(tbrEtaps, "tbDelEtap", "Удалить этап", 2);
+    tbEtapToHist = AddToolButton(tbrEtaps, "tbEtapToHist", "Добавить комментарий в историю");
+    dbgEtaps = new fw::DBGrid(tsEtaps);
+    dbgEtaps->setObjectName("dbgEtaps");
+    dbgEtaps->setDataSource(&dmKlSd->dsEtaps);
+    using Col = fw::GridColumn;
+    dbgEtaps->setColumns({
+        {"Etap", "Этап", 160},
+        {"User", "Куратор", 120},
+        {"DATEBEGIN", "Дата начала", 90, {}, true, false, Col::Button::Ellipsis},
+        {"DATEPLAN", "Дата план", 90, {}, true, false, Col::Button::Ellipsis},
+        {"DATEFACT", "Дата окончания", 115, {}, true, false, Col::Button::Ellipsis},
+        {"NOTE", "Комментарий", 260},
+    });
+    et->addWidget(tbrEtaps);
+    et->addWidget(dbgEtaps, 1);
+    pcMain->addTab(tsEtaps, "Этапы");
+
+    // "Товар и оплата"
+    tsTovar = new QWidget(pcMain);
+    tsTovar->setObjectName("tsTovar");
+    auto* tv = new QVBoxLayout(tsTovar);
+    tbrSales = new QToolBar(tsTovar);
+    tbrSales->setObjectName("tbrSales");
+    tbAddTovar = AddToolButton(tbrSales, "tbAddTovar", "Добавить товар", 0);
+    tbEditTovar = AddToolButton(tbrSales, "tbEditTovar", "Редактировать товар", 1);
+    tbDelTovar = AddToolButton(tbrSales, "tbDelTovar", "Удалить товар", 2);
+    dbgSales = new fw::DBGrid(tsTovar);
+    dbgSales->setObjectName("dbgSales");
+    dbgSales->setDataSource(&dmKlSd->dsSales);
+    dbgSales->setColumns({
+        {"Tovar", "Товар", 160},
+        {"KOLVO", "Количество", 80},
+        {"SUMMARP", "", 125},
+        {"SUMMARF", "", 125},
+        {"SUMMADP", "", 125},
+        {"SUMMADF", "", 125},
+        {"KURS", "Курс", 60},
+        {"BACK", "Возврат", 55},
+        {"UCHEB", "Признак1", 70},
+        {"UPGRADE", "Признак2", 70},
+        {"SERNUMINT", "Номер отгрузки", 100},
+        {"NOTE", "Комментарий", 200},
+    });
+    tbrOplata = new QToolBar(tsTovar);
+    tbrOplata->setObjectName("tbrOplata");
+    tbAddOplata = AddToolButton(tbrOplata, "tbAddOplata", "Добавить оплату", 0);
+    tbEditOplata = AddToolButton(tbrOplata, "tbEditOplata", "Редактировать оплату", 1);
+    tbDelOplata = AddToolButton(tbrOplata, "tbDelOplata", "Удалить оплату", 2);
+    dbgOplata = new fw::DBGrid(tsTovar);
+    dbgOplata->setObjectName("dbgOplata");
+    dbgOplata->setDataSource(&dmKlSd->dsOplata);
+    dbgOplata->setColumns({
+        {"DATEOPL", "Дата оплаты", 90},
+        {"SUMMAR", "", 100},
+        {"SUMMAD", "", 100},
+        {"KURS", "Курс", 60},
+        {"User", "Фамилия", 150},
+    });
+    for (fw::DBGrid* g : {dbgSales, dbgOplata}) {
+        g->setReadOnly(true);
+        g->setOption(fw::DBGrid::Option::RowSelect);
+    }
+    tv->addWidget(tbrSales);
+    tv->addWidget(dbgSales, 3);
+    tv->addWidget(tbrOplata);
+    tv->addWidget(dbgOplata, 2);
+    pcMain->addTab(tsTovar, "Товар и оплата");
+
+    btnOK = new QPushButton("OK", this);
+    btnOK->setObjectName("btnOK");
+    btnOK->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(btnOK);
+    root->addLayout(bottom);
+    resize(840, 540);
+
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(pcMain, &QTabWidget::currentChanged, this, fw::guarded([this] { pcMainChange(); }));
+    connect(dblcPrichina, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcPrichinaClick(); }));
+    connect(dblcDog, &fw::DBLookupCombo::keyDown, this, [this](QKeyEvent* e, bool* handled) {
+        if (e->key() != Qt::Key_Escape) return;
+        *handled = true;
+        fw::runGuarded([this, e] { dblcDogKeyDown(e->key()); });
+    });
+    connect(tbAddEtap, &QToolButton::clicked, this, fw::guarded([this] { tbAddEtapClick(); }));
+    connect(tbDelEtap, &QToolButton::clicked, this, fw::guarded([this] { tbDelEtapClick(); }));
+    connect(tbEtapToHist, &QToolButton::clicked, this, fw::guarded([this] { tbEtapToHistClick(); }));
+    connect(dbgEtaps, &fw::DBGrid::editButtonClicked, this, fw::guarded([this] { dbgEtapsEditButtonClick(); }));
+    connect(tbAddTovar, &QToolButton::clicked, this, fw::guarded([this] { tbAddTovarClick(); }));
+    connect(tbEditTovar, &QToolButton::clicked, this, fw::guarded([this] { tbEditTovarClick(); }));
+    connect(tbDelTovar, &QToolButton::clicked, this, fw::guarded([this] { tbDelTovarClick(); }));
+    connect(tbAddOplata, &QToolButton::clicked, this, fw::guarded([this] { tbAddOplataClick(); }));
+    connect(tbEditOplata, &QToolButton::clicked, this, fw::guarded([this] { tbEditOplataClick(); }));
+    connect(tbDelOplata, &QToolButton::clicked, this, fw::guarded([this] { tbDelOplataClick(); }));
+    connect(tbOtkaz, &QPushButton::clicked, this, fw::guarded([this] { tbOtkazClick(); }));
+
+    FormCreate();
+}
+
+TfmSdelka::~TfmSdelka()
+{
+    if (dmKlSd) dmKlSd->SdelkaCancelled = nullptr;
+}
+
+void TfmSdelka::FormCreate()
+{
+    pcMain->setCurrentWidget(tsAbout);
+    if (dmKl) dmKl->qryDog.open();
+
+    if (!dm->qryMain.active()) dm->qryMain.open();
+    lbValuta1->setText(dm->qryMain.fieldByName("VALUTA1").asString());
+    lbValuta2->setText(dm->qryMain.fieldByName("VALUTA2").asString());
+    SetColumnTitles(dbgSales);
+    SetColumnTitles(dbgOplata);
+
+    const bool admin = CurrentUser.IdUser == 0;
+    dbdeSdBegin->SetReadOnly(!admin);
+    dbdeSdEnd->SetReadOnly(!admin);
+
+    // The lists the combos and the grids' lookup columns show.
+    for (fw::Query* q : {&dm->qrySdType, &dm->qrySdStatus, &dm->qryUser, &dm->qryEtap, &dm->qryTovar})
+        if (!q->active()) q->open();
+    dmKlSd->SalesLinked = true;
+}
+
+void TfmSdelka::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous()) fw::runGuarded([this] { FormShow(); });
+}
+
+void TfmSdelka::FormShow()
+{
+    dblcPrichinaClick();
+}
+
+void TfmSdelka::done(int result)
+{
+    if (closed_) {
+        QDialog::done(result);
+        return;
+    }
+    // A pending edit that cannot be written keeps the card open with what was typed.
+    if (!fw::runGuarded([this] { FormClose(); })) return;
+    closed_ = true;
+    QDialog::done(result);
+}
+
+void TfmSdelka::FormClose()
+{
+    for (fw::Query* q : {&dmKlSd->qryEtaps, &dmKlSd->qryOplata, &dmKlSd->qrySales, &dmKlSd->qrySdelka})
+        q->close();
+}
+
+void TfmSdelka::dblcPrichinaClick()
+{
+    fw::Query& sdelka = dmKlSd->qrySdelka;
+    if (!sdelka.active() || sdelka.isEmpty()) return;
+    dmKlSd->qryPrichina2.setFilter(QString("idPrichina=%1").arg(sdelka.fieldByName("IDPRICHINA").asInteger()));
+    const fw::Field& second = sdelka.fieldByName("IDPRICHINA2");
+    if (dblcPrichina2->text().isEmpty() && second.value() != fw::Value(0)) {
+        if (!Editing(sdelka)) sdelka.edit();
+        sdelka.fieldByName("IDPRICHINA2").setAsInteger(0);
+    }
+}
+
+void TfmSdelka::dblcDogKeyDown(int key)
+{
+    if (key != Qt::Key_Escape) return;
+    fw::Query& sdelka = dmKlSd->qrySdelka;
+    if (!sdelka.active()) return;
+    if (!Editing(sdelka)) sdelka.edit();
+    sdelka.fieldByName("IDDOG").clear();
+}
+
+void TfmSdelka::pcMainChange()
+{
+    QWidget* page = pcMain->currentWidget();
+    if (page == tsAbout) {
+        if (!SdelkaChanged) return;
+        fw::Query& sdelka = dmKlSd->qrySdelka;
+        sdelka.close();
+        sdelka.open();
+        SdelkaChanged = false;
+    } else if (page == tsEtaps) {
+        if (!dmKlSd->qryEtaps.active()) dmKlSd->qryEtaps.open();
+    } else if (page == tsTovar) {
+        if (!dmKlSd->qrySales.active()) dmKlSd->qrySales.open();
+        if (!dmKlSd->qryOplata.active()) dmKlSd->qryOplata.open();
+    }
+}
+
+void TfmSdelka::tbAddEtapClick()
+{
+    int id = -1;
+    QString text;
+    if (!SelectValue(2, id, text, "", "Выбор этапа")) return;
+    fw::Query& etaps = dmKlSd->qryEtaps;
+    if (!etaps.active()) etaps.open();
+    etaps.append();
+    etaps.fieldByName("IDETAP").setAsInteger(id);
+    etaps.post();
+}
+
+void TfmSdelka::tbDelEtapClick()
+{
+    fw::Query& etaps = dmKlSd->qryEtaps;
+    if (etaps.active() && !etaps.isEmpty()) etaps.remove();
+}
+
+void TfmSdelka::dbgEtapsEditButtonClick()
+{
+    fw::Field* f = dbgEtaps->selectedField();
+    if (!f || f->type() != fw::FieldType::DateTime) return;
+    fw::Query& etaps = dmKlSd->qryEtaps;
+    if (!Editing(etaps)) etaps.edit();
+    f->setAsDateTime(Today());
+}
+
+void TfmSdelka::tbEtapToHistClick()
+{
+    fw::Query& etaps = dmKlSd->qryEtaps;
+    if (!etaps.active() || etaps.isEmpty()) throw fw::UserError("Нет этапов!");
+    if (Editing(etaps)) etaps.post();
+    const QString note = etaps.fieldByName("NOTE").asString();
+    if (note.trimmed().isEmpty()) throw fw::UserError("Комментарий по данному этапу пуст!");
+    if (!dmKl) throw fw::UserError("Модуль Клиенты не открыт!");
+    fw::Query& hist = dmKl->qryHist;
+    if (!hist.active()) hist.open();
+    hist.first();
+    hist.insert();
+    hist.fieldByName("NOTE").setAsString(note);
+    hist.post();
+    fw::dialogs().information("Заметка в историю добавлена");
+}
+
+void TfmSdelka::tbAddTovarClick()
+{
+    dmKlSd->qrySales.append();
+    if (ShowTovarDialog()) SdelkaChanged = true;
+}
+
+void TfmSdelka::tbEditTovarClick()
+{
+    fw::Query& sales = dmKlSd->qrySales;
+    if (!sales.active() || sales.isEmpty()) return;
+    sales.edit();
+    if (ShowTovarDialog()) SdelkaChanged = true;
+}
+
+bool TfmSdelka::ShowTovarDialog()
+{
+    std::unique_ptr<TfmSdTovar> dialog(new TfmSdTovar(this));
+    return dialog->exec() == QDialog::Accepted;
+}
+
+void TfmSdelka::tbDelTovarClick()
+{
+    fw::Query& sales = dmKlSd->qrySales;
+    if (!sales.active() || sales.isEmpty()) return;
+    sales.remove();
+    SdelkaChanged = true;
+}
+
+void TfmSdelka::tbDelOplataClick()
+{
+    fw::Query& oplata = dmKlSd->qryOplata;
+    if (!oplata.active() || oplata.isEmpty()) return;
+    oplata.remove();
+    RefreshSales();
+}
+
+void TfmSdelka::tbAddOplataClick()
+{
+    SdOplataAdd(*this);
+}
+
+void TfmSdelka::tbEditOplataClick()
+{
+    SdOplataEdit(*this);
+}
+
+void TfmSdelka::tbOtkazClick()
+{
+    std::unique_ptr<TfmSdelkaEnd> dialog(new TfmSdelkaEnd(this));
+    fw::Query& sdelka = dmKlSd->qrySdelka;
+    if (Editing(sdelka)) sdelka.post();
+    sdelka.edit();
+    if (dialog->exec() == QDialog::Accepted) sdelka.post();
+    else sdelka.cancel();
+}
+
+void TfmSdelka::RefreshSales()
+{
+    fw::Query& sales = dmKlSd->qrySales;
+    const fw::Value current = sales.active() ? sales.fieldByName("IDSALE").value() : fw::Value();
+    sales.close();
+    sales.open();
+    if (!current.isNull()) sales.locate("IDSALE", current);
+    SdelkaChanged = true;
+}
+
+void TfmSdelka::AddOplata(int idSale, int idUser, const QDateTime& dateOpl, fw::Currency summaR,
+                          fw::Currency summaD, fw::Currency kurs)
+{
+    fw::Query& oplata = dmKlSd->qryOplata;
+    if (!oplata.active()) oplata.open();
+    oplata.append();
+    oplata.fieldByName("IDSALE").setAsInteger(idSale);
+    oplata.fieldByName("IDUSER").setAsInteger(idUser);
+    oplata.fieldByName("ACCESS").setAsString("+");
+    oplata.fieldByName("DATECR").setAsDateTime(Today());
+    oplata.fieldByName("DATEOPL").setAsDateTime(dateOpl);
+    oplata.fieldByName("SUMMAR").setAsCurrency(summaR);
+    oplata.fieldByName("SUMMAD").setAsCurrency(summaD);
+    oplata.fieldByName("KURS").setAsCurrency(kurs);
+    oplata.post();
+}

@@ -1,0 +1,436 @@
+#include "core/CoreFixture.h"
+
+#include "clients/Budil.h"
+#include "clients/KlientCalendar.h"
+#include "clients/KlientHost.h"
+#include "clients/dmKl.h"
+#include "controls/DateEdit.h"
+#include "core/Users.h"
+#include "core/fmSelectItem.h"
+#include "db/DbError.h"
+#include "widgets/DBControls.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DBLookupCombo.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+class CalendarHost : public TKlientHost {
+public:
+    QStringList captions;
+    void CloseDetails() override {}
+    void OpenDetails() override {}
+    void ApplyHistFilter() override {}
+    bool LinkNewRecordsToContact() const override { return false; }
+    bool ShowOnlyCurrentContact() const override { return false; }
+    bool CalendarPageActive() const override { return false; }
+    void SetListPageCaption(const QString&) override {}
+    void SetCalendarPageCaption(const QString& c) override { captions << c; }
+    void StartBudilCheck() override {}
+    void SetCardComboAttached(const QString&, bool) override {}
+};
+
+struct CardCall {
+    int idCust = 0, idRecord = 0, idContacts = 0;
+    QString page;
+};
+
+class CalendarPage : public CoreDatabaseTest {
+protected:
+    CalendarHost host;
+    fw::ScriptedDialogs dialogs;
+    TdmKl* kl = nullptr;
+    TKlientCalendar* cal = nullptr;
+    TUserRecord me, colleague;
+    int idCust = 0;
+    QDate today;
+    QList<CardCall> cardCalls;
+
+    void SetUp() override
+    {
+        CoreDatabaseTest::SetUp();
+        UserRights = new TUsers;
+        TOtdelRecord sales{-1, "Продажи"};
+        UserRights->AddOtdel(sales);
+        me = {-1, sales.IdOtdel, "Иванов", "", ""};
+        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
+        UserRights->AddUser(me);
+        UserRights->AddUser(colleague);
+        CurrentUser = me;
+        // Department rows visible; add, edit and delete own rows.
+        for (int c : {1020, 1016, 1017, 1018, 1054}) UserRights->AddPravo(me.IdUser, c);
+        kl = new TdmKl(&host);
+        cal = new TKlientCalendar;
+        cal->GoToKar = [this](int c, int r, int k, const QString& p) {
+            cardCalls << CardCall{c, r, k, p};
+            return true;
+        };
+        today = GetServerDate().date();
+        idCust = db.executeProcedure("ID_CUST").asInt();
+        db.execute("insert into Customer (idCust, idUser, company) values (:id, :u, 'Альфа')",
+                   {{"id", idCust}, {"u", me.IdUser}});
+    }
+    void TearDown() override
+    {
+        delete fmBudil.data();
+        delete cal;
+        delete kl;
+        delete UserRights;
+        UserRights = nullptr;
+        CurrentUser = {};
+        CoreDatabaseTest::TearDown();
+    }
+    int addHist(const QDateTime& at, const QString& history, const QString& budil = "-", int owner = -2,
+                const QString& note = "", int type = 0)
+    {
+        const int id = db.executeProcedure("ID_HIST").asInt();
+        db.execute("insert into history (idHist, idCust, idUser, DateCr, History, Access, Budil, Prior, Note, "
+                   "idHistType) values (:id, :c, :u, :d, :h, '+', :b, '-', :n, :t)",
+                   {{"id", id}, {"c", idCust}, {"u", owner == -2 ? me.IdUser : owner}, {"d", at}, {"h", history},
+                    {"b", budil}, {"n", note}, {"t", type}});
+        return id;
+    }
+    QList<int> listed()
+    {
+        QList<int> ids;
+        fw::Query& q = kl->qryCal;
+        for (q.first(); !q.eof(); q.next()) ids << q.fieldByName("idHist").asInteger();
+        return ids;
+    }
+    void period(const QDate& from, const QDate& to)
+    {
+        cal->deCalFrom->SetDate(from);
+        cal->deCalTo->SetDate(to);
+    }
+    QString stored(const QString& column, int idHist)
+    {
+        return db.selectValue(QString("select %1 from history where idHist = %2").arg(column).arg(idHist)).asString();
+    }
+};
+
+TEST_F(CalendarPage, ListsThePeriodWholeLastDayIncluded)
+{
+    const QDate from(2024, 3, 1), to(2024, 3, 31);
+    const int before = addHist(QDateTime(from.addDays(-1), QTime(23, 59)), "-");
+    const int first = addHist(QDateTime(from, QTime(0, 0)), "-");
+    const int lastDay = addHist(QDateTime(to, QTime(14, 0)), "-");
+    const int after = addHist(QDateTime(to.addDays(1), QTime(0, 0)), "-");
+    const int note = addHist(QDateTime(to, QTime(10, 0)), "+");
+
+    // Defaults: today, plans, the current user.
+    EXPECT_EQ(cal->deCalFrom->Date(), today);
+    EXPECT_EQ(cal->rgCalShow->itemIndex(), 1);
+    EXPECT_EQ(cal->dblcCalUser->keyValue(), fw::Value(me.IdUser));
+
+    period(from, to);
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({first, lastDay}));
+    cal->rgCalShow->setItemIndex(0);
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({note}));
+    cal->rgCalShow->setItemIndex(2);
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({first, note, lastDay}));
+    EXPECT_EQ(kl->qryCal.fieldByName("Company").asString(), "Альфа");
+    Q_UNUSED(before);
+    Q_UNUSED(after);
+    cal->tbCalKolvoClick();
+    EXPECT_EQ(host.captions.last(), "Календарь (3)");
+}
+
+TEST_F(CalendarPage, UserTypeAndTextFilters)
+{
+    const QDateTime at(today, QTime(12, 0));
+    const int mine = addHist(at, "-", "-", -2, "Позвонить директору", 0);
+    const int theirs = addHist(at.addSecs(60), "-", "-", colleague.IdUser, "Отправить счёт", 0);
+    const int typed = addHist(at.addSecs(120), "-", "-", -2, "Встреча \"в офисе\"", 0);
+    db.execute("insert into HistType (idHistType, HistType) values (5, 'Звонок')");
+    db.execute(QString("update history set idHistType = 5 where idHist = %1").arg(typed));
+    dm->qryHiType.close();
+    cal->tsCalShow();
+    EXPECT_EQ(listed(), QList<int>({mine, typed}));
+
+    cal->dblcCalUser->setKeyValue(fw::Value());
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({mine, theirs, typed}));
+
+    cal->dblcCalTypeHist->setKeyValue(5);
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({typed}));
+    EXPECT_EQ(kl->qryCal.fieldByName("HistType").asString(), "Звонок");
+
+    cal->dblcCalTypeHist->setKeyValue(fw::Value());
+    cal->deCalNote->setText("\"в офисе\"");
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({typed}));
+    cal->deCalNote->setText("СЧЁТ");
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({theirs}));
+}
+
+TEST_F(CalendarPage, CompleteEditAndDelete)
+{
+    const QDateTime at(today.addDays(1), QTime(9, 0));
+    const int plan = addHist(at, "-", "+");
+    const int other = addHist(at.addSecs(3600), "-");
+    db.execute(QString("update history set Prior = '+' where idHist = %1").arg(plan));
+    period(today, today.addDays(1));
+    cal->RefreshCalendar();
+    ASSERT_EQ(listed(), QList<int>({plan, other}));   // priority first: "+" sorts before "-"
+
+    // Without the dialog hook nothing is touched.
+    cal->tbCalPlanComplitClick();
+    EXPECT_EQ(kl->qryCal.state(), fw::DataSetState::Browse);
+
+    // Cancel in the dialog leaves the plan as it was.
+    QString seenHistory;
+    cal->EditHistRecord = [&](fw::DataSet& ds) {
+        seenHistory = ds.fieldByName("History").asString();
+        return false;
+    };
+    kl->qryCal.locate("idHist", plan);
+    cal->tbCalPlanComplitClick();
+    EXPECT_EQ(seenHistory, "+");
+    EXPECT_EQ(kl->qryCal.state(), fw::DataSetState::Browse);
+    EXPECT_EQ(stored("History", plan), "-");
+    EXPECT_EQ(kl->qryCal.fieldByName("History").asString(), "-");
+
+    kl->qryHist.open();
+    cal->EditHistRecord = [](fw::DataSet& ds) {
+        ds.fieldByName("Note").setAsString("Сделано");
+        return true;
+    };
+    kl->qryCal.locate("idHist", plan);
+    const QDateTime now = GetServerDate();
+    cal->tbCalPlanComplitClick();
+    EXPECT_EQ(stored("History", plan), "+");
+    EXPECT_EQ(stored("Budil", plan), "-");
+    EXPECT_EQ(stored("Prior", plan), "-");
+    EXPECT_EQ(stored("Note", plan), "Сделано");
+    EXPECT_LE(qAbs(db.selectValue(QString("select DateCr from history where idHist = %1").arg(plan))
+                       .asDateTime()
+                       .secsTo(now)),
+              60);
+    EXPECT_FALSE(kl->qryHist.active());   // the card re-reads it
+
+    kl->qryCal.locate("idHist", other);
+    cal->EditHistRecord = [](fw::DataSet& ds) {
+        ds.fieldByName("Note").setAsString("Перенесено");
+        return true;
+    };
+    cal->tbCalPlanEditClick();
+    EXPECT_EQ(stored("Note", other), "Перенесено");
+    EXPECT_EQ(stored("History", other), "-");
+
+    dialogs.expectConfirm(false, "Удалить?").expectConfirm(true, "Удалить?");
+    EXPECT_THROW(cal->tbCalPlanDelClick(), fw::Abort);
+    EXPECT_EQ(db.selectValue(QString("select count(*) from history where idHist = %1").arg(other)).asInt(), 1);
+    cal->tbCalPlanDelClick();
+    EXPECT_EQ(db.selectValue(QString("select count(*) from history where idHist = %1").arg(other)).asInt(), 0);
+    EXPECT_EQ(listed(), QList<int>({plan}));
+}
+
+TEST_F(CalendarPage, CardEntryAndReturnToTheRememberedRow)
+{
+    const QDateTime at(today, QTime(15, 0));
+    const int a = addHist(at, "-");
+    const int b = addHist(at.addSecs(60), "-");
+    const int c = addHist(at.addSecs(120), "-");
+    db.execute(QString("update history set idContacts = null where idHist = %1").arg(b));
+
+    // The first showing fills the calendar; later showings keep it.
+    cal->tsCalShow();
+    ASSERT_EQ(listed(), QList<int>({a, b, c}));
+    EXPECT_EQ(kl->CalendarRowId, -1);
+    kl->qryCal.locate("idHist", b);
+    cal->SpeedButtonGoKartClick();
+    ASSERT_EQ(cardCalls.size(), 1);
+    EXPECT_EQ(cardCalls[0].idCust, idCust);
+    EXPECT_EQ(cardCalls[0].idRecord, b);
+    EXPECT_EQ(cardCalls[0].idContacts, 0);
+    EXPECT_EQ(cardCalls[0].page, "tsPlan");
+
+    const int later = addHist(at.addSecs(180), "-");
+    // The card deleted b: the calendar closed and remembers the row after it.
+    kl->InvalidateCalendar(b, true);
+    EXPECT_FALSE(kl->qryCal.active());
+    EXPECT_EQ(kl->CalendarRowId, c);
+    db.execute(QString("delete from history where idHist = %1").arg(b));
+    cal->tsCalShow();
+    EXPECT_EQ(listed(), QList<int>({a, c, later}));
+    kl->qryCal.locate("idHist", a);
+    kl->InvalidateCalendar(c, false);
+    cal->tsCalShow();
+    EXPECT_EQ(kl->qryCal.fieldByName("idHist").asInteger(), c);
+    EXPECT_EQ(kl->CalendarRowId, -1);
+
+    // A history row opens the history sub-page.
+    db.execute(QString("update history set History = '+' where idHist = %1").arg(c));
+    cal->rgCalShow->setItemIndex(0);
+    cal->RefreshCalendar();
+    cal->SpeedButtonGoKartClick();
+    EXPECT_EQ(cardCalls.last().page, "tsHist");
+    EXPECT_EQ(cardCalls.last().idRecord, c);
+}
+
+// Runs until the check has ended, answering the reminder window with tbGoToKar
+// (or closing it) and noting what it listed.
+struct BudilRun {
+    QList<int> listed;
+    bool shown = false;
+};
+
+BudilRun RunCheck(TBudilCheck& check, bool goToKar)
+{
+    BudilRun run;
+    QSignalSpy done(&check, &TBudilCheck::finished);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!fmBudil || !fmBudil->isVisible()) return;
+        run.shown = true;
+        fw::DataSet* ds = fmBudil->DBGrid1->dataSet();
+        if (ds)
+            for (int r = 0; r < ds->rowCount(); ++r) run.listed << ds->valueAt(r, ds->fieldByName("idHist")).asInt();
+        if (goToKar) fmBudil->tbGoToKar->click();
+        else fmBudil->reject();
+    });
+    poll.start(20);
+    check.StartBudilCheck();
+    if (done.isEmpty()) done.wait(15000);
+    std::sort(run.listed.begin(), run.listed.end());
+    return run;
+}
+
+TEST_F(CalendarPage, ReminderListsOnlyTheUsersDueMarkedPlans)
+{
+    const QDateTime now = GetServerDate();
+    const int due = addHist(now.addSecs(-3600), "-", "+");
+    const int due2 = addHist(now.addDays(-2), "-", "+");
+    addHist(now.addSecs(-3600), "-", "-");                       // no reminder mark
+    addHist(now.addSecs(3600), "-", "+");                        // not yet due
+    addHist(now.addSecs(-3600), "-", "+", colleague.IdUser);     // someone else's
+    addHist(now.addSecs(-3600), "+", "+");                       // a history note
+    db.execute(QString("update history set idContacts = null where idHist = %1").arg(due));
+
+    TBudilCheck check(nullptr);
+    QList<CardCall> calls;
+    check.GoToKar = [&](int c, int r, int k, const QString& p) {
+        calls << CardCall{c, r, k, p};
+        return true;
+    };
+    QSignalSpy running(&check, &TBudilCheck::runningChanged);
+    const BudilRun run = RunCheck(check, true);
+    EXPECT_TRUE(run.shown);
+    EXPECT_EQ(run.listed, QList<int>({due, due2}));
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].idCust, idCust);
+    EXPECT_EQ(calls[0].page, "tsPlan");
+    EXPECT_TRUE(calls[0].idRecord == due || calls[0].idRecord == due2);
+    EXPECT_FALSE(check.BudilRunning());
+    ASSERT_EQ(running.size(), 2);
+    EXPECT_TRUE(running[0][0].toBool());
+    EXPECT_FALSE(running[1][0].toBool());
+    EXPECT_FALSE(kl->dbBudil.connected());   // "На карточку" lets the connection go
+    EXPECT_EQ(kl->tmrBudil.interval(), 300000);
+
+    // Closed the other way: nothing happens, and the reminders come again.
+    const BudilRun again = RunCheck(check, false);
+    EXPECT_EQ(again.listed, QList<int>({due, due2}));
+    EXPECT_EQ(calls.size(), 1);
+
+    // Nothing due: no window.
+    db.execute("update history set Budil = '-'");
+    delete fmBudil.data();
+    const BudilRun none = RunCheck(check, true);
+    EXPECT_FALSE(none.shown);
+    EXPECT_FALSE(fmBudil);
+}
+
+TEST_F(CalendarPage, ReminderWaitsForDialogsAndRunsOncePerCheck)
+{
+    addHist(GetServerDate().addSecs(-60), "-", "+");
+    TBudilCheck check(nullptr);
+    QSignalSpy done(&check, &TBudilCheck::finished);
+
+    // A pick dialog is open: the check is put off in 3-second steps.
+    fmSelectItem = new TfmSelectItem;
+    check.StartBudilCheck();
+    EXPECT_FALSE(check.BudilRunning());
+    EXPECT_EQ(kl->tmrBudil.interval(), 3000);
+    delete fmSelectItem.data();
+
+    // Running: a second start does nothing.
+    QTimer poll;
+    int windows = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (fmBudil && fmBudil->isVisible()) {
+            ++windows;
+            fmBudil->reject();
+        }
+    });
+    poll.start(20);
+    check.StartBudilCheck();
+    EXPECT_TRUE(check.BudilRunning());
+    check.StartBudilCheck();
+    ASSERT_TRUE(done.wait(15000));
+    QApplication::processEvents();
+    EXPECT_EQ(done.size(), 1);
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(kl->tmrBudil.interval(), 300000);
+}
+
+TEST_F(CalendarPage, FailedReminderCheckEndsQuietly)
+{
+    addHist(GetServerDate().addSecs(-60), "-", "+");
+    fw::ConnectParams bad = kl->dbBudil.params();
+    bad.path = QDir::temp().filePath("no-such-brontal-db.fdb");
+    kl->dbBudil.setParams(bad);
+    TBudilCheck check(nullptr);
+    const BudilRun run = RunCheck(check, true);
+    EXPECT_FALSE(run.shown);
+    EXPECT_FALSE(check.BudilRunning());
+    EXPECT_EQ(kl->tmrBudil.interval(), 300000);
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+// Offscreen pictures of the page and the reminder window (BRONTAL_SHOTS=folder).
+TEST_F(CalendarPage, RendersItsControls)
+{
+    const QDateTime at(today, QTime(10, 0));
+    addHist(at, "-", "+");
+    const int prior = addHist(at.addSecs(600), "-", "+");
+    addHist(at.addSecs(1200), "+");
+    db.execute(QString("update history set Prior = '+', Note = 'Срочно перезвонить' where idHist = %1").arg(prior));
+    cal->rgCalShow->setItemIndex(2);
+    cal->tsCalShow();
+    cal->resize(1000, 420);
+    cal->show();
+    QApplication::processEvents();
+    const QImage page = cal->grab().toImage();
+
+    kl->qryBudil.paramByName("idUser").setValue(me.IdUser);
+    kl->qryBudil.paramByName("DateCr").setValue(GetServerDate().addDays(1));
+    kl->qryBudil.open();
+    fmBudil = new TfmBudil;
+    fmBudil->show();
+    QApplication::processEvents();
+    EXPECT_EQ(fmBudil->DBGrid1->dataSet()->recordCount(), 2);
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) {
+        page.save(QDir(dir).filePath("calendar.png"));
+        fmBudil->grab().save(QDir(dir).filePath("budil.png"));
+    }
+    fmBudil->hide();
+    kl->qryBudil.close();
+}
+
+} // namespace

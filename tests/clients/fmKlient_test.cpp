@@ -1,0 +1,391 @@
+#include "core/CoreFixture.h"
+
+#include "clients/KlientQuery.h"
+#include "clients/dmKl.h"
+#include "clients/fmKlient.h"
+#include "clients/fmPlan.h"
+#include "controls/DateEdit.h"
+#include "core/ModuleWindows.h"
+#include "core/Users.h"
+#include "core/fmSelectItem.h"
+#include "deals/fmZakaz.h"
+
+#include "os/Shell.h"
+#include "widgets/DBGrid.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+void whenShown(std::function<void()> f)
+{
+    QTimer::singleShot(0, [f = std::move(f)] { f(); });
+}
+
+TEST(FmKlientDialRule, TrimsCutsAndPrefixes)
+{
+    EXPECT_EQ(PhoneDialNumber(" 123-45-67 x12", "x", "8", "495"), "8495123-45-67 ");
+    EXPECT_EQ(PhoneDialNumber("(495) 123", "x", "8", "495"), "8(495) 123");
+    EXPECT_EQ(PhoneDialNumber("+7 495 123", "x", "8", "495"), "+7 495 123");
+    EXPECT_EQ(PhoneDialNumber("\t555\r\n", "", "8", "495"), "8495555");
+    EXPECT_EQ(PhoneDialNumber("  x100", "x", "8", "495"), "");
+    EXPECT_EQ(PhoneDialNumber("   ", "", "8", "495"), "");
+}
+
+TEST(FmKlientAddresses, MailAndOrderCaptions)
+{
+    EXPECT_EQ(ContactMailAddress("Смирнова", "s@firm.ru"), "Смирнова <s@firm.ru>");
+    EXPECT_EQ(ContactMailAddress("", "s@firm.ru"), "<s@firm.ru>");
+    EXPECT_EQ(ZakazAddressCaption("Смирнова", "s@firm.ru"), "\"Смирнова\"<s@firm.ru>");
+    EXPECT_EQ(ZakazAddressCaption("", "s@firm.ru"), "<s@firm.ru>");
+    EXPECT_EQ(ZakazAddressCaption("Смирнова", ""), "");
+}
+
+class FmKlientWindow : public CoreDatabaseTest {
+protected:
+    fw::ScriptedDialogs dialogs;
+    fw::RecordingShell shell;
+    TUserRecord me, colleague, stranger;
+    TfmKlient* fm = nullptr;
+
+    void SetUp() override
+    {
+        CoreDatabaseTest::SetUp();
+        UserRights = new TUsers;
+        TOtdelRecord sales{-1, "Продажи"}, other{-1, "Склад"};
+        UserRights->AddOtdel(sales);
+        UserRights->AddOtdel(other);
+        me = {-1, sales.IdOtdel, "Иванов", "", ""};
+        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
+        stranger = {-1, other.IdOtdel, "Сидоров", "", ""};
+        for (TUserRecord* u : {&me, &colleague, &stranger}) UserRights->AddUser(*u);
+        CurrentUser = me;
+        for (int c : {1001, 1002, 1016, 1017, 1018, 1038, 1054}) UserRights->AddPravo(me.IdUser, c);
+        dm->qryMain.open();
+    }
+    void TearDown() override
+    {
+        delete fm;
+        EXPECT_TRUE(fmKlient.isNull());
+        EXPECT_EQ(dmKl, nullptr);
+        delete fmZakaz.data();
+        delete UserRights;
+        UserRights = nullptr;
+        CurrentUser = {};
+        CoreDatabaseTest::TearDown();
+    }
+    // The window, with the creation's question answered (and the move's, when given).
+    void open(bool check = false, std::optional<bool> move = std::nullopt, int overdue = 1)
+    {
+        dialogs.expectConfirm(check, "Проверить невыполненные планы?");
+        if (move)
+            dialogs.expectConfirm(*move, QString("Невыполненных планов: %1\rПеренести их на сегодня?").arg(overdue));
+        fm = new TfmKlient;
+        fm->resize(1100, 720);
+    }
+    int addClient(int owner, const QString& company = "Альфа")
+    {
+        const int id = db.executeProcedure("ID_CUST").asInt();
+        db.execute("insert into Customer (idCust, idUser, company, DateCr, polzov, regpolzov) "
+                   "values (:id, :u, :c, :d, '-', '-')",
+                   {{"id", id}, {"u", owner}, {"c", company}, {"d", GetServerDate()}});
+        return id;
+    }
+    int addContact(int idCust, const QString& name, const QString& email = {}, const QString& phone = {})
+    {
+        const int id = db.executeProcedure("ID_CONTACTS").asInt();
+        db.execute("insert into contacts (idContacts, idCust, idUser, contact_name, contact_email, contact_phone) "
+                   "values (:k, :c, :u, :n, :e, :p)",
+                   {{"k", id}, {"c", idCust}, {"u", me.IdUser}, {"n", name}, {"e", email}, {"p", phone}});
+        return id;
+    }
+    int addHist(int idCust, const QString& history, const QDateTime& when, int owner = -2)
+    {
+        const int id = db.executeProcedure("ID_HIST").asInt();
+        db.execute("insert into history (idHist, idCust, idUser, DateCr, History, Access, Budil, Prior, idHistType, Note) "
+                   "values (:id, :c, :u, :d, :h, '+', '+', '-', 0, 'Позвонить')",
+                   {{"id", id}, {"c", idCust}, {"u", owner == -2 ? me.IdUser : owner}, {"d", when},
+                    {"h", history}});
+        return id;
+    }
+    QString stored(const QString& sql) { return db.selectValue(sql).asString(); }
+    int count(const QString& sql) { return db.selectValue(sql).asInt(); }
+};
+
+TEST_F(FmKlientWindow, CreationChecksOverduePlansOnRequest)
+{
+    const int idCust = addClient(me.IdUser);
+    const QDateTime lastWeek = GetServerDate().addDays(-7);
+    const int overdue = addHist(idCust, "-", lastWeek);
+    addHist(idCust, "-", lastWeek, colleague.IdUser);      // someone else's plan stays
+    addHist(idCust, "+", lastWeek);                         // history is no plan
+
+    // No skips the check.
+    open(false);
+    EXPECT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(fmKlient.data(), fm);
+    EXPECT_TRUE(dmKl->tmrBudil.isActive());
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
+    EXPECT_EQ(fm->pcDown->currentWidget(), fm->tsHist);
+    EXPECT_TRUE(fm->tbZakaz->isEnabled());
+    EXPECT_FALSE(fm->mmiGrOper->isEnabled());
+    delete fm;
+    fm = nullptr;
+
+    // Yes, then No to the move: nothing changes.
+    open(true, false);
+    delete fm;
+    fm = nullptr;
+    EXPECT_EQ(db.selectValue(QString("select DateCr from history where idHist = %1").arg(overdue)).asDateTime().date(),
+              lastWeek.date());
+
+    open(true, true);
+    const QDate today = GetServerDate().date();
+    EXPECT_EQ(db.selectValue(QString("select DateCr from history where idHist = %1").arg(overdue)).asDateTime(),
+              QDateTime(today, QTime(0, 0)));
+    EXPECT_EQ(count(QString("select count(*) from history where idCust = %1 and DateCr < '%2'")
+                        .arg(idCust)
+                        .arg(today.toString("dd.MM.yyyy"))), 2);
+    delete fm;
+    fm = nullptr;
+
+    // Nothing overdue: only the first question.
+    open(true);
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
+TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
+{
+    const int idCust = addClient(me.IdUser, "Бета");
+    const int first = addContact(idCust, "Первый");
+    addContact(idCust, "Второй");
+    const int hist = addHist(idCust, "+", GetServerDate());
+    addHist(idCust, "+", GetServerDate().addSecs(-3600));
+    const int hidden = addClient(stranger.IdUser, "Чужая");
+    open();
+    fm->pcMain->setCurrentWidget(fm->tsKlList);
+
+    EXPECT_TRUE(fm->GoToKar(idCust, 0, 0));
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
+    EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), "Бета");
+    EXPECT_TRUE(dmKl->qryContacts.active());
+    EXPECT_TRUE(dmKl->qryHist.active());
+
+    // Through the main window's hook, by page name; contact 0 keeps the contact.
+    RegisterKlientModule();
+    dmKl->qryContacts.last();
+    ASSERT_TRUE(ModuleWindows().GoToKar);
+    EXPECT_TRUE(ModuleWindows().GoToKar(idCust, hist, 0, "tsHist"));
+    EXPECT_EQ(fm->pcDown->currentWidget(), fm->tsHist);
+    EXPECT_EQ(dmKl->qryHist.fieldByName("idHist").asInteger(), hist);
+    EXPECT_EQ(dmKl->qryContacts.recNo(), 1);
+    EXPECT_TRUE(fm->GoToKar(idCust, hist, first, fm->tsHist));
+    EXPECT_EQ(dmKl->qryContacts.fieldByName("idContacts").asInteger(), first);
+
+    dialogs.expectInformation("Запись в Планах не найдена\rили у Вас не хватает прав доступа!");
+    EXPECT_TRUE(fm->GoToKar(idCust, hist, 0, fm->tsPlan));
+    dialogs.expectInformation("Сделка не найдена\rили у Вас не хватает прав доступа!");
+    EXPECT_TRUE(fm->GoToKar(idCust, 12345, 0, fm->tsSdelka));
+
+    dialogs.expectInformation("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
+    EXPECT_FALSE(fm->GoToKar(hidden, 0, 0));
+    EXPECT_TRUE(dmKl->qryCust.isEmpty());
+    EXPECT_FALSE(dmKl->qryContacts.active());
+}
+
+TEST_F(FmKlientWindow, CuratorChangeWritesItsSystemHistoryRow)
+{
+    const int idCust = addClient(me.IdUser);
+    open();
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    const auto pick = [this](int idUser) {
+        whenShown([this, idUser] {
+            ASSERT_TRUE(fmSelectItem);
+            EXPECT_EQ(fmSelectItem->windowTitle(), "Смена куратора компании");
+            QListWidget* lb = fmSelectItem->findChild<QListWidget*>("lb");
+            EXPECT_EQ(lb->currentItem()->data(Qt::UserRole).toInt(), me.IdUser);   // the current curator
+            for (int i = 0; i < lb->count(); ++i)
+                if (lb->item(i)->data(Qt::UserRole).toInt() == idUser) lb->setCurrentRow(i);
+            fmSelectItem->btnOK->click();
+        });
+    };
+
+    // The same curator again: nothing written, the row left for the user.
+    pick(me.IdUser);
+    fm->tbCurator->click();
+    EXPECT_EQ(count(QString("select count(*) from history where idCust = %1").arg(idCust)), 0);
+    dmKl->qryCust.cancel();
+
+    pick(colleague.IdUser);
+    fm->tbCurator->click();
+    EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Browse);
+    EXPECT_EQ(count(QString("select idUser from Customer where idCust = %1").arg(idCust)), colleague.IdUser);
+    EXPECT_EQ(stored(QString("select Note || '|' || Access || '|' || History from history where idCust = %1").arg(idCust)),
+              "Смена куратора компании: Иванов => Петров|-|+");
+    EXPECT_EQ(count(QString("select count(*) from history where idCust = %1 and idContacts is null").arg(idCust)), 1);
+}
+
+TEST_F(FmKlientWindow, CompletingAPlanGoesThroughThePlanDialog)
+{
+    const int idCust = addClient(me.IdUser);
+    const QDateTime due = QDateTime(GetServerDate().date().addDays(2), QTime(10, 30));
+    const int plan = addHist(idCust, "-", due);
+    open();
+    fm->pcDown->setCurrentWidget(fm->tsPlan);
+    ASSERT_TRUE(fm->GoToKar(idCust, plan, 0, fm->tsPlan));
+    const QString row = QString("from history where idHist = %1").arg(plan);
+
+    // Cancel leaves the plan as it was.
+    whenShown([due] {
+        ASSERT_TRUE(fmPlan);
+        EXPECT_EQ(fmPlan->edNote->text(), "Позвонить");
+        EXPECT_NE(fmPlan->DateTime(), due);                    // completion proposes now
+        EXPECT_FALSE(fmPlan->cbBudil->isChecked());
+        fmPlan->btnCancel->click();
+    });
+    fm->tbPlanComplit->click();
+    EXPECT_TRUE(fmPlan.isNull());
+    EXPECT_EQ(dmKl->qryPlan.state(), fw::DataSetState::Browse);
+    EXPECT_EQ(dmKl->qryPlan.fieldByName("History").asString(), "-");
+    EXPECT_EQ(stored("select History || Budil " + row), "-+");
+    EXPECT_EQ(db.selectValue("select DateCr " + row).asDateTime(), due);
+
+    // OK turns it into history, dated as the dialog says.
+    const QDateTime done(GetServerDate().date(), QTime(23, 50));
+    whenShown([done] {
+        ASSERT_TRUE(fmPlan);
+        fmPlan->SetDateTime(done);
+        fmPlan->edNote->setText("Позвонили");
+        fmPlan->btnOK->click();
+    });
+    fm->tbPlanComplit->click();
+    EXPECT_EQ(stored("select History || Budil || Prior || Note " + row), "+--Позвонили");
+    EXPECT_EQ(db.selectValue("select DateCr " + row).asDateTime(), done);
+    EXPECT_TRUE(dmKl->qryPlan.isEmpty());
+    EXPECT_FALSE(dmKl->qryHist.active());
+}
+
+TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
+{
+    db.execute("update ver set CountryCode = '8', CityCode = '495', EndPhoneChar = 'x'");
+    dm->qryMain.close();
+    dm->qryMain.open();
+    const int idCust = addClient(me.IdUser);
+    db.execute(QString("update Customer set Fax = ' +7 812 555 x7', WWW = 'www.firm.ru' where idCust = %1").arg(idCust));
+    addContact(idCust, "Смирнова", "s@firm.ru", " 123-45-67 x12");
+    const int noName = addContact(idCust, "", "n@firm.ru", "   ");
+    open();
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+
+    fm->sbDialPhone->click();
+    fm->sbDialFax->click();
+    fm->sbMail->click();
+    fm->sbWWW->click();
+    ASSERT_EQ(shell.opened.size(), 4);
+    EXPECT_EQ(shell.opened[0], fw::telUrl("8495123-45-67 "));
+    EXPECT_EQ(shell.opened[1], fw::telUrl("+7 812 555 "));
+    EXPECT_EQ(shell.opened[2], fw::mailtoUrl("Смирнова <s@firm.ru>"));
+    EXPECT_EQ(shell.opened[3], fw::linkUrl("www.firm.ru"));
+
+    // A blank phone dials nothing; a contact without a name mails the bare address.
+    shell.opened.clear();
+    ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", noName));
+    fm->sbDialPhone->click();
+    fm->sbMail->click();
+    ASSERT_EQ(shell.opened.size(), 1);
+    EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
+}
+
+TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
+{
+    const int idCust = addClient(me.IdUser);
+    const int plain = addContact(idCust, "Смирнова");
+    const int mail = addContact(idCust, "Орлов", "o@firm.ru");
+    open();
+
+    // An empty list offers nothing.
+    emit fm->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
+    EXPECT_FALSE(fm->miZakazView->isEnabled());
+
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", plain));
+    emit fm->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
+    EXPECT_TRUE(fm->miZakazView->isEnabled());
+
+    ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", mail));
+    emit fm->pmZakaz->aboutToShow();
+    emit fm->pmZakaz->aboutToShow();    // rebuilt, not added twice
+    ASSERT_EQ(fm->pmZakaz->actions().size(), 3);
+    QAction* address = fm->pmZakaz->actions().last();
+    EXPECT_EQ(address->data().toString(), "\"Орлов\"<o@firm.ru>");
+
+    // The item opens the mailing window on this client and adds the order.
+    address->trigger();
+    ASSERT_TRUE(fmZakaz);
+    EXPECT_EQ(fmZakaz->windowTitle(), "Рассылка {Альфа}");
+    EXPECT_EQ(fmZakaz->IdCust, idCust);
+    EXPECT_EQ(stored(QString("select Email || '|' || idOrderStatus || '|' || idUser from orders where idCust = %1").arg(idCust)),
+              QString("\"Орлов\"<o@firm.ru>|0|%1").arg(me.IdUser));
+}
+
+TEST_F(FmKlientWindow, FiltersOfHistoryAndContacts)
+{
+    const int idCust = addClient(me.IdUser);
+    const int contact = addContact(idCust, "Смирнова");
+    open();
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    fm->mmiOnlyMyRecords->trigger();
+    EXPECT_EQ(dmKl->qryHist.filter(), QString("idUser=%1").arg(me.IdUser));
+    EXPECT_TRUE(dmKl->qryPlan.filtered());
+    fm->mmiOnlyCurContact->trigger();
+    EXPECT_EQ(dmKl->qryPlan.filter(), QString("idUser=%1 and idContacts=%2").arg(me.IdUser).arg(contact));
+    fm->mmiOnlyMyRecords->trigger();
+    EXPECT_EQ(dmKl->qryHist.filter(), QString("idContacts=%1").arg(contact));
+    fm->mmiOnlyCurContact->trigger();
+    EXPECT_FALSE(dmKl->qryHist.filtered());
+
+    fm->mmiOnlyMyContacts->trigger();
+    EXPECT_TRUE(dmKl->qryContacts.filtered());
+    EXPECT_EQ(dmKl->qryContacts.filter(), QString("idUser=%1").arg(me.IdUser));
+}
+
+TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
+{
+    UserRights->AddPravo(me.IdUser, 1020);   // the department's history is visible
+    open();
+    fm->tbNewCust->click();
+    EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Insert);
+    dmKl->qryCust.fieldByName("Company").setAsString("Гамма");
+    fm->tbNewContact->click();     // saves the client first
+    EXPECT_EQ(dmKl->qryContacts.state(), fw::DataSetState::Insert);
+    dmKl->qryContacts.fieldByName("Contact_Name").setAsString("Белова");
+    fm->tbHistAdd->click();        // saves the contact and links the note to it
+    dmKl->qryHist.fieldByName("Note").setAsString("Знакомство");
+    dmKl->qryHist.post();
+    const int idCust = dmKl->qryCust.fieldByName("idCust").asInteger();
+    EXPECT_EQ(stored(QString("select c.contact_name from history h join contacts c on c.idContacts = h.idContacts "
+                             "where h.idCust = %1").arg(idCust)),
+              "Белова");
+
+    // Someone else's row cannot be linked.
+    db.execute(QString("update history set idUser = %1 where idCust = %2").arg(colleague.IdUser).arg(idCust));
+    dmKl->qryHist.close();
+    dmKl->qryHist.open();
+    dialogs.expectError("Вы не можете связывать чужую запись!");
+    fm->mmiLinkRecord->trigger();
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+#include "core/CoreFixture.h"
+
+#include "clients/fmPlan.h"
+#include "controls/DateEdit.h"
+#include "core/Users.h"
+#include "widgets/DBLookupCombo.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class PlanDialog : public CoreDatabaseTest {
+protected:
+    fw::ScriptedDialogs dialogs;
+    TUserRecord me, colleague;
+    int idHistType = 0;
+
+    void SetUp() override
+    {
+        CoreDatabaseTest::SetUp();
+        UserRights = new TUsers;
+        TOtdelRecord sales{-1, "Продажи"};
+        UserRights->AddOtdel(sales);
+        me = {-1, sales.IdOtdel, "Иванов", "", ""};
+        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
+        UserRights->AddUser(me);
+        UserRights->AddUser(colleague);
+        CurrentUser = me;
+        idHistType = db.selectValue("select coalesce(max(idHistType), 0) + 1 from HistType").asInt();
+        db.execute("insert into HistType (idHistType, HistType) values (:id, 'Звонок')", {{"id", idHistType}});
+    }
+    void TearDown() override
+    {
+        delete UserRights;
+        UserRights = nullptr;
+        CurrentUser = {};
+        CoreDatabaseTest::TearDown();
+    }
+    static void press(QWidget* w, int key)
+    {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    }
+};
+
+} // namespace
+
+TEST(PlanDateTime, TakesTheDayOfOneAndTheTimeOfDayOfTheOther)
+{
+    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime(14, 30)), QDateTime(QDate(2003, 2, 1), QTime(14, 30)));
+    // Seconds of the time picker do not reach the row.
+    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime(23, 59, 41)), QDateTime(QDate(2003, 2, 1), QTime(23, 59)));
+    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime()), QDateTime(QDate(2003, 2, 1), QTime(0, 0)));
+    EXPECT_FALSE(PlanDateTime(QDate(), QTime(9, 0)).isValid());
+}
+
+TEST_F(PlanDialog, FieldsRoundTripAndDateAndTimeCompose)
+{
+    auto form = std::make_unique<TfmPlan>();
+    EXPECT_EQ(fmPlan, form.get());
+    EXPECT_EQ(form->windowTitle(), "План");
+    EXPECT_TRUE(dm->qryHiType.active());
+    EXPECT_TRUE(dm->qryUser.active());
+
+    form->SetDateTime(QDateTime(QDate(2003, 2, 1), QTime(9, 0)));
+    EXPECT_EQ(form->deDate->Date(), QDate(2003, 2, 1));
+    EXPECT_EQ(form->dtpTime->time(), QTime(9, 0));
+    // The picker changes the time of day only; the date stays.
+    form->dtpTime->setTime(QTime(14, 30));
+    EXPECT_EQ(form->DateTime(), QDateTime(QDate(2003, 2, 1), QTime(14, 30)));
+
+    form->dblcHistType->setKeyValue(idHistType);
+    form->dblcUser->setKeyValue(colleague.IdUser);
+    form->cbBudil->setChecked(true);
+    form->edNote->setText(QString(300, QChar(u'ж')));
+    form->edLink->setText("/srv/docs/offer.odt");
+    EXPECT_EQ(form->dblcHistType->keyValue(), fw::Value(idHistType));
+    EXPECT_EQ(form->dblcHistType->text(), "Звонок");
+    EXPECT_EQ(form->dblcUser->text(), "Петров");
+    EXPECT_TRUE(form->cbBudil->isChecked());
+    EXPECT_FALSE(form->cbPrior->isChecked());
+    EXPECT_EQ(form->edNote->text().size(), 255);   // the column's width
+    EXPECT_EQ(form->edLink->text(), "/srv/docs/offer.odt");
+
+    form.reset();
+    EXPECT_EQ(fmPlan, nullptr);
+}
+
+TEST_F(PlanDialog, CuratorCanBeChangedOnlyWithItsRight)
+{
+    {
+        TfmPlan form;
+        EXPECT_FALSE(form.dblcUser->isEnabled());
+        EXPECT_FALSE(form.lblUser->isEnabled());
+    }
+    UserRights->AddPravo(me.IdUser, 1030);
+    TfmPlan form;
+    EXPECT_TRUE(form.dblcUser->isEnabled());
+    EXPECT_TRUE(form.lblUser->isEnabled());
+}
+
+TEST_F(PlanDialog, LinkButtonTakesTheChosenFileAndCancelKeepsTheOldOne)
+{
+    TfmPlan form;
+    form.edLink->setText("/old.txt");
+    dialogs.expectOpenFile({});
+    form.btnSetHistLink->click();
+    EXPECT_EQ(form.edLink->text(), "/old.txt");
+    dialogs.expectOpenFile({"/home/u/contract.pdf"});
+    form.btnSetHistLink->click();
+    EXPECT_EQ(form.edLink->text(), "/home/u/contract.pdf");
+}
+
+TEST_F(PlanDialog, EnterIsOkAndEscapeIsCancel)
+{
+    TfmPlan form;
+    form.show();
+    form.edNote->setFocus();
+    press(&form, Qt::Key_Return);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_FALSE(form.isVisible());
+
+    form.show();
+    press(&form, Qt::Key_Escape);
+    EXPECT_EQ(form.result(), QDialog::Rejected);
+}

@@ -1,0 +1,525 @@
+#include "core/CoreFixture.h"
+
+#include "core/ModuleWindows.h"
+#include "core/Users.h"
+#include "deals/dmZakaz.h"
+#include "deals/fmZakaz.h"
+
+#include "widgets/DBGrid.h"
+#include "widgets/DBLookupCombo.h"
+#include "widgets/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+// A socket on a free port of 127.0.0.1; listening, it takes connections but
+// never greets, so a transfer hangs until it is aborted.
+struct Socket {
+    int fd = -1;
+    int port = 0;
+    explicit Socket(bool listen)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+        if (listen) ::listen(fd, 4);
+    }
+    ~Socket() { ::close(fd); }
+};
+
+// A port where nobody listens.
+int closedPort()
+{
+    return Socket(false).port;
+}
+
+// The mail sink of the test run: its port and the folder it stores messages in.
+int sinkPort()
+{
+    return qEnvironmentVariableIntValue("BRONTAL_SMTP_PORT");
+}
+QString sinkDir()
+{
+    return qEnvironmentVariable("BRONTAL_SMTP_DIR");
+}
+
+// The stored messages (file name order) whose envelope names token, parsed by
+// Python's email package: envelope, headers, body text and attachment names.
+QJsonArray storedMessages(const QString& token)
+{
+    static const char* script = R"(
+import sys, os, json, email, email.policy
+folder, token = sys.argv[1], sys.argv[2]
+out = []
+for name in sorted(os.listdir(folder)):
+    with open(os.path.join(folder, name), "rb") as f:
+        m = email.message_from_binary_file(f, policy=email.policy.default)
+    if token not in str(m["X-Envelope-To"]):
+        continue
+    body, files = "", []
+    for p in m.walk():
+        if p.is_multipart():
+            continue
+        if p.get_content_disposition() == "attachment":
+            files.append(p.get_filename())
+        else:
+            body = p.get_content()
+    out.append({"rcpt": str(m["X-Envelope-To"]), "mailfrom": str(m["X-Envelope-From"]), "from": str(m["from"]),
+                "subject": str(m["subject"]), "body": body, "files": files})
+print(json.dumps(out))
+)";
+    QProcess p;
+    p.start("/usr/bin/python3", {"-c", script, sinkDir(), token});
+    p.waitForFinished();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+QStringList subjects(const QJsonArray& msgs)
+{
+    QStringList s;
+    for (const QJsonValue& m : msgs) s << m["subject"].toString();
+    return s;
+}
+
+class Mailing : public CoreDatabaseTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoreDatabaseTest::SetUpTestSuite();
+        files_ = new QTemporaryDir;
+        for (const char* name : {"price1.txt", "price3.txt", "price2.txt", "other.doc", "booklet.pdf"}) {
+            QFile f(files_->filePath(name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("content of ") + name);
+        }
+        QDir(files_->path()).mkdir("price4.txt");   // a folder is no file to send
+
+        fw::Database d;
+        d.setParams(params());
+        d.connect();
+        for (const QString& sql : {
+                 QString("insert into OTDEL (IDOTDEL, OTDEL) values (1, 'Продажи')"),
+                 QString("insert into OTDEL (IDOTDEL, OTDEL) values (2, 'Склад')"),
+                 QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (10, 1, 'Иванов')"),
+                 QString("insert into USERS (IDUSER, IDOTDEL, NAME, EMAIL) values (11, 1, 'Петров', "
+                         "'petrov@firm.ru')"),
+                 QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (12, 2, 'Сидоров')"),
+                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1001, 10, 1017)"),
+                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1002, 10, 1018)"),
+                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1003, 10, 1020)"),
+                 QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (1, 10, 'Ромашка')"),
+                 QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (2, 11, 'Лютик')"),
+                 QString("insert into GRITEM (IDGRITEM, GRITEM) values (1, 'Прайсы')"),
+                 QString("insert into GRITEM (IDGRITEM, GRITEM) values (2, 'Буклеты')"),
+                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (1, 1, 'Прайс')"),
+                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (2, 2, 'Буклет')"),
+                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (3, 1, 'Пустой')"),
+                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (51, 1, '%1')")
+                     .arg(files_->filePath("price*.txt")),
+                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (52, 2, '%1')")
+                     .arg(files_->filePath("booklet.pdf")),
+                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (53, 3, '%1')")
+                     .arg(files_->filePath("none*.xyz")),
+             })
+            d.execute(sql);
+        d.disconnect();
+    }
+    static void TearDownTestSuite()
+    {
+        delete files_;
+        files_ = nullptr;
+        CoreDatabaseTest::TearDownTestSuite();
+    }
+
+    void SetUp() override
+    {
+        CoreDatabaseTest::SetUp();
+        // Every test starts from the same orders, addressed to this run only.
+        static int run = 0;
+        token = QString("z%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
+        const int port = sinkPort() > 0 ? sinkPort() : closedPort();
+        for (const QString& sql : {
+                 QString("delete from ORDERS"),
+                 QString("update USERS set EMAIL = 'ivanov@firm.ru' where IDUSER = 10"),
+                 QString("update VER set HOSTTEST = '127.0.0.1', PORTTEST = %1, SUBJTEST = 'Приглашение', "
+                         "BODYTEST = '', HOSTINFO = '127.0.0.1', PORTINFO = %1, BODYINFO = 'Материалы во вложении'")
+                     .arg(port),
+                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                         "values (101, 10, 1, '\"Анна\"<anna-%1@example.ru>', 'Прайс-лист', '05.03.2024', 0)")
+                     .arg(token),
+                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                         "values (102, 10, 2, 'boris-%1@example.ru', 'Буклет', '04.03.2024', 1)")
+                     .arg(token),
+                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                         "values (103, 11, 1, 'vera-%1@example.ru', 'Чужой', '03.03.2024', 0)")
+                     .arg(token),
+                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                         "values (104, 12, 2, 'gleb-%1@example.ru', 'Склад', '02.03.2024', 0)")
+                     .arg(token),
+                 QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (201, 101, 1)"),
+                 QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (202, 102, 2)"),
+             })
+            db.execute(sql);
+
+        UserRights = new TUsers;
+        ASSERT_TRUE(UserRights->GetUser(10, CurrentUser));
+        dm->qryMain.open();
+        dm->qryUser.open();
+        w = std::make_unique<TfmZakaz>();
+        fmZakaz = w.get();
+        w->IdCust = 0;
+        w->OpenOrders(-1);
+    }
+    void TearDown() override
+    {
+        w.reset();
+        delete UserRights;
+        UserRights = nullptr;
+        CurrentUser = {};
+        CoreDatabaseTest::TearDown();
+    }
+
+    fw::Query& Orders() const { return dmZakaz->qryOrders; }
+    QList<int> Listed() const
+    {
+        QList<int> ids;
+        const fw::Field& id = Orders().fieldByName("IDORDER");
+        for (int r = 0; r < Orders().rowCount(); ++r) ids << Orders().valueAt(r, id).asInt();
+        return ids;
+    }
+    void Select(int idOrder) { ASSERT_TRUE(Orders().locate("IDORDER", idOrder)); }
+    // The order's status as the database has it now.
+    int Status(int idOrder)
+    {
+        fw::Query q(&db);
+        q.setSql({"select IDORDERSTATUS from ORDERS where IDORDER = " + QString::number(idOrder)});
+        q.open();
+        return q.field(0).asInteger();
+    }
+    QStringList Paths() const
+    {
+        QStringList p;
+        for (int i = 0; i < w->lbPath->count(); ++i) p << QFileInfo(w->lbPath->item(i)->text()).fileName();
+        return p;
+    }
+    bool HaveSink() const { return sinkPort() > 0 && QDir(sinkDir()).exists(); }
+
+    static QTemporaryDir* files_;
+    QString token;
+    fw::ScriptedDialogs dialogs;
+    std::unique_ptr<TfmZakaz> w;
+};
+QTemporaryDir* Mailing::files_ = nullptr;
+
+#define REQUIRE_SINK()                                                                                    \
+    if (!HaveSink()) GTEST_SKIP() << "no mail sink (BRONTAL_SMTP_PORT, BRONTAL_SMTP_DIR)"
+
+TEST_F(Mailing, OrdersListByClientOwnerAndStatus)
+{
+    // From the main menu with "Только свои" checked: exactly four lines.
+    EXPECT_TRUE(w->cbOrdersMy->isChecked());
+    EXPECT_EQ(Orders().sql(), QStringList({"select * from orders where idOrder is not null", "and idUser=10",
+                                           "and idUser in (select idUser from Users where idOtdel=1)",
+                                           "order by DateCr desc"}));
+    EXPECT_EQ(Listed(), QList<int>({101, 102}));
+    EXPECT_EQ(Orders().fieldByName("User").asString(), "Иванов");
+    dialogs.expectWarning("Модуль Клиенты не открыт!");
+    w->tbGoToKar->click();
+
+    // All of the department; the other department's order stays hidden.
+    w->cbOrdersMy->click();
+    EXPECT_EQ(Listed(), QList<int>({101, 102, 103}));
+    w->OpenOrders(0);
+    EXPECT_EQ(Listed(), QList<int>({101, 103}));
+    w->IdCust = 2;
+    w->OpenOrders(1);
+    EXPECT_EQ(Orders().sql().mid(1),
+              QStringList({"and idCust=2", "and idUser in (select idUser from Users where idOtdel=1)",
+                           "and idOrderStatus=1", "order by DateCr desc"}));
+    EXPECT_EQ(Listed(), QList<int>({102}));
+    EXPECT_EQ(Orders().fieldByName("OrderStatus").asString(), "тест");
+    // The order's materials follow it.
+    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Буклет");
+    EXPECT_EQ(Paths(), QStringList({"booklet.pdf"}));
+}
+
+TEST_F(Mailing, MaterialsAreAddedWithTheirFilesAndRemoved)
+{
+    // The group list filters the materials; Esc shows them all again.
+    w->dblcGrItem->setKeyValue(1);
+    w->dblcGrItem->click();
+    EXPECT_EQ(dmZakaz->qryItem.recordCount(), 2);
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(w->dblcGrItem, &esc);
+    EXPECT_EQ(dmZakaz->qryItem.filter(), "");
+    EXPECT_EQ(dmZakaz->qryItem.recordCount(), 3);
+
+    // Files of a mask in name order, no folder; a mask matching nothing adds nothing.
+    Select(101);
+    EXPECT_EQ(Paths(), QStringList({"price1.txt", "price2.txt", "price3.txt"}));
+    Select(102);
+    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 1));
+    w->tbMatAdd->click();
+    EXPECT_EQ(dmZakaz->qryItems.recordCount(), 2);
+    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Прайс");
+    EXPECT_EQ(Paths().size(), 3);
+    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 3));
+    w->tbMatAdd->click();
+    EXPECT_TRUE(Paths().isEmpty());
+    {
+        fw::Query q(&db);
+        q.setSql({"select IDITEM from ITEMS where IDORDER = 102 order by IDITEM"});
+        q.open();
+        QList<int> items;
+        for (; !q.eof(); q.next()) items << q.field(0).asInteger();
+        EXPECT_EQ(items, QList<int>({1, 2, 3}));
+    }
+    // Deleting a material asks nothing.
+    w->tbMatDel->click();
+    EXPECT_EQ(dmZakaz->qryItems.recordCount(), 2);
+
+    // Another curator's order of the department: no edit right.
+    w->cbOrdersMy->click();
+    Select(103);
+    dialogs.expectError("У Вас нет права редактировать записи пользователей своего отдела!");
+    w->tbMatAdd->click();
+    EXPECT_TRUE(dmZakaz->qryItems.isEmpty());
+}
+
+TEST_F(Mailing, OrdersAreDeletedOnConfirmationAndNeverAddedFromTheGrid)
+{
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    w->dbgOrders->setFocus();
+    ASSERT_TRUE(w->dbgOrders->hasFocus());
+    EXPECT_THROW(Orders().append(), fw::Abort);
+    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Insert, Qt::Key_Return}) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(w->dbgOrders, &e);
+    }
+    EXPECT_EQ(Listed(), QList<int>({101, 102}));
+    EXPECT_EQ(Orders().state(), fw::DataSetState::Browse);
+
+    Select(101);
+    dialogs.expectConfirm(false, "Удалить запись?").expectConfirm(true, "Удалить запись?");
+    w->tbOrderDel->click();
+    EXPECT_EQ(Listed(), QList<int>({101, 102}));
+    w->tbOrderDel->click();
+    EXPECT_EQ(Listed(), QList<int>({102}));
+    fw::Query q(&db);
+    q.setSql({"select count(*) from ITEMS where IDORDER = 101"});
+    q.open();
+    EXPECT_EQ(q.field(0).asInteger(), 0);
+}
+
+TEST_F(Mailing, TestLetterGoesToTheOrderAddressAndMarksIt)
+{
+    REQUIRE_SINK();
+    Select(101);
+    w->tbSendTest->click();
+    const QJsonArray msgs = storedMessages(token);
+    ASSERT_EQ(msgs.size(), 1);
+    const QJsonObject m = msgs[0].toObject();
+    EXPECT_EQ(m["rcpt"].toString(), "anna-" + token + "@example.ru");
+    EXPECT_EQ(m["mailfrom"].toString(), "ivanov@firm.ru");
+    EXPECT_EQ(m["from"].toString(), "Иванов <ivanov@firm.ru>");
+    EXPECT_EQ(m["subject"].toString(), "Приглашение");
+    EXPECT_EQ(m["body"].toString(), " ");   // an empty test body is sent as one blank
+    EXPECT_TRUE(m["files"].toArray().isEmpty());
+
+    EXPECT_EQ(Status(101), 1);
+    EXPECT_EQ(Orders().fieldByName("IDORDERSTATUS").asInteger(), 1);
+    EXPECT_EQ(w->lblStatus->text(), "Отправка завершена");
+    EXPECT_FALSE(SendingMail);
+    EXPECT_FALSE(w->Sending());
+    EXPECT_TRUE(w->pnlTop->isEnabled());
+    EXPECT_TRUE(w->pnlOrders->isEnabled());
+}
+
+TEST_F(Mailing, MaterialSendsOneLetterPerFileAndTheOrderIsMarkedSent)
+{
+    REQUIRE_SINK();
+    Select(101);
+    // The material alone leaves the status as it is.
+    w->tbSendMaterial->click();
+    QJsonArray msgs = storedMessages(token);
+    const QStringList expected{"Прайс-лист //Прайс (1 of 3)", "Прайс-лист //Прайс (2 of 3)",
+                               "Прайс-лист //Прайс (3 of 3)"};
+    EXPECT_EQ(subjects(msgs), expected);
+    ASSERT_EQ(msgs.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(msgs[i].toObject()["files"].toArray(), QJsonArray({QString("price%1.txt").arg(i + 1)}));
+        EXPECT_EQ(msgs[i].toObject()["body"].toString(), "Материалы во вложении");
+    }
+    EXPECT_EQ(Status(101), 0);
+
+    // One file of the list.
+    w->lbPath->setCurrentRow(1);
+    w->tbSendFile->click();
+    msgs = storedMessages(token);
+    ASSERT_EQ(msgs.size(), 4);
+    EXPECT_EQ(msgs[3].toObject()["subject"].toString(), "Прайс-лист /Прайс");
+    EXPECT_EQ(msgs[3].toObject()["files"].toArray(), QJsonArray({"price2.txt"}));
+    EXPECT_EQ(Status(101), 0);
+
+    w->tbSendZakaz->click();
+    EXPECT_EQ(subjects(storedMessages(token)).mid(4), expected);
+    EXPECT_EQ(Status(101), 2);
+}
+
+TEST_F(Mailing, FailedSendsLeaveTheStatusAsItWas)
+{
+    fw::Query& ver = dm->qryMain;
+    ver.edit();
+    ver.fieldByName("PORTTEST").setAsInteger(closedPort());
+    ver.post();
+    Select(101);
+    dialogs.expectError();
+    w->tbSendTest->click();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_TRUE(dialogs.shown()[0].text.startsWith("Ошибка подключения к серверу")) << dialogs.shown()[0].text.toStdString();
+    EXPECT_EQ(w->lblStatus->text(), "Ошибка подключения к серверу!");
+    EXPECT_EQ(Status(101), 0);
+    EXPECT_FALSE(SendingMail);
+    EXPECT_TRUE(w->pnlTop->isEnabled());
+
+    // An order whose materials have no file is not reported as sent.
+    Select(101);
+    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 3));
+    w->tbMatAdd->click();
+    dmZakaz->qryItems.first();
+    w->tbMatDel->click();   // only the empty material is left
+    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Пустой");
+    dialogs.expectError("Нет файлов для отправки!");
+    w->tbSendZakaz->click();
+    EXPECT_EQ(Status(101), 0);
+
+    // Without the curator's own address nothing is sent.
+    db.execute("update USERS set EMAIL = '' where IDUSER = 10");
+    dialogs.expectWarning("Отправка невозможна!\nНе указан обратный e-mail пользователя - Иванов\n"
+                          "Зайдите в личные настройки и укажите его!");
+    w->tbSendTest->click();
+    EXPECT_EQ(Status(101), 0);
+    EXPECT_FALSE(SendingMail);
+}
+
+TEST_F(Mailing, ClosingOrDestroyingTheWindowCutsATransfer)
+{
+    Socket silent(true);
+    db.execute("update VER set PORTTEST = " + QString::number(silent.port));
+    dm->qryMain.refresh();
+    Select(101);
+
+    // Closing waits for the transfer to be cut, then the window goes.
+    QPointer<TfmZakaz> p = w.release();
+    bool sendingWhenClosed = false;
+    QTimer::singleShot(200, p, [&] {
+        sendingWhenClosed = p->Sending();
+        p->close();
+    });
+    p->tbSendTest->click();
+    EXPECT_TRUE(sendingWhenClosed);
+    EXPECT_FALSE(SendingMail);
+    for (int i = 0; i < 100 && p; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(p.isNull());
+    EXPECT_TRUE(fmZakaz.isNull());
+    EXPECT_EQ(Status(101), 0);
+
+    // Destroyed in the middle of a transfer: nothing is touched afterwards.
+    p = new TfmZakaz;
+    p->OpenOrders(-1);
+    QTimer::singleShot(200, p, [&] { delete p; });
+    p->tbSendTest->click();
+    EXPECT_TRUE(p.isNull());
+    EXPECT_EQ(dmZakaz, nullptr);
+    EXPECT_FALSE(SendingMail);
+    EXPECT_EQ(Status(101), 0);
+}
+
+TEST_F(Mailing, BatchOfTestsStopsAtTheOrderWithoutEditRight)
+{
+    // Nothing of status 0 among the user's own orders but 101; with the
+    // department's, 103 of another curator comes after it and stops the batch.
+    w->cbOrdersMy->click();
+    if (HaveSink()) {
+        dialogs.expectError("У Вас нет права редактировать записи пользователей своего отдела!");
+        w->tbSendTests->click();
+        EXPECT_EQ(subjects(storedMessages(token)), QStringList({"Приглашение"}));
+        EXPECT_EQ(Status(101), 1);
+        EXPECT_EQ(Status(103), 0);
+        EXPECT_EQ(Listed(), QList<int>({101, 102, 103}));
+        EXPECT_FALSE(SendingMail);
+    }
+
+    // No order of status 0 left that the user may see: nothing is sent, all are listed.
+    db.execute("update ORDERS set IDORDERSTATUS = 2 where IDORDER in (101, 103)");
+    w->tbSendTests->click();
+    EXPECT_EQ(Orders().sql().size(), 3);
+    EXPECT_EQ(Listed(), QList<int>({101, 102, 103}));
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
+TEST_F(Mailing, MainWindowHooksOpenAllClientsAndWatchTheSending)
+{
+    w.reset();
+    EXPECT_TRUE(fmZakaz.isNull());
+    EXPECT_EQ(dmZakaz, nullptr);
+    RegisterZakazModule();
+    TModuleWindows& m = ModuleWindows();
+    ASSERT_TRUE(bool(m.Zakaz));
+    EXPECT_EQ(m.Zakaz.window(), nullptr);
+    QWidget* created = m.Zakaz.create(nullptr);
+    std::unique_ptr<QWidget> owner(created);
+    ASSERT_EQ(m.Zakaz.window(), created);
+    fmZakaz->IdCust = 1;
+    m.ZakazOpenAll(created);
+    EXPECT_EQ(fmZakaz->IdCust, 0);
+    EXPECT_FALSE(m.ZakazSending());
+    ASSERT_NE(dmZakaz, nullptr);
+    EXPECT_EQ(dmZakaz->qryOrders.recordCount(), 2);
+
+    if (!qEnvironmentVariableIsEmpty("BRONTAL_SCREENSHOT_DIR")) {
+        created->show();
+        dmZakaz->qryOrders.first();
+        QApplication::processEvents();
+        created->grab().save(QDir(qEnvironmentVariable("BRONTAL_SCREENSHOT_DIR")).filePath("fmZakaz.png"));
+    }
+    owner.reset();
+    EXPECT_TRUE(fmZakaz.isNull());
+    m.Zakaz = {};
+    m.ZakazSending = nullptr;
+    m.ZakazOpenAll = nullptr;
+}
+
+} // namespace
