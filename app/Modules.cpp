@@ -1,11 +1,13 @@
 #include "Modules.h"
 
+#include "clients/fmKlient.h"
 #include "core/ModuleWindows.h"
 #include "core/fmSettings.h"
 #include "core/fmSetupList.h"
 #include "core/fmSetupMy.h"
 #include "core/fmUsers.h"
 #include "deals/fmMSdelka.h"
+#include "deals/fmZakaz.h"
 #include "reports/fmReport.h"
 
 // The module windows that this program is built with.
@@ -18,4 +20,6 @@ void RegisterModules()
     m.SetupList = ModuleWindow(fmSetupList);
     m.MSdelka = ModuleWindow(fmMSdelka);
     m.Report = ModuleWindow(fmReport);
+    RegisterKlientModule();
+    RegisterZakazModule();
 }
