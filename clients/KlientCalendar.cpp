@@ -4,6 +4,7 @@
 #include "clients/dmKl.h"
 #include "controls/DateEdit.h"
 #include "controls/FormatSettings.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/SqlText.h"
 #include "core/Users.h"
@@ -34,32 +35,12 @@ QString SqlDate(const QDate& d)
     return "\"" + FormatDateVcl(FormatSettings().ShortDateFormat, d) + "\"";
 }
 
-fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
-                          const char* shown)
+// The period's dates are picked, never typed, and start on today.
+TDateEdit* PeriodDate(QWidget* parent, const char* name)
 {
-    auto* c = new fw::DBLookupCombo(parent);
-    c->setObjectName(name);
-    c->setListSource(list);
-    c->setKeyField(key);
-    c->setListField(shown);
-    c->setMinimumWidth(150);
-    return c;
-}
-
-QLabel* Caption(QWidget* parent, const char* name, const QString& text)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
-TDateEdit* DateEdit(QWidget* parent, const char* name)
-{
-    auto* d = new TDateEdit(parent);
-    d->setObjectName(name);
+    TDateEdit* d = DateEdit(parent, name);
     d->SetDirectInput(false);
     d->SetDefaultToday(true);
-    d->setFixedWidth(120);
     return d;
 }
 
@@ -114,10 +95,10 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     gbCalPeriod = new QGroupBox("Период", pnlCal);
     gbCalPeriod->setObjectName("gbCalPeriod");
     auto* period = new QGridLayout(gbCalPeriod);
-    lbCalFrom = Caption(gbCalPeriod, "lbCalFrom", " с ");
-    deCalFrom = DateEdit(gbCalPeriod, "deCalFrom");
-    lbCalTo = Caption(gbCalPeriod, "lbCalTo", " по ");
-    deCalTo = DateEdit(gbCalPeriod, "deCalTo");
+    lbCalFrom = Caption(gbCalPeriod, " с ", "lbCalFrom");
+    deCalFrom = PeriodDate(gbCalPeriod, "deCalFrom");
+    lbCalTo = Caption(gbCalPeriod, " по ", "lbCalTo");
+    deCalTo = PeriodDate(gbCalPeriod, "deCalTo");
     period->addWidget(lbCalFrom, 0, 0);
     period->addWidget(deCalFrom, 0, 1);
     period->addWidget(lbCalTo, 1, 0);
@@ -131,11 +112,12 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     top->addWidget(rgCalShow);
 
     auto* filters = new QGridLayout;
-    lbCalUser = Caption(pnlCal, "lbCalUser", "Фамилия");
-    dblcCalUser = Lookup(pnlCal, "dblcCalUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME");
-    lbCalTypeHist = Caption(pnlCal, "lbCalTypeHist", "Тип");
-    dblcCalTypeHist = Lookup(pnlCal, "dblcCalTypeHist", dm ? &dm->dsHiType : nullptr, "IDHISTTYPE", "HISTTYPE");
-    lbCalNote = Caption(pnlCal, "lbCalNote", "Заметка");
+    lbCalUser = Caption(pnlCal, "Фамилия", "lbCalUser");
+    dblcCalUser = FilterLookup(pnlCal, "dblcCalUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME", 150);
+    lbCalTypeHist = Caption(pnlCal, "Тип", "lbCalTypeHist");
+    dblcCalTypeHist =
+        FilterLookup(pnlCal, "dblcCalTypeHist", dm ? &dm->dsHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
+    lbCalNote = Caption(pnlCal, "Заметка", "lbCalNote");
     deCalNote = new QLineEdit(pnlCal);
     deCalNote->setObjectName("deCalNote");
     filters->addWidget(lbCalUser, 0, 0);

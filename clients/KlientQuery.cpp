@@ -4,6 +4,7 @@
 #include "clients/dmKl.h"
 #include "controls/CalcEdit.h"
 #include "controls/DateEdit.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/SqlText.h"
 #include "core/Users.h"
@@ -120,13 +121,7 @@ std::optional<int> KeyOf(const fw::DBLookupCombo* combo)
 fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
                           const char* shown)
 {
-    auto* c = new fw::DBLookupCombo(parent);
-    c->setObjectName(name);
-    c->setListSource(list);
-    c->setKeyField(key);
-    c->setListField(shown);
-    c->setMinimumWidth(160);
-    return c;
+    return FilterLookup(parent, name, list, key, shown, 160);
 }
 
 QLineEdit* Edit(QWidget* parent, const char* name)
@@ -137,14 +132,6 @@ QLineEdit* Edit(QWidget* parent, const char* name)
     return e;
 }
 
-TDateEdit* DateEdit(QWidget* parent, const char* name)
-{
-    auto* d = new TDateEdit(parent);
-    d->setObjectName(name);
-    d->setFixedWidth(120);
-    return d;
-}
-
 QCheckBox* Check(QWidget* parent, const char* name, const QString& text)
 {
     auto* c = new QCheckBox(text, parent);
@@ -152,24 +139,17 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& text)
     return c;
 }
 
-QRadioButton* Radio(QWidget* parent, const char* name, const QString& text)
+QLabel* CaptionFor(QWidget* parent, const QString& text, QWidget* buddy)
 {
-    auto* r = new QRadioButton(text, parent);
-    r->setObjectName(name);
-    return r;
-}
-
-QLabel* Caption(QWidget* parent, const QString& text, QWidget* buddy = nullptr)
-{
-    auto* l = new QLabel(text, parent);
-    if (buddy) l->setBuddy(buddy);
+    QLabel* l = Caption(parent, text);
+    l->setBuddy(buddy);
     return l;
 }
 
 // A label that puts the current user into its combo.
 QLabel* UserLabel(QWidget* parent, const char* name, QWidget* buddy)
 {
-    QLabel* l = Caption(parent, "Куратор", buddy);
+    QLabel* l = CaptionFor(parent, "Куратор", buddy);
     l->setObjectName(name);
     l->setCursor(Qt::PointingHandCursor);
     l->setToolTip("Текущий пользователь");
@@ -185,9 +165,9 @@ QGroupBox* DateGroup(QWidget* parent, const char* name, const QString& title, TD
     auto* grid = new QGridLayout(g);
     from = DateEdit(g, fromName);
     to = DateEdit(g, toName);
-    grid->addWidget(Caption(g, "с", from), 0, 0);
+    grid->addWidget(CaptionFor(g, "с", from), 0, 0);
     grid->addWidget(from, 0, 1);
-    grid->addWidget(Caption(g, "по", to), 0, 2);
+    grid->addWidget(CaptionFor(g, "по", to), 0, 2);
     grid->addWidget(to, 0, 3);
     grid->setColumnStretch(4, 1);
     return g;
@@ -328,7 +308,7 @@ TKlientQuery::TKlientQuery(QWidget* parent) : QWidget(parent)
     cbZSort->addItems(KlientQuerySortItems());
     cbZSort->setCurrentIndex(-1);
     cbZSort->setMinimumWidth(170);
-    lblZSort = Caption(this, "Сортировка", cbZSort);
+    lblZSort = CaptionFor(this, "Сортировка", cbZSort);
     lblZSort->setObjectName("lblZSort");
     top->addWidget(btnZQuery);
     top->addWidget(SBClear);
@@ -391,7 +371,7 @@ QWidget* TKlientQuery::BuildKarPage()
     for (auto [text, w] : std::initializer_list<std::pair<const char*, QWidget*>>{
              {"Компания", edZCompany}, {"Адрес", edZAddress}, {"Факс", edZFax}, {"Страна", dblcZCountry},
              {"Регион", dblcZRegion}, {"Город", edZCity}, {"Перспект.", dblcZPersp}, {"WWW", edZWWW}}) {
-        grid->addWidget(Caption(tsZKar, text, w), row, 0);
+        grid->addWidget(CaptionFor(tsZKar, text, w), row, 0);
         grid->addWidget(w, row++, 1);
     }
 
@@ -402,7 +382,7 @@ QWidget* TKlientQuery::BuildKarPage()
     dblcZUser = Lookup(gbZKurator, "dblcZUser", dmKl ? &dmKl->dsZUser : nullptr, "IDUSER", "NAME");
     dblcZOtdel = Lookup(gbZKurator, "dblcZOtdel", dm ? &dm->dsOtdel : nullptr, "IDOTDEL", "OTDEL");
     lblZUser = UserLabel(gbZKurator, "lblZUser", dblcZUser);
-    lblZOtdel = Caption(gbZKurator, "Отдел", dblcZOtdel);
+    lblZOtdel = CaptionFor(gbZKurator, "Отдел", dblcZOtdel);
     lblZOtdel->setObjectName("lblZOtdel");
     kur->addWidget(lblZOtdel, 0, 0);
     kur->addWidget(dblcZOtdel, 0, 1);
@@ -461,7 +441,7 @@ QWidget* TKlientQuery::BuildContactPage()
     for (auto [text, w] : std::initializer_list<std::pair<const char*, QWidget*>>{
              {"Контакт", edZContact}, {"Должность", edZTitle}, {"Отдел", edZDep}, {"Телефон", edZPhone},
              {"Email", edZEmail}, {nullptr, dblcZContactKurator}, {"Комментарий", edZComm}}) {
-        grid->addWidget(text ? Caption(tsZContact, text, w) : lblZContactKurator, row, 0);
+        grid->addWidget(text ? CaptionFor(tsZContact, text, w) : lblZContactKurator, row, 0);
         grid->addWidget(w, row++, 1);
     }
     grid->setRowStretch(row, 1);
@@ -559,9 +539,9 @@ QWidget* TKlientQuery::BuildSdelkaPage()
     dblcZSdStatus = Lookup(tsZSdelks, "dblcZSdStatus", dm ? &dm->dsSdStatus : nullptr, "IDSDELKA_ST", "SDELKA_ST");
     dblcZSdUser = Lookup(tsZSdelks, "dblcZSdUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME");
     lblZSdUser = UserLabel(tsZSdelks, "lblZSdUser", dblcZSdUser);
-    grid->addWidget(Caption(tsZSdelks, "Название", edZSdName), 0, 0);
+    grid->addWidget(CaptionFor(tsZSdelks, "Название", edZSdName), 0, 0);
     grid->addWidget(edZSdName, 0, 1);
-    grid->addWidget(Caption(tsZSdelks, "Статус", dblcZSdStatus), 1, 0);
+    grid->addWidget(CaptionFor(tsZSdelks, "Статус", dblcZSdStatus), 1, 0);
     grid->addWidget(dblcZSdStatus, 1, 1);
     grid->addWidget(lblZSdUser, 2, 0);
     grid->addWidget(dblcZSdUser, 2, 1);
@@ -592,9 +572,9 @@ QWidget* TKlientQuery::BuildSdelkaPage()
     auto* type = new QGridLayout(gbZSdType);
     dblcZSdType = Lookup(gbZSdType, "dblcZSdType", dm ? &dm->dsSdType : nullptr, "IDSDELKATYPE", "SDELKATYPE");
     dblcZSdOtkaz = Lookup(gbZSdType, "dblcZSdOtkaz", dmKl ? &dmKl->dsZOtkaz : nullptr, "IDOTKAZ", "OTKAZ");
-    type->addWidget(Caption(gbZSdType, "Тип сделки", dblcZSdType), 0, 0);
+    type->addWidget(CaptionFor(gbZSdType, "Тип сделки", dblcZSdType), 0, 0);
     type->addWidget(dblcZSdType, 0, 1);
-    type->addWidget(Caption(gbZSdType, "Причина отказа", dblcZSdOtkaz), 1, 0);
+    type->addWidget(CaptionFor(gbZSdType, "Причина отказа", dblcZSdOtkaz), 1, 0);
     type->addWidget(dblcZSdOtkaz, 1, 1);
     type->setColumnStretch(1, 1);
     right->addWidget(gbZSdType);
@@ -619,13 +599,13 @@ QWidget* TKlientQuery::BuildDogPage()
     ceZapDogSkid->setObjectName("ceZapDogSkid");
     ceZapDogSkid->SetDisplayFormat("#.##");
     ceZapDogSkid->setFixedWidth(120);
-    grid->addWidget(Caption(tsZDog, "Номер договора", edZapDogNum), 0, 0);
+    grid->addWidget(CaptionFor(tsZDog, "Номер договора", edZapDogNum), 0, 0);
     grid->addWidget(edZapDogNum, 0, 1);
     grid->addWidget(lblZapDogUser, 1, 0);
     grid->addWidget(cbZapDogUser, 1, 1);
-    grid->addWidget(Caption(tsZDog, "Комментарий", edZapDogComm), 2, 0);
+    grid->addWidget(CaptionFor(tsZDog, "Комментарий", edZapDogComm), 2, 0);
     grid->addWidget(edZapDogComm, 2, 1);
-    grid->addWidget(Caption(tsZDog, "Скидка", ceZapDogSkid), 3, 0);
+    grid->addWidget(CaptionFor(tsZDog, "Скидка", ceZapDogSkid), 3, 0);
     grid->addWidget(ceZapDogSkid, 3, 1, Qt::AlignLeft);
 
     auto* right = new QVBoxLayout;

@@ -3,6 +3,7 @@
 #include "clients/dmKl.h"
 #include "controls/DBCalcEdit.h"
 #include "controls/DBDateEdit.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 
 #include "widgets/DBControls.h"
@@ -52,13 +53,7 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
 
     // The curator list is the shared one of the users.
     if (!dm->qryUser.active()) dm->qryUser.open();
-    dblcUser = new fw::DBLookupCombo(this);
-    dblcUser->setObjectName("dblcUser");
-    dblcUser->setListSource(&dm->dsUser);
-    dblcUser->setKeyField("IDUSER");
-    dblcUser->setListField("NAME");
-    dblcUser->setDataSource(src);
-    dblcUser->setDataField("IDUSER");
+    dblcUser = LookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME", src, "IDUSER");
 
     dbeNote = new fw::DBEdit(this);
     dbeNote->setObjectName("dbeNote");
@@ -81,16 +76,10 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
     btnAddLink->setAutoDefault(false);
     odLink.filter = "Все файлы (*.*)|*.*";
 
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel);
 
     connect(btnAddLink, &QPushButton::clicked, this, fw::guarded([this] { btnAddLinkClick(); }));
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     // One label width for the three forms, so their edits line up.
     const QStringList captions{"Номер договора", "Дата заключения", "Дата начала", "Дата завершения",
@@ -118,10 +107,6 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
     link->addWidget(dbeFilePath, 1);
     link->addWidget(btnAddLink);
     rest->addRow(label("Ссылка"), link);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

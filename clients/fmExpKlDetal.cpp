@@ -1,5 +1,7 @@
 #include "clients/fmExpKlDetal.h"
 
+#include "core/FormParts.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -37,19 +39,9 @@ TfmExpKlDetal::TfmExpKlDetal(QWidget* owner) : QDialog(owner)
     cbAll = new QCheckBox("Всю выборку", this);
     cbAll->setObjectName("cbAll");
 
-    btnOK = new QPushButton("ОК", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel, "ОК");
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbExport);
     layout->addWidget(cbAll);

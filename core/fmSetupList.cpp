@@ -4,6 +4,7 @@
 #include "core/SharedProcs.h"
 #include "core/Sprav.h"
 #include "core/SpravImport.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 
 #include "widgets/ExceptionHandler.h"
@@ -21,13 +22,7 @@ TfmSetupList::TfmSetupList(QWidget* owner) : QWidget(owner)
     setWindowTitle("Настройка справочников");
     resize(820, 500);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    ToolBar = new QToolBar(this);
-    ToolBar->setObjectName("ToolBar");
-    ToolBar->setIconSize(QSize(16, 16));
+    QVBoxLayout* layout = ToolBarColumn(this, ToolBar);
     lblSprav = new QLabel("Справочник ", ToolBar);
     lblSprav->setObjectName("lblSprav");
     lblSprav->setContentsMargins(6, 0, 0, 0);
@@ -40,7 +35,6 @@ TfmSetupList::TfmSetupList(QWidget* owner) : QWidget(owner)
     ToolBar->addSeparator();
     tbImport = AddToolButton(ToolBar, "tbImport", "Импорт справочника", 3);
     tbImport->setEnabled(false);
-    layout->addWidget(ToolBar);
 
     pnlClient = new QWidget(this);
     pnlClient->setObjectName("pnlClient");

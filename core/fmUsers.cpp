@@ -1,6 +1,7 @@
 #include "core/fmUsers.h"
 
 #include "core/ModuleWindows.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 #include "core/fmUser.h"
 
@@ -49,13 +50,7 @@ TfmUsers::TfmUsers(QWidget* owner) : QWidget(owner)
     setWindowTitle("Пользователи, права");
     resize(760, 520);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    ToolBar = new QToolBar(this);
-    ToolBar->setObjectName("ToolBar");
-    ToolBar->setIconSize(QSize(16, 16));
+    QVBoxLayout* layout = ToolBarColumn(this, ToolBar);
     auto button = [this](const char* name, const QString& text, const QString& hint, int icon) {
         auto* b = new QToolButton(ToolBar);
         b->setObjectName(name);
@@ -96,7 +91,6 @@ TfmUsers::TfmUsers(QWidget* owner) : QWidget(owner)
     ToolBar->addSeparator();
     tbCopy = button("tbCopy", {}, "Запомнить права пользователя", 3);
     tbPaste = button("tbPaste", {}, "Установить новые права", 18);
-    layout->addWidget(ToolBar);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName("Splitter1");

@@ -1,13 +1,11 @@
 #include "deals/SdDialogParts.h"
 
 #include "controls/SpeedButton.h"
-#include "core/SharedProcs.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 
-#include "widgets/DBLookupCombo.h"
-
-#include <QDialog>
-#include <QKeyEvent>
+#include <QGridLayout>
+#include <QLabel>
 
 QString SdSettingText(const char* column)
 {
@@ -27,26 +25,24 @@ TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name)
     return b;
 }
 
+void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns)
+{
+    int col = 0;
+    for (auto [l, e, b] : columns) {
+        grid->addWidget(l, 0, col);
+        grid->addWidget(e, 1, col);
+        grid->addWidget(b, 2, col);
+        ++col;
+    }
+}
+
 fw::DBLookupCombo* SdLookupCombo(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
                                  const char* listField, fw::DataSource* data, const char* dataField)
 {
-    auto* c = new fw::DBLookupCombo(parent);
-    c->setObjectName(name);
-    c->setListSource(list);
-    c->setKeyField(keyField);
-    c->setListField(listField);
-    if (data) {
-        c->setDataSource(data);
-        c->setDataField(dataField);
-    }
-    return c;
+    return LookupCombo(parent, name, list, keyField, listField, data, dataField);
 }
 
 bool SdDialogKey(QDialog* dialog, QKeyEvent* e)
 {
-    const int key = e->key();
-    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape) return false;
-    DialogKeyDown(dialog, key);
-    e->accept();
-    return true;
+    return DialogKey(dialog, e);
 }

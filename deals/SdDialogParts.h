@@ -2,8 +2,13 @@
 
 #include <QString>
 
+#include <initializer_list>
+#include <tuple>
+
 class QDialog;
+class QGridLayout;
 class QKeyEvent;
+class QLabel;
 class QWidget;
 class TBrSpeedButton;
 
@@ -18,9 +23,11 @@ class DBLookupCombo;
 QString SdSettingText(const char* column);
 // A hold button "Не изменять" of a money triple; the three of a dialog form one group.
 TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name);
-// A lookup combo over a list; bound to a field when data is given.
+// The money triple side by side in grid, one column each: caption, edit, hold button.
+void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns);
+// LookupCombo (core/FormParts.h) under the name the deal windows knew it by.
 fw::DBLookupCombo* SdLookupCombo(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
                                  const char* listField, fw::DataSource* data = nullptr,
                                  const char* dataField = nullptr);
-// Enter and Esc as the dialogs have them (DialogKeyDown); true when the key was one of them.
+// DialogKey (core/FormParts.h) under its deal-window name.
 bool SdDialogKey(QDialog* dialog, QKeyEvent* e);

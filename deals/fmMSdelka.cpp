@@ -2,6 +2,7 @@
 
 #include "clients/dmKl.h"
 #include "controls/DateEdit.h"
+#include "core/FormParts.h"
 #include "core/ModuleWindows.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
@@ -149,36 +150,9 @@ void FormatNumbers(fw::Query& q)
 fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
                           const char* shown)
 {
-    auto* c = new fw::DBLookupCombo(parent);
-    c->setObjectName(name);
-    c->setListSource(list);
-    c->setKeyField(key);
-    c->setListField(shown);
-    c->setMinimumWidth(160);
+    fw::DBLookupCombo* c = FilterLookup(parent, name, list, key, shown, 160);
     c->setMaximumWidth(280);
     return c;
-}
-
-QLabel* Caption(QWidget* parent, const QString& text, const char* name = nullptr)
-{
-    auto* l = new QLabel(text, parent);
-    if (name) l->setObjectName(name);
-    return l;
-}
-
-QRadioButton* Radio(QWidget* parent, const char* name, const QString& text)
-{
-    auto* r = new QRadioButton(text, parent);
-    r->setObjectName(name);
-    return r;
-}
-
-TDateEdit* DateEdit(QWidget* parent, const char* name)
-{
-    auto* d = new TDateEdit(parent);
-    d->setObjectName(name);
-    d->setFixedWidth(120);
-    return d;
 }
 
 // Widgets side by side in one cell of a grid, left-aligned; they stay
@@ -237,13 +211,7 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
         q->afterOpen = [](fw::DataSet& ds) { FormatNumbers(static_cast<fw::Query&>(ds)); };
     DefineResultFields();
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    ToolBar = new QToolBar(this);
-    ToolBar->setObjectName("ToolBar");
-    ToolBar->setIconSize(QSize(16, 16));
+    QVBoxLayout* layout = ToolBarColumn(this, ToolBar);
     tbZapros = AddToolButton(ToolBar, "tbZapros", "Запрос", 6);
     tbCrear = AddToolButton(ToolBar, "tbCrear", "Очистить", 4);
     ToolBar->addSeparator();
@@ -254,7 +222,6 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
     DBNavigator1 = new fw::DBNavigator(ToolBar);
     DBNavigator1->setObjectName("DBNavigator1");
     ToolBar->addWidget(DBNavigator1);
-    layout->addWidget(ToolBar);
 
     // Mode and client, outside the pages so that "Очистить" keeps them.
     pnlTop = new QWidget(this);

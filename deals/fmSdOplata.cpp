@@ -5,6 +5,7 @@
 #include "controls/SpeedButton.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 #include "deals/SdDialogParts.h"
 #include "deals/dmKlSd.h"
@@ -145,8 +146,8 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
 
     gbOwner = new QGroupBox("Владелец суммы", this);
     gbOwner->setObjectName("gbOwner");
-    dblcOtdel = SdLookupCombo(gbOwner, "dblcOtdel", &dm->dsOtdel, "IDOTDEL", "OTDEL");
-    dblcUser = SdLookupCombo(gbOwner, "dblcUser", &dmKlSd->dsUser, "IDUSER", "NAME");
+    dblcOtdel = LookupCombo(gbOwner, "dblcOtdel", &dm->dsOtdel, "IDOTDEL", "OTDEL");
+    dblcUser = LookupCombo(gbOwner, "dblcUser", &dmKlSd->dsUser, "IDUSER", "NAME");
     auto* owners = new QGridLayout(gbOwner);
     owners->addWidget(new QLabel("Отдел", gbOwner), 0, 0);
     owners->addWidget(dblcOtdel, 1, 0);
@@ -157,14 +158,9 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
 
     gbSumma = new QGroupBox("Сумма", this);
     gbSumma->setObjectName("gbSumma");
-    const auto label = [this](const char* name) {
-        auto* l = new QLabel(gbSumma);
-        l->setObjectName(name);
-        return l;
-    };
-    lbVal1 = label("lbVal1");
-    lbVal2 = label("lbVal2");
-    lbKurs = label("lbKurs");
+    lbVal1 = Caption(gbSumma, {}, "lbVal1");
+    lbVal2 = Caption(gbSumma, {}, "lbVal2");
+    lbKurs = Caption(gbSumma, {}, "lbKurs");
     const auto money = [this](const char* name) {
         auto* e = new TBrCalcEdit(gbSumma);
         e->setObjectName(name);
@@ -185,14 +181,7 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     deDateOpl->SetDirectInput(false);
     deDateOpl->setMinimumWidth(110);
     auto* summa = new QGridLayout(gbSumma);
-    int col = 0;
-    for (auto [l, e, b] : {std::tuple{lbVal1, ceVal1, sbVal1}, std::tuple{lbVal2, ceVal2, sbVal2},
-                           std::tuple{lbKurs, ceKurs, sbKurs}}) {
-        summa->addWidget(l, 0, col);
-        summa->addWidget(e, 1, col);
-        summa->addWidget(b, 2, col);
-        ++col;
-    }
+    SdMoneyColumns(summa, {{lbVal1, ceVal1, sbVal1}, {lbVal2, ceVal2, sbVal2}, {lbKurs, ceKurs, sbKurs}});
     summa->addWidget(new QLabel("Дата оплаты", gbSumma), 0, 3);
     summa->addWidget(deDateOpl, 1, 3);
 
@@ -213,16 +202,7 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     tovar->addWidget(cblTovar, 1, 0, 1, 3);
     tovar->setColumnStretch(0, 1);
 
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel);
 
     auto* root = new QVBoxLayout(this);
     root->addWidget(gbOwner);
@@ -233,7 +213,6 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     setMinimumWidth(520);
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(dblcOtdel, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcOtdelClick(); }));
     connect(sbCheckAll, &TBrSpeedButton::clicked, this, fw::guarded([this] { sbCheckAllClick(); }));
     connect(sbUncheckAll, &TBrSpeedButton::clicked, this, fw::guarded([this] { sbUncheckAllClick(); }));
@@ -392,7 +371,7 @@ void TfmSdOplata::done(int result)
 
 void TfmSdOplata::keyPressEvent(QKeyEvent* e)
 {
-    if (!SdDialogKey(this, e)) QDialog::keyPressEvent(e);
+    if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }
 
 bool TfmSdOplata::eventFilter(QObject* watched, QEvent* e)

@@ -2,6 +2,7 @@
 
 #include "controls/DBCalcEdit.h"
 #include "controls/SpeedButton.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 #include "deals/SdDialogParts.h"
 #include "deals/dmKlSd.h"
@@ -42,8 +43,8 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
 
     gbTovar = new QGroupBox("Товар", this);
     gbTovar->setObjectName("gbTovar");
-    dblcGrTovar = SdLookupCombo(gbTovar, "dblcGrTovar", &dm->dsGrTovar, "IDGRTOVAR", "GRTOVAR");
-    dblcTovar = SdLookupCombo(gbTovar, "dblcTovar", &dmKlSd->dsTovar, "IDTOVAR", "TOVAR", sales, "IDTOVAR");
+    dblcGrTovar = LookupCombo(gbTovar, "dblcGrTovar", &dm->dsGrTovar, "IDGRTOVAR", "GRTOVAR");
+    dblcTovar = LookupCombo(gbTovar, "dblcTovar", &dmKlSd->dsTovar, "IDTOVAR", "TOVAR", sales, "IDTOVAR");
     const auto check = [&](const char* name, const QString& caption, const char* field) {
         auto* c = new fw::DBCheckBox(caption, gbTovar);
         c->setObjectName(name);
@@ -85,14 +86,9 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
 
     gbSumma = new QGroupBox("Стоимость (с учетом количества)", this);
     gbSumma->setObjectName("gbSumma");
-    const auto label = [this](const char* name) {
-        auto* l = new QLabel(gbSumma);
-        l->setObjectName(name);
-        return l;
-    };
-    lbVal1 = label("lbVal1");
-    lbVal2 = label("lbVal2");
-    lbKurs = label("lbKurs");
+    lbVal1 = Caption(gbSumma, {}, "lbVal1");
+    lbVal2 = Caption(gbSumma, {}, "lbVal2");
+    lbKurs = Caption(gbSumma, {}, "lbKurs");
     const auto money = [&](const char* name, const char* field) {
         auto* e = new TBrDBCalcEdit(gbSumma);
         e->setObjectName(name);
@@ -111,30 +107,14 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
     sbKurs = SdHoldButton(gbSumma, "sbKurs");
     sbVal2->SetDown(true);
     auto* summa = new QGridLayout(gbSumma);
-    int col = 0;
-    for (auto [l, e, b] : {std::tuple{lbVal1, dbcVal1, sbVal1}, std::tuple{lbVal2, dbcVal2, sbVal2},
-                           std::tuple{lbKurs, dbcKurs, sbKurs}}) {
-        summa->addWidget(l, 0, col);
-        summa->addWidget(e, 1, col);
-        summa->addWidget(b, 2, col);
-        ++col;
-    }
+    SdMoneyColumns(summa, {{lbVal1, dbcVal1, sbVal1}, {lbVal2, dbcVal2, sbVal2}, {lbKurs, dbcKurs, sbKurs}});
 
     dbeNote = edit(this, "dbeNote", "NOTE");
     auto* note = new QHBoxLayout;
     note->addWidget(new QLabel("Комментарий", this));
     note->addWidget(dbeNote, 1);
 
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel);
 
     auto* root = new QVBoxLayout(this);
     root->addWidget(gbTovar);
@@ -145,7 +125,6 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
     setMinimumWidth(460);
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(dblcGrTovar, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcGrTovarClick(); }));
     connect(dblcTovar, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcTovarClick(); }));
     connect(dbeKolvo, &QLineEdit::textEdited, this, fw::guarded([this] { dbeKolvoChange(); }));
@@ -264,7 +243,7 @@ void TfmSdTovar::done(int result)
 
 void TfmSdTovar::keyPressEvent(QKeyEvent* e)
 {
-    if (!SdDialogKey(this, e)) QDialog::keyPressEvent(e);
+    if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }
 
 bool TfmSdTovar::eventFilter(QObject* watched, QEvent* e)

@@ -1,7 +1,7 @@
 #include "deals/fmSdelkaEnd.h"
 
+#include "core/FormParts.h"
 #include "core/dm.h"
-#include "deals/SdDialogParts.h"
 #include "deals/dmKlSd.h"
 
 #include "db/DbError.h"
@@ -39,7 +39,7 @@ TfmSdelkaEnd::TfmSdelkaEnd(QWidget* owner) : QDialog(owner)
     gbStatus = new QGroupBox("Статус сделки", this);
     gbStatus->setObjectName("gbStatus");
     dblcStatus =
-        SdLookupCombo(gbStatus, "dblcStatus", &dm->dsSdStatus, "IDSDELKA_ST", "SDELKA_ST", deal, "IDSDELKA_ST");
+        LookupCombo(gbStatus, "dblcStatus", &dm->dsSdStatus, "IDSDELKA_ST", "SDELKA_ST", deal, "IDSDELKA_ST");
     auto* status = new QVBoxLayout(gbStatus);
     status->addWidget(dblcStatus);
 
@@ -47,10 +47,10 @@ TfmSdelkaEnd::TfmSdelkaEnd(QWidget* owner) : QDialog(owner)
     gbOtkaz->setObjectName("gbOtkaz");
     lbEtap = new QLabel("Этап на котором произошел отказ", gbOtkaz);
     lbEtap->setObjectName("lbEtap");
-    dblcEtap = SdLookupCombo(gbOtkaz, "dblcEtap", &dmKlSd->dsEtaps, "IDETAP", "Etap", deal, "IDETAP");
+    dblcEtap = LookupCombo(gbOtkaz, "dblcEtap", &dmKlSd->dsEtaps, "IDETAP", "Etap", deal, "IDETAP");
     lbOtkaz = new QLabel("Причина отказа", gbOtkaz);
     lbOtkaz->setObjectName("lbOtkaz");
-    dblcOtkaz = SdLookupCombo(gbOtkaz, "dblcOtkaz", &dmKlSd->dsOtkaz, "IDOTKAZ", "OTKAZ", deal, "IDOTKAZ");
+    dblcOtkaz = LookupCombo(gbOtkaz, "dblcOtkaz", &dmKlSd->dsOtkaz, "IDOTKAZ", "OTKAZ", deal, "IDOTKAZ");
     auto* otkaz = new QVBoxLayout(gbOtkaz);
     otkaz->addWidget(lbEtap);
     otkaz->addWidget(dblcEtap);
@@ -65,16 +65,7 @@ TfmSdelkaEnd::TfmSdelkaEnd(QWidget* owner) : QDialog(owner)
     dbmNote->setDataField("NOTE");
     dbmNote->setMinimumHeight(80);
 
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel);
 
     auto* root = new QVBoxLayout(this);
     root->addWidget(gbStatus);
@@ -86,7 +77,6 @@ TfmSdelkaEnd::TfmSdelkaEnd(QWidget* owner) : QDialog(owner)
     setMinimumWidth(360);
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(dblcStatus, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcStatusClick(); }));
 
     FormCreate();
@@ -145,5 +135,5 @@ void TfmSdelkaEnd::done(int result)
 
 void TfmSdelkaEnd::keyPressEvent(QKeyEvent* e)
 {
-    if (!SdDialogKey(this, e)) QDialog::keyPressEvent(e);
+    if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }

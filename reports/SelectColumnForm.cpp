@@ -1,5 +1,7 @@
 #include "reports/SelectColumnForm.h"
 
+#include "core/FormParts.h"
+
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -14,18 +16,11 @@ TSelectColumnForm::TSelectColumnForm(QWidget* owner) : QDialog(owner)
     clbColumns = new QListWidget(this);
     clbColumns->setObjectName("clbColumns");
     clbColumns->installEventFilter(this);
-    btnOK = new QPushButton("ОК", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Отмена", this);
-    btnCancel->setObjectName("btnCancel");
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel, "ОК");
+    // Here a focused Cancel keeps Enter to itself.
+    btnCancel->setAutoDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(clbColumns, 1);
     layout->addLayout(buttons);

@@ -1,4 +1,4 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/Budil.h"
 #include "clients/KlientCalendar.h"
@@ -44,30 +44,21 @@ struct CardCall {
     QString page;
 };
 
-class CalendarPage : public CoreDatabaseTest {
+class CalendarPage : public LoggedInTest {
 protected:
     CalendarHost host;
     fw::ScriptedDialogs dialogs;
     TdmKl* kl = nullptr;
     TKlientCalendar* cal = nullptr;
-    TUserRecord me, colleague;
     int idCust = 0;
     QDate today;
     QList<CardCall> cardCalls;
 
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"};
-        UserRights->AddOtdel(sales);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        UserRights->AddUser(me);
-        UserRights->AddUser(colleague);
-        CurrentUser = me;
+        LoggedInTest::SetUp();
         // Department rows visible; add, edit and delete own rows.
-        for (int c : {1020, 1016, 1017, 1018, 1054}) UserRights->AddPravo(me.IdUser, c);
+        Grant({1020, 1016, 1017, 1018, 1054});
         kl = new TdmKl(&host);
         cal = new TKlientCalendar;
         cal->GoToKar = [this](int c, int r, int k, const QString& p) {
@@ -84,10 +75,7 @@ protected:
         delete fmBudil.data();
         delete cal;
         delete kl;
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
     int addHist(const QDateTime& at, const QString& history, const QString& budil = "-", int owner = -2,
                 const QString& note = "", int type = 0)

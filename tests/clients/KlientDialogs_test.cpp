@@ -16,6 +16,7 @@
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
+#include "support/ExportDialogs.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -34,49 +35,9 @@
 
 namespace {
 
-// Runs f on the dialog of type T as soon as it is shown modally.
-template <class T>
-void whenShown(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, f] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                f(d);
-                return;
-            }
-        }
-        if (++*tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "dialog " << T::staticMetaObject.className() << " never shown";
-        }
-    });
-    timer->start(10);
-}
-
-// The column choices one after the other: each expected caption, every column kept.
-void keepColumns(QStringList captions)
-{
-    if (captions.isEmpty()) return;
-    whenShown<TSelectColumnForm>([captions](TSelectColumnForm* d) mutable {
-        EXPECT_EQ(d->windowTitle(), "Выбор столбцов - " + captions.takeFirst());
-        d->btnOK->click();
-        keepColumns(captions);
-    });
-}
-
-void chooseTextFile(const QString& fileName)
-{
-    whenShown<TfmExportTo>([fileName](TfmExportTo* d) {
-        d->rb2->setChecked(true);
-        d->edPath->setText(fileName);
-        d->btnOK->click();
-    });
-}
+using testing_support::chooseTextFile;
+using testing_support::keepColumns;
+using testing_support::whenShown;
 
 QByteArray fileBytes(const QString& name)
 {

@@ -1,4 +1,4 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/KlientHost.h"
 #include "clients/KlientQuery.h"
@@ -187,30 +187,21 @@ public:
     void SetCardComboAttached(const QString&, bool) override {}
 };
 
-class KlientQueryPage : public CoreDatabaseTest {
+class KlientQueryPage : public LoggedInTest {
 protected:
     QueryHost host;
     fw::ScriptedDialogs dialogs;
     TdmKl* kl = nullptr;
     TKlientQuery* page = nullptr;
-    TUserRecord me, other;
     QStringList shown;
 
+    KlientQueryPage() : LoggedInTest(true) {}
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
+        LoggedInTest::SetUp();
         // The database lives for the suite: every test starts without clients.
         for (const char* table : {"Sales", "Sdelka", "Gr_Kl", "GrKlient", "Customer", "Region", "Country"})
             db.execute(QString("delete from %1").arg(table));
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"}, store{-1, "Склад"};
-        UserRights->AddOtdel(sales);
-        UserRights->AddOtdel(store);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        other = {-1, store.IdOtdel, "Сидоров", "", ""};
-        UserRights->AddUser(me);
-        UserRights->AddUser(other);
-        CurrentUser = me;
         kl = new TdmKl(&host);
         page = new TKlientQuery;
         page->ShowClientList = [this] { shown << "list"; };
@@ -219,10 +210,7 @@ protected:
     {
         delete page;
         delete kl;
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
     int addClient(int owner, const QString& company, const QDateTime& created = QDateTime())
     {
@@ -245,7 +233,7 @@ TEST_F(KlientQueryPage, SearchListsMatchingVisibleClientsAndShowsTheList)
 {
     addClient(me.IdUser, "ООО \"Рога\"", QDateTime(QDate(2024, 3, 31), QTime(14, 0)));
     addClient(me.IdUser, "Рогатка", QDateTime(QDate(2024, 4, 1), QTime(0, 0)));
-    addClient(other.IdUser, "Рога чужие", QDateTime(QDate(2024, 3, 5), QTime(9, 0)));
+    addClient(stranger.IdUser, "Рога чужие", QDateTime(QDate(2024, 3, 5), QTime(9, 0)));
 
     page->edZCompany->setText("\"Рога\"");
     page->RunQuery();
@@ -279,12 +267,12 @@ TEST_F(KlientQueryPage, SearchByGroupGoodsAndDeal)
 {
     UserRights->AddPravo(me.IdUser, 1011);
     UserRights->AddPravo(me.IdUser, 1023);
-    const int a = addClient(me.IdUser, "Альфа"), b = addClient(other.IdUser, "Бета");
+    const int a = addClient(me.IdUser, "Альфа"), b = addClient(stranger.IdUser, "Бета");
     addClient(me.IdUser, "Гамма");
     db.execute("insert into GrKlient (idGrKlient, GrKlient) values (901, 'Дилеры')");
     db.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (1, :c, 901)", {{"c", a}});
     db.execute("insert into Sdelka (idSdelka, idCust, idUser, Name) values (501, :c, :u, 'Поставка')",
-               {{"c", b}, {"u", other.IdUser}});
+               {{"c", b}, {"u", stranger.IdUser}});
     db.execute("insert into Sales (idSale, idCust, idSdelka, idTovar, SerNum, back) values (1, :c, 501, 0, 'SN-1', '-')",
                {{"c", b}});
 
@@ -315,7 +303,7 @@ TEST_F(KlientQueryPage, ShowMyClientsIgnoresTheSearchAndTheVisibility)
 {
     UserRights->AddPravo(me.IdUser, 1011);
     addClient(me.IdUser, "Своя");
-    addClient(other.IdUser, "Чужая");
+    addClient(stranger.IdUser, "Чужая");
     page->edZCompany->setText("Чуж");
     page->ShowMyClients();
     EXPECT_EQ(companies(), QStringList{"Своя"});

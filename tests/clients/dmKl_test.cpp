@@ -1,9 +1,10 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/KlientHost.h"
 #include "clients/dmKl.h"
 #include "core/Users.h"
 #include "db/DbError.h"
+#include "support/Refusal.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -26,48 +27,25 @@ public:
     void SetCardComboAttached(const QString& n, bool on) override { calls << n + (on ? " on" : " off"); }
 };
 
-template <class F>
-QString refusal(F f)
-{
-    try {
-        f();
-    } catch (const fw::Error& e) {
-        return e.message();
-    } catch (const fw::Abort&) {
-        return "abort";
-    }
-    return "";
-}
+using testing_support::refusal;
 
-class ClientModule : public CoreDatabaseTest {
+class ClientModule : public LoggedInTest {
 protected:
     FakeHost host;
     fw::ScriptedDialogs dialogs;
     TdmKl* kl = nullptr;
-    TUserRecord me, colleague, stranger;
 
+    ClientModule() : LoggedInTest(true) {}
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"}, other{-1, "Склад"};
-        UserRights->AddOtdel(sales);
-        UserRights->AddOtdel(other);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        stranger = {-1, other.IdOtdel, "Сидоров", "", ""};
-        for (TUserRecord* u : {&me, &colleague, &stranger}) UserRights->AddUser(*u);
-        CurrentUser = me;
+        LoggedInTest::SetUp();
         start({1001, 1016, 1017, 1018});
     }
     void TearDown() override
     {
         delete kl;
         EXPECT_EQ(dmKl, nullptr);
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
     // A new module for a user holding exactly these rights.
     void start(const QList<int>& codes)

@@ -1,4 +1,4 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
@@ -52,26 +52,17 @@ TEST(FmKlientAddresses, MailAndOrderCaptions)
     EXPECT_EQ(ZakazAddressCaption("Смирнова", ""), "");
 }
 
-class FmKlientWindow : public CoreDatabaseTest {
+class FmKlientWindow : public LoggedInTest {
 protected:
     fw::ScriptedDialogs dialogs;
     fw::RecordingShell shell;
-    TUserRecord me, colleague, stranger;
     TfmKlient* fm = nullptr;
 
+    FmKlientWindow() : LoggedInTest(true) {}
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"}, other{-1, "Склад"};
-        UserRights->AddOtdel(sales);
-        UserRights->AddOtdel(other);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        stranger = {-1, other.IdOtdel, "Сидоров", "", ""};
-        for (TUserRecord* u : {&me, &colleague, &stranger}) UserRights->AddUser(*u);
-        CurrentUser = me;
-        for (int c : {1001, 1002, 1016, 1017, 1018, 1038, 1054}) UserRights->AddPravo(me.IdUser, c);
+        LoggedInTest::SetUp();
+        Grant({1001, 1002, 1016, 1017, 1018, 1038, 1054});
         dm->qryMain.open();
     }
     void TearDown() override
@@ -80,10 +71,7 @@ protected:
         EXPECT_TRUE(fmKlient.isNull());
         EXPECT_EQ(dmKl, nullptr);
         delete fmZakaz.data();
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
     // The window, with the creation's question answered (and the move's, when given).
     void open(bool check = false, std::optional<bool> move = std::nullopt, int overdue = 1)

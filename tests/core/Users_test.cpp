@@ -2,6 +2,7 @@
 
 #include "core/Users.h"
 #include "db/DbError.h"
+#include "support/Refusal.h"
 
 #include <gtest/gtest.h>
 
@@ -45,16 +46,7 @@ protected:
     }
 };
 
-template <class F>
-QString refusal(F f)
-{
-    try {
-        f();
-    } catch (const fw::Error& e) {
-        return e.message();
-    }
-    return "no refusal";
-}
+using testing_support::refusal;
 
 TEST_F(UsersTest, DepartmentsAndUsersAreWrittenAndMirrored)
 {

@@ -74,37 +74,21 @@ TEST(SdPaymentSplit, PartsAddUpToThePaymentWithTheRemainderOnTheLargestLine)
 
 TEST(SdPaymentSplit, PlannedSumsOfZeroAreRefused)
 {
-    EXPECT_EQ(Refusal([] { SplitOplata({Line(1, "5", "1"), Line(2, "-5", "1")}, Money("1"), Money("1")); }),
+    EXPECT_EQ(refusal([] { SplitOplata({Line(1, "5", "1"), Line(2, "-5", "1")}, Money("1"), Money("1")); }),
               "Плановая стоимость отмеченных товаров равна нулю!");
-    EXPECT_EQ(Refusal([] { SplitOplata({}, Money("1"), Money("1")); }),
+    EXPECT_EQ(refusal([] { SplitOplata({}, Money("1"), Money("1")); }),
               "Плановая стоимость отмеченных товаров равна нулю!");
 }
 
 // --- the dialogs on the deal card
 
-class SdDialogs : public SdelkaFixture {
+class SdDialogs : public DealCardTest {
 protected:
-    fw::ScriptedDialogs dialogs;
-    std::unique_ptr<TfmSdelka> card;
-    int deal = 0;
-
-    void SetUp() override
-    {
-        SdelkaFixture::SetUp();
-        deal = NewDeal();
-    }
-    void TearDown() override
-    {
-        card.reset();
-        SdelkaFixture::TearDown();
-    }
+    // The card on its goods and payments page.
     void Open()
     {
-        dmKlSd->qrySdelka.close();
-        dmKlSd->qrySdelka.open();
-        card = std::make_unique<TfmSdelka>();
-        card->show();
-        card->pcMain->setCurrentWidget(card->tsTovar);
+        DealCardTest::Open();
+        Page(card->tsTovar);
     }
     // Runs f on the dialog once its modal loop is running; a dialog f leaves open is cancelled.
     template <class D>

@@ -1,38 +1,34 @@
 #pragma once
 
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/dmKl.h"
 #include "core/Users.h"
 #include "db/DbError.h"
 #include "deals/dmKlSd.h"
+#include "deals/fmSdelka.h"
+#include "support/Refusal.h"
+#include "widgets/ScriptedDialogs.h"
 
 #include <QDateTime>
+#include <QTabWidget>
 #include <QTime>
 #include <gtest/gtest.h>
+#include <memory>
 
 // A logged-in user of a sales department, the clients module on one client and
 // the deal module, as the clients window has them when it opens a deal card.
-class SdelkaFixture : public CoreDatabaseTest {
+class SdelkaFixture : public LoggedInTest {
 protected:
-    TUserRecord me, colleague;
     int idCust = 0;
 
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
+        LoggedInTest::SetUp();
         db.execute("update ver set VALUTA1 = 'руб', VALUTA2 = 'USD', COMPANY = 'Наша фирма', "
                    "PRIZNAK1 = 'Учебный', PRIZNAK2 = 'Апгрейд'");
         dm->qryMain.open();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"};
-        UserRights->AddOtdel(sales);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        UserRights->AddUser(me);
-        UserRights->AddUser(colleague);
-        CurrentUser = me;
-        for (int right : {1001, 1011, 1016, 1023}) UserRights->AddPravo(me.IdUser, right);
+        Grant({1001, 1011, 1016, 1023});
         dm->qryUser.open();
 
         idCust = db.executeProcedure("ID_CUST").asInt();
@@ -47,10 +43,7 @@ protected:
     {
         delete dmKlSd;
         delete dmKl;
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
 
     static QDateTime Today() { return QDateTime(GetServerDate().date(), QTime(0, 0)); }
@@ -98,15 +91,32 @@ protected:
     fw::Currency StoredMoney(const QString& sql) { return db.selectValue(sql).asCurrency(); }
 };
 
-template <class F>
-QString Refusal(F f)
-{
-    try {
-        f();
-    } catch (const fw::Error& e) {
-        return e.message();
-    } catch (const fw::Abort&) {
-        return "abort";
+// The deal card over a new deal of the fixture's client.
+class DealCardTest : public SdelkaFixture {
+protected:
+    fw::ScriptedDialogs dialogs;
+    std::unique_ptr<TfmSdelka> card;
+    int deal = 0;
+
+    void SetUp() override
+    {
+        SdelkaFixture::SetUp();
+        deal = NewDeal();
     }
-    return "";
-}
+    void TearDown() override
+    {
+        card.reset();
+        SdelkaFixture::TearDown();
+    }
+    // The card on the deal, shown as the clients window shows it (here not modally).
+    void Open()
+    {
+        dmKlSd->qrySdelka.close();
+        dmKlSd->qrySdelka.open();
+        card = std::make_unique<TfmSdelka>();
+        card->show();
+    }
+    void Page(QWidget* page) { card->pcMain->setCurrentWidget(page); }
+};
+
+using testing_support::refusal;

@@ -55,7 +55,7 @@ TEST_F(DealModule, NewDealWithoutAClientIsRefusedSilently)
     fw::Query& q = dmKlSd->qrySdelka;
     q.paramByName("idSdelka").setValue(0);
     q.open();
-    EXPECT_EQ(Refusal([&] { q.append(); }), "abort");
+    EXPECT_EQ(refusal([&] { q.append(); }), "abort");
     EXPECT_EQ(q.state(), fw::DataSetState::Browse);
     EXPECT_EQ(Stored("select count(*) from Sdelka").asInt(), before);
 }
@@ -68,7 +68,7 @@ TEST_F(DealModule, StageNeedsItsKindAndTakesTheDealAndUser)
     e.append();
     EXPECT_EQ(e.fieldByName("IDSDELKA").asInteger(), deal);
     EXPECT_EQ(e.fieldByName("IDUSER").asInteger(), me.IdUser);
-    EXPECT_EQ(Refusal([&] { e.post(); }), "Не указан этап!");
+    EXPECT_EQ(refusal([&] { e.post(); }), "Не указан этап!");
     EXPECT_EQ(e.state(), fw::DataSetState::Insert);
     EXPECT_TRUE(e.fieldByName("IDETAPS").isNull());
 
@@ -101,12 +101,12 @@ TEST_F(DealModule, GoodsLineDefaultsAndChecks)
     s.fieldByName("SUMMARP").setAsCurrency(Currency::fromInt(5));
     for (int kolvo : {0, -2}) {
         s.fieldByName("KOLVO").setAsCurrency(Currency::fromInt(kolvo));
-        EXPECT_EQ(Refusal([&] { s.post(); }), "Не верно указано количество!") << kolvo;
+        EXPECT_EQ(refusal([&] { s.post(); }), "Не верно указано количество!") << kolvo;
     }
     s.fieldByName("KOLVO").setAsCurrency(Currency::fromInt(2));
-    EXPECT_EQ(Refusal([&] { s.post(); }), "Не правильно указана стоимость товара!");
+    EXPECT_EQ(refusal([&] { s.post(); }), "Не правильно указана стоимость товара!");
     s.fieldByName("SUMMADP").setAsCurrency(Currency::fromInt(1));
-    EXPECT_EQ(Refusal([&] { s.post(); }), "Не правильно указана стоимость товара!");   // rate 0
+    EXPECT_EQ(refusal([&] { s.post(); }), "Не правильно указана стоимость товара!");   // rate 0
     EXPECT_EQ(s.state(), fw::DataSetState::Insert);
     EXPECT_TRUE(s.fieldByName("IDSALE").isNull());
 
@@ -183,7 +183,7 @@ TEST_F(DealModule, DeletingAStageAsksAndClearsTheRefusalStageOfItsKind)
     // Declined: nothing changes.
     ASSERT_TRUE(e.locate("IDETAP", 7));
     dialogs.expectConfirm(false, "Удалить?");
-    EXPECT_EQ(Refusal([&] { e.remove(); }), "abort");
+    EXPECT_EQ(refusal([&] { e.remove(); }), "abort");
     EXPECT_EQ(e.recordCount(), 2);
     EXPECT_EQ(d.state(), fw::DataSetState::Browse);
     EXPECT_EQ(d.fieldByName("IDETAP").asInteger(), 7);

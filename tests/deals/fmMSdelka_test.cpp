@@ -12,6 +12,7 @@
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
+#include "support/ExportDialogs.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -133,28 +134,8 @@ QDateTime At(int y, int m, int d, int h = 0, int min = 0)
     return QDateTime(QDate(y, m, d), QTime(h, min));
 }
 
-// Runs f on the dialog of type T as soon as it is shown modally.
-template <class T>
-void whenShown(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, f] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                f(d);
-                return;
-            }
-        if (++*tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "dialog " << T::staticMetaObject.className() << " never shown";
-        }
-    });
-    timer->start(10);
-}
+using testing_support::chooseTextFile;
+using testing_support::whenShown;
 
 void Key(QWidget* w, int key)
 {
@@ -487,11 +468,7 @@ TEST_F(DealsList, ExportWritesTheListedDeals)
         d->clbColumns->item(2)->setCheckState(Qt::Checked);
         d->btnOK->click();
     });
-    whenShown<TfmExportTo>([file](TfmExportTo* d) {
-        d->rb2->setChecked(true);
-        d->edPath->setText(file);
-        d->btnOK->click();
-    });
+    chooseTextFile(file);
     dialogs.expectInformation("Экспорт успешно завершен.");
     w->tbExport->click();
     QFile f(file);

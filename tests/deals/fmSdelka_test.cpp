@@ -144,31 +144,8 @@ TEST(MoneyTripleWidgets, HoldOfTheFocusedEditMovesTheFocusOn)
 
 // --- the card over a database
 
-class DealCard : public SdelkaFixture {
+class DealCard : public DealCardTest {
 protected:
-    fw::ScriptedDialogs dialogs;
-    std::unique_ptr<TfmSdelka> card;
-    int deal = 0;
-
-    void SetUp() override
-    {
-        SdelkaFixture::SetUp();
-        deal = NewDeal();
-    }
-    void TearDown() override
-    {
-        card.reset();
-        SdelkaFixture::TearDown();
-    }
-    // The card on the deal, shown as the clients window shows it (here not modally).
-    void Open()
-    {
-        dmKlSd->qrySdelka.close();
-        dmKlSd->qrySdelka.open();
-        card = std::make_unique<TfmSdelka>();
-        card->show();
-    }
-    void Page(QWidget* page) { card->pcMain->setCurrentWidget(page); }
     QString DealValue(const char* column)
     {
         return Stored(QString("select %1 from Sdelka where idSdelka = %2").arg(column).arg(deal)).asString();
@@ -292,7 +269,7 @@ TEST_F(DealCard, AddsAStageAndCopiesItsNoteToTheHistory)
     Open();
     Page(card->tsEtaps);
     EXPECT_TRUE(dmKlSd->qryEtaps.active());
-    EXPECT_EQ(Refusal([&] { card->tbEtapToHistClick(); }), "Нет этапов!");
+    EXPECT_EQ(refusal([&] { card->tbEtapToHistClick(); }), "Нет этапов!");
 
     QTimer::singleShot(0, [] {
         ASSERT_TRUE(fmSelectItem);
@@ -315,7 +292,7 @@ TEST_F(DealCard, AddsAStageAndCopiesItsNoteToTheHistory)
     card->dbgEtapsEditButtonClick();
     EXPECT_EQ(e.fieldByName("DATEPLAN").asDateTime(), Today());
 
-    EXPECT_EQ(Refusal([&] { card->tbEtapToHistClick(); }), "Комментарий по данному этапу пуст!");
+    EXPECT_EQ(refusal([&] { card->tbEtapToHistClick(); }), "Комментарий по данному этапу пуст!");
     EXPECT_EQ(e.state(), fw::DataSetState::Browse);   // the pending date was posted first
     EXPECT_EQ(Stored(QString("select count(*) from History where idCust = %1").arg(idCust)).asInt(), 0);
 

@@ -7,6 +7,7 @@
 
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
+#include "support/LoopbackSocket.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -26,40 +27,12 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <memory>
 
 namespace {
 
-// A socket on a free port of 127.0.0.1; listening, it takes connections but
-// never greets, so a transfer hangs until it is aborted.
-struct Socket {
-    int fd = -1;
-    int port = 0;
-    explicit Socket(bool listen)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0
-            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        if (listen) ::listen(fd, 4);
-    }
-    ~Socket() { ::close(fd); }
-};
-
-// A port where nobody listens.
-int closedPort()
-{
-    return Socket(false).port;
-}
+using testing_support::LoopbackSocket;
+using testing_support::freePort;
 
 // The mail sink of the test run: its port and the folder it stores messages in.
 int sinkPort()
@@ -165,7 +138,7 @@ protected:
         // Every test starts from the same orders, addressed to this run only.
         static int run = 0;
         token = QString("z%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
-        const int port = sinkPort() > 0 ? sinkPort() : closedPort();
+        const int port = sinkPort() > 0 ? sinkPort() : freePort();
         for (const QString& sql : {
                  QString("delete from ORDERS"),
                  QString("update USERS set EMAIL = 'ivanov@firm.ru' where IDUSER = 10"),
@@ -399,7 +372,7 @@ TEST_F(Mailing, FailedSendsLeaveTheStatusAsItWas)
 {
     fw::Query& ver = dm->qryMain;
     ver.edit();
-    ver.fieldByName("PORTTEST").setAsInteger(closedPort());
+    ver.fieldByName("PORTTEST").setAsInteger(freePort());
     ver.post();
     Select(101);
     dialogs.expectError();
@@ -433,7 +406,7 @@ TEST_F(Mailing, FailedSendsLeaveTheStatusAsItWas)
 
 TEST_F(Mailing, ClosingOrDestroyingTheWindowCutsATransfer)
 {
-    Socket silent(true);
+    LoopbackSocket silent(true);
     db.execute("update VER set PORTTEST = " + QString::number(silent.port));
     dm->qryMain.refresh();
     Select(101);

@@ -8,6 +8,7 @@
 #include "os/Cp1251.h"
 #include "os/OsError.h"
 #include "os/Shell.h"
+#include "support/ExportDialogs.h"
 #include "support/schema/DatabaseTest.h"
 #include "widgets/DBGrid.h"
 #include "widgets/ScriptedDialogs.h"
@@ -30,49 +31,10 @@
 
 namespace {
 
-// Runs f on the dialog of type T as soon as it is shown modally.
-template <class T>
-void whenShown(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, f] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                f(d);
-                return;
-            }
-        }
-        if (++*tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "dialog " << T::staticMetaObject.className() << " never shown";
-        }
-    });
-    timer->start(10);
-}
-
-// The target dialog answered with a text file.
-void chooseTextFile(const QString& fileName)
-{
-    whenShown<TfmExportTo>([fileName](TfmExportTo* d) {
-        d->rb2->setChecked(true);
-        d->edPath->setText(fileName);
-        d->btnOK->click();
-    });
-}
-
-void chooseSpreadsheet()
-{
-    whenShown<TfmExportTo>([](TfmExportTo* d) { d->btnOK->click(); });
-}
-
-void keepAllColumns()
-{
-    whenShown<TSelectColumnForm>([](TSelectColumnForm* d) { d->btnOK->click(); });
-}
+using testing_support::chooseSpreadsheet;
+using testing_support::chooseTextFile;
+using testing_support::keepAllColumns;
+using testing_support::whenShown;
 
 QByteArray fileBytes(const QString& name)
 {

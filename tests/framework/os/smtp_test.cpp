@@ -1,5 +1,6 @@
 #include "os/Cp1251.h"
 #include "os/Smtp.h"
+#include "support/LoopbackSocket.h"
 #include "support/Printers.h"
 
 #include <QElapsedTimer>
@@ -23,31 +24,8 @@ using namespace fw;
 
 namespace {
 
-// A listening socket on 127.0.0.1 that never accepts: connections complete but
-// no greeting ever comes. Port 0 picks a free port.
-struct Listener {
-    int fd = -1;
-    int port = 0;
-    explicit Listener(bool listen)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0
-            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        if (listen)
-            ::listen(fd, 4);
-    }
-    ~Listener() { ::close(fd); }
-};
-
-int freePort()
-{
-    return Listener(false).port;
-}
+using testing_support::freePort;
+using Listener = testing_support::LoopbackSocket;
 
 bool accepting(int port)
 {
