@@ -2,7 +2,7 @@
 
 #include "controls/DateEdit.h"
 #include "core/SharedProcs.h"
-#include "deals/SdDialogParts.h"
+#include "core/FormParts.h"
 #include "core/Users.h"
 #include "core/dm.h"
 #include "widgets/DBLookupCombo.h"
@@ -64,9 +64,9 @@ TfmPlan::TfmPlan(QWidget* owner) : QDialog(owner)
     dtpTime->setDisplayFormat("HH:mm");
     lblTime = buddyLabel("Время", dtpTime, "lblTime");
 
-    dblcHistType = SdLookupCombo(this, "dblcHistType", &dm->dsHiType, "IDHISTTYPE", "HISTTYPE");
+    dblcHistType = LookupCombo(this, "dblcHistType", &dm->dsHiType, "IDHISTTYPE", "HISTTYPE");
     lblHistType = buddyLabel("Тип", dblcHistType, "lblHistType");
-    dblcUser = SdLookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME");
+    dblcUser = LookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME");
     lblUser = buddyLabel("Куратор", dblcUser, "lblUser");
 
     // The marks look as the rows they produce look in the history and plan grids.
@@ -187,5 +187,5 @@ void TfmPlan::btnSetHistLinkClick()
 
 void TfmPlan::keyPressEvent(QKeyEvent* e)
 {
-    if (!SdDialogKey(this, e)) QDialog::keyPressEvent(e);
+    if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }

@@ -4,6 +4,7 @@
 #include "clients/fmKlient.h"
 #include "clients/fmPlan.h"
 #include "core/SharedProcs.h"
+#include "core/FormParts.h"
 #include "deals/SdDialogParts.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -314,12 +315,12 @@ TfmSdelkaGroup::TfmSdelkaGroup(QWidget* owner) : QDialog(owner)
     edName = new QLineEdit(this);
     edName->setObjectName("edName");
     edName->setMaxLength(50);
-    dblcType = SdLookupCombo(this, "dblcType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE");
-    dblcUser = SdLookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME");
+    dblcType = LookupCombo(this, "dblcType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE");
+    dblcUser = LookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME");
     gbPrichina = new QGroupBox("Причина", this);
     gbPrichina->setObjectName("gbPrichina");
-    dblcPrichina = SdLookupCombo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA");
-    dblcPrichina2 = SdLookupCombo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2");
+    dblcPrichina = LookupCombo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA");
+    dblcPrichina2 = LookupCombo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2");
     btnOK = button(this, "btnOK", "ОК");
     btnCancel = button(this, "btnCancel", "Отмена");
 
@@ -356,7 +357,7 @@ void TfmSdelkaGroup::dblcPrichinaClick()
 
 void TfmSdelkaGroup::keyPressEvent(QKeyEvent* e)
 {
-    if (!SdDialogKey(this, e)) QDialog::keyPressEvent(e);
+    if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }
 
 // ---------------------------------------------------------------------------

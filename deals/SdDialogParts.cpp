@@ -36,13 +36,3 @@ void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*,
     }
 }
 
-fw::DBLookupCombo* SdLookupCombo(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
-                                 const char* listField, fw::DataSource* data, const char* dataField)
-{
-    return LookupCombo(parent, name, list, keyField, listField, data, dataField);
-}
-
-bool SdDialogKey(QDialog* dialog, QKeyEvent* e)
-{
-    return DialogKey(dialog, e);
-}

@@ -25,9 +25,3 @@ QString SdSettingText(const char* column);
 TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name);
 // The money triple side by side in grid, one column each: caption, edit, hold button.
 void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns);
-// LookupCombo (core/FormParts.h) under the name the deal windows knew it by.
-fw::DBLookupCombo* SdLookupCombo(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
-                                 const char* listField, fw::DataSource* data = nullptr,
-                                 const char* dataField = nullptr);
-// DialogKey (core/FormParts.h) under its deal-window name.
-bool SdDialogKey(QDialog* dialog, QKeyEvent* e);

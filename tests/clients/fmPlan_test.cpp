@@ -54,15 +54,6 @@ protected:
 
 } // namespace
 
-TEST(PlanDateTime, TakesTheDayOfOneAndTheTimeOfDayOfTheOther)
-{
-    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime(14, 30)), QDateTime(QDate(2003, 2, 1), QTime(14, 30)));
-    // Seconds of the time picker do not reach the row.
-    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime(23, 59, 41)), QDateTime(QDate(2003, 2, 1), QTime(23, 59)));
-    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime()), QDateTime(QDate(2003, 2, 1), QTime(0, 0)));
-    EXPECT_FALSE(PlanDateTime(QDate(), QTime(9, 0)).isValid());
-}
-
 TEST_F(PlanDialog, FieldsRoundTripAndDateAndTimeCompose)
 {
     auto form = std::make_unique<TfmPlan>();
@@ -77,6 +68,8 @@ TEST_F(PlanDialog, FieldsRoundTripAndDateAndTimeCompose)
     // The picker changes the time of day only; the date stays.
     form->dtpTime->setTime(QTime(14, 30));
     EXPECT_EQ(form->DateTime(), QDateTime(QDate(2003, 2, 1), QTime(14, 30)));
+    // Seconds of the picker do not reach the row.
+    EXPECT_EQ(PlanDateTime(QDate(2003, 2, 1), QTime(23, 59, 41)), QDateTime(QDate(2003, 2, 1), QTime(23, 59)));
 
     form->dblcHistType->setKeyValue(idHistType);
     form->dblcUser->setKeyValue(colleague.IdUser);
