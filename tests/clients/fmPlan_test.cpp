@@ -1,4 +1,4 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
@@ -18,32 +18,20 @@
 
 namespace {
 
-class PlanDialog : public CoreDatabaseTest {
+class PlanDialog : public LoggedInTest {
 protected:
     fw::ScriptedDialogs dialogs;
-    TUserRecord me, colleague;
     int idHistType = 0;
 
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"};
-        UserRights->AddOtdel(sales);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        UserRights->AddUser(me);
-        UserRights->AddUser(colleague);
-        CurrentUser = me;
+        LoggedInTest::SetUp();
         idHistType = db.selectValue("select coalesce(max(idHistType), 0) + 1 from HistType").asInt();
         db.execute("insert into HistType (idHistType, HistType) values (:id, 'Звонок')", {{"id", idHistType}});
     }
     void TearDown() override
     {
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
     static void press(QWidget* w, int key)
     {

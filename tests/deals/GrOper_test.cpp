@@ -1,4 +1,4 @@
-#include "core/CoreFixture.h"
+#include "clients/ClientFixture.h"
 
 #include "clients/dmKl.h"
 #include "clients/fmPlan.h"
@@ -25,25 +25,16 @@ namespace {
 
 // Three clients selected in the clients module, as the clients window has
 // them when the user starts a group operation.
-class GroupOperation : public CoreDatabaseTest {
+class GroupOperation : public LoggedInTest {
 protected:
     fw::ScriptedDialogs dialogs;
     fw::RecordingShell shell;
-    TUserRecord me, colleague;
     QList<int> clients;
 
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        UserRights = new TUsers;
-        TOtdelRecord sales{-1, "Продажи"};
-        UserRights->AddOtdel(sales);
-        me = {-1, sales.IdOtdel, "Иванов", "", ""};
-        colleague = {-1, sales.IdOtdel, "Петров", "", ""};
-        UserRights->AddUser(me);
-        UserRights->AddUser(colleague);
-        CurrentUser = me;
-        for (int right : {1016, 1029}) UserRights->AddPravo(me.IdUser, right);
+        LoggedInTest::SetUp();
+        Grant({1016, 1029});
 
         for (const char* company : {"Альфа", "Бета", "Гамма"}) {
             const int id = db.executeProcedure("ID_CUST").asInt();
@@ -63,10 +54,7 @@ protected:
     {
         delete dmKlSd;
         delete dmKl;
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
-        CoreDatabaseTest::TearDown();
+        LoggedInTest::TearDown();
     }
 
     // Drives the next modal dialog of type Form when it shows.
