@@ -38,14 +38,6 @@ QPointer<TfmGrOperProc> fmGrOperProc;
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 fw::Value keyOfCurrentRow(fw::DataSet& ds, const char* field)
 {
     if (!ds.active()) ds.open();
@@ -321,12 +313,10 @@ TfmSdelkaGroup::TfmSdelkaGroup(QWidget* owner) : QDialog(owner)
     gbPrichina->setObjectName("gbPrichina");
     dblcPrichina = LookupCombo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA");
     dblcPrichina2 = LookupCombo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2");
-    btnOK = button(this, "btnOK", "ОК");
-    btnCancel = button(this, "btnCancel", "Отмена");
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel, "ОК");
 
     connect(dblcPrichina, &fw::DBLookupCombo::activated, this, [this] { dblcPrichinaClick(); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->addRow("Название", edName);
@@ -335,10 +325,6 @@ TfmSdelkaGroup::TfmSdelkaGroup(QWidget* owner) : QDialog(owner)
     auto* reasons = new QVBoxLayout(gbPrichina);
     reasons->addWidget(dblcPrichina);
     reasons->addWidget(dblcPrichina2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(gbPrichina);
@@ -382,22 +368,14 @@ TfmGroupEmail::TfmGroupEmail(QWidget* owner) : QDialog(owner)
     auto* note = new QLabel("Электронные адреса будут скопированы в буфер обмена (clipboard)", this);
     note->setObjectName("lblNote");
     note->setWordWrap(true);
-    btnOK = new QPushButton("ОК", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = button(this, "btnCancel", "Отмена");
+    QHBoxLayout* buttons = OkCancelRow(this, btnOK, btnCancel, "ОК");
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->addRow("Разделитель адресов", edSeparator);
     auto* radios = new QVBoxLayout(rgAllContacts);
     radios->addWidget(rbAll);
     radios->addWidget(rbFirst);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(rgAllContacts);

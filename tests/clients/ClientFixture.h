@@ -1,8 +1,10 @@
 #pragma once
 
+#include "clients/KlientHost.h"
 #include "core/CoreFixture.h"
 #include "core/Users.h"
 
+#include <QStringList>
 #include <initializer_list>
 
 // A sales department with the logged-in user and a colleague, and, for suites
@@ -44,4 +46,20 @@ protected:
 
 private:
     bool withStranger_;
+};
+
+// The clients window as the pages see it: it only keeps the page captions it is given.
+class CaptionHost : public TKlientHost {
+public:
+    QStringList listCaptions, calendarCaptions;
+    void CloseDetails() override {}
+    void OpenDetails() override {}
+    void ApplyHistFilter() override {}
+    bool LinkNewRecordsToContact() const override { return false; }
+    bool ShowOnlyCurrentContact() const override { return false; }
+    bool CalendarPageActive() const override { return false; }
+    void SetListPageCaption(const QString& c) override { listCaptions << c; }
+    void SetCalendarPageCaption(const QString& c) override { calendarCaptions << c; }
+    void StartBudilCheck() override {}
+    void SetCardComboAttached(const QString&, bool) override {}
 };

@@ -24,21 +24,6 @@
 
 namespace {
 
-class CalendarHost : public TKlientHost {
-public:
-    QStringList captions;
-    void CloseDetails() override {}
-    void OpenDetails() override {}
-    void ApplyHistFilter() override {}
-    bool LinkNewRecordsToContact() const override { return false; }
-    bool ShowOnlyCurrentContact() const override { return false; }
-    bool CalendarPageActive() const override { return false; }
-    void SetListPageCaption(const QString&) override {}
-    void SetCalendarPageCaption(const QString& c) override { captions << c; }
-    void StartBudilCheck() override {}
-    void SetCardComboAttached(const QString&, bool) override {}
-};
-
 struct CardCall {
     int idCust = 0, idRecord = 0, idContacts = 0;
     QString page;
@@ -46,7 +31,7 @@ struct CardCall {
 
 class CalendarPage : public LoggedInTest {
 protected:
-    CalendarHost host;
+    CaptionHost host;
     fw::ScriptedDialogs dialogs;
     TdmKl* kl = nullptr;
     TKlientCalendar* cal = nullptr;
@@ -132,7 +117,7 @@ TEST_F(CalendarPage, ListsThePeriodWholeLastDayIncluded)
     Q_UNUSED(before);
     Q_UNUSED(after);
     cal->tbCalKolvoClick();
-    EXPECT_EQ(host.captions.last(), "Календарь (3)");
+    EXPECT_EQ(host.calendarCaptions.last(), "Календарь (3)");
 }
 
 TEST_F(CalendarPage, UserTypeAndTextFilters)

@@ -172,24 +172,9 @@ TEST(KlientQuerySql, ContractsBlock)
     EXPECT_EQ(Sql(zero)[2], "and Skidka = 0");
 }
 
-class QueryHost : public TKlientHost {
-public:
-    QStringList captions;
-    void CloseDetails() override {}
-    void OpenDetails() override {}
-    void ApplyHistFilter() override {}
-    bool LinkNewRecordsToContact() const override { return false; }
-    bool ShowOnlyCurrentContact() const override { return false; }
-    bool CalendarPageActive() const override { return false; }
-    void SetListPageCaption(const QString& c) override { captions << c; }
-    void SetCalendarPageCaption(const QString&) override {}
-    void StartBudilCheck() override {}
-    void SetCardComboAttached(const QString&, bool) override {}
-};
-
 class KlientQueryPage : public LoggedInTest {
 protected:
-    QueryHost host;
+    CaptionHost host;
     fw::ScriptedDialogs dialogs;
     TdmKl* kl = nullptr;
     TKlientQuery* page = nullptr;
@@ -257,7 +242,7 @@ TEST_F(KlientQueryPage, SearchListsMatchingVisibleClientsAndShowsTheList)
     EXPECT_EQ(companies(), (QStringList{"ООО \"Рога\"", "Рога чужие", "Рогатка"}));
 
     page->ToolButton21Click();
-    EXPECT_EQ(host.captions.last(), "Список (3)");
+    EXPECT_EQ(host.listCaptions.last(), "Список (3)");
     page->SetListPageCaption = [this](const QString& c) { shown << c; };
     page->ToolButton21Click();
     EXPECT_EQ(shown.last(), "Список (3)");
