@@ -5,7 +5,12 @@
 set -euo pipefail
 action=$1 pidfile=$2
 
-listening() { (echo > /dev/tcp/127.0.0.1/3050) 2>/dev/null; }
+# The packaged server binds to "localhost", which is 127.0.0.1 or ::1 depending on the hosts file.
+listening() {
+  local a
+  for a in 127.0.0.1 ::1; do (echo > "/dev/tcp/$a/3050") 2>/dev/null && return 0; done
+  return 1
+}
 
 case "$action" in
 start)

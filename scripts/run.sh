@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" Brontal brontal-db
 db="$root/build/bin/BR.GDB"
 if [[ ! -f "$db" ]]; then
   "$root/build/bin/brontal-db" create "$db" --demo 200
