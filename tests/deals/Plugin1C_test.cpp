@@ -142,10 +142,13 @@ protected:
     QByteArray DocFileSeen() { return Call<const char* (*)()>("br1cDoubleDocFile")(); }
     QString DocFile() const { return QDir(exchange.path()).filePath(BR1C_DOC_FILE); }
 
-    // The deal's document columns, set in the database and read by the card.
+    // The deal's document columns, set in the database and read again by an open card.
     void SetDeal(const QString& assignments)
     {
         db.execute(QString("update Sdelka set %1 where idSdelka = %2").arg(assignments).arg(deal));
+        if (!card) return;
+        dmKlSd->qrySdelka.close();
+        dmKlSd->qrySdelka.open();
     }
     QString DealText(const char* column)
     {
@@ -239,8 +242,6 @@ TEST_F(Plugin1CCard, InvoiceWritesTheDocumentFileAndStoresTheNumberAtOnce)
     // Number and date set: the invoice is only shown; no file, no change.
     QFile::remove(DocFile());
     SetDeal("DateSchet = '01.03.2026'");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     card->sbSchet1C->click();
     EXPECT_EQ(Calls().last(), "OpenDocWindow(СЧ-17|1|01.03.2026)");
     EXPECT_FALSE(QFile::exists(DocFile()));
@@ -249,11 +250,20 @@ TEST_F(Plugin1CCard, InvoiceWritesTheDocumentFileAndStoresTheNumberAtOnce)
 
     // A number without its date cannot be looked for.
     SetDeal("DateSchet = null");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     const int calls = Calls().size();
     EXPECT_EQ(refusal([&] { card->sbSchet1CClick(); }), "Для поиска счета помимо номера нужна и дата!");
     EXPECT_EQ(Calls().size(), calls);
+}
+
+TEST_F(Plugin1CCard, ADocumentFileThatCannotBeWrittenStopsBeforeTheCall)
+{
+    AddSale(tovar, 300, 100, 3);
+    qputenv("TMPDIR", QFile::encodeName(QDir(exchange.path()).filePath("missing")));
+    Open();
+    SetNumber("СЧ-1");
+    EXPECT_TRUE(refusal([&] { card->sbSchet1CClick(); }).startsWith("Ошибка записи файла"));
+    EXPECT_TRUE(Calls().isEmpty());
+    EXPECT_EQ(DealText("NOSCHET"), "");
 }
 
 TEST_F(Plugin1CCard, InvoiceChecksCompanyAndGoods)
@@ -281,8 +291,6 @@ TEST_F(Plugin1CCard, WaybillFromTheInvoiceIsDatedTodayARetailOneKeepsItsDate)
 
     // Retail: no invoice; the waybill's own date goes into the file and stays.
     SetDeal("NoSchet = null, DateSchet = null, NoNakl = null, DateNakl = '05.03.2026'");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     SetNumber("0");
     EXPECT_EQ(refusal([&] { card->sbNakl1CClick(); }), "Ошибка создания розничной накладной в 1С!");
     SetNumber("Р-9");
@@ -297,12 +305,8 @@ TEST_F(Plugin1CCard, WaybillFromTheInvoiceIsDatedTodayARetailOneKeepsItsDate)
     EXPECT_EQ(Calls().last(), "OpenDocWindow(Р-9|2|05.03.2026)");
 
     SetDeal("NoNakl = 'Р-9', DateNakl = null");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     EXPECT_EQ(refusal([&] { card->sbNakl1CClick(); }), "Для поиска накладной помимо номера нужна и дата!");
     SetDeal("NoNakl = null, NoSchet = 'СЧ-1', DateSchet = null");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     EXPECT_EQ(refusal([&] { card->sbNakl1CClick(); }), "Накладную по счету создать невозможно,\rНе указана дата счета");
 }
 
@@ -313,8 +317,6 @@ TEST_F(Plugin1CCard, InvoiceFactureIsMadeFromTheWaybill)
               "Для создания счета-фактуры должны быть указаны номер и дата накладной!");
     EXPECT_FALSE(card->Plugin1CLoaded());
     SetDeal("NoNakl = 'Н-5', DateNakl = '05.03.2026', DateSchetF = '01.01.2026'");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     SetNumber("0");
     EXPECT_EQ(refusal([&] { card->sbSchetF1CClick(); }), "Ошибка создания счета-фактуры в 1С!");
     EXPECT_EQ(DealText("NOSCHETF"), "");
@@ -328,8 +330,6 @@ TEST_F(Plugin1CCard, InvoiceFactureIsMadeFromTheWaybill)
 
     // A number longer than the deal keeps is reported with the number, not cut.
     SetDeal("NoSchetF = null");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     SetNumber("СФ-123456789012345678901");
     EXPECT_TRUE(refusal([&] { card->sbSchetF1CClick(); }).contains("СФ-123456789012345678901"));
     EXPECT_EQ(DealText("NOSCHETF"), "");
@@ -389,8 +389,6 @@ TEST_F(MoneyCheck, RefusesWithoutGoodsInvoiceOrAnswer)
     card->tbMoney1C->click();
 
     SetDeal("DateSchet = null");
-    dmKlSd->qrySdelka.close();
-    dmKlSd->qrySdelka.open();
     EXPECT_EQ(refusal([&] { card->tbMoney1CClick(); }), "Для проверки денег в 1С нужны дата и номер счета!");
 }
 
