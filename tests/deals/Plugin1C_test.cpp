@@ -162,17 +162,6 @@ protected:
     static QDate TodayDate() { return GetServerDate().date(); }
 };
 
-TEST_F(Plugin1CCard, ButtonsCarryTheirHints)
-{
-    Open();
-    EXPECT_EQ(card->sbSchet1C->text(), "1C");
-    EXPECT_EQ(card->sbSchet1C->toolTip(), "Создать/найти счет в 1С");
-    EXPECT_EQ(card->sbNakl1C->toolTip(), "Создать/найти накладную в 1С");
-    EXPECT_EQ(card->sbSchetF1C->toolTip(), "Создать/найти счет-фактуру в 1С");
-    EXPECT_EQ(card->tbMoney1C->toolTip(), "Проверить деньги в 1С по счету");
-    EXPECT_FALSE(card->Plugin1CLoaded());
-}
-
 TEST_F(Plugin1CCard, ALibraryThatCannotBeUsedIsRefusedBeforeAnyCall)
 {
     QTemporaryDir empty;
@@ -413,7 +402,6 @@ TEST_F(MoneyCheck, SpreadsANewSumOverTheLinesInOneGo)
               3);
     // The totals the database keeps agree with the payments.
     EXPECT_EQ(DealMoney("OPLATRF"), Money("100"));
-    EXPECT_EQ(dmKlSd->qrySales.fieldByName("SUMMARF").asCurrency() > Currency(), true);
     EXPECT_TRUE(card->SdelkaChanged);
     EXPECT_TRUE(dmKlSd->SalesLinked);
 
