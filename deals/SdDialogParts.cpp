@@ -3,6 +3,7 @@
 #include "controls/SpeedButton.h"
 #include "core/FormParts.h"
 #include "core/dm.h"
+#include "deals/dmKlSd.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -36,3 +37,18 @@ void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*,
     }
 }
 
+
+void ForEachSale(const std::function<void(fw::Query&)>& f)
+{
+    fw::Query& sales = dmKlSd->qrySales;
+    const fw::Value current = sales.fieldByName("IDSALE").value();
+    dmKlSd->SalesLinked = false;
+    try {
+        for (sales.first(); !sales.eof(); sales.next()) f(sales);
+        if (!current.isNull()) sales.locate("IDSALE", current);
+    } catch (...) {
+        dmKlSd->SalesLinked = true;
+        throw;
+    }
+    dmKlSd->SalesLinked = true;
+}

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 #include <tuple>
 
@@ -14,6 +15,7 @@ class TBrSpeedButton;
 
 namespace fw {
 class DataSource;
+class Query;
 class DBLookupCombo;
 }
 
@@ -25,3 +27,6 @@ QString SdSettingText(const char* column);
 TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name);
 // The money triple side by side in grid, one column each: caption, edit, hold button.
 void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns);
+// Walks the goods lines of dmKlSd without the payments following, and comes
+// back to the line it started on.
+void ForEachSale(const std::function<void(fw::Query&)>& f);

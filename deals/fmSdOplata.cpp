@@ -386,23 +386,6 @@ bool TfmSdOplata::eventFilter(QObject* watched, QEvent* e)
 
 namespace {
 
-// Walks the goods lines without the payments following, and comes back to the line it started on.
-template <class F>
-void ForEachSale(F f)
-{
-    fw::Query& sales = dmKlSd->qrySales;
-    const fw::Value current = sales.fieldByName("IDSALE").value();
-    dmKlSd->SalesLinked = false;
-    try {
-        for (sales.first(); !sales.eof(); sales.next()) f(sales);
-        if (!current.isNull()) sales.locate("IDSALE", current);
-    } catch (...) {
-        dmKlSd->SalesLinked = true;
-        throw;
-    }
-    dmKlSd->SalesLinked = true;
-}
-
 // The decimals a payment's money column keeps (four when it does not say).
 int StoredDecimals(const char* column)
 {

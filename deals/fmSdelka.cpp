@@ -12,6 +12,7 @@
 #include "deals/fmSdOplata.h"
 #include "deals/fmSdTovar.h"
 #include "deals/fmSdelkaEnd.h"
+#include "deals/Plugin1C.h"
 
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
@@ -299,6 +300,19 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     dc->addWidget(new QLabel("Счет-фактура", gbDocs), 3, 0);
     dc->addWidget(dbedSchetFNo, 3, 1);
     dc->addWidget(dbedSchetFDate, 3, 2);
+    const auto docButton = [this](const char* name, const QString& hint) {
+        auto* b = new QPushButton("1C", gbDocs);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setFixedWidth(b->fontMetrics().horizontalAdvance("1C") + 20);
+        return b;
+    };
+    sbSchet1C = docButton("sbSchet1C", "Создать/найти счет в 1С");
+    sbNakl1C = docButton("sbNakl1C", "Создать/найти накладную в 1С");
+    sbSchetF1C = docButton("sbSchetF1C", "Создать/найти счет-фактуру в 1С");
+    dc->addWidget(sbSchet1C, 1, 3);
+    dc->addWidget(sbNakl1C, 2, 3);
+    dc->addWidget(sbSchetF1C, 3, 3);
     dc->setColumnStretch(1, 1);
 
     dbnSdelka = new fw::DBNavigator(tsAbout);
@@ -382,6 +396,7 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     tbAddOplata = AddToolButton(tbrOplata, "tbAddOplata", "Добавить оплату", 0);
     tbEditOplata = AddToolButton(tbrOplata, "tbEditOplata", "Редактировать оплату", 1);
     tbDelOplata = AddToolButton(tbrOplata, "tbDelOplata", "Удалить оплату", 2);
+    tbMoney1C = AddToolButton(tbrOplata, "tbMoney1C", "Проверить деньги в 1С по счету");
     dbgOplata = new fw::DBGrid(tsTovar);
     dbgOplata->setObjectName("dbgOplata");
     dbgOplata->setDataSource(&dmKlSd->dsOplata);
@@ -430,12 +445,17 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     connect(tbEditOplata, &QToolButton::clicked, this, fw::guarded([this] { tbEditOplataClick(); }));
     connect(tbDelOplata, &QToolButton::clicked, this, fw::guarded([this] { tbDelOplataClick(); }));
     connect(tbOtkaz, &QPushButton::clicked, this, fw::guarded([this] { tbOtkazClick(); }));
+    connect(sbSchet1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchet1CClick(); }));
+    connect(sbNakl1C, &QPushButton::clicked, this, fw::guarded([this] { sbNakl1CClick(); }));
+    connect(sbSchetF1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchetF1CClick(); }));
+    connect(tbMoney1C, &QToolButton::clicked, this, fw::guarded([this] { tbMoney1CClick(); }));
 
     FormCreate();
 }
 
 TfmSdelka::~TfmSdelka()
 {
+    Free1CPlugin();
     if (dmKlSd) dmKlSd->SdelkaCancelled = nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QPointer>
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -15,6 +16,7 @@ class QToolButton;
 class TBrSpeedButton;
 class TCustomNumEdit;
 class TDBDateEdit;
+class TPlugin1C;
 
 namespace fw {
 class DBEdit;
@@ -66,6 +68,17 @@ public:
     // The second reason list follows the first; a second reason outside it becomes 0.
     void dblcPrichinaClick();
 
+    // The accounting plug-in, loaded on first use and freed with the card. A
+    // library that cannot be loaded is reported and the operation stops (Abort).
+    TPlugin1C& Load1CPlugin();
+    void Free1CPlugin();
+    bool Plugin1CLoaded() const { return plugin1C_ != nullptr; }
+    // Refuses an invoice the plug-in cannot make (no company, no goods, two rates).
+    void CheckCanInvoice();
+    // Writes the document file for the deal's goods and has the plug-in create
+    // the document; the number it returns ("0" or empty: none).
+    QString Create1CDoc(int kind, const QString& date);
+
     // Set by every change of goods lines or payments; the first page rereads the deal then.
     bool SdelkaChanged = false;
 
@@ -100,6 +113,9 @@ public:
     TDBDateEdit* dbedSchetDate;
     TDBDateEdit* dbedNaklDate;
     TDBDateEdit* dbedSchetFDate;
+    QPushButton* sbSchet1C;       // "1C" buttons of the three documents
+    QPushButton* sbNakl1C;
+    QPushButton* sbSchetF1C;
     fw::DBNavigator* dbnSdelka;
     QPushButton* tbOtkaz;
 
@@ -122,6 +138,7 @@ public:
     QToolButton* tbAddOplata;
     QToolButton* tbEditOplata;
     QToolButton* tbDelOplata;
+    QToolButton* tbMoney1C;
     fw::DBGrid* dbgOplata;
 
     QPushButton* btnOK;
@@ -143,6 +160,10 @@ public:
     void tbEditOplataClick();
     void tbDelOplataClick();
     void tbOtkazClick();
+    void sbSchet1CClick();
+    void sbNakl1CClick();
+    void sbSchetF1CClick();
+    void tbMoney1CClick();
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -152,7 +173,12 @@ private:
     // Shows the goods-line dialog on the row the caller put in edit or insert; true on OK.
     bool ShowTovarDialog();
 
+    // Writes a document number from the plug-in into the deal and posts it at
+    // once, so the only link to the new document cannot be lost.
+    void Store1CDoc(const char* numberField, const QString& number, const char* dateField, bool dateToday);
+
     bool closed_ = false;
+    std::unique_ptr<TPlugin1C> plugin1C_;
 };
 
 // The deal card; nullptr while none is open.

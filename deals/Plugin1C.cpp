@@ -1,0 +1,223 @@
+#include "deals/Plugin1C.h"
+
+#include "db/DbError.h"
+#include "os/Cp1251.h"
+#include "os/OsError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <cstring>
+
+QString Plugin1CDir;
+
+QString CurrToStrDot(fw::Currency value)
+{
+    return value.toShortString();
+}
+
+fw::Currency StrToCurrDot(const QString& text)
+{
+    // Only digits with one full stop: the plug-in's numbers never carry
+    // thousands separators, and a comma would be read differently by each side.
+    const QString s = text.trimmed();
+    bool shape = !s.isEmpty();
+    int points = 0, digits = 0;
+    for (int i = 0; i < s.size() && shape; ++i) {
+        const QChar c = s[i];
+        if (c == '.') ++points;
+        else if (c >= '0' && c <= '9') ++digits;
+        else if (!(i == 0 && (c == '-' || c == '+'))) shape = false;
+    }
+    if (shape && points <= 1 && digits > 0)
+        if (const auto v = fw::Currency::parse(s)) return *v;
+    throw fw::ConvertError(QString("\"%1\" не является числом").arg(text));
+}
+
+fw::Currency RoundToKop(fw::Currency value)
+{
+    return value.rounded(2);
+}
+
+QString Exchange1CDir()
+{
+    const QString dir = qEnvironmentVariable("TMPDIR");
+    return dir.isEmpty() ? QStringLiteral("/tmp") : dir;
+}
+
+QString Doc1CFileName()
+{
+    return QDir(Exchange1CDir()).filePath(BR1C_DOC_FILE);
+}
+
+QString Money1CFileName()
+{
+    return QDir(Exchange1CDir()).filePath(BR1C_MONEY_FILE);
+}
+
+namespace {
+
+// One line of the document file: line breaks inside a value would shift every
+// line after it, so they become blanks.
+QByteArray docLine(const QString& value, const char* what)
+{
+    QString s = value;
+    for (QChar& c : s)
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    try {
+        return fw::toCp1251(s) + "\r\n";
+    } catch (const fw::EncodingError& e) {
+        throw fw::EncodingError(QString("%1 \"%2\": %3").arg(what, value, e.message()), e.codePoint());
+    }
+}
+
+} // namespace
+
+QByteArray Doc1CText(const QString& date, fw::Currency kurs, const QString& company, const QList<TDoc1CLine>& lines)
+{
+    QByteArray text = docLine(date, "Дата") + docLine(CurrToStrDot(kurs), "Курс") + docLine(company, "Компания");
+    for (const TDoc1CLine& l : lines)
+        text += docLine(l.Tovar, "Товар") + docLine(CurrToStrDot(l.Kolvo), "Количество")
+            + docLine(CurrToStrDot(l.SummaRP), "Сумма");
+    return text;
+}
+
+void WriteDoc1CFile(const QString& fileName, const QByteArray& text)
+{
+    QSaveFile f(fileName);
+    f.setDirectWriteFallback(true);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
+        throw fw::FileError(QString("Ошибка записи файла %1: %2").arg(QDir::toNativeSeparators(fileName), f.errorString()));
+}
+
+QList<TMoney1C> ParseMoney1C(const QByteArray& data)
+{
+    QStringList lines = fw::fromCp1251(data).split('\n');
+    for (QString& l : lines)
+        if (l.endsWith('\r')) l.chop(1);
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty()) lines.removeLast();
+    if (lines.size() % 3 != 0) throw fw::UserError("Количество возвращенных значений не кратно трем!");
+
+    const auto where = [](int line, const QString& text) {
+        return QString("Строка %1 файла %2 (\"%3\")").arg(line).arg(BR1C_MONEY_FILE, text);
+    };
+    const auto number = [&](int i) {
+        try {
+            return StrToCurrDot(lines[i]);
+        } catch (const fw::ConvertError&) {
+            throw fw::UserError(where(i + 1, lines[i]) + " не является числом!");
+        }
+    };
+    QList<TMoney1C> result;
+    for (int i = 0; i < lines.size(); i += 3) {
+        TMoney1C m;
+        m.Line = i + 1;
+        m.SumText = lines[i];
+        m.DateText = lines[i + 1];
+        m.KursText = lines[i + 2];
+        m.Summa = number(i);
+        m.Date = QDate::fromString(m.DateText.trimmed(), "dd.MM.yyyy");
+        if (!m.Date.isValid()) throw fw::UserError(where(i + 2, m.DateText) + " не является датой!");
+        m.Kurs = number(i + 2);
+        if (m.Kurs.isZero()) throw fw::UserError(where(i + 3, m.KursText) + ": курс равен нулю!");
+        result << m;
+    }
+    return result;
+}
+
+QList<TMoney1C> ReadMoney1CFile(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        throw fw::FileError(QString("Ошибка чтения файла %1: %2").arg(QDir::toNativeSeparators(fileName), f.errorString()));
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw fw::FileError(QString("Ошибка чтения файла %1: %2").arg(QDir::toNativeSeparators(fileName), f.errorString()));
+    return ParseMoney1C(data);
+}
+
+QList<fw::Currency> Spread1CSum(fw::Currency sum, const QList<fw::Currency>& planned)
+{
+    fw::Currency total;
+    for (fw::Currency p : planned) total += p;
+    if (planned.isEmpty() || total.isZero())
+        throw fw::UserError("Плановая стоимость товаров сделки равна нулю: сумму разнести невозможно!");
+    QList<fw::Currency> parts;
+    fw::Currency running;
+    for (int i = 0; i < planned.size(); ++i) {
+        // One rounding of the exact quotient to four decimals, then to kopecks.
+        const __int128 n = __int128(sum.scaled()) * planned[i].scaled();
+        fw::Currency part = RoundToKop(fw::Currency::fromScaled(fw::divideHalfEven(n, total.scaled())));
+        if (i == planned.size() - 1) part = sum - running;
+        running += part;
+        parts << part;
+    }
+    return parts;
+}
+
+// --- the library
+
+namespace {
+
+QByteArray argument(const QString& text)
+{
+    const QByteArray bytes = fw::toCp1251(text);
+    if (bytes.size() > BR1C_MAX_TEXT)
+        throw fw::UserError(QString("Строка \"%1\" длиннее %2 знаков").arg(text).arg(BR1C_MAX_TEXT));
+    return bytes;
+}
+
+// A result buffer of the plug-in, read up to its NUL (at most its size).
+QString result(const char* buffer)
+{
+    return fw::fromCp1251(QByteArray(buffer, int(strnlen(buffer, BR1C_MAX_TEXT)))).trimmed();
+}
+
+} // namespace
+
+bool TPlugin1C::Load(const QString& fileName)
+{
+    try {
+        lib_.load(fileName);
+    } catch (const fw::LibraryError&) {
+        return false;
+    }
+    // Every entry point is looked up before any is called: a library that
+    // lacks one is refused as a whole.
+    try {
+        addDoc_ = lib_.resolve<BR1C_AddDoc>("AddDoc");
+        openDocWindow_ = lib_.resolve<BR1C_OpenDocWindow>("OpenDocWindow");
+        docByDoc_ = lib_.resolve<BR1C_DocByDoc>("DocByDoc");
+        moneyDoc_ = lib_.resolve<BR1C_MoneyDoc>("MoneyDoc");
+    } catch (...) {
+        lib_.unload();
+        throw;
+    }
+    return true;
+}
+
+QString TPlugin1C::AddDoc(int kind)
+{
+    char buffer[BR1C_BUFFER_SIZE] = {};
+    addDoc_(kind, buffer);
+    return result(buffer);
+}
+
+void TPlugin1C::OpenDocWindow(const QString& number, int kind, const QString& date)
+{
+    openDocWindow_(argument(number).constData(), kind, argument(date).constData());
+}
+
+QString TPlugin1C::DocByDoc(const QString& number, int kind, const QString& date)
+{
+    const QByteArray n = argument(number), d = argument(date);
+    char buffer[BR1C_BUFFER_SIZE] = {};
+    docByDoc_(n.constData(), kind, d.constData(), buffer);
+    return result(buffer);
+}
+
+bool TPlugin1C::MoneyDoc(const QString& number, int kind, const QString& date, const QString& reserved)
+{
+    const QByteArray n = argument(number), d = argument(date), r = argument(reserved);
+    return moneyDoc_(n.constData(), kind, d.constData(), r.constData()) != 0;
+}

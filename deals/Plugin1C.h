@@ -1,0 +1,84 @@
+#pragma once
+
+#include "db/Currency.h"
+#include "deals/BRplus1C.h"
+#include "os/Library.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// The link to the accounting plug-in: its library, the two exchange files and
+// the money arithmetic they need. No widget and no database here.
+
+// Where the plug-in library is looked for; empty: the program's folder.
+extern QString Plugin1CDir;
+
+// The money value in its shortest form with a full stop ("1", "2.5").
+QString CurrToStrDot(fw::Currency value);
+// A number with a full stop as its decimal point; throws fw::ConvertError.
+fw::Currency StrToCurrDot(const QString& text);
+// Rounded to whole kopecks, half to even.
+fw::Currency RoundToKop(fw::Currency value);
+
+// The folder both sides know: $TMPDIR when set and not empty, else /tmp.
+QString Exchange1CDir();
+QString Doc1CFileName();     // the document file, written by the program
+QString Money1CFileName();   // the payment file, written by the plug-in
+
+// One goods line of the document file.
+struct TDoc1CLine {
+    QString Tovar;
+    fw::Currency Kolvo;
+    fw::Currency SummaRP;
+};
+
+// The document file: date, rate, company, then three lines per goods line;
+// code page 1251, CR LF. Throws fw::EncodingError for text the code page cannot hold.
+QByteArray Doc1CText(const QString& date, fw::Currency kurs, const QString& company,
+                     const QList<TDoc1CLine>& lines);
+// Creates or overwrites the file; throws fw::FileError.
+void WriteDoc1CFile(const QString& fileName, const QByteArray& text);
+
+// One received payment group of the payment file.
+struct TMoney1C {
+    int Line = 0;              // its first line in the file, from 1
+    QString SumText, DateText, KursText;
+    fw::Currency Summa;
+    QDate Date;
+    fw::Currency Kurs;
+};
+
+// The triples of the payment file; throws fw::UserError naming a line that is
+// not a number or a date, a rate of 0, or a line count not a multiple of three.
+// Trailing empty lines are not counted.
+QList<TMoney1C> ParseMoney1C(const QByteArray& data);
+QList<TMoney1C> ReadMoney1CFile(const QString& fileName);   // also fw::FileError
+
+// The sum spread over lines in proportion to their planned sums: each part
+// rounded to four decimals and then to kopecks, the last line takes what
+// makes the parts add up to the sum. Throws fw::UserError when the planned
+// sums total zero.
+QList<fw::Currency> Spread1CSum(fw::Currency sum, const QList<fw::Currency>& planned);
+
+// The plug-in library with its four entry points.
+class TPlugin1C {
+public:
+    // False when the library cannot be loaded; throws fw::LibraryError naming
+    // an entry point the library lacks (and stays unloaded then).
+    bool Load(const QString& fileName);
+    bool isLoaded() const { return lib_.isLoaded(); }
+
+    QString AddDoc(int kind);
+    void OpenDocWindow(const QString& number, int kind, const QString& date);
+    QString DocByDoc(const QString& number, int kind, const QString& date);
+    bool MoneyDoc(const QString& number, int kind, const QString& date, const QString& reserved);
+
+private:
+    fw::Library lib_;
+    BR1C_AddDoc addDoc_ = nullptr;
+    BR1C_OpenDocWindow openDocWindow_ = nullptr;
+    BR1C_DocByDoc docByDoc_ = nullptr;
+    BR1C_MoneyDoc moneyDoc_ = nullptr;
+};
