@@ -35,6 +35,16 @@ W* Place(W* w, int left, int top, int width)
     return w;
 }
 
+// A caption left of the edit, on the edit's line.
+QLabel* LabelFor(QWidget* edit, const QString& caption, int left, int width)
+{
+    auto* label = new QLabel(caption, edit->parentWidget());
+    label->setGeometry(left, edit->y(), width, edit->height());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setBuddy(edit);
+    return label;
+}
+
 } // namespace
 
 QStringList AddCustomFieldToModifySql(const QStringList& modify, const QString& fieldName)
@@ -97,22 +107,20 @@ void TfmKlient::CreateCustomFieldControls()
         const QString caption = fields.fieldByName("CAPTION").asString();
         const int size = fields.fieldByName("FIELDSIZE").asInteger();
 
-        auto* cardLabel = Place(new QLabel(caption, card), 8, i * RowHeight, 129);
-        auto* searchLabel = Place(new QLabel(caption, search), 16, i * RowHeight + 8, 129);
-
         auto* cardEdit = new fw::DBEdit(card);
         cardEdit->setObjectName("dbe" + fieldName);
         cardEdit->setDataSource(&dmKl->dsCust);
         cardEdit->setDataField(fieldName);
         if (size > 0) cardEdit->setMaxLength(size);
         Place(cardEdit, 144, i * RowHeight, 441);
-        cardLabel->setBuddy(cardEdit);
 
         // The client search finds the field by this edit's name.
         auto* searchEdit = new QLineEdit(search);
         searchEdit->setObjectName(fieldName);
         Place(searchEdit, 144, i * RowHeight + 8, 361);
-        searchLabel->setBuddy(searchEdit);
+
+        QLabel* cardLabel = LabelFor(cardEdit, caption, 8, 129);
+        QLabel* searchLabel = LabelFor(searchEdit, caption, 16, 129);
 
         for (QWidget* w : std::initializer_list<QWidget*>{cardLabel, searchLabel, cardEdit, searchEdit}) {
             w->show();

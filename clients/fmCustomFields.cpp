@@ -158,6 +158,8 @@ TfmCustomFields::TfmCustomFields(QWidget* owner)
     ToolBar->addSeparator();
     tbMoveUp = AddToolButton(ToolBar, "tbMoveUp", "Сдвинуть вверх", 19);
     tbMoveDown = AddToolButton(ToolBar, "tbMoveDown", "Сдвинуть вниз", 20);
+    // The captions are the buttons' hints.
+    for (QToolButton* b : {tbAdd, tbEdit, tbDel, tbMoveUp, tbMoveDown}) b->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
     lvCustomFields = new QTreeWidget(this);
     lvCustomFields->setObjectName("lvCustomFields");

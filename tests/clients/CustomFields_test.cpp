@@ -241,6 +241,8 @@ TEST_F(CustomFields, AddedFieldIsAColumnTheCardStoresAndTheSearchFinds)
     EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList);
     ASSERT_EQ(dmKl->qryCust.recordCount(), 1);
     EXPECT_EQ(dmKl->qryCust.fieldByName("COMPANY").asString(), "Альфа");
+    fm->KlientQuery->SBClear->click();
+    EXPECT_EQ(searchEdit->text(), "");
 }
 
 TEST_F(CustomFields, MoveSwapsPositionsAndTheCardFollowsTheNewOrder)
