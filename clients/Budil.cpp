@@ -5,6 +5,7 @@
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
+#include "clients/fmCustomFields.h"
 #include "clients/fmDog.h"
 #include "clients/fmPlan.h"
 #include "clients/fmSegmentFind.h"
@@ -109,7 +110,8 @@ TBudilCheck::~TBudilCheck()
 
 bool TBudilCheck::IsModalBusy()
 {
-    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmGrOperProc || SendingMail;
+    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmCustomFields || fmGrOperProc
+        || SendingMail;
 }
 
 void TBudilCheck::StartBudilCheck()

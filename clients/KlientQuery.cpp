@@ -207,6 +207,9 @@ QStringList KlientQuerySql(const TKlientQueryInput& in, const QString& custFilte
     Equals(sql, "idSegment2", in.idSegment2);
     DateRange(sql, "DateCr", in.regFrom, in.regTo, SqlDate);
 
+    for (const auto& [column, text] : in.customFields)
+        if (!text.isEmpty()) sql << "and " + column + " containing " + Quoted(text);
+
     if (!in.contact.isEmpty() || !in.title.isEmpty() || !in.dep.isEmpty() || !in.phone.isEmpty()
         || !in.email.isEmpty() || !in.comm.isEmpty() || in.idContactUser) {
         sql << "and exists (select 1 from Contacts where idCust=c.idCust";
@@ -667,6 +670,8 @@ TKlientQueryInput TKlientQuery::QueryInput() const
     in.idSegment2 = KeyOf(dblcZSegment2);
     in.regFrom = deZKarRegFrom->Date();
     in.regTo = deZKarRegTo->Date();
+    for (const QLineEdit* e : scrlboxZKar->widget()->findChildren<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly))
+        in.customFields.append({e->objectName(), e->text()});
 
     in.contact = edZContact->text();
     in.title = edZTitle->text();

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -38,6 +39,10 @@ struct TKlientQueryInput {
     std::optional<int> idUser, idOtdel;              // the curator wins over the department
     std::optional<int> idReklama, idReklama2, idSegment, idSegment2;
     QDate regFrom, regTo;                            // both days included
+
+    // "Прочее": each user-defined field's column and its search text, in the
+    // order the edits were created.
+    QList<QPair<QString, QString>> customFields;
 
     // "Контактное лицо"
     QString contact, title, dep, phone, email, comm;

@@ -40,6 +40,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QToolBar>
@@ -218,6 +219,8 @@ TfmKlient::TfmKlient(QWidget* owner) : QWidget(owner)
 {
     // The data module comes first: every control below binds to it.
     new TdmKl(this, this);
+    savedCustModifySql_ = dmKl->usqlCust.modifySql();
+    savedCustInsertSql_ = dmKl->usqlCust.insertSql();
     fmKlient = this;
 
     setObjectName("fmKlient");
@@ -323,6 +326,8 @@ void TfmKlient::BuildMenu(QWidget* parent)
     mmiGrOperEmail = action(mmiGrOper, "mmiGrOperEmail", "Создать письмо...");
 
     mmiExpDetal = action(mmiKlient, "mmiExpDetal", "Детальный экспорт...");
+    mmiKlient->addSeparator();
+    mmiCustomField = action(mmiKlient, "mmiCustomField", "Настройка полей...");
 
     connect(mmiBudilCheck, &QAction::triggered, this, fw::guarded([this] { mmiBudilCheckClick(); }));
     connect(mmiBudilCheckNow, &QAction::triggered, this, fw::guarded([this] { StartBudilCheck(); }));
@@ -335,6 +340,7 @@ void TfmKlient::BuildMenu(QWidget* parent)
     for (int kind = 0; kind < grOper.size(); ++kind)
         connect(grOper[kind], &QAction::triggered, this, [this, kind] { GrOperClick(kind); });
     connect(mmiExpDetal, &QAction::triggered, this, fw::guarded([this] { mmiExpDetalClick(); }));
+    connect(mmiCustomField, &QAction::triggered, this, fw::guarded([this] { mmiCustomFieldClick(); }));
 }
 
 QWidget* TfmKlient::BuildCard()
@@ -556,6 +562,13 @@ void TfmKlient::BuildDownPages()
     info->setRowStretch(2, 1);
 
     tsOther = Page(pcDown, "tsOther", "Прочее");
+    scrlboxOther = new QScrollArea(tsOther);
+    scrlboxOther->setObjectName("scrlboxOther");
+    scrlboxOther->setWidgetResizable(true);
+    scrlboxOther->setWidget(new QWidget);
+    PageLayout(tsOther)->addWidget(scrlboxOther);
+    // Shown once user-defined client fields exist.
+    pcDown->setTabVisible(pcDown->indexOf(tsOther), false);
 
     tsGroup = Page(pcDown, "tsGroup", "Группы");
     rgGroup = new fw::DBRadioGroup("Группы", tsGroup);
@@ -736,6 +749,8 @@ void TfmKlient::FormCreate()
     tbCustExport->setEnabled(exportRight);
     mmiExpDetal->setEnabled(exportRight);
     KlientCalendar->tbCalExport->setEnabled(exportRight);
+    mmiCustomField->setEnabled(granted(1033));
+    CreateCustomFieldControls();
 
     // The lookups behind the names shown in the list and the card.
     if (dm)

@@ -4,8 +4,10 @@
 #include "core/ModuleWindows.h"
 #include "widgets/Dialogs.h"
 
+#include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QAction;
@@ -14,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QScrollArea;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -93,6 +96,7 @@ public:
     QAction* mmiGrOperSdelka;
     QAction* mmiGrOperEmail;
     QAction* mmiExpDetal;            // "Детальный экспорт..."
+    QAction* mmiCustomField;         // "Настройка полей..."
 
     QTabWidget* pcMain;
     QWidget* tsKar;
@@ -143,6 +147,7 @@ public:
     QWidget* tsContacts;
     QWidget* tsInfo;
     QWidget* tsOther;
+    QScrollArea* scrlboxOther;       // the user-defined fields' edits
     QWidget* tsGroup;
     QWidget* tsSales;
     QWidget* tsSdelka;
@@ -265,6 +270,13 @@ public:
     void mmiExpDetalClick();
     void mmiBudilCheckClick();
 
+    // User-defined client fields: the fields dialog, then the controls that
+    // show the fields on the card, the search page and the list, and the
+    // fields' part of the client update statements.
+    void mmiCustomFieldClick();
+    void CreateCustomFieldControls();
+    void FreeCustomFieldControls();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -279,6 +291,12 @@ private:
 
     // The control that had focus on the search page when it was left.
     QPointer<QWidget> queryFocus_;
+    // What the last build of the user-defined field controls created, first
+    // to last: labels and edits, and the fields of the list's columns.
+    QList<QPointer<QWidget>> customFieldControls_;
+    QStringList customFieldColumns_;
+    // The client modify and insert statements as loaded, without user-defined fields.
+    QStringList savedCustModifySql_, savedCustInsertSql_;
     bool creating_ = true;
 };
 
