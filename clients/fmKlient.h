@@ -93,6 +93,7 @@ public:
     QAction* mmiGrOperSdelka;
     QAction* mmiGrOperEmail;
     QAction* mmiExpDetal;            // "Детальный экспорт..."
+    QAction* mmiImport;              // "Импорт..."
 
     QTabWidget* pcMain;
     QWidget* tsKar;
@@ -263,6 +264,7 @@ public:
     void ToolButton21Click();
     void tbCustExportClick();
     void mmiExpDetalClick();
+    void mmiImportClick();
     void mmiBudilCheckClick();
 
 protected:
