@@ -507,7 +507,8 @@ void TfmImport::FreeLookupValues()
 
 void TfmImport::cbSpravChange()
 {
-    PostGridEdit(dgValues);
+    // The pending edit belongs to the reference shown until now.
+    dgValues->HideEditor();
     shownSprav_ = -1;
     for (int i = 0; i < Fields.size(); ++i)
         if (Fields[i].SpravIndex >= 0 && Fields[i].SpravIndex == cbSprav->currentIndex()) shownSprav_ = i;
