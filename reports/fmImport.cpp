@@ -251,6 +251,10 @@ TfmImport::TfmImport(QWidget* owner, const fw::DBGrid& dbgCust, const fw::DBGrid
     connect(btnClearValueLinks, &QPushButton::clicked, this, fw::guarded([this] { btnClearValueLinksClick(); }));
     connect(cbSprav, &QComboBox::currentIndexChanged, this, fw::guarded([this] { cbSpravChange(); }));
 
+    // The linked column takes the width the grid has left.
+    dgFields->viewport()->installEventFilter(this);
+    dgValues->viewport()->installEventFilter(this);
+
     // FormCreate.
     BuildSystemFields(dbgCust, dbgContacts, Fields, ContactFields);
     ShowPage(tsFile);
@@ -626,6 +630,15 @@ void TfmImport::btnImportClick()
     QApplication::beep();
     fw::dialogs().information("Импорт успешно завершен.");
     CloseWindow();
+}
+
+bool TfmImport::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::Resize && (watched == dgFields->viewport() || watched == dgValues->viewport())) {
+        TBrDrawGrid* g = watched == dgFields->viewport() ? dgFields : dgValues;
+        g->SetColWidth(1, std::max(120, g->viewport()->width() - g->ColWidth(0) - 2 * g->GridLineWidth()));
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 // --- closing

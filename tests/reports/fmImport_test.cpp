@@ -180,6 +180,14 @@ protected:
         static TImportField none;
         return none;
     }
+    // The window as the user sees it, kept when BRONTAL_SHOTS names a folder.
+    void shoot(const QString& page)
+    {
+        const QImage shot = w->grab().toImage();
+        EXPECT_FALSE(shot.isNull());
+        if (const QString out = qEnvironmentVariable("BRONTAL_SHOTS"); !out.isEmpty())
+            shot.save(out + "/fmImport-" + page + ".png");
+    }
     int count(const QString& sql) { return db.selectValue(sql).asInt(); }
     QString text(const QString& sql) { return db.selectValue(sql).asString(); }
 };
@@ -253,9 +261,7 @@ TEST_F(ImportWizard, PickListLinksAColumnAndTheEmptyLineUnlinks)
     w->btnNext->click();
     EXPECT_EQ(w->pc->currentWidget(), w->tsFields);
 
-    const QImage shot = w->grab().toImage();
-    shot.save(dir.filePath("fields.png"));
-    if (const QString out = qEnvironmentVariable("BRONTAL_SHOTS"); !out.isEmpty()) shot.save(out + "/fmImport-fields.png");
+    shoot("fields");
 }
 
 TEST_F(ImportWizard, LineRulesForBlocksDefaultsReferencesAndQuotes)
@@ -278,6 +284,8 @@ TEST_F(ImportWizard, LineRulesForBlocksDefaultsReferencesAndQuotes)
     EXPECT_EQ(w->RecordCount, 2);
     EXPECT_EQ(w->dgValues->RowCount(), 3);   // "москва", "Тверь" under the titles
     autoLinkValues();
+    w->cbSprav->setCurrentIndex(0);
+    shoot("values");
     EXPECT_EQ(field("Регион").FileValues[0].SysIndex, field("Регион").SysNames.indexOf("Москва"));
     EXPECT_EQ(field("Регион").FileValues[1].SysIndex, -1);
     EXPECT_EQ(field("Источник").SysNames.value(field("Источник").FileValues[0].SysIndex), "Авто");
@@ -287,6 +295,7 @@ TEST_F(ImportWizard, LineRulesForBlocksDefaultsReferencesAndQuotes)
     EXPECT_EQ(w->pb->maximum(), 2);
     EXPECT_TRUE(w->btnImport->isEnabled());
     EXPECT_FALSE(w->btnNext->isEnabled());
+    shoot("import");
     importAndClose();
 
     const QDate today = QDate::currentDate();
