@@ -19,6 +19,7 @@
 #include "deals/dmZakaz.h"
 #include "deals/fmSdelka.h"
 #include "deals/fmZakaz.h"
+#include "reports/fmImport.h"
 
 #include "db/DbError.h"
 #include "os/Shell.h"
@@ -328,6 +329,7 @@ void TfmKlient::BuildMenu(QWidget* parent)
     mmiExpDetal = action(mmiKlient, "mmiExpDetal", "Детальный экспорт...");
     mmiKlient->addSeparator();
     mmiCustomField = action(mmiKlient, "mmiCustomField", "Настройка полей...");
+    mmiImport = action(mmiKlient, "mmiImport", "Импорт...");
 
     connect(mmiBudilCheck, &QAction::triggered, this, fw::guarded([this] { mmiBudilCheckClick(); }));
     connect(mmiBudilCheckNow, &QAction::triggered, this, fw::guarded([this] { StartBudilCheck(); }));
@@ -341,6 +343,7 @@ void TfmKlient::BuildMenu(QWidget* parent)
         connect(grOper[kind], &QAction::triggered, this, [this, kind] { GrOperClick(kind); });
     connect(mmiExpDetal, &QAction::triggered, this, fw::guarded([this] { mmiExpDetalClick(); }));
     connect(mmiCustomField, &QAction::triggered, this, fw::guarded([this] { mmiCustomFieldClick(); }));
+    connect(mmiImport, &QAction::triggered, this, fw::guarded([this] { mmiImportClick(); }));
 }
 
 QWidget* TfmKlient::BuildCard()
@@ -745,6 +748,7 @@ void TfmKlient::FormCreate()
     const auto granted = [](int code) { return UserRights && UserRights->IsGranted(CurrentUser.IdUser, code); };
     tbZakaz->setEnabled(granted(1038));
     mmiGrOper->setEnabled(granted(1053));
+    mmiImport->setEnabled(granted(1032));
     const bool exportRight = granted(1054);
     tbCustExport->setEnabled(exportRight);
     mmiExpDetal->setEnabled(exportRight);
@@ -1455,6 +1459,11 @@ void TfmKlient::tbCustExportClick()
 void TfmKlient::mmiExpDetalClick()
 {
     ExportKlientDetal(this, {dbgCust, dbgHist, dbgPlan, dbgContacts, dbgSales, dbgSdelka, dbgDog});
+}
+
+void TfmKlient::mmiImportClick()
+{
+    ShowImport(*dbgCust, *dbgContacts);
 }
 
 void TfmKlient::mmiBudilCheckClick()

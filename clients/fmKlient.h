@@ -97,6 +97,7 @@ public:
     QAction* mmiGrOperEmail;
     QAction* mmiExpDetal;            // "Детальный экспорт..."
     QAction* mmiCustomField;         // "Настройка полей..."
+    QAction* mmiImport;              // "Импорт..."
 
     QTabWidget* pcMain;
     QWidget* tsKar;
@@ -268,6 +269,7 @@ public:
     void ToolButton21Click();
     void tbCustExportClick();
     void mmiExpDetalClick();
+    void mmiImportClick();
     void mmiBudilCheckClick();
 
     // User-defined client fields: the fields dialog, then the controls that

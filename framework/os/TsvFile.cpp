@@ -2,6 +2,8 @@
 
 #include "Cp1251.h"
 
+#include <QStringDecoder>
+
 namespace fw {
 
 TsvWriter::TsvWriter(const QString& fileName) : fileName_(fileName), file_(fileName)
@@ -75,10 +77,88 @@ QStringList splitTsvLine(const QString& line)
     return line.split('\t');
 }
 
+namespace {
+
+// Checks UTF-8 chunk by chunk; a sequence may span two chunks.
+class Utf8Scan {
+public:
+    void feed(const char* data, qint64 size)
+    {
+        for (qint64 i = 0; i < size && valid_; ++i) {
+            const auto b = static_cast<unsigned char>(data[i]);
+            if (pending_ > 0) {
+                if ((b & 0xC0) != 0x80 || b < lower_ || b > upper_) {
+                    valid_ = false;
+                    return;
+                }
+                lower_ = 0x80;
+                upper_ = 0xBF;
+                --pending_;
+                continue;
+            }
+            if (b < 0x80) continue;
+            nonAscii_ = true;
+            lower_ = 0x80;
+            upper_ = 0xBF;
+            if (b >= 0xC2 && b <= 0xDF) pending_ = 1;
+            else if (b >= 0xE0 && b <= 0xEF) {
+                pending_ = 2;
+                if (b == 0xE0) lower_ = 0xA0;        // no overlong forms
+                if (b == 0xED) upper_ = 0x9F;        // no surrogates
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                pending_ = 3;
+                if (b == 0xF0) lower_ = 0x90;
+                if (b == 0xF4) upper_ = 0x8F;        // nothing above U+10FFFF
+            } else
+                valid_ = false;
+        }
+    }
+    bool validUtf8() const { return valid_ && pending_ == 0; }
+    bool failed() const { return !valid_; }
+    bool nonAscii() const { return nonAscii_; }
+
+private:
+    int pending_ = 0;
+    unsigned char lower_ = 0x80, upper_ = 0xBF;
+    bool valid_ = true;
+    bool nonAscii_ = false;
+};
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+} // namespace
+
+TextEncoding DetectTextEncoding(QFile& file, bool* hasBom)
+{
+    const auto readError = [&file] {
+        return FileError(QString("Ошибка чтения файла \"%1\": %2").arg(file.fileName(), file.errorString()));
+    };
+    if (!file.seek(0)) throw readError();
+    const QByteArray head = file.peek(3);
+    const bool bom = head == kUtf8Bom;
+    if (hasBom) *hasBom = bom;
+    if (bom) return TextEncoding::Utf8;
+    Utf8Scan scan;
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0) throw readError();
+        if (n == 0) break;
+        scan.feed(chunk.constData(), n);
+        if (scan.failed()) break;   // one invalid sequence rules UTF-8 out
+    }
+    if (!file.seek(0)) throw readError();
+    return scan.validUtf8() && scan.nonAscii() ? TextEncoding::Utf8 : TextEncoding::Cp1251;
+}
+
 TsvReader::TsvReader(const QString& fileName) : fileName_(fileName), file_(fileName)
 {
     if (!file_.open(QIODevice::ReadOnly))
         throw FileError(QString("Не удалось открыть файл \"%1\": %2").arg(fileName_, file_.errorString()));
+    bool bom = false;
+    encoding_ = DetectTextEncoding(file_, &bom);
+    start_ = bom ? kUtf8Bom.size() : 0;
+    rewind();
 }
 
 bool TsvReader::readLine(QString& line)
@@ -93,6 +173,16 @@ bool TsvReader::readLine(QString& line)
         bytes.chop(1);
     if (bytes.endsWith('\r'))
         bytes.chop(1);
+    if (encoding_ == TextEncoding::Utf8) {
+        // The whole file was checked (or announced by its mark); a line that
+        // is still not UTF-8 is reported rather than read as replacement marks.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        line = decoder(bytes);
+        if (decoder.hasError())
+            throw EncodingError(
+                QString("Файл \"%1\", строка %2: текст не в кодировке UTF-8").arg(fileName_).arg(line_), 0);
+        return true;
+    }
     try {
         line = fromCp1251(bytes);
     } catch (const EncodingError& e) {
@@ -113,7 +203,7 @@ bool TsvReader::readLine(QStringList& values)
 
 void TsvReader::rewind()
 {
-    if (!file_.seek(0))
+    if (!file_.seek(start_))
         throw FileError(QString("Ошибка чтения файла \"%1\": %2").arg(fileName_, file_.errorString()));
     line_ = 0;
 }

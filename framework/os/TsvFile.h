@@ -41,7 +41,16 @@ private:
 // value, an empty line has no values.
 QStringList splitTsvLine(const QString& line);
 
-// Reads such files line by line (CR LF or LF endings).
+// How a text file read by the program is encoded.
+enum class TextEncoding { Cp1251, Utf8 };
+
+// Code page 1251 unless the file starts with a UTF-8 byte-order mark, or is
+// valid UTF-8 holding at least one non-ASCII character (a file saved by a
+// UTF-8 editor or spreadsheet). Reads the file from its start; throws FileError.
+TextEncoding DetectTextEncoding(QFile& file, bool* hasBom = nullptr);
+
+// Reads such files line by line (CR LF or LF endings), in the encoding that
+// DetectTextEncoding finds; a byte-order mark is not part of the first line.
 class TsvReader {
 public:
     explicit TsvReader(const QString& fileName);   // throws FileError
@@ -56,11 +65,15 @@ public:
     void rewind();
 
     const QString& fileName() const { return fileName_; }
+    TextEncoding encoding() const { return encoding_; }
 
 private:
     QString fileName_;
     QFile file_;
     int line_ = 0;
+    TextEncoding encoding_ = TextEncoding::Cp1251;
+    qint64 start_ = 0;   // past the byte-order mark
+
 };
 
 } // namespace fw

@@ -130,3 +130,67 @@ TEST_F(TsvFiles, ReaderSplitsLinesLikeTheImports)
     EXPECT_EQ(r.lineNumber(), 1);
     EXPECT_THROW(TsvReader{path("missing.txt")}, FileError);
 }
+
+TEST_F(TsvFiles, ReaderTakesUtf8FilesAsUtf8AndEverythingElseAsCp1251)
+{
+    const auto write = [this](const QString& name, const QByteArray& bytes) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path(name);
+    };
+    const QString text = "Компания\tГород\r\nООО «Ёлка»\tЧелябинск\r\n";
+    const QStringList second{"ООО «Ёлка»", "Челябинск"};
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        TextEncoding encoding;
+    };
+    // A UTF-8 file whose first non-ASCII character comes only past the first read chunk.
+    const QByteArray late = QByteArray(70000, 'a') + "\tЖ\r\n";
+    const QList<Case> cases{
+        {"cp1251.txt", toCp1251(text), TextEncoding::Cp1251},
+        {"utf8.txt", text.toUtf8(), TextEncoding::Utf8},
+        {"bom.txt", "\xEF\xBB\xBF" + text.toUtf8(), TextEncoding::Utf8},
+        {"ascii.txt", "Company\tCity\r\nA\tB\r\n", TextEncoding::Cp1251},
+        {"late.txt", late, TextEncoding::Utf8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TsvReader r(write(c.name, c.bytes));
+        EXPECT_EQ(r.encoding(), c.encoding);
+        QStringList v;
+        ASSERT_TRUE(r.readLine(v));
+        if (QByteArray(c.name) == "late.txt") {
+            EXPECT_EQ(v.value(1), "Ж");
+            continue;
+        }
+        if (QByteArray(c.name) == "ascii.txt") {
+            EXPECT_EQ(v.first(), "Company");
+            continue;
+        }
+        EXPECT_EQ(v.first(), "Компания");
+        ASSERT_TRUE(r.readLine(v));
+        EXPECT_EQ(v, second);
+        // Reading again starts past the byte-order mark.
+        r.rewind();
+        ASSERT_TRUE(r.readLine(v));
+        EXPECT_EQ(v.first(), "Компания");
+    }
+
+    // A 1251 text that happens to hold one valid UTF-8 pair stays 1251 when the rest is not UTF-8;
+    // an overlong or surrogate form is no UTF-8 either.
+    EXPECT_EQ(TsvReader(write("mixed.txt", toCp1251("Ра") + "\xD0\x9F")).encoding(), TextEncoding::Cp1251);
+    EXPECT_EQ(TsvReader(write("overlong.txt", "\xC0\xAF")).encoding(), TextEncoding::Cp1251);
+    EXPECT_EQ(TsvReader(write("surrogate.txt", "\xED\xA0\x80")).encoding(), TextEncoding::Cp1251);
+    // A byte-order mark before text that is not UTF-8 is an error naming the line, not garbage.
+    TsvReader bad(write("badbom.txt", "\xEF\xBB\xBF" "ok\r\n" + toCp1251("Ёлка") + "\r\n"));
+    QStringList v;
+    ASSERT_TRUE(bad.readLine(v));
+    try {
+        bad.readLine(v);
+        FAIL() << "no error";
+    } catch (const EncodingError& e) {
+        EXPECT_TRUE(e.message().contains("строка 2")) << e.message().toStdString();
+    }
+}

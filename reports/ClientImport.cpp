@@ -1,0 +1,330 @@
+#include "ClientImport.h"
+
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "db/Query.h"
+#include "db/StoredProc.h"
+#include "os/OsError.h"
+#include "os/TsvFile.h"
+#include "widgets/DBGrid.h"
+
+#include <algorithm>
+
+// --- distinct file values
+
+int TImportValues::LowerBound(const QString& value) const
+{
+    const auto it = std::lower_bound(items_.begin(), items_.end(), value, [](const TImportValue& a, const QString& v) {
+        return QString::compare(a.Value, v, Qt::CaseInsensitive) < 0;
+    });
+    return int(it - items_.begin());
+}
+
+void TImportValues::Add(const QString& value)
+{
+    const int at = LowerBound(value);
+    if (at < Count() && QString::compare(items_[at].Value, value, Qt::CaseInsensitive) == 0) return;
+    items_.insert(at, TImportValue{value, -1});
+}
+
+int TImportValues::IndexOf(const QString& value) const
+{
+    const int at = LowerBound(value);
+    return at < Count() && QString::compare(items_[at].Value, value, Qt::CaseInsensitive) == 0 ? at : -1;
+}
+
+// --- system fields
+
+const QList<TLookupRow>& LookupTable()
+{
+    static const QList<TLookupRow> table{
+        {"User", "Select idUser, Name from Users order by 2", "idUser"},
+        {"Reklama", "Select idReklama, Reklama from Reklama order by 2", "idReklama"},
+        {"Reklama2", "Select idReklama2, Reklama2 from Reklama2 order by 2", "idReklama2"},
+        {"Country", "Select idCountry, Country from Country order by 2", "idCountry"},
+        {"Region", "Select idRegion, Region from Region order by 2", "idRegion"},
+        {"Segment", "Select idSegment, Segmentt from Segmentt order by 2", "idSegment"},
+        {"Segment2", "Select idSegment2, Segmentt2 from Segmentt2 order by 2", "idSegment2"},
+        {"Persp", "Select idPersp, Persp from Persp order by 2", "idPersp"},
+    };
+    return table;
+}
+
+int FindLookupField(const QString& gridField)
+{
+    const QList<TLookupRow>& table = LookupTable();
+    for (int i = 0; i < table.size(); ++i)
+        if (table[i].GridField == gridField) return i;
+    return -1;
+}
+
+namespace {
+
+quint8 DataTypeOf(const fw::Field* f)
+{
+    if (!f) return idtText;
+    switch (f->type()) {
+    case fw::FieldType::String:
+    case fw::FieldType::Memo: return idtText;
+    case fw::FieldType::Integer: return idtInteger;
+    case fw::FieldType::DateTime: return idtDateTime;
+    default: return 0;
+    }
+}
+
+void AddGridFields(const fw::DBGrid& grid, bool contact, TImportFields& to)
+{
+    // The grid's data set describes its fields even while it is closed.
+    const fw::DataSource* source = grid.dataSource();
+    const fw::DataSet* ds = source ? source->dataSet() : nullptr;
+    for (int i = 0; i < grid.columnCount(); ++i) {
+        const QString name = grid.column(i).fieldName;
+        if (!contact && (name.compare("POLZOV", Qt::CaseInsensitive) == 0
+                         || name.compare("REGPOLZOV", Qt::CaseInsensitive) == 0))
+            continue;
+        const fw::Field* f = ds ? ds->findField(name) : nullptr;
+        TImportField field;
+        if (const int l = FindLookupField(name); l >= 0) {
+            field.FieldName = LookupTable()[l].KeyField;
+            field.DataType = idtInteger;
+            field.IsLookup = true;
+        } else {
+            field.FieldName = name;
+            field.DataType = DataTypeOf(f);
+        }
+        field.Caption = grid.columnTitle(i);
+        field.Size = f && f->type() == fw::FieldType::String ? f->size() : 0;
+        field.IsContact = contact;
+        to << field;
+    }
+}
+
+} // namespace
+
+void BuildSystemFields(const fw::DBGrid& dbgCust, const fw::DBGrid& dbgContacts, TImportFields& fields,
+                       TImportFields& contactTemplate)
+{
+    fields.clear();
+    contactTemplate.clear();
+    AddGridFields(dbgCust, false, fields);
+    AddGridFields(dbgContacts, true, contactTemplate);
+}
+
+void AddContactFields(TImportFields& fields, const TImportFields& contactTemplate, int count)
+{
+    for (TImportField& f : fields) {
+        f.FileIndex = -1;
+        f.FileField.clear();
+    }
+    for (int k = 1; k <= count; ++k)
+        for (TImportField f : contactTemplate) {
+            f.Caption = QString::number(k) + f.Caption;
+            f.FileIndex = -1;
+            f.FileField.clear();
+            fields << f;
+        }
+}
+
+void RemoveContactFields(TImportFields& fields)
+{
+    const auto first = std::find_if(fields.begin(), fields.end(), [](const TImportField& f) { return f.IsContact; });
+    fields.erase(first, fields.end());
+}
+
+// --- values
+
+QString PrepareStringValue(const QString& value, int size)
+{
+    QString s = value;
+    while (s.contains(QLatin1String("\"\""))) s.replace(QLatin1String("\"\""), QLatin1String("\""));
+    if (size > 0 && s.size() > size) {
+        qsizetype n = size;
+        if (s.at(n - 1).isHighSurrogate()) --n;
+        s.truncate(n);
+    }
+    return s;
+}
+
+void CheckValueCount(int headerCount, int valueCount, int lineNumber)
+{
+    if (headerCount == valueCount) return;
+    throw fw::UserError(QString("Обнаружено несоотвествие количества значений в файле!\r"
+                                "Значений должно быть - %1\r"
+                                "Значений обнаружено - %2\r"
+                                "Ошибка в строке файла - %3")
+                            .arg(headerCount)
+                            .arg(valueCount)
+                            .arg(lineNumber));
+}
+
+QDateTime ImportDateValue(const QString& value, int lineNumber)
+{
+    const QDateTime dt = fw::strToDateTime(value);
+    if (!dt.isValid())
+        throw fw::UserError(QString("Неверная дата \"%1\" в строке файла - %2").arg(value).arg(lineNumber));
+    return dt;
+}
+
+void CheckImportLine(const TImportFields& fields, int headerCount, const QStringList& values, int lineNumber)
+{
+    CheckValueCount(headerCount, int(values.size()), lineNumber);
+    for (const TImportField& f : fields)
+        if (f.DataType == idtDateTime && f.Linked() && !values.value(f.FileIndex).isEmpty())
+            ImportDateValue(values.value(f.FileIndex), lineNumber);
+}
+
+QList<int> LinkedDateColumns(const TImportFields& fields)
+{
+    QList<int> columns;
+    for (const TImportField& f : fields)
+        if (f.DataType == idtDateTime && f.Linked()) columns << f.FileIndex;
+    std::sort(columns.begin(), columns.end());
+    columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+    return columns;
+}
+
+TImportLineError::TImportLineError(int imported, int lineNumber, const QString& reason)
+    : fw::UserError(QString("Импорт прерван. Импортировано записей: %1.\rСтрока файла %2 не импортирована:\r%3")
+                        .arg(imported)
+                        .arg(lineNumber)
+                        .arg(reason)),
+      imported_(imported), line_(lineNumber)
+{
+}
+
+// --- the import
+
+TClientImport::TClientImport(fw::Database& db, const TImportFields& fields, const TImportFields& contactTemplate,
+                             int contactCount, int idUser)
+    : Today([] { return QDate::currentDate(); }), db_(db), fields_(fields), template_(contactTemplate),
+      contactCount_(contactCount), idUser_(idUser)
+{
+    while (clientFieldCount_ < fields_.size() && !fields_[clientFieldCount_].IsContact) ++clientFieldCount_;
+    qryCust = std::make_unique<fw::Query>(&db_);
+    qryCust->setObjectName("qryCust");
+    qryCust->setSql(ClientSql());
+    qryCont = std::make_unique<fw::Query>(&db_);
+    qryCont->setObjectName("qryCont");
+    qryCont->setSql(ContactSql());
+    spCust = std::make_unique<fw::StoredProc>(&db_, "ID_CUST");
+    spCont = std::make_unique<fw::StoredProc>(&db_, "ID_CONTACTS");
+}
+
+TClientImport::~TClientImport() = default;
+
+QStringList TClientImport::ClientSql() const
+{
+    QString names, params;
+    for (int i = 0; i < clientFieldCount_; ++i) {
+        names += ", " + fields_[i].FieldName;
+        params += ", :" + fields_[i].FieldName;
+    }
+    return {"Insert into Customer (idCust" + names + ")", "Values (:idCust" + params + ")"};
+}
+
+QStringList TClientImport::ContactSql() const
+{
+    QString names, params;
+    for (const TImportField& f : template_) {
+        names += ", " + f.FieldName;
+        params += ", :" + f.FieldName;
+    }
+    return {"Insert into Contacts (idContacts, idCust" + names + ")", "Values (:idContacts, :idCust" + params + ")"};
+}
+
+void TClientImport::SetDefaultLookupParam(fw::Query& q, const QString& name)
+{
+    q.paramByName(name).setValue(name.toUpper() == "IDUSER" ? idUser_ : 0);
+}
+
+void TClientImport::SetParams(fw::Query& q, int first, int last, bool contact, const QStringList& values,
+                              int lineNumber)
+{
+    for (int i = first; i < last; ++i) {
+        const TImportField& f = fields_[i];
+        const QString value = f.Linked() ? values.value(f.FileIndex) : QString();
+        fw::Param& p = q.paramByName(f.FieldName);
+        switch (f.DataType) {
+        case idtText:
+            if (f.Linked()) p.setValue(PrepareStringValue(value, f.Size));
+            else p.setValue(contact ? fw::Value(QString("")) : fw::Value());
+            break;
+        case idtInteger: {
+            if (!f.IsLookup)
+                throw fw::UserError(contact ? "Неизвестное поле контакта!" : "Неизвестное поле компании!");
+            const int v = f.Linked() ? f.FileValues.IndexOf(value) : -1;
+            const int sys = v >= 0 ? f.FileValues[v].SysIndex : -1;
+            if (sys < 0 || sys >= f.SysKeys.size()) SetDefaultLookupParam(q, f.FieldName);
+            else p.setValue(f.SysKeys[sys]);
+            break;
+        }
+        case idtDateTime:
+            if (!f.Linked() || value.isEmpty()) p.setValue(QDateTime(Today(), QTime(0, 0)));
+            else p.setValue(ImportDateValue(value, lineNumber));
+            break;
+        default:
+            p.setValue(fw::Value());
+            break;
+        }
+    }
+}
+
+void TClientImport::ImportLine(const QStringList& values, int lineNumber)
+{
+    if (headerCount_ >= 0) CheckValueCount(headerCount_, int(values.size()), lineNumber);
+    db_.startTransaction();
+    try {
+        spCust->execProc();
+        const fw::Value idCust = spCust->paramByName("ID").value();
+        qryCust->paramByName("idCust").setValue(idCust);
+        SetParams(*qryCust, 0, clientFieldCount_, false, values, lineNumber);
+        qryCust->execSql();
+
+        const int blockSize = int(template_.size());
+        for (int k = 1; k <= contactCount_; ++k) {
+            const int first = clientFieldCount_ + (k - 1) * blockSize;
+            const int last = std::min(first + blockSize, int(fields_.size()));
+            bool any = false;
+            for (int i = first; i < last && !any; ++i)
+                any = fields_[i].Linked() && !values.value(fields_[i].FileIndex).isEmpty();
+            if (!any) continue;
+            spCont->execProc();
+            qryCont->paramByName("idContacts").setValue(spCont->paramByName("ID").value());
+            qryCont->paramByName("idCust").setValue(idCust);
+            SetParams(*qryCont, first, last, true, values, lineNumber);
+            qryCont->execSql();
+        }
+        db_.commit();
+    } catch (...) {
+        if (db_.inTransaction()) db_.rollback();
+        throw;
+    }
+}
+
+int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>& progress)
+{
+    file.rewind();
+    QStringList values;
+    file.readLine(values);
+    headerCount_ = int(values.size());
+    qryCust->prepare();
+    qryCont->prepare();
+    spCust->prepare();
+    spCont->prepare();
+    int count = 0;
+    for (;;) {
+        // A line that cannot even be read is the line after the last one read.
+        const int next = file.lineNumber() + 1;
+        try {
+            if (!file.readLine(values)) break;
+            ImportLine(values, next);
+        } catch (const fw::Error& e) {
+            throw TImportLineError(count, next, e.message());
+        } catch (const std::exception& e) {
+            throw TImportLineError(count, next, QString::fromLocal8Bit(e.what()));
+        }
+        ++count;
+        if (progress && !progress(count)) break;
+    }
+    return count;
+}

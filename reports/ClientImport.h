@@ -1,0 +1,150 @@
+#pragma once
+
+#include "db/DbError.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace fw {
+class Database;
+class DBGrid;
+class Query;
+class StoredProc;
+class TsvReader;
+} // namespace fw
+
+// One distinct value of a file column and the reference value it is linked to.
+struct TImportValue {
+    QString Value;
+    int SysIndex = -1;   // index into the field's system values, -1 when not linked
+};
+
+// The distinct values of a file column: sorted, and a value that differs from
+// one already held only in letter case is the same value.
+class TImportValues {
+public:
+    void Add(const QString& value);
+    int IndexOf(const QString& value) const;   // -1 when absent
+    int Count() const { return int(items_.size()); }
+    TImportValue& operator[](int i) { return items_[i]; }
+    const TImportValue& operator[](int i) const { return items_[i]; }
+    void Clear() { items_.clear(); }
+
+private:
+    int LowerBound(const QString& value) const;
+    QList<TImportValue> items_;
+};
+
+// One field of the system that a file column can be imported into.
+struct TImportField {
+    QString FieldName;       // the column; the key column for a reference field
+    quint8 DataType = 0;     // 1 text, 3 integer, 11 date and time; anything else gets no value
+    int Size = 0;            // longest text; 0: no limit
+    QString Caption;
+    int FileIndex = -1;      // linked header column, -1 when not linked
+    QString FileField;
+    int SpravIndex = -1;     // item of the reference choice on the values page
+    TImportValues FileValues;
+    QStringList SysNames;    // the reference's names with their keys
+    QList<int> SysKeys;
+    bool IsContact = false;
+    bool IsLookup = false;
+
+    bool Linked() const { return FileIndex >= 0; }
+};
+using TImportFields = QList<TImportField>;
+
+enum : quint8 { idtText = 1, idtInteger = 3, idtDateTime = 11 };
+
+// The grid fields that are references: grid field (exact), the SQL of the
+// reference values (key, name), the key column.
+struct TLookupRow {
+    QString GridField;
+    QString Sql;
+    QString KeyField;
+};
+const QList<TLookupRow>& LookupTable();
+int FindLookupField(const QString& gridField);   // -1 when the field is no reference
+
+// The fields of the two grids, in column order: the client grid's (without the
+// payment flags) and the contact grid's as the template of one contact block.
+void BuildSystemFields(const fw::DBGrid& dbgCust, const fw::DBGrid& dbgContacts, TImportFields& fields,
+                       TImportFields& contactTemplate);
+// Unlinks every client field and appends count numbered copies of the template.
+void AddContactFields(TImportFields& fields, const TImportFields& contactTemplate, int count);
+void RemoveContactFields(TImportFields& fields);
+
+// Runs of double quotes become one quote; cut to size characters (0: no cut),
+// never inside a character.
+QString PrepareStringValue(const QString& value, int size);
+
+// The value-count error of one line; the header is line 1.
+void CheckValueCount(int headerCount, int valueCount, int lineNumber);
+
+// A date cell as the export writes it ("dd.mm.yyyy", maybe with a time); an
+// empty cell is today. Throws, naming the value and the line, when unreadable.
+QDateTime ImportDateValue(const QString& value, int lineNumber);
+
+// Checks one data line before anything is inserted: its value count and every
+// linked date cell.
+void CheckImportLine(const TImportFields& fields, int headerCount, const QStringList& values, int lineNumber);
+
+// What the linked date columns are, so that a check can be known to still hold.
+QList<int> LinkedDateColumns(const TImportFields& fields);
+
+// A line that could not be imported: the lines before it are in the database.
+class TImportLineError : public fw::UserError {
+public:
+    TImportLineError(int imported, int lineNumber, const QString& reason);
+    int Imported() const { return imported_; }
+    int LineNumber() const { return line_; }
+
+private:
+    int imported_;
+    int line_;
+};
+
+// Inserts the clients of a file with their contact blocks: each line, its
+// client and its contacts, in one transaction, so a line is imported whole or
+// not at all. Statements are prepared once for the whole file.
+class TClientImport {
+public:
+    TClientImport(fw::Database& db, const TImportFields& fields, const TImportFields& contactTemplate,
+                  int contactCount, int idUser);
+    ~TClientImport();
+    TClientImport(const TClientImport&) = delete;
+    TClientImport& operator=(const TClientImport&) = delete;
+
+    QStringList ClientSql() const;
+    QStringList ContactSql() const;
+
+    // Reads the file from its first data line; after each line imported,
+    // progress(count) is called, and returning false stops the import there.
+    // Returns the number of lines imported; throws TImportLineError.
+    int Run(fw::TsvReader& file, const std::function<bool(int count)>& progress = {});
+
+    void ImportLine(const QStringList& values, int lineNumber);
+
+    // The workstation's date for empty and unlinked dates (tests fix it).
+    std::function<QDate()> Today;
+
+private:
+    void SetParams(fw::Query& q, int first, int last, bool contact, const QStringList& values, int lineNumber);
+    void SetDefaultLookupParam(fw::Query& q, const QString& name);
+
+    fw::Database& db_;
+    const TImportFields& fields_;
+    TImportFields template_;
+    int contactCount_;
+    int idUser_;
+    int clientFieldCount_ = 0;
+    int headerCount_ = -1;
+    std::unique_ptr<fw::Query> qryCust;
+    std::unique_ptr<fw::StoredProc> spCust;
+    std::unique_ptr<fw::Query> qryCont;
+    std::unique_ptr<fw::StoredProc> spCont;
+};
