@@ -7,6 +7,7 @@
 #include "core/dm.h"
 #include "clients/fmDog.h"
 #include "clients/fmPlan.h"
+#include "clients/fmReg.h"
 #include "clients/fmSegmentFind.h"
 #include "core/fmSelectItem.h"
 #include "deals/GrOper.h"
@@ -109,7 +110,7 @@ TBudilCheck::~TBudilCheck()
 
 bool TBudilCheck::IsModalBusy()
 {
-    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmGrOperProc || SendingMail;
+    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmReg || fmGrOperProc || SendingMail;
 }
 
 void TBudilCheck::StartBudilCheck()

@@ -20,6 +20,8 @@ class QToolButton;
 class TBudilCheck;
 class TDBDateEdit;
 class TKlientCalendar;
+class TKlientGroups;
+class TKlientMerge;
 class TKlientQuery;
 
 namespace fw {
@@ -78,6 +80,9 @@ public:
     QMenu* mmiBudil;
     QAction* mmiBudilCheck;          // "Проверять (5мин)"
     QAction* mmiBudilCheckNow;       // "Проверить сейчас"
+    QMenu* mmiMerge;                 // "Объединение"
+    QAction* mmiMergeFrom;           // "Откуда"
+    QAction* mmiMergeTo;             // "Куда"
     QMenu* mmiHistPlan;
     QAction* mmiLinkNewRecords;      // "Связывать новые записи с текущим контактным лицом"
     QAction* mmiLinkRecord;          // "Связать запись с текущим контактным лицом"
@@ -178,10 +183,11 @@ public:
     TDBDateEdit* dbdeDateCr;
     fw::DBLookupCombo* dblcUser;
 
-    // The membership kind of "Группы": "Общие" 0, "Личные" 1.
+    // The membership kind of "Группы": "Общие" 0, "Личные" 1 (on KlientGroups).
     fw::DBRadioGroup* rgGroup;
 
     QToolBar* tbrSales;
+    QToolButton* sbReg;              // "Регистрация"
     QToolButton* tbSalesToSdelka;    // "На сделку"
     QCheckBox* cbSalesFilter;        // "(Оплаченные или регистрированные) и не возврат"
     fw::DBGrid* dbgSales;
@@ -211,6 +217,8 @@ public:
     TKlientQuery* KlientQuery;
     TKlientCalendar* KlientCalendar;
     TBudilCheck* BudilCheck;
+    TKlientGroups* KlientGroups;
+    TKlientMerge* KlientMerge;
 
     // The link file dialog of history, plans and contracts.
     fw::FileDialog odLink;
@@ -250,6 +258,10 @@ public:
     void tbSdelkaToDogClick();
     void tbSalesToSdelkaClick();
     void cbSalesFilterClick();
+    void SBRegClick();
+    // The "Группы" page: its lists for the chosen kind, and its buttons by the rights.
+    void OpenGroupList();
+    void UpdateGroupButtons();
     void tbDogAddClick();
     void tbDogEditClick();
     void tbDogDelClick();
