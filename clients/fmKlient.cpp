@@ -742,6 +742,7 @@ void TfmKlient::FormCreate()
     tbZakaz->setEnabled(granted(1038));
     sbReg->setEnabled(granted(1028));
     mmiMerge->setEnabled(granted(1031));
+    UpdateGroupButtons();
     mmiGrOper->setEnabled(granted(1053));
     const bool exportRight = granted(1054);
     tbCustExport->setEnabled(exportRight);

@@ -120,6 +120,7 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
     dbnSales->setVisibleButtons({Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
     dbnSales->setHint(Nav::Post, "Запомнить");
     dbnSales->setHint(Nav::Cancel, "Отменить");
+    dbnSales->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     ToolBar->addWidget(dbnSales);
     ToolBar->addSeparator();
     tbAdd = AddToolButton(ToolBar, "tbAdd", "Добавить", 0);
