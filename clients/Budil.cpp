@@ -8,6 +8,7 @@
 #include "clients/fmCustomFields.h"
 #include "clients/fmDog.h"
 #include "clients/fmPlan.h"
+#include "clients/fmReg.h"
 #include "clients/fmSegmentFind.h"
 #include "core/fmSelectItem.h"
 #include "deals/GrOper.h"
@@ -110,8 +111,8 @@ TBudilCheck::~TBudilCheck()
 
 bool TBudilCheck::IsModalBusy()
 {
-    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmCustomFields || fmGrOperProc
-        || SendingMail;
+    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmReg || fmCustomFields
+        || fmGrOperProc || SendingMail;
 }
 
 void TBudilCheck::StartBudilCheck()

@@ -3,10 +3,13 @@
 #include "clients/Budil.h"
 #include "clients/KlientCalendar.h"
 #include "clients/KlientExport.h"
+#include "clients/KlientGroups.h"
+#include "clients/KlientMerge.h"
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
 #include "clients/fmDog.h"
 #include "clients/fmPlan.h"
+#include "clients/fmReg.h"
 #include "clients/fmSegmentFind.h"
 #include "controls/DBDateEdit.h"
 #include "controls/DateEdit.h"
@@ -306,6 +309,13 @@ void TfmKlient::BuildMenu(QWidget* parent)
     mmiBudilCheck = action(mmiBudil, "mmiBudilCheck", "Проверять (5мин)", true, true);
     mmiBudilCheckNow = action(mmiBudil, "mmiBudilCheckNow", "Проверить сейчас");
 
+    mmiMerge = submenu("mmiMerge", "Объединение");
+    mmiMergeFrom = action(mmiMerge, "mmiMergeFrom", "Откуда");
+    mmiMergeTo = action(mmiMerge, "mmiMergeTo", "Куда");
+    KlientMerge = new TKlientMerge(mmiMergeFrom, this);
+    KlientMerge->CloseDetails = [this] { CloseDetails(); };
+    KlientMerge->OpenDetails = [this] { OpenDetails(); };
+
     mmiHistPlan = submenu("mmiHistPlan", "История/Планы");
     mmiLinkNewRecords =
         action(mmiHistPlan, "mmiLinkNewRecords", "Связывать новые записи с текущим контактным лицом", true, true);
@@ -333,6 +343,8 @@ void TfmKlient::BuildMenu(QWidget* parent)
 
     connect(mmiBudilCheck, &QAction::triggered, this, fw::guarded([this] { mmiBudilCheckClick(); }));
     connect(mmiBudilCheckNow, &QAction::triggered, this, fw::guarded([this] { StartBudilCheck(); }));
+    connect(mmiMergeFrom, &QAction::triggered, this, fw::guarded([this] { KlientMerge->FromClick(); }));
+    connect(mmiMergeTo, &QAction::triggered, this, fw::guarded([this] { KlientMerge->ToClick(); }));
     connect(mmiLinkRecord, &QAction::triggered, this, fw::guarded([this] { mmiLinkRecordClick(); }));
     connect(mmiOnlyMyRecords, &QAction::triggered, this, fw::guarded([this] { ApplyHistFilter(); }));
     connect(mmiOnlyCurContact, &QAction::triggered, this, fw::guarded([this] { ApplyHistFilter(); }));
@@ -574,17 +586,18 @@ void TfmKlient::BuildDownPages()
     pcDown->setTabVisible(pcDown->indexOf(tsOther), false);
 
     tsGroup = Page(pcDown, "tsGroup", "Группы");
-    rgGroup = new fw::DBRadioGroup("Группы", tsGroup);
-    rgGroup->setObjectName("rgGroup");
-    rgGroup->setItems({"Общие", "Личные"});
-    rgGroup->setItemIndex(0);
-    auto* group = PageLayout(tsGroup);
-    group->addWidget(rgGroup, 0, Qt::AlignLeft);
-    group->addStretch();
+    KlientGroups = new TKlientGroups(tsGroup);
+    KlientGroups->ReopenDetails = [this] {
+        CloseDetails();
+        OpenDetails();
+    };
+    rgGroup = KlientGroups->rgGroup;
+    PageLayout(tsGroup)->addWidget(KlientGroups);
 
     tsSales = Page(pcDown, "tsSales", "Товар");
     auto* sales = PageLayout(tsSales);
     tbrSales = Bar(tsSales, "tbrSales");
+    sbReg = AddToolButton(tbrSales, "sbReg", "Регистрация");
     tbSalesToSdelka = AddToolButton(tbrSales, "tbSalesToSdelka", "На сделку", 10);
     cbSalesFilter = new QCheckBox("(Оплаченные или регистрированные) и не возврат", tbrSales);
     cbSalesFilter->setObjectName("cbSalesFilter");
@@ -650,6 +663,7 @@ void TfmKlient::BuildDownPages()
     click(tbPlanOpenLink, [this] { OpenRecordLink(dmKl->qryPlan, dbgPlan); });
     click(tbPlanToContact, [this] { ToContact(dmKl->qryPlan); });
     click(tbSegmentFind, [this] { tbSegmentFindClick(); });
+    click(sbReg, [this] { SBRegClick(); });
     click(tbSalesToSdelka, [this] { tbSalesToSdelkaClick(); });
     click(tbSdelkaAdd, [this] { tbSdelkaAddClick(); });
     click(tbSdelkaEdit, [this] { tbSdelkaEditClick(); });
@@ -661,11 +675,6 @@ void TfmKlient::BuildDownPages()
     click(tbDogAddLink, [this] { AddLink(dmKl->qryDog, dbgDog); });
     click(tbDogOpenLink, [this] { OpenRecordLink(dmKl->qryDog, dbgDog); });
     connect(cbSalesFilter, &QCheckBox::clicked, this, fw::guarded([this] { cbSalesFilterClick(); }));
-    connect(rgGroup, &fw::DBRadioGroup::changed, this, fw::guarded([this] {
-                dmKl->qryGrGl_.close();
-                dmKl->qryGrLoc_.close();
-                OpenDetails();
-            }));
     connect(dbgSdelka, &QAbstractItemView::doubleClicked, this, fw::guarded([this] { tbSdelkaEditClick(); }));
 }
 
@@ -747,6 +756,9 @@ void TfmKlient::FormCreate()
 
     const auto granted = [](int code) { return UserRights && UserRights->IsGranted(CurrentUser.IdUser, code); };
     tbZakaz->setEnabled(granted(1038));
+    sbReg->setEnabled(granted(1028));
+    mmiMerge->setEnabled(granted(1031));
+    UpdateGroupButtons();
     mmiGrOper->setEnabled(granted(1053));
     mmiImport->setEnabled(granted(1032));
     const bool exportRight = granted(1054);
@@ -839,6 +851,7 @@ void TfmKlient::pcDownChange()
 {
     if (creating_) return;
     if (pcDown->currentWidget() == tsInfo) tsInfoShow();
+    else if (pcDown->currentWidget() == tsGroup) OpenGroupList();
     OpenDetails();
 }
 
@@ -866,15 +879,7 @@ void TfmKlient::OpenDetails()
     else if (page == tsSales) dmKl->qrySales.open();
     else if (page == tsSdelka) dmKl->qrySdelka.open();
     else if (page == tsDog) dmKl->qryDog.open();
-    else if (page == tsGroup) {
-        if (rgGroup->itemIndex() == 1) {
-            dmKl->qryGrLoc.open();
-            dmKl->qryGrLoc_.open();
-        } else {
-            dmKl->qryGrGl.open();
-            dmKl->qryGrGl_.open();
-        }
-    }
+    else if (page == tsGroup) KlientGroups->OpenMemberships();
 }
 
 void TfmKlient::CloseDetails()
@@ -1295,6 +1300,26 @@ void TfmKlient::tbSalesToSdelkaClick()
 void TfmKlient::cbSalesFilterClick()
 {
     dmKl->qrySales.setFiltered(cbSalesFilter->isChecked());
+}
+
+void TfmKlient::SBRegClick()
+{
+    // Asked again here: a right revoked since the window opened must not be usable.
+    if (!UserRights || !UserRights->IsGranted(CurrentUser.IdUser, 1028))
+        throw fw::UserError("У Вас нет права регистрировать товар!");
+    ShowReg(this);
+}
+
+// --- groups
+
+void TfmKlient::OpenGroupList()
+{
+    KlientGroups->OpenGroupList();
+}
+
+void TfmKlient::UpdateGroupButtons()
+{
+    KlientGroups->UpdateGroupButtons();
 }
 
 // --- contracts

@@ -23,6 +23,8 @@ class QToolButton;
 class TBudilCheck;
 class TDBDateEdit;
 class TKlientCalendar;
+class TKlientGroups;
+class TKlientMerge;
 class TKlientQuery;
 
 namespace fw {
@@ -81,6 +83,9 @@ public:
     QMenu* mmiBudil;
     QAction* mmiBudilCheck;          // "Проверять (5мин)"
     QAction* mmiBudilCheckNow;       // "Проверить сейчас"
+    QMenu* mmiMerge;                 // "Объединение"
+    QAction* mmiMergeFrom;           // "Откуда"
+    QAction* mmiMergeTo;             // "Куда"
     QMenu* mmiHistPlan;
     QAction* mmiLinkNewRecords;      // "Связывать новые записи с текущим контактным лицом"
     QAction* mmiLinkRecord;          // "Связать запись с текущим контактным лицом"
@@ -184,10 +189,11 @@ public:
     TDBDateEdit* dbdeDateCr;
     fw::DBLookupCombo* dblcUser;
 
-    // The membership kind of "Группы": "Общие" 0, "Личные" 1.
+    // The membership kind of "Группы": "Общие" 0, "Личные" 1 (on KlientGroups).
     fw::DBRadioGroup* rgGroup;
 
     QToolBar* tbrSales;
+    QToolButton* sbReg;              // "Регистрация"
     QToolButton* tbSalesToSdelka;    // "На сделку"
     QCheckBox* cbSalesFilter;        // "(Оплаченные или регистрированные) и не возврат"
     fw::DBGrid* dbgSales;
@@ -217,6 +223,8 @@ public:
     TKlientQuery* KlientQuery;
     TKlientCalendar* KlientCalendar;
     TBudilCheck* BudilCheck;
+    TKlientGroups* KlientGroups;
+    TKlientMerge* KlientMerge;
 
     // The link file dialog of history, plans and contracts.
     fw::FileDialog odLink;
@@ -256,6 +264,10 @@ public:
     void tbSdelkaToDogClick();
     void tbSalesToSdelkaClick();
     void cbSalesFilterClick();
+    void SBRegClick();
+    // The "Группы" page: its lists for the chosen kind, and its buttons by the rights.
+    void OpenGroupList();
+    void UpdateGroupButtons();
     void tbDogAddClick();
     void tbDogEditClick();
     void tbDogDelClick();

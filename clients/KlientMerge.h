@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QAction;
+
+// The statements that move a duplicate client's history and plans, contacts,
+// goods, deals, orders and contracts to another client.
+QStringList MergeStatements(int target, int source);
+// Runs them in one transaction on the main connection: all move, or nothing
+// does and the error names the statement that failed.
+void MergeClients(int target, int source);
+// The caption of "Откуда" once a source is remembered; a long name is cut.
+QString MergeSourceCaption(const QString& company);
+
+// The menu "Объединение": "Откуда" remembers the current client as the
+// duplicate, "Куда" moves its records to the current client.
+class TKlientMerge : public QObject {
+    Q_OBJECT
+public:
+    TKlientMerge(QAction* fromItem, QObject* parent = nullptr);
+
+    int SourceId = 0;
+    QString SourceName;
+    // The window's closing and reopening of the card's details.
+    std::function<void()> CloseDetails;
+    std::function<void()> OpenDetails;
+
+    void FromClick();
+    void ToClick();
+
+private:
+    QAction* from_;
+};
