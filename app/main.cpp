@@ -48,10 +48,10 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("Brontal");
     QCoreApplication::setApplicationVersion(BRONTAL_VERSION);
 
-    std::unique_ptr<QSocketNotifier> signals;
+    std::unique_ptr<QSocketNotifier> notifier;
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        signals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signals.get(), &QSocketNotifier::activated, [] {
+        notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
             char buf[16];
             while (::read(signalPipe[0], buf, sizeof buf) > 0) {}
             if (fmMain) fmMain->ExitWithoutQuestions();
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     fmMain = new TfmMain;
     std::unique_ptr<Tdm> data(new Tdm);
     dm = data.get();
-    if (signals) dm->db.afterConnect = [](fw::Database&) { installTerminationHandlers(); };
+    if (notifier) dm->db.afterConnect = [](fw::Database&) { installTerminationHandlers(); };
     fmSplash = new TfmSplash;
     fmMain->show();
     const int rc = app.exec();

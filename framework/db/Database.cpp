@@ -104,7 +104,8 @@ DbError lostConnectionError()
 // "host:path" goes to a server; the other protocols of the old clients do not exist here.
 bool foreignProtocolPath(const QString& path)
 {
-    return path.startsWith("\\\\") || path.contains('@');
+    // An unknown protocol in BR.INI leaves the path empty.
+    return path.isEmpty() || path.startsWith("\\\\") || path.contains('@');
 }
 
 // The database registry, for reconnecting every lost connection of a thread.
@@ -185,9 +186,9 @@ void Database::attach()
         handle_ = 0;
         const DbError e = errorFromStatus(st);
         if (foreignProtocolPath(params_.path))
-            throw DbError(QString("Неверно указан протокол подключения к базе данных «%1».\n"
+            throw DbError(QString("Неверно указан протокол подключения к базе данных%1.\n"
                                   "Проверьте в файле BR.INI параметр Protocol: поддерживается только TCP/IP.")
-                              .arg(params_.path),
+                              .arg(params_.path.isEmpty() ? QString() : " «" + params_.path + "»"),
                           e.sqlCode(), e.iscCode(), DbErrorKind::Protocol, e.engineText());
         if (e.kind() == DbErrorKind::CannotOpen || e.kind() == DbErrorKind::ConnectionLost)
             throw DbError(QString("Не удалось открыть базу данных «%1».\n"

@@ -8,6 +8,8 @@
 #include "db/UpdateSql.h"
 #include "support/TcpProxy.h"
 #include "support/TestDatabase.h"
+#include "widgets/ExceptionHandler.h"
+#include "widgets/ScriptedDialogs.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -295,8 +297,21 @@ TEST_F(MultiUser, AnEditSurvivesALostServerAndIsWrittenAfterReconnecting)
     EXPECT_THROW(a.cust.post(), DbError);
     EXPECT_THROW(Database::reconnectLost(), DbError);
 
+    // The user is told in Russian and asked; Yes attaches again with the same parameters.
     proxy.restore();
-    EXPECT_EQ(Database::reconnectLost(), 1);
+    {
+        fw::ScriptedDialogs dialogs;
+        dialogs.expectConfirm(true);
+        try {
+            a.cust.post();
+        } catch (...) {
+            fw::showException(std::current_exception());
+        }
+        ASSERT_EQ(dialogs.shown().size(), 1);
+        EXPECT_TRUE(dialogs.shown()[0].text.startsWith("Соединение с сервером базы данных потеряно."));
+        EXPECT_TRUE(dialogs.shown()[0].text.endsWith("Подключиться к серверу заново?"));
+    }
+    EXPECT_TRUE(a.db.connected());
     a.cust.post();
     EXPECT_EQ(stored("FAX"), "999");
     a.cust.refresh();
