@@ -9,10 +9,12 @@
 #include "widgets/ExceptionHandler.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <memory>
 
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -27,8 +29,15 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
-// The database engine puts its own handlers in place when it first attaches,
-// and they keep the program running: ours go back in after every connect.
+void setTerminationSignalsBlocked(bool blocked)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
 void installTerminationHandlers()
 {
     struct sigaction sa {};
@@ -37,6 +46,27 @@ void installTerminationHandlers()
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+}
+
+// The database engine puts its own handlers in place when it first attaches,
+// and they would end the program on their own terms. While a connect runs the
+// signals wait (the engine's threads, started then, keep them blocked for
+// good); afterwards ours are back in place and take what waited.
+void restoreTerminationHandlers()
+{
+    installTerminationHandlers();
+    setTerminationSignalsBlocked(false);
+}
+
+void guardConnects(fw::Database& db)
+{
+    db.beforeConnect = [next = db.beforeConnect](fw::Database& d) {
+        setTerminationSignalsBlocked(true);
+        // Also when the connect fails and afterConnect never comes.
+        QTimer::singleShot(0, [] { restoreTerminationHandlers(); });
+        if (next) next(d);
+    };
+    db.afterConnect = [](fw::Database&) { restoreTerminationHandlers(); };
 }
 
 } // namespace
@@ -72,7 +102,7 @@ int main(int argc, char** argv)
     fmMain = new TfmMain;
     std::unique_ptr<Tdm> data(new Tdm);
     dm = data.get();
-    if (notifier) dm->db.afterConnect = [](fw::Database&) { installTerminationHandlers(); };
+    if (notifier) guardConnects(dm->db);
     fmSplash = new TfmSplash;
     fmMain->show();
     const int rc = app.exec();

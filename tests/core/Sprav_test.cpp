@@ -145,8 +145,8 @@ TEST_F(ReferenceLists, NewRowsTakeKeysAndTheirMastersLink)
 
 TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
 {
-    db.execute("insert into Segmentt (idSegment, Segmentt) values (1, 'Опт')");
-    db.execute("insert into Segmentt (idSegment, Segmentt) values (2, 'Розница')");
+    db.execute("insert into Segmentt (idSegment, Segmentt) values (701, 'Опт')");
+    db.execute("insert into Segmentt (idSegment, Segmentt) values (702, 'Розница')");
     TSprav* s = select(4);
     fw::Query& segments = *s->Queries[0];
     fw::Query& seconds = *s->Queries[1];
@@ -155,7 +155,7 @@ TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
         const QRect cell = masterGrid->visualRect(masterGrid->model()->index(row, 0));
         QTest::mouseClick(masterGrid->viewport(), Qt::LeftButton, {}, cell.center());
     };
-    ASSERT_TRUE(segments.locate("idSegment", 1));
+    ASSERT_TRUE(segments.locate("idSegment", 701));
     const int opt = segments.currentRow();
     const int other = opt == 0 ? 1 : 0;
 
@@ -163,8 +163,8 @@ TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
     s->AddClick(1);
     seconds.fieldByName("Segmentt2").setAsString("Z1");
     clickMaster(other);
-    EXPECT_NE(segments.fieldByName("idSegment").asInteger(), 1);
-    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 1 and Segmentt2 = 'Z1'"), 1);
+    EXPECT_NE(segments.fieldByName("idSegment").asInteger(), 701);
+    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 701 and Segmentt2 = 'Z1'"), 1);
     clickMaster(opt);
     ASSERT_TRUE(seconds.locate("Segmentt2", fw::Value("Z1")));
 
@@ -172,20 +172,20 @@ TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
     seconds.edit();
     seconds.fieldByName("Segmentt2").setAsString("Z2");
     clickMaster(other);
-    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 1 and Segmentt2 = 'Z2'"), 1);
+    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 701 and Segmentt2 = 'Z2'"), 1);
 
     // New goods under a group are written when another group is clicked.
     TSprav* goods = select(1);
-    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (1, 'Станки')");
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (701, 'Прессы')");
     goods->Queries[0]->refresh();
-    ASSERT_TRUE(goods->Queries[0]->locate("idGrTovar", 1));
+    ASSERT_TRUE(goods->Queries[0]->locate("idGrTovar", 701));
     const int group = goods->Queries[0]->currentRow();
     goods->AddClick(1);
     goods->Queries[1]->fieldByName("Tovar").setAsString("Фрезерный");
     fw::DBGrid* groupGrid = goods->Grids[0]->Grid;
     const QRect cell = groupGrid->visualRect(groupGrid->model()->index(group == 0 ? 1 : 0, 0));
     QTest::mouseClick(groupGrid->viewport(), Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(count("select count(*) from Tovar where idGrTovar = 1 and Tovar = 'Фрезерный'"), 1);
+    EXPECT_EQ(count("select count(*) from Tovar where idGrTovar = 701 and Tovar = 'Фрезерный'"), 1);
 }
 
 TEST_F(ReferenceLists, MailingFilesNeedAnItemAndComeFromTheFileDialog)
