@@ -18,7 +18,9 @@
 
 #include "widgets/DBLookupCombo.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QCoreApplication>
@@ -29,6 +31,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <cstdio>
 #include <QTimer>
 
 QPointer<TfmMain> fmMain;
@@ -68,6 +71,28 @@ struct Finally {
 };
 template <class F>
 Finally(F) -> Finally<F>;
+
+// The dialogs while the program ends on its own: every question is answered
+// No, every message goes to the error output.
+class NobodyAnswers : public fw::Dialogs {
+public:
+    void information(const QString& text, const QString&) override { log(text); }
+    void warning(const QString& text, const QString&) override { log(text); }
+    void error(const QString& text, const QString&) override { log(text); }
+    bool confirm(const QString& text, const QString&) override
+    {
+        log(text);
+        return false;
+    }
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString& defaultValue) override { return defaultValue; }
+    bool openFile(fw::FileDialog&) override { return false; }
+    bool saveFile(fw::FileDialog&) override { return false; }
+    bool pickItem(const QString&, const QStringList&, int&) override { return false; }
+
+private:
+    static void log(const QString& text) { std::fprintf(stderr, "Brontal: %s\n", text.toLocal8Bit().constData()); }
+};
 
 void ForgetUser()
 {
@@ -396,6 +421,26 @@ int TfmMain::LoadLoginUserId()
 void TfmMain::mmiExitClick()
 {
     close();
+}
+
+void TfmMain::ExitWithoutQuestions()
+{
+    static NobodyAnswers nobody;
+    fw::setDialogs(&nobody);
+    // A dialog waiting for the user (the login among others) is cancelled first.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+    QPointer<TfmMain> self(this);
+    close();
+    if (self && self->isVisible() && dm) {
+        // A window kept its unwritable edit: what can still be closed cleanly is.
+        try {
+            dm->db.disconnect();
+        } catch (...) {
+            // ending anyway
+        }
+    }
+    QCoreApplication::exit(0);
 }
 
 void TfmMain::TBKlientClick()

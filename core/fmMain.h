@@ -42,6 +42,10 @@ public:
 
     void mmiLoginClick();
     void mmiExitClick();
+    // "Выход" with nobody to answer (the session ends, a termination signal):
+    // no questions, pending edits posted where they can be, the database
+    // detached, and the program ends even when a window refused to close.
+    void ExitWithoutQuestions();
     void TBKlientClick();
     void mmiSdelkaClick();
     void TBZakazClick();

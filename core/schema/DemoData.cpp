@@ -66,7 +66,7 @@ public:
           columns_(int(columns.size()))
     {
     }
-    void operator()(fw::Transaction& tr, std::initializer_list<Value> values)
+    void operator()(fw::Transaction& tr, const std::vector<Value>& values)
     {
         if (int(values.size()) != columns_) throw fw::Error("Demo insert with a wrong number of values");
         int i = 0;
@@ -419,8 +419,8 @@ private:
             writeDeal(tr, idCust, curator.id, created, contract);
     }
 
-    // Children are written before their deal: the deal's insert trigger then sums
-    // lines that are already there, and no row needs a second version.
+    // The rows of a deal are made in one order (the generator's) and written parent
+    // first: the deal, its stages, and each goods line before its payments.
     void writeDeal(fw::Transaction& tr, int idCust, int idUser, QDate created, const Value& contract)
     {
         const int idSdelka = key("SDELKA");
@@ -431,15 +431,16 @@ private:
         const int outcome = rng_.between(1, 100);
         const int status = !old || outcome <= 25 ? 1 : outcome <= 75 ? 2 : 3;
 
+        std::vector<std::pair<Insert*, std::vector<Value>>> children;
         const int stageCount = rng_.between(1, 4);
         QDate stageBegin = begin;
         int lastStage = 0;
         for (int i = 0; i < stageCount; ++i) {
             const bool done = status != 1 || i < stageCount - 1;
-            (*stage_)(tr, {key("ETAPS"), idSdelka, idUser, at(stageBegin.addDays(7)),
+            children.push_back({&*stage_, {key("ETAPS"), idSdelka, idUser, at(stageBegin.addDays(7)),
                            done ? Value(at(stageBegin.addDays(rng_.between(2, 9)))) : Value(),
                            stages_[size_t(i)], rng_.chance(30) ? Value(rng_.word(demo::historyNotes())) : Value(),
-                           at(stageBegin)});
+                           at(stageBegin)}});
             lastStage = stages_[size_t(i)];
             stageBegin = stageBegin.addDays(rng_.between(5, 15));
         }
@@ -470,16 +471,18 @@ private:
                 const Currency partR = (planR * Currency::fromScaled(rng_.between(2, 8) * 1000)).rounded(2);
                 payments.push_back({partR, (partR / rate).rounded(2)});
             }
+            std::vector<std::pair<Insert*, std::vector<Value>>> paid;
             for (const auto& [sumR, sumD] : payments) {
-                const QDate paid = invoiceDate.addDays(rng_.between(1, 30));
-                (*payment_)(tr, {key("OPLATA"), idSale, idUser, "+", at(paid), at(paid), sumD, sumR, rate});
+                const QDate on = invoiceDate.addDays(rng_.between(1, 30));
+                paid.push_back({&*payment_, {key("OPLATA"), idSale, idUser, "+", at(on), at(on), sumD, sumR, rate}});
             }
 
-            (*sale_)(tr, {idSale, idCust, idUser, company_, at(begin), quantity, goods.id, Value(), "+",
+            children.push_back({&*sale_, {idSale, idCust, idUser, company_, at(begin), quantity, goods.id, Value(), "+",
                           flag(rng_.chance(20)), flag(rng_.chance(20)),
                           rng_.chance(20) ? Value(rng_.word(demo::goodsNotes())) : Value(), at(begin),
                           planD, money(0), planR, money(0), rate, idSdelka,
-                          status == 2 ? Value(QString::number(idSale)) : Value(), "-"});
+                          status == 2 ? Value(QString::number(idSale)) : Value(), "-"}});
+            children.insert(children.end(), paid.begin(), paid.end());
         }
 
         const QString invoiceNo = QString::number(1000 + idSdelka);
@@ -493,6 +496,7 @@ private:
                       status == 2 ? Value(at(end)) : Value(), status == 2 ? Value(at(end)) : Value(),
                       rng_.word(demo::dealNames()), reason.first, reason.second, type.id, at(begin),
                       !contract.isNull() && rng_.chance(60) ? contract : Value(), "+"});
+        for (auto& [insert, values] : children) (*insert)(tr, values);
     }
 
     fw::Database& db_;

@@ -36,7 +36,7 @@ void createObjects(fw::Database& db, int format)
     checkFormat(format);
     QStringList names{"tables.sql"};
     if (format == CurrentFormat) names << "format7.sql";
-    names << "keys.sql" << "triggers.sql" << "seed.sql";
+    names << "keys.sql" << "triggers.sql" << "references.sql" << "seed.sql";
     for (const QString& name : names) fw::runSqlScript(db, readScript(name));
     db.execute("insert into VER (VER) values (:VER)", {{"VER", format}});
 }

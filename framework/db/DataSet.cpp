@@ -3,6 +3,7 @@
 #include "DataSource.h"
 #include "Filter.h"
 #include "NumberFormat.h"
+#include "Query.h"
 
 namespace fw {
 
@@ -652,6 +653,15 @@ void DataSet::refreshRecord()
     event(Event::RowChanged, cur_);
 }
 
+void DataSet::setWrittenValue(Field& f, const Value& v)
+{
+    if ((state_ != DataSetState::Edit && state_ != DataSetState::Insert) || f.slot_ < 0
+        || f.slot_ >= int(buffer_.size()))
+        return;
+    buffer_[size_t(f.slot_)] = v;
+    takenOnWrite_ = true;
+}
+
 std::optional<std::vector<Value>> DataSet::fetchRecord(const QStringList&, const QList<Value>&)
 {
     throw error("This dataset cannot re-read a record");
@@ -869,9 +879,22 @@ void DataSet::setCurrentRow(int row)
 
 // ---------------------------------------------------------------- editing
 
+void DataSet::postDetails()
+{
+    for (const QPointer<DataSource>& src : QList<QPointer<DataSource>>(sources_)) {
+        if (!src) continue;
+        const QList<QPointer<Query>> details = src->details_;
+        for (const QPointer<Query>& q : details)
+            if (q && q->active()) q->checkBrowseMode();
+    }
+}
+
 void DataSet::checkBrowseMode()
 {
     checkActive();
+    // A detail's pending row is written before its master moves or writes; when
+    // that fails, the master stays where it is and the typed values stay too.
+    postDetails();
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     updateRecord();
     if (modified_) post();
@@ -958,6 +981,7 @@ void DataSet::post()
 {
     checkActive();
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    postDetails();
     updateRecord();
     if (beforePost) beforePost(*this);
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
@@ -966,7 +990,9 @@ void DataSet::post()
             throw error(QString("Field '%1' must have a value").arg(f->displayLabel()));
     const bool inserting = state_ == DataSetState::Insert;
     // Throws when the database refuses: the row stays in edit or insert with its values.
+    takenOnWrite_ = false;
     writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+    if (takenOnWrite_) computeCalcFields(buffer_);
     if (!inserting) {
         all_[size_t(view_[size_t(cur_)])].values = std::move(buffer_);
     } else {
@@ -1019,6 +1045,7 @@ void DataSet::remove()
     }
     if (view_.empty()) throw error("Cannot perform this operation on an empty dataset");
     if (!canModify()) throw error("Cannot modify a read-only dataset");
+    postDetails();
     if (beforeDelete) beforeDelete(*this);
     if (beforeScroll) beforeScroll(*this);
     // The statement sees the row as stored, also when an edit was under way.

@@ -290,6 +290,9 @@ protected:
     virtual void autoDescribe() {}
     // Builds the data fields from a statement's columns (closed data sets too).
     void defineFields(const std::vector<ColumnInfo>& columns);
+    // During writeRow: the value the write stored for a field (another user's
+    // change the framework kept), without marking the row modified.
+    void setWrittenValue(Field& f, const Value& v);
     Error error(const QString& message) const;   // prefixed with the object name
     void checkActive() const;
     void checkInactive() const;
@@ -324,6 +327,8 @@ private:
     void loadRows(std::vector<std::vector<Value>>&& rows);
     void startInsert(bool atEnd);
     void notifyCurrent() { event(Event::Current, currentRow()); }
+    // Posts (or cancels, when untouched) the pending rows of this data set's details.
+    void postDetails();
     void touch() { ++version_; }
     void afterFilterChange();
     Value lookupIndexed(const QString& keyNames, const QList<Value>& keys, const QString& resultName) const;
@@ -356,6 +361,7 @@ private:
     int insertPos_ = -1;            // view position of the row being inserted; cur_ stays
     bool modified_ = false;
     bool inNewRecord_ = false;
+    bool takenOnWrite_ = false;     // writeRow kept values another user stored
     int disableCount_ = 0;
     QList<QPointer<DataSource>> sources_;
 

@@ -3,6 +3,12 @@
 #include "Statement.h"
 
 #include <QFile>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <set>
 
 namespace fw {
 
@@ -36,10 +42,44 @@ QByteArray makeDpb(const ConnectParams& p, int pageSize)
 
 } // namespace
 
-DbError errorFromStatus(const ISC_STATUS* status)
+namespace {
+
+QList<long> statusCodes(const ISC_STATUS* status)
 {
-    const ISC_LONG sqlCode = isc_sqlcode(status);
-    const long isc = status[1];
+    QList<long> codes;
+    for (int i = 0; i < ISC_STATUS_LENGTH - 1 && status[i] != isc_arg_end;) {
+        const ISC_STATUS type = status[i];
+        if (type == isc_arg_gds) codes << long(status[i + 1]);
+        i += type == isc_arg_cstring ? 3 : 2;
+    }
+    return codes;
+}
+
+bool connectionLostCode(long c)
+{
+    return c == isc_network_error || c == isc_net_read_err || c == isc_net_write_err
+        || c == isc_lost_db_connection || c == isc_conn_lost || c == isc_att_shutdown || c == isc_shutdown;
+}
+
+DbErrorKind kindOf(const QList<long>& codes)
+{
+    for (long c : codes) {
+        if (connectionLostCode(c)) return DbErrorKind::ConnectionLost;
+        if (c == isc_foreign_key) return DbErrorKind::ForeignKey;
+    }
+    for (long c : codes)
+        if (c == isc_deadlock || c == isc_update_conflict || c == isc_lock_conflict || c == isc_lock_timeout)
+            return DbErrorKind::Conflict;
+    for (long c : codes)
+        if (c == isc_io_error || c == isc_io_open_err || c == isc_bad_db_format || c == isc_wrong_ods
+            || c == isc_unavailable || c == isc_net_connect_err || c == isc_net_lookup_err
+            || c == isc_connect_reject)
+            return DbErrorKind::CannotOpen;
+    return DbErrorKind::Other;
+}
+
+QString engineText(const ISC_STATUS* status)
+{
     QStringList lines;
     char buf[1024];
     const ISC_STATUS* p = status;
@@ -49,8 +89,61 @@ DbError errorFromStatus(const ISC_STATUS* status)
             line = QString::fromLocal8Bit(buf);
         lines << line;
     }
-    if (lines.isEmpty()) lines << QString("Database error %1").arg(isc);
-    return DbError(lines.join('\n'), int(sqlCode), isc);
+    if (lines.isEmpty()) lines << QString("Database error %1").arg(status[1]);
+    return lines.join('\n');
+}
+
+const char* const kLostMessage = "Соединение с сервером базы данных потеряно.\n"
+                                 "Введённые данные не потеряны: восстановите соединение и сохраните их ещё раз.";
+
+DbError lostConnectionError()
+{
+    return DbError(kLostMessage, 0, isc_network_error, DbErrorKind::ConnectionLost, "The connection was lost");
+}
+
+// "host:path" goes to a server; the other protocols of the old clients do not exist here.
+bool foreignProtocolPath(const QString& path)
+{
+    // An unknown protocol in BR.INI leaves the path empty.
+    return path.isEmpty() || path.startsWith("\\\\") || path.contains('@');
+}
+
+// The database registry, for reconnecting every lost connection of a thread.
+QMutex registryMutex;
+std::set<Database*>& registry()
+{
+    static std::set<Database*> r;
+    return r;
+}
+
+} // namespace
+
+DbError errorFromStatus(const ISC_STATUS* status)
+{
+    const QList<long> codes = statusCodes(status);
+    const QString text = engineText(status);
+    const ISC_LONG sqlCode = isc_sqlcode(status);
+    const long isc = status[1];
+    const DbErrorKind kind = kindOf(codes);
+    QString message;
+    switch (kind) {
+    case DbErrorKind::ConnectionLost:
+        message = kLostMessage;
+        break;
+    case DbErrorKind::ForeignKey:
+        message = codes.contains(isc_foreign_key_references_present)
+            ? "Запись нельзя удалить или изменить: на неё ссылаются другие записи."
+            : "Запись нельзя сохранить: запись, к которой она относится, удалена другим пользователем "
+              "или удаляется сейчас.\nОбновите данные.";
+        break;
+    case DbErrorKind::Conflict:
+        message = "Эти данные сейчас изменяет другой пользователь.\n"
+                  "Повторите действие через несколько секунд.";
+        break;
+    default:
+        return DbError(text, int(sqlCode), isc, kind);
+    }
+    return DbError(message, int(sqlCode), isc, kind, text);
 }
 
 void checkStatus(const ISC_STATUS* status)
@@ -59,33 +152,120 @@ void checkStatus(const ISC_STATUS* status)
         throw errorFromStatus(status);
 }
 
+Database::Database()
+{
+    QMutexLocker lock(&registryMutex);
+    registry().insert(this);
+}
+
+Database::Database(ConnectParams params) : params_(std::move(params))
+{
+    QMutexLocker lock(&registryMutex);
+    registry().insert(this);
+}
+
 Database::~Database()
 {
+    {
+        QMutexLocker lock(&registryMutex);
+        registry().erase(this);
+    }
     try {
         disconnect();
     } catch (...) {
     }
 }
 
-void Database::connect()
+void Database::attach()
 {
-    if (connected()) return;
-    if (beforeConnect) beforeConnect(*this);
     ISC_STATUS_ARRAY st;
     const QByteArray dpb = makeDpb(params_, 0);
     const QByteArray path = QFile::encodeName(params_.path);
     if (isc_attach_database(st, short(path.size()), path.constData(), &handle_,
                             short(dpb.size()), dpb.constData())) {
         handle_ = 0;
-        throw errorFromStatus(st);
+        const DbError e = errorFromStatus(st);
+        if (foreignProtocolPath(params_.path))
+            throw DbError(QString("Неверно указан протокол подключения к базе данных%1.\n"
+                                  "Проверьте в файле BR.INI параметр Protocol: поддерживается только TCP/IP.")
+                              .arg(params_.path.isEmpty() ? QString() : " «" + params_.path + "»"),
+                          e.sqlCode(), e.iscCode(), DbErrorKind::Protocol, e.engineText());
+        if (e.kind() == DbErrorKind::CannotOpen || e.kind() == DbErrorKind::ConnectionLost)
+            throw DbError(QString("Не удалось открыть базу данных «%1».\n"
+                                  "Проверьте в файле BR.INI имя сервера (ServerName) и путь к базе данных "
+                                  "(DataBaseDir), и что сервер базы данных запущен.")
+                              .arg(params_.path),
+                          e.sqlCode(), e.iscCode(), DbErrorKind::CannotOpen, e.engineText());
+        throw e;
     }
     ++serial_;
+    lost_ = false;
+    lostThread_ = nullptr;
+}
+
+void Database::connect()
+{
+    if (connected()) return;
+    if (beforeConnect) beforeConnect(*this);
+    attach();
     if (afterConnect) afterConnect(*this);
+}
+
+void Database::reconnect()
+{
+    if (connected()) return;
+    attach();
+}
+
+int Database::reconnectLost()
+{
+    std::vector<Database*> lost;
+    {
+        QMutexLocker lock(&registryMutex);
+        for (Database* db : registry())
+            if (db->lost_ && !db->connected() && db->lostThread_ == QThread::currentThread()) lost.push_back(db);
+    }
+    for (Database* db : lost) db->reconnect();
+    return int(lost.size());
+}
+
+void Database::checkConnected() const
+{
+    if (connected()) return;
+    if (lost_) throw lostConnectionError();
+    throw Error("Database not connected");
+}
+
+void Database::check(const ISC_STATUS* status)
+{
+    if (status[0] == 1 && status[1] != 0) fail(status);
+}
+
+void Database::fail(const ISC_STATUS* status)
+{
+    DbError e = errorFromStatus(status);
+    if (e.kind() == DbErrorKind::ConnectionLost) dropLostAttachment();
+    throw e;
+}
+
+void Database::dropLostAttachment() noexcept
+{
+    if (!handle_) return;
+    if (explicit_) explicit_->abandon();
+    ISC_STATUS_ARRAY st;
+    // Frees the client's side of the attachment; the server side is gone already.
+    if (isc_detach_database(st, &handle_)) handle_ = 0;
+    handle_ = 0;
+    lost_ = true;
+    lostThread_ = QThread::currentThread();
 }
 
 void Database::disconnect()
 {
-    if (!connected()) return;
+    if (!connected()) {
+        lost_ = false;
+        return;
+    }
     if (beforeDisconnect) beforeDisconnect(*this);
     if (explicit_ && explicit_->active()) explicit_->rollback();
     explicit_.reset();
@@ -146,6 +326,7 @@ bool Database::inTransaction() const
 
 void Database::withTransaction(const std::function<void(Transaction&)>& fn)
 {
+    if (!connected() && lost_) checkConnected();
     if (Transaction* tr = activeTransaction()) {
         fn(*tr);
         return;
@@ -161,10 +342,31 @@ void Database::withTransaction(const std::function<void(Transaction&)>& fn)
     }
 }
 
+void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn)
+{
+    if (activeTransaction()) {
+        withTransaction(fn);
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        try {
+            withTransaction(fn);
+            return;
+        } catch (const DbError& e) {
+            if (e.kind() != DbErrorKind::Conflict || clock.elapsed() > kConflictRetryMs) throw;
+        }
+        // The other transaction usually commits within milliseconds; a random
+        // pause keeps two retrying writers from meeting again at once.
+        QThread::msleep(5 + QRandomGenerator::global()->bounded(40));
+    }
+}
+
 int Database::execute(const QString& sql, const QList<QPair<QString, Value>>& params)
 {
     int rows = 0;
-    withTransaction([&](Transaction& tr) {
+    withWriteTransaction([&](Transaction& tr) {
         Statement s(*this, sql);
         for (const auto& [name, v] : params) s.setParam(name, v);
         s.execute(tr);
@@ -251,23 +453,24 @@ void Transaction::start()
 {
     if (active()) throw Error("Transaction already active");
     ISC_STATUS_ARRAY st;
+    db_->checkConnected();
     if (isc_start_transaction(st, &handle_, 1, db_->handle(), short(sizeof kTpb), kTpb)) {
         handle_ = 0;
-        throw errorFromStatus(st);
+        db_->fail(st);
     }
 }
 
 void Transaction::commit()
 {
     ISC_STATUS_ARRAY st;
-    if (isc_commit_transaction(st, &handle_)) throw errorFromStatus(st);
+    if (isc_commit_transaction(st, &handle_)) db_->fail(st);
     handle_ = 0;
 }
 
 void Transaction::commitRetaining()
 {
     ISC_STATUS_ARRAY st;
-    if (isc_commit_retaining(st, &handle_)) throw errorFromStatus(st);
+    if (isc_commit_retaining(st, &handle_)) db_->fail(st);
 }
 
 void Transaction::rollback()
@@ -275,8 +478,16 @@ void Transaction::rollback()
     ISC_STATUS_ARRAY st;
     if (isc_rollback_transaction(st, &handle_)) {
         handle_ = 0;
-        throw errorFromStatus(st);
+        db_->fail(st);
     }
+    handle_ = 0;
+}
+
+void Transaction::abandon() noexcept
+{
+    if (!handle_) return;
+    ISC_STATUS_ARRAY st;
+    isc_rollback_transaction(st, &handle_);
     handle_ = 0;
 }
 

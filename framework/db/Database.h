@@ -23,14 +23,16 @@ struct ConnectParams {
 
 // Throws DbError built from a status vector when it holds an error.
 void checkStatus(const ISC_STATUS* status);
+// Conflicts, foreign key refusals and a lost connection get a Russian message
+// with the engine's text as detail; other errors carry the engine's text.
 DbError errorFromStatus(const ISC_STATUS* status);
 
 // One attachment. Statements outside an explicit transaction run in a
 // transaction of their own that is committed at once ("autocommit").
 class Database {
 public:
-    Database() = default;
-    explicit Database(ConnectParams params) : params_(std::move(params)) {}
+    Database();
+    explicit Database(ConnectParams params);
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
     ~Database();
@@ -46,6 +48,20 @@ public:
     void connect();
     void disconnect();        // rolls back an open explicit transaction
     bool connected() const { return handle_ != 0; }
+    // True after a call found the server gone: the dead attachment was dropped
+    // (connected() is false) without closing anything, so data sets keep their
+    // rows and pending edits until reconnect() attaches again.
+    bool connectionLost() const { return lost_; }
+    // Attaches again with the same parameters, without the connect handlers.
+    void reconnect();
+    // Reconnects every database of the calling thread whose connection was lost;
+    // returns how many it reconnected (throws when one cannot attach).
+    static int reconnectLost();
+    // Throws unless connected: the lost-connection error when the connection was lost.
+    void checkConnected() const;
+    // Throws the status vector's error; a lost connection drops the attachment first.
+    void check(const ISC_STATUS* status);
+    [[noreturn]] void fail(const ISC_STATUS* status);
     // Changes with every connect: a statement prepared on an earlier attachment
     // must neither be used nor freed on this one.
     quint64 attachmentSerial() const { return serial_; }
@@ -66,6 +82,12 @@ public:
     // Runs fn inside the explicit transaction when there is one, else in a
     // transaction of its own that is committed after fn (rolled back on failure).
     void withTransaction(const std::function<void(Transaction&)>& fn);
+    // The same for a write: in a transaction of its own, a lock or update
+    // conflict with another user's transaction is retried for a few seconds
+    // (fn runs again in a new transaction) before it is reported.
+    void withWriteTransaction(const std::function<void(Transaction&)>& fn);
+    // How long withWriteTransaction keeps retrying a conflict.
+    static constexpr int kConflictRetryMs = 5000;
 
     // Executes one statement with named parameters; returns the rows affected.
     int execute(const QString& sql, const QList<QPair<QString, Value>>& params = {});
@@ -80,9 +102,14 @@ public:
     isc_db_handle* handle() { return &handle_; }
 
 private:
+    void attach();
+    void dropLostAttachment() noexcept;
+
     ConnectParams params_;
     isc_db_handle handle_ = 0;
     quint64 serial_ = 0;
+    bool lost_ = false;
+    const void* lostThread_ = nullptr;   // the thread that found the connection lost
     std::unique_ptr<Transaction> explicit_;
 };
 
@@ -99,6 +126,8 @@ public:
     void commitRetaining();
     void rollback();
     bool active() const { return handle_ != 0; }
+    // Forgets a transaction of a lost attachment (nothing can be rolled back there).
+    void abandon() noexcept;
     Database& database() const { return *db_; }
     isc_tr_handle* handle() { return &handle_; }
 

@@ -33,17 +33,43 @@ public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };
 
-// An error reported by the database engine: its interpreted text, SQL code and
-// the first ISC status code.
+// What a user can do about an engine error; the kinds a user can meet get a
+// Russian message of their own.
+enum class DbErrorKind {
+    Other,
+    Conflict,         // a lock or update conflict with another user's transaction
+    ForeignKey,       // the parent row is missing or its children still exist
+    ConnectionLost,   // the server went away: reconnect
+    CannotOpen,       // the database file cannot be opened or found
+    Protocol,         // a wrong protocol or server name in the path
+};
+
+// An error reported by the database engine: a message for the user, the
+// engine's own text (detail), the SQL code and the first ISC status code.
 class DbError : public Error {
 public:
-    DbError(const QString& message, int sqlCode, long iscCode)
-        : Error(message), sqlCode_(sqlCode), iscCode_(iscCode) {}
+    DbError(const QString& message, int sqlCode, long iscCode, DbErrorKind kind = DbErrorKind::Other,
+            const QString& detail = {})
+        : Error(message), sqlCode_(sqlCode), iscCode_(iscCode), kind_(kind), detail_(detail) {}
     int sqlCode() const { return sqlCode_; }
     long iscCode() const { return iscCode_; }
+    DbErrorKind kind() const { return kind_; }
+    // The engine's text; empty when message() is that text already.
+    const QString& detail() const { return detail_; }
+    const QString& engineText() const { return detail_.isEmpty() ? message() : detail_; }
 private:
     int sqlCode_;
     long iscCode_;
+    DbErrorKind kind_;
+    QString detail_;
+};
+
+// A modify that would overwrite another user's committed change to a column
+// this user changed too. The edit stays; the user cancels or refreshes to see
+// what is stored now.
+class ConflictError : public UserError {
+public:
+    using UserError::UserError;
 };
 
 } // namespace fw

@@ -175,7 +175,9 @@ void Query::writeRow(WriteKind kind)
     const UpdateKind k = kind == WriteKind::Modify ? UpdateKind::Modify
                        : kind == WriteKind::Insert ? UpdateKind::Insert : UpdateKind::Delete;
     // Committed at once (or inside the caller's explicit transaction); rolled back on failure.
-    db().withTransaction([&](Transaction& tr) { update_->apply(k, *this, tr); });
+    QList<QPair<Field*, Value>> taken;
+    db().withWriteTransaction([&](Transaction& tr) { taken = update_->apply(k, *this, tr); });
+    for (const auto& [f, v] : taken) setWrittenValue(*f, v);
 }
 
 std::optional<std::vector<Value>> Query::fetchRecord(const QStringList& keyNames, const QList<Value>& keyValues)
@@ -244,6 +246,9 @@ void Query::setMasterSource(DataSource* master)
 void Query::masterRecordChanged()
 {
     if (!active()) return;
+    // The master normally posts its details before it moves; whatever path got
+    // here without that, a pending row is written, never dropped by the reopen.
+    if (state() == DataSetState::Edit || state() == DataSetState::Insert) checkBrowseMode();
     disableControls();
     try {
         close();

@@ -113,7 +113,7 @@ QByteArray readBlob(Database& db, Transaction& tr, ISC_QUAD id)
 {
     ISC_STATUS_ARRAY st;
     isc_blob_handle bh = 0;
-    if (isc_open_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) throw errorFromStatus(st);
+    if (isc_open_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) db.fail(st);
     QByteArray out;
     char seg[32768];
     for (;;) {
@@ -123,7 +123,7 @@ QByteArray readBlob(Database& db, Transaction& tr, ISC_QUAD id)
             if (r == isc_segstr_eof) break;
             ISC_STATUS_ARRAY st2;
             isc_close_blob(st2, &bh);
-            throw errorFromStatus(st);
+            db.fail(st);
         }
         out.append(seg, got);
     }
@@ -136,16 +136,16 @@ ISC_QUAD writeBlob(Database& db, Transaction& tr, const QByteArray& data)
     ISC_STATUS_ARRAY st;
     isc_blob_handle bh = 0;
     ISC_QUAD id{};
-    if (isc_create_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) throw errorFromStatus(st);
+    if (isc_create_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) db.fail(st);
     for (qsizetype pos = 0; pos < data.size(); pos += 32000) {
         const auto len = static_cast<unsigned short>(std::min<qsizetype>(32000, data.size() - pos));
         if (isc_put_segment(st, &bh, len, data.constData() + pos)) {
             ISC_STATUS_ARRAY st2;
             isc_cancel_blob(st2, &bh);
-            throw errorFromStatus(st);
+            db.fail(st);
         }
     }
-    if (isc_close_blob(st, &bh)) throw errorFromStatus(st);
+    if (isc_close_blob(st, &bh)) db.fail(st);
     return id;
 }
 
@@ -153,16 +153,16 @@ ISC_QUAD writeBlob(Database& db, Transaction& tr, const QByteArray& data)
 
 Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parseParams(sql))
 {
-    if (!db.connected()) throw Error("Database not connected");
+    db.checkConnected();
     serial_ = db.attachmentSerial();
     ISC_STATUS_ARRAY st;
-    if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) throw errorFromStatus(st);
+    if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) db_->fail(st);
     try {
         out_ = allocSqlda(20);
         const QByteArray text = parsed_.text.toUtf8();
         auto prepare = [&](Transaction& tr) {
             if (isc_dsql_prepare(st, tr.handle(), &handle_, 0, text.constData(), 1, out_))
-                throw errorFromStatus(st);
+                db_->fail(st);
         };
         if (Transaction* active = db.activeTransaction()) {
             prepare(*active);
@@ -243,7 +243,7 @@ void Statement::describe()
         const int n = out_->sqld;
         std::free(out_);
         out_ = allocSqlda(n);
-        if (isc_dsql_describe(st, &handle_, 1, out_)) throw errorFromStatus(st);
+        if (isc_dsql_describe(st, &handle_, 1, out_)) db_->fail(st);
     }
     const int nOut = out_->sqld;
     columns_.resize(size_t(nOut));
@@ -282,12 +282,12 @@ void Statement::describe()
     }
 
     in_ = allocSqlda(int(parsed_.occurrences.size()));
-    if (isc_dsql_describe_bind(st, &handle_, 1, in_)) throw errorFromStatus(st);
+    if (isc_dsql_describe_bind(st, &handle_, 1, in_)) db_->fail(st);
     if (in_->sqld > in_->sqln) {
         const int n = in_->sqld;
         std::free(in_);
         in_ = allocSqlda(n);
-        if (isc_dsql_describe_bind(st, &handle_, 1, in_)) throw errorFromStatus(st);
+        if (isc_dsql_describe_bind(st, &handle_, 1, in_)) db_->fail(st);
     }
     params_.assign(size_t(in_->sqld), Value());
     inBuffers_.assign(size_t(in_->sqld), QByteArray());
@@ -395,12 +395,12 @@ void Statement::execute(Transaction& tr)
     bindInputs(tr);
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
-        if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) throw errorFromStatus(st);
+        if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) db_->fail(st);
         procRowPending_ = true;
         cursorTr_ = &tr;
         return;
     }
-    if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) throw errorFromStatus(st);
+    if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) db_->fail(st);
     cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
 }
@@ -427,7 +427,7 @@ bool Statement::fetch()
         closeCursor();
         return false;
     }
-    if (r != 0) throw errorFromStatus(st);
+    if (r != 0) db_->fail(st);
     return true;
 }
 
@@ -445,7 +445,7 @@ int Statement::rowsAffected()
     ISC_STATUS_ARRAY st;
     const char items[] = {isc_info_sql_records, isc_info_end};
     char buf[128];
-    if (isc_dsql_sql_info(st, &handle_, sizeof items, items, sizeof buf, buf)) throw errorFromStatus(st);
+    if (isc_dsql_sql_info(st, &handle_, sizeof items, items, sizeof buf, buf)) db_->fail(st);
     if (buf[0] != isc_info_sql_records) return 0;
     int total = 0;
     const char* p = buf + 3;

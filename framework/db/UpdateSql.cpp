@@ -4,15 +4,48 @@
 #include "Query.h"
 #include "Statement.h"
 
+#include <QRegularExpression>
+
 namespace fw {
 
-void UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const
+namespace {
+
+// "update T set A = :A, B = :B where K = :OLD_K": the table, each column
+// assigned a plain parameter, and the where clause.
+struct ModifyShape {
+    QString table;
+    QList<QPair<QString, QString>> columns;   // column, parameter
+    QString where;
+};
+
+std::optional<ModifyShape> parseModify(const QString& text)
 {
-    const QString text = sql(kind).join('\n').trimmed();
-    const char* what = kind == UpdateKind::Modify ? "modify" : kind == UpdateKind::Insert ? "insert" : "delete";
-    if (text.isEmpty())
-        throw Error(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
-    Statement s(tr.database(), text);
+    static const QRegularExpression shape(R"(^\s*update\s+("?[\w$]+"?)\s+set\s+(.*)\s+where\s+(.*)$)",
+                                          QRegularExpression::CaseInsensitiveOption
+                                              | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression assignment(R"(^\s*("?[\w$]+"?)\s*=\s*:([\w$]+)\s*$)");
+    const QRegularExpressionMatch m = shape.match(text);
+    if (!m.hasMatch()) return std::nullopt;
+    ModifyShape s;
+    s.table = m.captured(1);
+    s.where = m.captured(3);
+    for (const QString& part : m.captured(2).split(',')) {
+        const QRegularExpressionMatch a = assignment.match(part);
+        if (a.hasMatch() && !a.captured(2).startsWith("OLD_", Qt::CaseInsensitive))
+            s.columns.append({a.captured(1), a.captured(2)});
+    }
+    return s;
+}
+
+// An empty text and NULL are one value to a user.
+bool sameValue(const Field& f, const Value& a, const Value& b)
+{
+    if (f.type() == FieldType::String || f.type() == FieldType::Memo) return a.asString() == b.asString();
+    return a == b;
+}
+
+void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
+{
     for (const QString& name : s.paramNames()) {
         // A name that is no field binds NULL, as the update objects always did.
         const bool old = name.startsWith("OLD_", Qt::CaseInsensitive);
@@ -21,10 +54,84 @@ void UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const
         if (f) v = (old || kind == UpdateKind::Delete) ? f->oldValue() : f->value();
         s.setParam(name, v);
     }
+}
+
+} // namespace
+
+QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statement& modify, DataSet& ds,
+                                                   Transaction& tr)
+{
+    QList<QPair<Field*, Value>> taken;
+    const std::optional<ModifyShape> shape = parseModify(text);
+    if (!shape) return taken;
+    QList<QPair<QString, Field*>> checked;   // column, field
+    for (const auto& [column, param] : shape->columns) {
+        Field* f = ds.findField(param);
+        if (f && f->kind() == Field::Kind::Data) checked.append({column, f});
+    }
+    if (checked.isEmpty()) return taken;
+    QStringList columns;
+    for (const auto& c : checked) columns << c.first;
+    // Locks the row until this transaction ends, so nobody changes it between
+    // the comparison and the write.
+    Statement read(tr.database(), "select " + columns.join(", ") + " from " + shape->table + " where "
+                                       + shape->where + " with lock");
+    bindRow(read, UpdateKind::Modify, ds);
+    read.execute(tr);
+    if (!read.fetch()) {
+        read.closeCursor();
+        throw ConflictError("Запись удалена другим пользователем.\n"
+                            "Отмените изменения и обновите данные.");
+    }
+    QStringList conflicts;
+    for (int i = 0; i < checked.size(); ++i) {
+        Field* f = checked[i].second;
+        Value stored = read.value(i);
+        try {
+            stored = f->convert(stored);
+        } catch (const ConvertError&) {
+            continue;
+        }
+        const Value asRead = f->oldValue();
+        if (sameValue(*f, stored, asRead)) continue;
+        const Value typed = f->value();
+        if (sameValue(*f, typed, stored)) continue;
+        if (sameValue(*f, typed, asRead)) {
+            // Another user's change to a column this user left alone is kept.
+            modify.setParam(f->fieldName(), stored);
+            taken.append({f, stored});
+        } else {
+            conflicts << f->displayLabel();
+        }
+    }
+    read.closeCursor();
+    if (!conflicts.isEmpty())
+        throw ConflictError(QString("Другой пользователь уже изменил эту запись (%1).\n"
+                                    "Ваши изменения не сохранены и остаются в окне. Чтобы увидеть текущие "
+                                    "данные, отмените изменения и обновите данные.")
+                                .arg(conflicts.join(", ")));
+    return taken;
+}
+
+QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const
+{
+    const QString text = sql(kind).join('\n').trimmed();
+    const char* what = kind == UpdateKind::Modify ? "modify" : kind == UpdateKind::Insert ? "insert" : "delete";
+    if (text.isEmpty())
+        throw Error(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
+    Statement s(tr.database(), text);
+    bindRow(s, kind, ds);
+    QList<QPair<Field*, Value>> taken;
+    if (kind == UpdateKind::Modify) taken = checkModify(text, s, ds, tr);
     s.execute(tr);
     // Zero rows means the row is gone or its key changed: report it, never pretend it was saved.
-    if (s.rowsAffected() == 0)
-        throw Error(QString("%1: record not found or changed by another user (%2)").arg(ds.objectName(), what));
+    if (s.rowsAffected() == 0) {
+        if (kind == UpdateKind::Insert)
+            throw Error(QString("%1: the row was not inserted").arg(ds.objectName()));
+        throw ConflictError("Запись удалена или изменена другим пользователем.\n"
+                            "Отмените изменения и обновите данные.");
+    }
+    return taken;
 }
 
 } // namespace fw

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "Value.h"
+
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 namespace fw {
 
 class DataSet;
+class Field;
+class Statement;
 class Transaction;
 
 enum class UpdateKind { Modify, Insert, Delete };
@@ -29,9 +35,18 @@ public:
 
     // Runs the statement of that kind for the data set's active row in tr.
     // Throws when the statement is empty or touches no row.
-    void apply(UpdateKind kind, DataSet& ds, Transaction& tr) const;
+    //
+    // Before a modify, the row is read under a lock by the statement's where
+    // clause and each assigned column compared with its value as read: a column
+    // another user changed and this user did not is written back as stored (and
+    // returned, so the data set shows it); a column both changed differently
+    // throws ConflictError and writes nothing.
+    QList<QPair<Field*, Value>> apply(UpdateKind kind, DataSet& ds, Transaction& tr) const;
 
 private:
+    static QList<QPair<Field*, Value>> checkModify(const QString& text, Statement& modify, DataSet& ds,
+                                                   Transaction& tr);
+
     QStringList sql_[3];
 };
 

@@ -1,9 +1,21 @@
 #include "ExceptionHandler.h"
 
 #include "Dialogs.h"
+#include "db/Database.h"
 #include "db/DbError.h"
 
 namespace fw {
+
+void offerReconnect(const QString& text)
+{
+    try {
+        if (!dialogs().confirm(text + "\n\nПодключиться к серверу заново?", applicationTitle())) return;
+        Database::reconnectLost();
+    } catch (...) {
+        // The server is still away: say so and let the user try again later.
+        showException(std::current_exception());
+    }
+}
 
 void showException(std::exception_ptr e)
 {
@@ -14,6 +26,13 @@ void showException(std::exception_ptr e)
         std::rethrow_exception(e);
     } catch (const Abort&) {
         return;
+    } catch (const DbError& err) {
+        text = err.message();
+        if (!err.detail().isEmpty()) text += "\n\nПодробности: " + err.detail();
+        if (err.kind() == DbErrorKind::ConnectionLost) {
+            offerReconnect(text);
+            return;
+        }
     } catch (const Error& err) {
         text = err.message();
     } catch (const std::exception& err) {

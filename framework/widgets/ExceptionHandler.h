@@ -10,7 +10,11 @@ namespace fw {
 // Shows an exception the way the program shows every failure that reaches the
 // user: an error box titled with the application title. Our errors show their
 // message, others what(); Abort shows nothing.
+// A lost connection is told and the user is asked whether to reconnect: the
+// pending edits stay in their windows and are written by the next post.
 void showException(std::exception_ptr e);
+// Shows text (a lost connection) and, on Yes, reconnects what was lost.
+void offerReconnect(const QString& text);
 
 // Runs an event handler; an exception that leaves it is shown. False when it threw.
 bool runGuarded(const std::function<void()>& handler);

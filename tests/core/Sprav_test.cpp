@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -140,6 +141,51 @@ TEST_F(ReferenceLists, NewRowsTakeKeysAndTheirMastersLink)
     select(2);
     EXPECT_EQ(count(QString("select count(*) from Tovar where idTovar = %1 and Price = 250").arg(idTovar)), 1);
     EXPECT_FALSE(fmSetupList->tbImport->isEnabled());
+}
+
+TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
+{
+    db.execute("insert into Segmentt (idSegment, Segmentt) values (701, 'Опт')");
+    db.execute("insert into Segmentt (idSegment, Segmentt) values (702, 'Розница')");
+    TSprav* s = select(4);
+    fw::Query& segments = *s->Queries[0];
+    fw::Query& seconds = *s->Queries[1];
+    fw::DBGrid* masterGrid = s->Grids[0]->Grid;
+    auto clickMaster = [&](int row) {
+        const QRect cell = masterGrid->visualRect(masterGrid->model()->index(row, 0));
+        QTest::mouseClick(masterGrid->viewport(), Qt::LeftButton, {}, cell.center());
+    };
+    ASSERT_TRUE(segments.locate("idSegment", 701));
+    const int opt = segments.currentRow();
+    const int other = opt == 0 ? 1 : 0;
+
+    // A new row typed, then another master row clicked and the first clicked again.
+    s->AddClick(1);
+    seconds.fieldByName("Segmentt2").setAsString("Z1");
+    clickMaster(other);
+    EXPECT_NE(segments.fieldByName("idSegment").asInteger(), 701);
+    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 701 and Segmentt2 = 'Z1'"), 1);
+    clickMaster(opt);
+    ASSERT_TRUE(seconds.locate("Segmentt2", fw::Value("Z1")));
+
+    // An edit of an existing row is written the same way.
+    seconds.edit();
+    seconds.fieldByName("Segmentt2").setAsString("Z2");
+    clickMaster(other);
+    EXPECT_EQ(count("select count(*) from Segmentt2 where idSegment = 701 and Segmentt2 = 'Z2'"), 1);
+
+    // New goods under a group are written when another group is clicked.
+    TSprav* goods = select(1);
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (701, 'Прессы')");
+    goods->Queries[0]->refresh();
+    ASSERT_TRUE(goods->Queries[0]->locate("idGrTovar", 701));
+    const int group = goods->Queries[0]->currentRow();
+    goods->AddClick(1);
+    goods->Queries[1]->fieldByName("Tovar").setAsString("Фрезерный");
+    fw::DBGrid* groupGrid = goods->Grids[0]->Grid;
+    const QRect cell = groupGrid->visualRect(groupGrid->model()->index(group == 0 ? 1 : 0, 0));
+    QTest::mouseClick(groupGrid->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(count("select count(*) from Tovar where idGrTovar = 701 and Tovar = 'Фрезерный'"), 1);
 }
 
 TEST_F(ReferenceLists, MailingFilesNeedAnItemAndComeFromTheFileDialog)

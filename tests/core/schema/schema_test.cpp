@@ -84,6 +84,8 @@ protected:
     {
         DatabaseTest::SetUp();
         for (const char* t : {"OPLATA", "SALES", "SDELKA"}) db.execute(QString("delete from %1").arg(t));
+        // Deals and goods lines belong to a client that exists.
+        db.execute("update or insert into CUSTOMER (IDCUST, COMPANY) values (1, 'Клиент') matching (IDCUST)");
     }
     void deal(int id, int idCust = 1)
     {
@@ -291,6 +293,36 @@ TEST_F(Cascades, DeletingAnOrderOrAGroupRemovesItsItemsOrMemberships)
     db.execute("delete from LOCGRKL where IDLOCGRKL = 400");
     EXPECT_EQ(count(db, "LOC_KL", "IDLOCGRKL = 400"), 0);
     EXPECT_EQ(count(db, "CUSTOMER", "IDCUST = 4"), 1);
+}
+
+TEST_F(Cascades, NoDetailRowWithoutItsParent)
+{
+    client(5);
+    for (const char* sql : {"insert into CONTACTS (IDCONTACTS, IDCUST) values (900, 99)",
+                            "insert into HISTORY (IDHIST, IDCUST) values (900, 99)",
+                            "insert into DOG (IDDOG, IDCUST) values (900, 99)",
+                            "insert into GR_KL (IDGR_KL, IDCUST, IDGRKLIENT) values (900, 5, 99)",
+                            "insert into GR_KL (IDGR_KL, IDCUST, IDGRKLIENT) values (900, 99, 500)",
+                            "insert into LOC_KL (IDLOC_KL, IDCUST, IDLOCGRKL) values (900, 5, 99)",
+                            "insert into ORDERS (IDORDER, IDCUST) values (900, 99)",
+                            "insert into ITEMS (IDITEMS, IDORDER) values (900, 99)",
+                            "insert into SDELKA (IDSDELKA, IDCUST) values (900, 99)",
+                            "insert into ETAPS (IDETAPS, IDSDELKA) values (900, 99)",
+                            "insert into SALES (IDSALE, IDCUST, IDSDELKA) values (900, 5, 99)",
+                            "insert into OPLATA (IDOPLATA, IDSALE) values (900, 99)",
+                            "update CONTACTS set IDCUST = 99 where IDCUST = 5"}) {
+        SCOPED_TRACE(sql);
+        try {
+            db.execute(sql);
+            ADD_FAILURE() << "accepted";
+        } catch (const fw::DbError& e) {
+            EXPECT_EQ(e.kind(), fw::DbErrorKind::ForeignKey) << e.engineText().toStdString();
+        }
+    }
+    // The cascades are the keys' own: no trigger deletes anything.
+    EXPECT_EQ(column(db, "select trim(rdb$trigger_name) from rdb$triggers where coalesce(rdb$system_flag, 0) = 0"
+                         " and rdb$trigger_type = 6 order by 1"),
+              QStringList{});
 }
 
 // The rows a new database starts with.

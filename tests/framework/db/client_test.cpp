@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace fw;
 using testing_support::createEmptyDatabase;
@@ -231,4 +232,58 @@ TEST_F(ServerClient, TwoAttachmentsConflictOnTheSameRowWithoutWaiting)
     db.commit();
     EXPECT_EQ(other.execute("update T set NAME = 'b' where ID = 5"), 1);
     EXPECT_EQ(db.selectValue("select NAME from T where ID = 5").asString(), "b");
+}
+
+TEST_F(ServerClient, AConflictWithATransactionThatCommitsIsRetried)
+{
+    db.execute("insert into T (ID) values (6)");
+    Database other(params_);
+    other.connect();
+    db.startTransaction();
+    db.execute("update T set NAME = 'a' where ID = 6");
+    std::thread later([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        db.commit();
+    });
+    EXPECT_EQ(other.execute("update T set NAME = 'b' where ID = 6"), 1);
+    later.join();
+    EXPECT_EQ(db.selectValue("select NAME from T where ID = 6").asString(), "b");
+
+    // One that lasts is reported in Russian, with the engine's words as detail.
+    db.startTransaction();
+    db.execute("update T set NAME = 'c' where ID = 6");
+    try {
+        other.execute("update T set NAME = 'd' where ID = 6");
+        FAIL() << "a lasting conflict was not reported";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::Conflict);
+        EXPECT_TRUE(e.message().startsWith("Эти данные сейчас изменяет другой пользователь")) << e.message().toStdString();
+        EXPECT_TRUE(e.detail().contains("conflict", Qt::CaseInsensitive)) << e.detail().toStdString();
+    }
+    db.rollback();
+}
+
+TEST(EngineErrors, ADatabaseThatCannotBeOpenedNamesThePathAndTheSettings)
+{
+    Database missing(ConnectParams{testing_support::scratchDir() + "/nowhere/BR.GDB"});
+    try {
+        missing.connect();
+        FAIL() << "attached to a missing file";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::CannotOpen);
+        EXPECT_TRUE(e.message().contains(testing_support::scratchDir() + "/nowhere/BR.GDB")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("BR.INI"));
+        EXPECT_FALSE(e.detail().isEmpty());
+    }
+    // The paths of the protocols this system has not (NETBEUI, IPX) are named as such.
+    for (const QString& path : {QString("\\\\server\\BR.GDB"), QString("server@/data/BR.GDB")}) {
+        Database foreign(ConnectParams{path});
+        try {
+            foreign.connect();
+            ADD_FAILURE() << "attached to " << path.toStdString();
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind(), DbErrorKind::Protocol) << path.toStdString();
+            EXPECT_TRUE(e.message().contains("Protocol")) << e.message().toStdString();
+        }
+    }
 }

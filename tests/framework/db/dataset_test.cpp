@@ -471,6 +471,51 @@ TEST_F(DataSetTest, DetailFollowsItsMaster)
     EXPECT_FALSE(items.active());
 }
 
+TEST_F(DataSetTest, MasterMovesOnlyAfterItsDetailsPendingRowIsWritten)
+{
+    DataSource dsDept(&depts);
+    items.setSql({"select *", "from ITEM", "where IDDEPT = :IDDEPT", "order by IDITEM"});
+    items.setMasterSource(&dsDept);
+    depts.open();
+    items.open();
+
+    // A new detail row, then the master moves: the row is written first.
+    items.append();
+    items.fieldByName("IDITEM").setValue(20);
+    items.fieldByName("IDDEPT").setValue(1);
+    items.fieldByName("NAME").setValue("Z1");
+    depts.next();
+    EXPECT_EQ(count("IDITEM = 20 and NAME = 'Z1'"), 1);
+    depts.first();
+    EXPECT_TRUE(items.locate("IDITEM", 20));
+
+    // An edit of an existing row is written the same way, by every kind of move.
+    items.edit();
+    items.fieldByName("NAME").setValue("Z2");
+    EXPECT_TRUE(depts.locate("IDDEPT", 3));
+    EXPECT_EQ(count("IDITEM = 20 and NAME = 'Z2'"), 1);
+
+    // A detail row the database refuses keeps the master where it is and the typed values.
+    depts.first();
+    items.edit();
+    items.fieldByName("NAME").setValue("bad");
+    EXPECT_THROW(depts.next(), DbError);
+    EXPECT_EQ(depts.fieldByName("IDDEPT").asInteger(), 1);
+    EXPECT_THROW(depts.setCurrentRow(2), DbError);
+    EXPECT_EQ(depts.fieldByName("IDDEPT").asInteger(), 1);
+    EXPECT_EQ(items.state(), DataSetState::Edit);
+    EXPECT_EQ(items.fieldByName("NAME").asString(), "bad");
+
+    // Corrected, the same move goes through; an untouched new row is simply dropped.
+    items.fieldByName("NAME").setValue("good");
+    depts.next();
+    EXPECT_EQ(count("NAME = 'good'"), 1);
+    items.append();
+    depts.prior();
+    EXPECT_EQ(items.state(), DataSetState::Browse);
+    EXPECT_EQ(count(), 5);
+}
+
 // ---------------------------------------------------------------- lookup and calculated fields
 
 TEST_F(DataSetTest, LookupAndCalculatedFields)

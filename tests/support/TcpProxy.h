@@ -1,0 +1,164 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace testing_support {
+
+// Forwards connections from a port of 127.0.0.1 to another (the database
+// server), and can cut them all and take new ones again on the same port: a
+// server that goes away and comes back, without touching the server.
+class TcpProxy {
+public:
+    explicit TcpProxy(int targetPort) : target_(targetPort)
+    {
+        (void)::pipe(wake_);
+        listen(0);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~TcpProxy()
+    {
+        command(Command::Stop);
+        thread_.join();
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+    }
+    TcpProxy(const TcpProxy&) = delete;
+    TcpProxy& operator=(const TcpProxy&) = delete;
+
+    int port() const { return port_; }
+    // Closes every forwarded connection and stops listening.
+    void cut() { command(Command::Cut); }
+    // Listens again on the same port.
+    void restore() { command(Command::Restore); }
+
+private:
+    enum class Command { None, Cut, Restore, Stop };
+
+    void listen(int port)
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(uint16_t(port));
+        socklen_t len = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), len);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        ::listen(listener_, 8);
+    }
+
+    void closeAll()
+    {
+        for (auto [a, b] : pairs_) {
+            ::shutdown(a, SHUT_RDWR);
+            ::shutdown(b, SHUT_RDWR);
+            ::close(a);
+            ::close(b);
+        }
+        pairs_.clear();
+        if (listener_ >= 0) ::close(listener_);
+        listener_ = -1;
+    }
+
+    void command(Command c)
+    {
+        std::unique_lock lock(mutex_);
+        pending_ = c;
+        const char x = 1;
+        (void)::write(wake_[1], &x, 1);
+        done_.wait(lock, [this] { return pending_ == Command::None; });
+    }
+
+    int connectTarget() const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(uint16_t(target_));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    void run()
+    {
+        for (;;) {
+            std::vector<pollfd> fds{{wake_[0], POLLIN, 0}};
+            if (listener_ >= 0) fds.push_back({listener_, POLLIN, 0});
+            for (auto [a, b] : pairs_) {
+                fds.push_back({a, POLLIN, 0});
+                fds.push_back({b, POLLIN, 0});
+            }
+            ::poll(fds.data(), nfds_t(fds.size()), -1);
+            if (fds[0].revents) {
+                char buf[16];
+                (void)::read(wake_[0], buf, sizeof buf);
+                std::unique_lock lock(mutex_);
+                const Command c = pending_;
+                if (c == Command::Cut || c == Command::Stop) closeAll();
+                if (c == Command::Restore && listener_ < 0) listen(port_);
+                pending_ = Command::None;
+                done_.notify_all();
+                if (c == Command::Stop) return;
+                continue;
+            }
+            size_t i = 1;
+            if (listener_ >= 0) {
+                if (fds[1].revents & POLLIN) {
+                    const int client = ::accept(listener_, nullptr, nullptr);
+                    const int server = client >= 0 ? connectTarget() : -1;
+                    if (server >= 0) pairs_.push_back({client, server});
+                    else if (client >= 0) ::close(client);
+                    continue;
+                }
+                i = 2;
+            }
+            // One pass forwards what is there; a closed pair ends the pass (the
+            // poll set no longer matches the pairs).
+            bool dropped = false;
+            for (size_t p = 0; p < pairs_.size() && !dropped; ++p, i += 2) {
+                for (int side = 0; side < 2 && !dropped; ++side) {
+                    if (!fds[i + size_t(side)].revents) continue;
+                    const int from = side == 0 ? pairs_[p].first : pairs_[p].second;
+                    const int to = side == 0 ? pairs_[p].second : pairs_[p].first;
+                    char buf[65536];
+                    const ssize_t n = ::read(from, buf, sizeof buf);
+                    if (n <= 0 || ::send(to, buf, size_t(n), MSG_NOSIGNAL) != n) {
+                        ::close(pairs_[p].first);
+                        ::close(pairs_[p].second);
+                        pairs_.erase(pairs_.begin() + std::ptrdiff_t(p));
+                        dropped = true;
+                    }
+                }
+            }
+        }
+    }
+
+    int target_;
+    int port_ = 0;
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    std::vector<std::pair<int, int>> pairs_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    Command pending_ = Command::None;
+};
+
+} // namespace testing_support
