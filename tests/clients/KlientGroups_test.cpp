@@ -237,8 +237,12 @@ protected:
         db.execute("insert into Sales (idSale, idCust, idUser, idTovar, back) values (gen_id(GEN_SALES, 1), :c, :u, 0, '-')", c);
         db.execute("insert into Dog (idDog, idCust, idUser, DogNumber) values (gen_id(GEN_DOG, 1), :c, :u, '1')", c);
         db.execute("insert into Orders (idOrder, idCust, idUser, idOrderStatus) values (gen_id(GEN_ORDERS, 1), :c, :u, 0)", c);
-        db.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (gen_id(GEN_GR_KL, 1), :c, 0)", c);
-        db.execute("insert into Loc_Kl (idLoc_Kl, idCust, idLocGrKl) values (gen_id(GEN_LOC_KL, 1), :c, 0)", c);
+        // Memberships need real groups: the database refuses one to a missing group.
+        db.execute("update or insert into GrKlient (idGrKlient, GrKlient) values (1, 'Общая') matching (idGrKlient)");
+        db.execute("update or insert into LocGrKl (idLocGrKl, LocGrKl, idUser) values (1, 'Личная', :u) "
+                   "matching (idLocGrKl)", {{"u", me.IdUser}});
+        db.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (gen_id(GEN_GR_KL, 1), :c, 1)", c);
+        db.execute("insert into Loc_Kl (idLoc_Kl, idCust, idLocGrKl) values (gen_id(GEN_LOC_KL, 1), :c, 1)", c);
     }
     // Rows per table of the client, in the order of the tables.
     QList<int> rows(int idCust)
