@@ -25,7 +25,8 @@ inline long peakKb()
     return -1;
 }
 
-// The most memory any finished child (an isql-fb run) has held, in kB.
+// The most memory any finished child (an isql-fb run) has held, in kB; a child
+// counts what it was forked with, so this is only isql-fb's before large allocations.
 inline long childPeakKb()
 {
     rusage u{};
