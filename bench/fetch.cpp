@@ -1,13 +1,11 @@
 // Raw fetch speed of our client against isql on the same query and database.
 //   bench_fetch DATABASE   (a --demo 100000 database from brontal-db)
+#include "BenchCommon.h"
+
 #include "db/Database.h"
 #include "db/Statement.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <cstdio>
-#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -18,6 +16,10 @@ int main(int argc, char** argv)
     }
     const QString path = QString::fromLocal8Bit(argv[1]);
     const QString sql = "select * from Customer";
+
+    // isql-fb first: a child's peak counts the memory it was forked with.
+    const qint64 isqlMs = bench::isqlMs(path, {sql});
+    const long isqlPeakKb = bench::childPeakKb();
 
     qint64 ourMs = 0;
     size_t rows = 0;
@@ -42,21 +44,11 @@ int main(int argc, char** argv)
         rows = table.size();
     }   // detached: the embedded engine lets one process open the file at a time
 
-    QProcess isql;
-    isql.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    isql.start("isql-fb", {"-user", "SYSDBA", "-password", "quillbent", "-ch", "UTF8", "-q", path});
-    isql.write((sql + ";\n").toUtf8());
-    isql.closeWriteChannel();
-    if (!isql.waitForFinished(600000) || isql.exitCode() != 0) {
-        std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());
-        return 1;
-    }
-    const qint64 isqlMs = t.elapsed();
+    const long ourPeakKb = bench::peakKb();
 
-    std::printf("rows: %zu\nour client: %lld ms\nisql-fb:    %lld ms\nratio (ours / isql): %.2f\n", rows,
-                static_cast<long long>(ourMs), static_cast<long long>(isqlMs),
-                isqlMs > 0 ? double(ourMs) / double(isqlMs) : 0.0);
+    std::printf("rows: %zu\nour client: %lld ms, peak %ld kB\nisql-fb:    %lld ms, peak %ld kB\n", rows,
+                static_cast<long long>(ourMs), ourPeakKb, static_cast<long long>(isqlMs), isqlPeakKb);
+    bench::ratio(QString("fetch %1, %2 rows").arg(sql).arg(rows), ourMs, isqlMs,
+                 QString("peak memory %1 MiB against %2 MiB").arg(ourPeakKb / 1024).arg(isqlPeakKb / 1024));
     return 0;
 }

@@ -5,6 +5,9 @@
 
 #include "db/Value.h"
 
+#include <QHash>
+#include <functional>
+
 TdmRep* dmRep = nullptr;
 
 namespace {
@@ -113,6 +116,34 @@ const QStringList kOplataColumns = {
 
 } // namespace
 
+QList<TRazrezRec> MakeRazrezRecs()
+{
+    return {
+        {"Группа товара", "idGrTovar", "GrTovar", "GrTovar",
+         "idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)",
+         "idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)"},
+        {"Товар (детально)", "idTovar", "Tovar", "Tovar", "idTovar=sl.idTovar", "idTovar=sl.idTovar"},
+        {"Отдел", "idOtdel", "Otdel", "Otdel", "idOtdel=(select idOtdel from Users where idUser=o.idUSer)",
+         "idOtdel=(select idOtdel from Users where idUser=sd.idUSer)"},
+        {"Фамилия", "idUser", "Name", "Users", "idUSer=o.idUSer", "idUSer=sd.idUSer"},
+        {"Источник", "idReklama", "Reklama", "Reklama", "idReklama=c.idReklama", "idReklama=c.idReklama"},
+        {"Источник2", "idReklama2", "Reklama2", "Reklama2", "idReklama2=c.idReklama2", "idReklama2=c.idReklama2"},
+        {"Сегмент", "idSegment", "Segmentt", "Segmentt", "idSegment=c.idSegment", "idSegment=c.idSegment"},
+        {"Сегмент2", "idSegment2", "Segmentt2", "Segmentt2", "idSegment2=c.idSegment2", "idSegment2=c.idSegment2"},
+        {"Причина", "idPrichina", "Prichina", "Prichina", "idPrichina=sd.idPrichina", "idPrichina=sd.idPrichina"},
+        {"Причина2", "idPrichina2", "Prichina2", "Prichina2", "idPrichina2=sd.idPrichina2",
+         "idPrichina2=sd.idPrichina2"},
+        {"Район", "idDistrict", "District", "District",
+         "idDistrict=(select idDistrict from Region where idRegion=c.idRegion)",
+         "idDistrict=(select idDistrict from Region where idRegion=c.idRegion)"},
+        {"Страна", "idCountry", "Country", "Country", "idCountry=c.idCountry", "idCountry=c.idCountry"},
+        {"Регион", "idRegion", "Region", "Region", "idRegion=c.idRegion", "idRegion=c.idRegion"},
+        {"Клиент", "idCust", "Company", "Customer", "idCust=c.idCust", "idCust=c.idCust"},
+        {"Тип сделки", "idSdelkaType", "SdelkaType", "SdelkaType", "idSdelkaType=sd.idSdelkaType",
+         "idSdelkaType=sd.idSdelkaType"},
+    };
+}
+
 QList<TIntervalRec> MakeIntervals(const QDate& from, const QDate& to, int kind)
 {
     QList<TIntervalRec> result;
@@ -166,6 +197,70 @@ QStringList DetalSql(const TRepParams& p)
     sql << fromLine(p) << whereLine(p) << periodLine(p, p.From, p.To);
     sql << p.OgrLines;
     return sql;
+}
+
+QStringList IntervalsSql(const TRepParams& p, const QList<TIntervalRec>& intervals)
+{
+    QString column = "0";
+    if (intervals.size() > 1) {
+        column = "case";
+        for (int i = 0; i + 1 < intervals.size(); ++i)
+            column += QString(" when %1 < %2 then %3").arg(dateColumn(p), SqlDate(intervals[i + 1].DateFrom)).arg(i);
+        column += QString(" else %1 end").arg(intervals.size() - 1);
+    }
+    QStringList sql;
+    sql << "select n." + p.Razrez.IdField + ", " + column + " as IntervalNo, " + sumExpr(p) << fromLine(p) << whereLine(p);
+    if (!intervals.isEmpty()) sql << periodLine(p, intervals.first().DateFrom, intervals.last().DateTo);
+    sql << p.OgrLines;
+    sql << "group by n." + p.Razrez.IdField + (intervals.size() > 1 ? ", " + column : QString());
+    return sql;
+}
+
+TRepTable TdmRep::Run(const TRepParams& p, const QList<TIntervalRec>& intervals, IntervalWay way)
+{
+    TRepTable table;
+    qryItogo.close();
+    qryItogo.setSql(ItogoSql(p));
+    qryItogo.open();
+    QHash<int, qsizetype> rowOf;
+    const fw::Field& idName = qryItogo.fieldByName("idName");
+    const fw::Field& name = qryItogo.fieldByName("Name");
+    const fw::Field& summa = qryItogo.fieldByName("Summa");
+    for (qryItogo.first(); !qryItogo.eof(); qryItogo.next()) {
+        TRepRow row{idName.asInteger(), name.asString(), summa.asCurrency(), {}};
+        row.Sums.resize(intervals.size());
+        rowOf.insert(row.Id, table.Rows.size());
+        table.Total += row.Total;
+        table.Rows.append(std::move(row));
+    }
+    qryItogo.first();
+    table.ColumnTotals.resize(intervals.size());
+
+    // A row the totals do not know cannot happen (the same conditions over a
+    // part of the period); it is passed over, as a lookup of the key would.
+    const auto take = [&](int id, qsizetype interval, fw::Currency sum) {
+        const auto row = rowOf.constFind(id);
+        if (row == rowOf.cend() || interval < 0 || interval >= intervals.size()) return;
+        table.Rows[*row].Sums[interval] = sum;
+        table.ColumnTotals[interval] += sum;
+    };
+    const auto readInto = [&](const QStringList& sql, const std::function<qsizetype()>& intervalOfRow) {
+        qryInterval.close();
+        qryInterval.setSql(sql);
+        qryInterval.open();
+        const fw::Field& id = qryInterval.field(0);
+        const fw::Field& sum = qryInterval.fieldByName("Summa");
+        for (qryInterval.first(); !qryInterval.eof(); qryInterval.next())
+            take(id.asInteger(), intervalOfRow(), sum.asCurrency());
+        qryInterval.close();
+    };
+    if (intervals.isEmpty()) return table;
+    if (way == IntervalWay::Grouped) {
+        readInto(IntervalsSql(p, intervals), [this] { return qsizetype(qryInterval.field(1).asInteger()); });
+    } else {
+        for (qsizetype i = 0; i < intervals.size(); ++i) readInto(IntervalSql(p, intervals[i]), [i] { return i; });
+    }
+    return table;
 }
 
 TdmRep::TdmRep(QObject* owner) : QObject(owner)

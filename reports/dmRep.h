@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/Currency.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
 
@@ -19,6 +20,9 @@ struct TRazrezRec {
     QString JoinOplata;
     QString JoinSdelka;
 };
+
+// The fifteen slices in the order of cbRazrez.
+QList<TRazrezRec> MakeRazrezRecs();
 
 // One column of the pivot table.
 struct TIntervalRec {
@@ -55,6 +59,29 @@ QStringList ItogoSql(const TRepParams& p);
 QStringList IntervalSql(const TRepParams& p, const TIntervalRec& interval);
 QStringList DetalSql(const TRepParams& p);
 
+// All the intervals in one statement: each row's column is found by a CASE over
+// the intervals' starts (they follow each other without a gap, so "< the next
+// start" decides), the sums are grouped by slice key and column. The rows and
+// the sums are those of IntervalSql for each interval.
+QStringList IntervalsSql(const TRepParams& p, const QList<TIntervalRec>& intervals);
+
+// One row of the pivot table: a slice value with its sum in every interval and
+// over the whole period.
+struct TRepRow {
+    int Id = 0;
+    QString Name;
+    fw::Currency Total;
+    QList<fw::Currency> Sums;   // one per interval, 0 where the value has none
+};
+
+// The numbers of a run: the rows in the order of the totals statement, the
+// interval columns' totals and the grand total.
+struct TRepTable {
+    QList<TRepRow> Rows;
+    QList<fw::Currency> ColumnTotals;
+    fw::Currency Total;
+};
+
 // The report's data module: totals, one sub-period, restriction values and the
 // detail rows, all on the main connection; their SQL is set by the window.
 class TdmRep : public QObject {
@@ -62,6 +89,15 @@ class TdmRep : public QObject {
 public:
     explicit TdmRep(QObject* owner = nullptr);
     ~TdmRep() override;
+
+    // How the interval sums are read: one statement grouped by the interval,
+    // or one statement per interval.
+    enum class IntervalWay { Grouped, OnePerInterval };
+
+    // Opens qryItogo for the run and reads every number of the pivot table;
+    // qryItogo stays open, qryInterval is closed again.
+    TRepTable Run(const TRepParams& p, const QList<TIntervalRec>& intervals,
+                  IntervalWay way = IntervalWay::Grouped);
 
     fw::Query qryItogo;
     fw::Query qryInterval;

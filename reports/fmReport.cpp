@@ -337,30 +337,7 @@ void TfmReport::FormCreate()
 
 void TfmReport::fillRazrez()
 {
-    RazrezRecs = {
-        {"Группа товара", "idGrTovar", "GrTovar", "GrTovar",
-         "idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)",
-         "idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)"},
-        {"Товар (детально)", "idTovar", "Tovar", "Tovar", "idTovar=sl.idTovar", "idTovar=sl.idTovar"},
-        {"Отдел", "idOtdel", "Otdel", "Otdel", "idOtdel=(select idOtdel from Users where idUser=o.idUSer)",
-         "idOtdel=(select idOtdel from Users where idUser=sd.idUSer)"},
-        {"Фамилия", "idUser", "Name", "Users", "idUSer=o.idUSer", "idUSer=sd.idUSer"},
-        {"Источник", "idReklama", "Reklama", "Reklama", "idReklama=c.idReklama", "idReklama=c.idReklama"},
-        {"Источник2", "idReklama2", "Reklama2", "Reklama2", "idReklama2=c.idReklama2", "idReklama2=c.idReklama2"},
-        {"Сегмент", "idSegment", "Segmentt", "Segmentt", "idSegment=c.idSegment", "idSegment=c.idSegment"},
-        {"Сегмент2", "idSegment2", "Segmentt2", "Segmentt2", "idSegment2=c.idSegment2", "idSegment2=c.idSegment2"},
-        {"Причина", "idPrichina", "Prichina", "Prichina", "idPrichina=sd.idPrichina", "idPrichina=sd.idPrichina"},
-        {"Причина2", "idPrichina2", "Prichina2", "Prichina2", "idPrichina2=sd.idPrichina2",
-         "idPrichina2=sd.idPrichina2"},
-        {"Район", "idDistrict", "District", "District",
-         "idDistrict=(select idDistrict from Region where idRegion=c.idRegion)",
-         "idDistrict=(select idDistrict from Region where idRegion=c.idRegion)"},
-        {"Страна", "idCountry", "Country", "Country", "idCountry=c.idCountry", "idCountry=c.idCountry"},
-        {"Регион", "idRegion", "Region", "Region", "idRegion=c.idRegion", "idRegion=c.idRegion"},
-        {"Клиент", "idCust", "Company", "Customer", "idCust=c.idCust", "idCust=c.idCust"},
-        {"Тип сделки", "idSdelkaType", "SdelkaType", "SdelkaType", "idSdelkaType=sd.idSdelkaType",
-         "idSdelkaType=sd.idSdelkaType"},
-    };
+    RazrezRecs = MakeRazrezRecs();
     cbRazrez->clear();
     for (const TRazrezRec& r : RazrezRecs) cbRazrez->addItem(r.Caption);
     cbRazrez->setCurrentIndex(0);
@@ -722,24 +699,19 @@ void TfmReport::tbZaprosClick()
     }
     const TRepParams p = Params();
     const QList<TIntervalRec> intervals = MakeIntervals(from, to, cbInterval->currentIndex());
-
-    fw::Query& itogo = dmRep->qryItogo;
-    itogo.close();
-    itogo.setSql(ItogoSql(p));
-    itogo.open();
+    const TRepTable table = dmRep->Run(p, intervals);
 
     dmRep->qryDetal.close();
     dmRep->qryDetal.setSql(DetalSql(p));
 
     ReportChart->SetTitle(p.Razrez.Caption);
-    fillTable(p, intervals);
+    fillTable(p, intervals, table);
     afterRun();
 }
 
-void TfmReport::fillTable(const TRepParams& p, const QList<TIntervalRec>& intervals)
+void TfmReport::fillTable(const TRepParams& p, const QList<TIntervalRec>& intervals, const TRepTable& table)
 {
-    fw::Query& itogo = dmRep->qryItogo;
-    const int n = itogo.recordCount();
+    const int n = int(table.Rows.size());
     const int last = int(intervals.size()) + 1;
     const QFontMetrics gridMetrics = sgRazrez->fontMetrics();
     const QFontMetrics formMetrics = fontMetrics();
@@ -756,54 +728,39 @@ void TfmReport::fillTable(const TRepParams& p, const QList<TIntervalRec>& interv
     sgRazrez->setColumnCount(last + 1);
     setCell(0, 0, p.Razrez.Caption);
     RowIds.clear();
-    fw::Currency total;
     int nameWidth = gridMetrics.horizontalAdvance(p.Razrez.Caption);
     int totalWidth = 0;
-    int r = 1;
-    for (itogo.first(); !itogo.eof(); itogo.next(), ++r) {
-        const QString name = itogo.fieldByName("Name").asString();
-        const fw::Currency summa = itogo.fieldByName("Summa").asCurrency();
-        setCell(r, 0, name);
-        setCell(r, last, cellText(summa));
-        RowIds << itogo.fieldByName("idName").asInteger();
-        total += summa;
-        nameWidth = std::max(nameWidth, gridMetrics.horizontalAdvance(name));
-        totalWidth = std::max(totalWidth, gridMetrics.horizontalAdvance(cellText(summa)));
+    for (int r = 1; r <= n; ++r) {
+        const TRepRow& row = table.Rows[r - 1];
+        setCell(r, 0, row.Name);
+        setCell(r, last, cellText(row.Total));
+        RowIds << row.Id;
+        nameWidth = std::max(nameWidth, gridMetrics.horizontalAdvance(row.Name));
+        totalWidth = std::max(totalWidth, gridMetrics.horizontalAdvance(cellText(row.Total)));
     }
     setCell(n + 1, 0, "Итого:");
-    setCell(n + 1, last, cellText(total));
+    setCell(n + 1, last, cellText(table.Total));
     setCell(0, last, "Итого:");
-    totalWidth = std::max(totalWidth, gridMetrics.horizontalAdvance(cellText(total)));
+    totalWidth = std::max(totalWidth, gridMetrics.horizontalAdvance(cellText(table.Total)));
     const QScreen* screen = this->screen();
     const int screenWidth = screen ? screen->geometry().width() : 1024;
     sgRazrez->setColumnWidth(0, std::min(nameWidth + 10, int(screenWidth * 0.6)));
     // Numbers wider than a column's title would be cut off: the columns grow to fit them.
     sgRazrez->setColumnWidth(last, std::max(100, totalWidth + 8));
 
-    fw::Query& q = dmRep->qryInterval;
     for (int i = 0; i < intervals.size(); ++i) {
         const int col = i + 1;
-        q.close();
-        q.setSql(IntervalSql(p, intervals[i]));
-        q.open();
-        for (int row = 0; row < n + 2; ++row) delete sgRazrez->takeItem(row, col);
         setCell(0, col, intervals[i].Caption);
         int width = formMetrics.horizontalAdvance(intervals[i].Caption);
-        const QString key = q.field(0).name();
-        fw::Currency colTotal;
         for (int row = 1; row <= n; ++row) {
-            fw::Currency summa;
-            if (q.locate(key, RowIds[row - 1])) {
-                summa = q.fieldByName("Summa").asCurrency();
-                colTotal += summa;
-            }
-            setCell(row, col, cellText(summa));
-            width = std::max(width, gridMetrics.horizontalAdvance(cellText(summa)));
+            const QString text = cellText(table.Rows[row - 1].Sums[i]);
+            setCell(row, col, text);
+            width = std::max(width, gridMetrics.horizontalAdvance(text));
         }
-        setCell(n + 1, col, cellText(colTotal));
-        width = std::max(width, gridMetrics.horizontalAdvance(cellText(colTotal)));
+        const QString total = cellText(table.ColumnTotals[i]);
+        setCell(n + 1, col, total);
+        width = std::max(width, gridMetrics.horizontalAdvance(total));
         sgRazrez->setColumnWidth(col, width + 5);
-        q.close();
     }
 }
 

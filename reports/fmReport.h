@@ -149,7 +149,7 @@ private:
     void fillOgr();
     void fillDetalLabels();
     void showList(QListWidget* list, const TOgrItems& items);
-    void fillTable(const TRepParams& p, const QList<TIntervalRec>& intervals);
+    void fillTable(const TRepParams& p, const QList<TIntervalRec>& intervals, const TRepTable& table);
     void afterRun();
     TOgrRec* currentOgr();
     bool ogrTabsAdded_ = false;

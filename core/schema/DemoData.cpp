@@ -1,9 +1,10 @@
+#include "DemoData.h"
 #include "DemoWords.h"
-#include "Schema.h"
 
 #include "db/Statement.h"
 
 #include <QDateTime>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -513,12 +514,131 @@ private:
         payment_, deal_, stage_;
 };
 
+// Many payments over a long period for the reports' measurements: deals of the
+// existing clients, each with goods lines paid in instalments.
+class PaymentFiller {
+public:
+    PaymentFiller(fw::Database& db, quint32 seed) : db_(db), rng_(quint64(seed) ^ (0x5A17ull << 32)) {}
+
+    void run(int payments, const DemoProgress& progress)
+    {
+        readReferences();
+        if (clients_.empty() || goods_.empty()) throw fw::Error("Payments need a database with demo clients");
+        Insert payment(db_, "OPLATA", {"IDOPLATA", "IDSALE", "IDUSER", "ACCESS", "DATECR", "DATEOPL", "SUMMAD",
+                                       "SUMMAR", "KURS"});
+        Insert sale(db_, "SALES", {"IDSALE", "IDCUST", "IDUSER", "SALESCOMPANY", "DATEREG", "KOLVO", "IDTOVAR",
+                                   "ACCESS", "UPGRADE", "UCHEB", "DATECR", "SUMMADP", "SUMMARP", "KURS",
+                                   "IDSDELKA", "SERNUMINT", "BACK"});
+        Insert deal(db_, "SDELKA", {"IDSDELKA", "IDCUST", "IDUSER", "DATE_BEGIN", "DATE_END", "IDSDELKA_ST",
+                                    "NOSCHET", "NONAKL", "NOSCHETF", "DATESCHET", "DATENAKL", "DATESCHETF", "NAME",
+                                    "IDPRICHINA", "IDPRICHINA2", "IDSDELKATYPE", "DATECR", "ACCESS"});
+        const QDate first = kToday.addDays(-730);
+        constexpr int kBatch = 20000;   // payments per transaction, about
+        int done = 0;
+        while (done < payments) {
+            fw::Transaction tr(db_);
+            tr.start();
+            const int batchEnd = std::min(payments, done + kBatch);
+            while (done < batchEnd) {
+                const Client& client = clients_[size_t(rng_.between(0, int(clients_.size()) - 1))];
+                const int idSdelka = nextSdelka_++;
+                const QDate begin = first.addDays(rng_.between(0, 700));
+                const Currency rate = Currency::fromScaled(rng_.between(8500, 9900) * 100);
+                for (int lines = rng_.between(1, 3); lines > 0 && done < batchEnd; --lines) {
+                    const int idSale = nextSale_++;
+                    const GoodsRef& goods = rng_.pick(goods_);
+                    const Currency quantity = Currency::fromInt(rng_.between(1, 10));
+                    const Currency planR = goods.price * quantity;
+                    const Currency planD = (planR / rate).rounded(2);
+                    const int parts = std::min(rng_.between(1, 8), batchEnd - done);
+                    const Currency partR = (planR / Currency::fromInt(parts)).rounded(2);
+                    const Currency partD = (planD / Currency::fromInt(parts)).rounded(2);
+                    for (int i = 0; i < parts; ++i) {
+                        const bool lastPart = i == parts - 1;
+                        // Instalments a month apart, at any minute of the working day.
+                        const QDateTime paid = rng_.during(std::min(begin.addDays(30 * i + rng_.between(0, 29)),
+                                                                    kToday.addDays(-1)), 9, 18);
+                        payment(tr, {nextOplata_++, idSale, client.user, "+", paid, paid,
+                                     lastPart ? planD - partD * Currency::fromInt(parts - 1) : partD,
+                                     lastPart ? planR - partR * Currency::fromInt(parts - 1) : partR, rate});
+                    }
+                    done += parts;
+                    sale(tr, {idSale, client.id, client.user, "", at(begin), quantity, goods.id, "+",
+                              flag(rng_.chance(20)), flag(rng_.chance(20)), at(begin), planD, planR, rate, idSdelka,
+                              QString::number(idSale), "-"});
+                }
+                const QDateTime end = at(begin.addDays(rng_.between(0, 20)));
+                const QString number = QString::number(1000 + idSdelka);
+                const Pair reason = rng_.pick(reasons_);
+                deal(tr, {idSdelka, client.id, client.user, at(begin), end, 2, number, number, number, at(begin),
+                          end, end, rng_.word(demo::dealNames()), reason.first, reason.second,
+                          rng_.pick(dealTypes_), at(begin), "+"});
+            }
+            tr.commit();
+            if (progress) progress(done, payments);
+        }
+        for (const auto& [gen, next] : {std::pair{"GEN_SDELKA", nextSdelka_}, std::pair{"GEN_SALES", nextSale_},
+                                        std::pair{"GEN_OPLATA", nextOplata_}}) {
+            const qint64 current = db_.selectValue(QString("select gen_id(%1, 0) from rdb$database").arg(gen)).asInt64();
+            if (next - 1 > current)
+                db_.selectValue(QString("select gen_id(%1, %2) from rdb$database").arg(gen).arg(next - 1 - current));
+        }
+    }
+
+private:
+    struct Client { int id; int user; };
+
+    void readReferences()
+    {
+        db_.withTransaction([this](fw::Transaction& tr) {
+            const auto each = [&](const QString& sql, const std::function<void(fw::Statement&)>& row) {
+                fw::Statement s(db_, sql);
+                s.execute(tr);
+                while (s.fetch()) row(s);
+            };
+            // One client in four buys: the rest have no payments of this kind.
+            each("select IDCUST, IDUSER from CUSTOMER order by IDCUST", [this](fw::Statement& s) {
+                if (rng_.chance(25)) clients_.push_back({s.value(0).asInt(), s.value(1).asInt()});
+            });
+            each("select IDTOVAR, PRICE from TOVAR order by IDTOVAR",
+                 [this](fw::Statement& s) { goods_.push_back({s.value(0).asInt(), s.value(1).asCurrency()}); });
+            each("select IDSDELKATYPE from SDELKATYPE order by 1",
+                 [this](fw::Statement& s) { dealTypes_.push_back(s.value(0).asInt()); });
+            each("select IDPRICHINA, IDPRICHINA2 from PRICHINA2 order by 2",
+                 [this](fw::Statement& s) { reasons_.push_back({s.value(0).asInt(), s.value(1).asInt()}); });
+            each("select coalesce(max(IDSDELKA), 0) + 1 from SDELKA", [this](fw::Statement& s) { nextSdelka_ = s.value(0).asInt(); });
+            each("select coalesce(max(IDSALE), 0) + 1 from SALES", [this](fw::Statement& s) { nextSale_ = s.value(0).asInt(); });
+            each("select coalesce(max(IDOPLATA), 0) + 1 from OPLATA", [this](fw::Statement& s) { nextOplata_ = s.value(0).asInt(); });
+        });
+        if (dealTypes_.empty()) dealTypes_.push_back(0);
+        if (reasons_.empty()) reasons_.push_back({0, 0});
+    }
+
+    fw::Database& db_;
+    Rng rng_;
+    std::vector<Client> clients_;
+    std::vector<GoodsRef> goods_;
+    std::vector<int> dealTypes_;
+    std::vector<Pair> reasons_;
+    int nextSdelka_ = 1, nextSale_ = 1, nextOplata_ = 1;
+};
+
 } // namespace
 
 void fillDemo(fw::Database& db, int clients, quint32 seed, const DemoProgress& progress)
 {
     if (clients < 0) throw fw::Error("The number of demo clients cannot be negative");
     DemoFiller(db, seed).run(clients, progress);
+}
+
+} // namespace schema
+
+namespace schema {
+
+void fillPayments(fw::Database& db, int payments, quint32 seed, const DemoProgress& progress)
+{
+    if (payments < 0) throw fw::Error("The number of demo payments cannot be negative");
+    PaymentFiller(db, seed).run(payments, progress);
 }
 
 } // namespace schema

@@ -33,6 +33,7 @@ QByteArray makeDpb(const ConnectParams& p, int pageSize)
     if (!p.password.isEmpty()) add(char(isc_dpb_password), p.password.toUtf8());
     add(char(isc_dpb_lc_ctype), p.charset.toUtf8());
     addInt(char(isc_dpb_sql_dialect), 1);
+    if (p.forcedWrites) addInt(char(isc_dpb_force_write), *p.forcedWrites ? 1 : 0);
     if (pageSize > 0) {
         addInt(char(isc_dpb_page_size), pageSize);
         add(char(isc_dpb_set_db_charset), "WIN1251");

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <ibase.h>
 
@@ -19,6 +20,7 @@ struct ConnectParams {
     QString user = "SYSDBA";
     QString password;
     QString charset = "UTF8";
+    std::optional<bool> forcedWrites;   // when set, switches the file's forced writes at attach (owner only)
 };
 
 // Throws DbError built from a status vector when it holds an error.

@@ -1,0 +1,82 @@
+// The pivot report by month over a year through the report's data module (no
+// window) against isql-fb running the report's statements: the totals and one
+// statement per month.
+//   bench_report DATABASE   (brontal-db create DATABASE --demo 100000 --payments 1000000)
+#include "BenchCommon.h"
+
+#include "reports/dmRep.h"
+
+#include "db/Database.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const QDate kFrom(2025, 1, 1), kTo(2025, 12, 31);   // inside the demo payments' two years
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_report DATABASE\n");
+        return 2;
+    }
+    const fw::ConnectParams params{QString::fromLocal8Bit(argv[1]), "SYSDBA", "quillbent", "UTF8"};
+    try {
+        const QList<TIntervalRec> months = MakeIntervals(kFrom, kTo, ikMonth);
+        {
+            fw::Database db(params);
+            db.connect();
+            std::printf("payments: %lld in all, %lld in %s..%s; %lld intervals; %d runs each, medians\n",
+                        static_cast<long long>(db.selectValue("select count(*) from Oplata").asInt64()),
+                        static_cast<long long>(db.selectValue("select count(*) from Oplata where DateOpl >= "
+                                                              + SqlDate(kFrom) + " and DateOpl < "
+                                                              + SqlDate(kTo.addDays(1))).asInt64()),
+                        qPrintable(kFrom.toString("dd.MM.yyyy")), qPrintable(kTo.toString("dd.MM.yyyy")),
+                        static_cast<long long>(months.size()), bench::runs());
+        }
+        for (const TRazrezRec& slice : MakeRazrezRecs()) {
+            if (slice.Caption != "Фамилия" && slice.Caption != "Клиент" && slice.Caption != "Товар (детально)")
+                continue;
+            TRepParams p;
+            p.Razrez = slice;
+            p.From = kFrom;
+            p.To = kTo;
+            p.RecFilter = "idUser is not null";   // a user who sees every row
+
+            int rows = 0;
+            const auto ours = [&](TdmRep::IntervalWay way) {
+                fw::Database db(params);
+                db.connect();
+                TdmRep rep;
+                for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->setDatabase(&db);
+                QElapsedTimer t;
+                t.start();
+                rows = int(rep.Run(p, months, way).Rows.size());
+                const qint64 ms = t.elapsed();
+                for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->close();
+                return ms;
+            };   // detached before isql-fb opens the file: the embedded engine lets one process in
+            QStringList statements{ItogoSql(p).join("\n")};
+            for (const TIntervalRec& m : months) statements << IntervalSql(p, m).join("\n");
+
+            std::vector<qint64> grouped, each, isql;
+            for (int i = 0; i < bench::runs(); ++i) {
+                grouped.push_back(ours(TdmRep::IntervalWay::Grouped));
+                each.push_back(ours(TdmRep::IntervalWay::OnePerInterval));
+                isql.push_back(bench::isqlMs(params.path, statements));
+            }
+            const QString work = "report \"" + slice.Caption + "\" by month, " + QString::number(rows) + " rows";
+            bench::ratio(work + ", one statement per month", bench::median(each), bench::median(isql),
+                         "isql-fb: the same 13 statements");
+            bench::ratio(work + ", one grouped statement", bench::median(grouped), bench::median(isql),
+                         "isql-fb: the 13 statements");
+        }
+    } catch (const fw::Error& e) {
+        std::fprintf(stderr, "bench_report: %s\n", e.message().toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}
