@@ -202,9 +202,8 @@ int main(int argc, char** argv)
     std::printf("client import, %d clients x %d contacts, a transaction a line\n", kClients, kContacts);
     std::printf("  ours     %8.2f s  %8.0f lines/s\n", oursSeconds, oursRate);
     std::printf("  isql-fb  %8.2f s  %8.0f lines/s\n", isqlSeconds, isqlRate);
-    std::printf("  ratio (ours / isql-fb) %.2f\n", oursRate / isqlRate);
-    std::printf("RATIO|client import, %d lines|%.2f s|%.2f s|%.2f|%.0f against %.0f lines/s
-", kClients,
+    std::printf("  rate ratio (ours / isql-fb) %.2f\n", oursRate / isqlRate);
+    std::printf("RATIO|client import, %d lines|%.2f s|%.2f s|%.2f|%.0f against %.0f lines/s\n", kClients,
                 oursSeconds, isqlSeconds, oursSeconds / isqlSeconds, oursRate, isqlRate);
     for (const QString& f : {ours, theirs, file, script}) QFile::remove(f);
     return 0;
