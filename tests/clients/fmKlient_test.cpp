@@ -387,8 +387,8 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
 // anyone else runs the ordinary search, kept to the clients he may see.
 TEST_F(FmKlientWindow, SqlEditorIsArmedForTheAdministratorOnly)
 {
-    addClient(me.IdUser, "Своя");
-    addClient(stranger.IdUser, "Чужая");
+    addClient(me.IdUser, "Своя SQL");
+    addClient(stranger.IdUser, "Чужая SQL");
     open();
     fm->show();
     fm->pcMain->setCurrentWidget(fm->tsQuery);
@@ -402,8 +402,7 @@ TEST_F(FmKlientWindow, SqlEditorIsArmedForTheAdministratorOnly)
         QStringList c;
         for (dmKl->qryCust.first(); !dmKl->qryCust.eof(); dmKl->qryCust.next())
             c << dmKl->qryCust.fieldByName("Company").asString();
-        c.sort();
-        return c;
+        return c.filter(" SQL");
     };
     ShiftPressed = true;
     bool editorShown = false;
@@ -418,12 +417,12 @@ TEST_F(FmKlientWindow, SqlEditorIsArmedForTheAdministratorOnly)
 
     shiftClick();
     EXPECT_FALSE(editorShown);
-    EXPECT_EQ(companies(), QStringList{"Своя"});
+    EXPECT_EQ(companies(), QStringList{"Своя SQL"});
 
     CurrentUser = {0, 0, "Администратор", "", ""};
     shiftClick();
     EXPECT_TRUE(editorShown);
-    EXPECT_EQ(companies(), (QStringList{"Своя", "Чужая"}));
+    EXPECT_EQ(companies().size(), 2);
     ShiftPressed = SqlEditArmed = false;
     delete ModifySQLForm.data();
 }
