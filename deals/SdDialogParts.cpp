@@ -1,5 +1,6 @@
 #include "deals/SdDialogParts.h"
 
+#include "controls/CalcEdit.h"
 #include "controls/SpeedButton.h"
 #include "core/FormParts.h"
 #include "core/dm.h"
@@ -36,3 +37,9 @@ void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*,
     }
 }
 
+
+void SdRateEdit(TCustomNumEdit* edit)
+{
+    edit->SetDecimalPlaces(4);
+    edit->SetDisplayFormat(",0.0000");
+}
