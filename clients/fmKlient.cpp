@@ -1045,7 +1045,7 @@ void TfmKlient::tbPlanClick()
     plan.first();
     plan.insert();
     if (plan.state() != fw::DataSetState::Insert) return;
-    EditAndPost(plan, [&] { return EditHistRecord(plan); });
+    EditUntilPosted(plan, [&] { return EditHistRecord(plan); });
 }
 
 void TfmKlient::tbPlanEditClick()
@@ -1062,7 +1062,7 @@ void TfmKlient::PlanEdit(fw::DataSet& ds)
 {
     if (!ds.active() || ds.isEmpty()) return;
     ds.edit();
-    EditAndPost(ds, [&] { return EditHistRecord(ds); });
+    EditUntilPosted(ds, [&] { return EditHistRecord(ds); });
 }
 
 void TfmKlient::PlanComplit(fw::DataSet& ds)
