@@ -2,6 +2,7 @@
 
 #include "clients/KlientHost.h"
 #include "clients/dmKl.h"
+#include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
 #include "controls/FormatSettings.h"
 #include "core/FormParts.h"
@@ -260,22 +261,16 @@ void TKlientCalendar::tbCalPlanComplitClick()
     fw::Query& q = dmKl->qryCal;
     if (!q.active() || q.isEmpty()) return;
     q.edit();
-    bool ok = false;
     try {
         q.fieldByName("DateCr").setValue(GetServerDate());
         q.fieldByName("History").setAsString("+");
         q.fieldByName("Budil").setAsString("-");
         q.fieldByName("Prior").setAsString("-");
-        ok = EditHistRecord(q);
     } catch (...) {
         q.cancel();
         throw;
     }
-    if (!ok) {
-        q.cancel();
-        return;
-    }
-    q.post();
+    if (!EditUntilPosted(q, [&] { return EditHistRecord(q); })) return;
     dmKl->qryHist.close();
 }
 
@@ -285,15 +280,7 @@ void TKlientCalendar::tbCalPlanEditClick()
     fw::Query& q = dmKl->qryCal;
     if (!q.active() || q.isEmpty()) return;
     q.edit();
-    bool ok = false;
-    try {
-        ok = EditHistRecord(q);
-    } catch (...) {
-        q.cancel();
-        throw;
-    }
-    if (ok) q.post();
-    else q.cancel();
+    EditUntilPosted(q, [&] { return EditHistRecord(q); });
 }
 
 void TKlientCalendar::tbCalPlanDelClick()

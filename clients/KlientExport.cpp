@@ -82,6 +82,7 @@ void ExportKlientList(fw::DBGrid* dbgCust, fw::DBGrid* dbgContacts, const std::f
     fw::Query& cust = dmKl->qryCust;
     fw::Query& contacts = dmKl->qryContacts;
     if (editing(cust)) cust.post();
+    TKeepRow keep(cust);
     cust.first();
     if (showContacts) showContacts();
     // Opened before the display is suspended, so that its grid knows its fields.
@@ -90,6 +91,7 @@ void ExportKlientList(fw::DBGrid* dbgCust, fw::DBGrid* dbgContacts, const std::f
 
     TExportDBGrid exporter;
     if (!SetupExport(exporter)) return;
+    exporter.SetCaption("Клиенты");
     exporter.BeginExport();
     exporter.WriteTitles(dbgCust, custColumns, QString());
     for (int g = 1; g <= groups; ++g) exporter.WriteTitles(dbgContacts, contactColumns, QString::number(g));
@@ -105,8 +107,7 @@ void ExportKlientList(fw::DBGrid* dbgCust, fw::DBGrid* dbgContacts, const std::f
         cust.next();
         if (!cust.eof()) OpenForCurrentClient(contacts);
     }
-    exporter.EndExport();
-    ShowExportDone();
+    FinishExport(exporter);
 }
 
 void ExportKlientCalendar(fw::DBGrid* dbgCal)
@@ -150,13 +151,19 @@ void ExportKlientDetal(QWidget* owner, const TKlientDetalGrids& grids)
 
     TExportDBGrid exporter;
     if (!SetupExport(exporter)) return;
+    exporter.SetCaption(all ? "Клиенты детально" : "Клиент детально");
     fw::Query& cust = dmKl->qryCust;
+    if (editing(cust)) cust.post();
+    // The user's row comes back afterwards, also after a failed export.
+    TKeepRow keep(cust);
     // Only the list: a detail set opened for the first time while its display
     // is suspended would leave its grid without fields.
     ControlsDisabled suspended{&cust};
     exporter.BeginExport();
+    // The whole selection from its first client; otherwise the current client,
+    // also when the list stands at its end.
     if (all) cust.first();
-    while (!cust.eof()) {
+    for (bool more = !cust.isEmpty(); more; more = all && !cust.eof()) {
         for (Section& s : sections) {
             if (s.columns.isEmpty()) continue;
             if (!s.details) {
@@ -184,6 +191,5 @@ void ExportKlientDetal(QWidget* owner, const TKlientDetalGrids& grids)
         exporter.NewLine();
         cust.next();
     }
-    exporter.EndExport();
-    ShowExportDone();
+    FinishExport(exporter);
 }

@@ -165,6 +165,9 @@ QGroupBox* DateGroup(QWidget* parent, const char* name, const QString& title, TD
     auto* grid = new QGridLayout(g);
     from = DateEdit(g, fromName);
     to = DateEdit(g, toName);
+    // An unreadable date is refused on exit rather than searched as no date.
+    from->SetCheckOnExit(true);
+    to->SetCheckOnExit(true);
     grid->addWidget(CaptionFor(g, "с", from), 0, 0);
     grid->addWidget(from, 0, 1);
     grid->addWidget(CaptionFor(g, "по", to), 0, 2);

@@ -9,6 +9,7 @@
 #include "widgets/Dialogs.h"
 
 #include <QTime>
+#include <optional>
 
 TdmKl* dmKl = nullptr;
 
@@ -529,24 +530,46 @@ void TdmKl::qryCalBeforeInsert(fw::DataSet&)
     throw fw::Abort();
 }
 
+namespace {
+
+struct Cascade {
+    fw::Query* list;
+    const char* filterKey;
+    const char* combo;
+    const char* custField;
+};
+
+} // namespace
+
+static std::optional<Cascade> cascadeOf(TdmKl& d, const fw::DataSet& ds)
+{
+    if (&ds == &d.qryCountry) return Cascade{&d.qryRegion, "idCountry", "dblcRegion", "idRegion"};
+    if (&ds == &d.qryReklama) return Cascade{&d.qryReklama2, "idReklama", "dblcReklama2", "idReklama2"};
+    if (&ds == &d.qrySegment) return Cascade{&d.qrySegment2, "idSegment", "dblcSegment2", "idSegment2"};
+    return std::nullopt;
+}
+
+// A move of a first-level list only narrows its second-level list: the program
+// opens and moves these lists too, and that must never change the client.
 void TdmKl::qryCountryAfterScroll(fw::DataSet& ds)
 {
     if (!host_) return;
-    struct Cascade {
-        fw::Query* list;
-        const char* filterKey;
-        const char* combo;
-        const char* custField;
-    };
-    Cascade c;
-    if (&ds == &qryCountry) c = {&qryRegion, "idCountry", "dblcRegion", "idRegion"};
-    else if (&ds == &qryReklama) c = {&qryReklama2, "idReklama", "dblcReklama2", "idReklama2"};
-    else if (&ds == &qrySegment) c = {&qrySegment2, "idSegment", "dblcSegment2", "idSegment2"};
-    else return;
-    host_->SetCardComboAttached(c.combo, false);
-    c.list->setFilter(QString("%1=%2").arg(c.filterKey).arg(ds.fieldByName(c.filterKey).asInteger()));
-    host_->SetCardComboAttached(c.combo, true);
-    if (isEditing(qryCust)) qryCust.fieldByName(c.custField).setAsInteger(0);
+    const auto c = cascadeOf(*this, ds);
+    if (!c) return;
+    host_->SetCardComboAttached(c->combo, false);
+    c->list->setFilter(QString("%1=%2").arg(c->filterKey).arg(ds.fieldByName(c->filterKey).asInteger()));
+    host_->SetCardComboAttached(c->combo, true);
+}
+
+void TdmKl::FirstLevelChosen(fw::DataSet& list)
+{
+    const auto c = cascadeOf(*this, list);
+    if (!host_ || !c || !isEditing(qryCust) || !list.active()) return;
+    fw::Field& second = qryCust.fieldByName(c->custField);
+    // A second level of the chosen first level stays: the user picked the same one again.
+    const fw::Value parent = second.isNull() ? fw::Value() : c->list->lookup(c->custField, second.value(), c->filterKey);
+    if (!parent.isNull() && parent.asInt() == list.fieldByName(c->filterKey).asInteger()) return;
+    second.setAsInteger(0);
 }
 
 void TdmKl::qryContactsAfterScroll(fw::DataSet&)

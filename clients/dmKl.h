@@ -115,6 +115,9 @@ public:
     void qryDownBeforeDelete(fw::DataSet& ds);
     void qryCalBeforeInsert(fw::DataSet& ds);
     void qryCountryAfterScroll(fw::DataSet& ds);
+    // The user picked a value in the first-level combo of that list: a second
+    // level of another first level goes back to 0.
+    void FirstLevelChosen(fw::DataSet& list);
     void qryContactsAfterScroll(fw::DataSet& ds);
     void tmrBudilTimer();
 

@@ -545,6 +545,10 @@ void TfmKlient::BuildDownPages()
     dblcReklama2 = Lookup(tsInfo, "dblcReklama2", dsCust, "IDREKLAMA2", &dmKl->dsReklama2, "REKLAMA2");
     dblcSegment = Lookup(tsInfo, "dblcSegment", dsCust, "IDSEGMENT", &dmKl->dsSegment, "SEGMENTT");
     dblcSegment2 = Lookup(tsInfo, "dblcSegment2", dsCust, "IDSEGMENT2", &dmKl->dsSegment2, "SEGMENTT2");
+    // Lookup cascades follow the user's choice only, never a list opened or moved.
+    for (auto [combo, list] : {std::pair{dblcCountry, &dmKl->qryCountry}, {dblcReklama, &dmKl->qryReklama},
+                               {dblcSegment, &dmKl->qrySegment}})
+        connect(combo, &fw::DBLookupCombo::activated, this, [list] { dmKl->FirstLevelChosen(*list); });
     tbSegmentFind = SideButton(tsInfo, "tbSegmentFind", "Контекстный поиск", "Контекстный поиск");
     dbmOther = new fw::DBMemo(tsInfo);
     dbmOther->setObjectName("dbmOther");
@@ -1065,7 +1069,7 @@ void TfmKlient::tbPlanClick()
     plan.first();
     plan.insert();
     if (plan.state() != fw::DataSetState::Insert) return;
-    EditAndPost(plan, [&] { return EditHistRecord(plan); });
+    EditUntilPosted(plan, [&] { return EditHistRecord(plan); });
 }
 
 void TfmKlient::tbPlanEditClick()
@@ -1082,7 +1086,7 @@ void TfmKlient::PlanEdit(fw::DataSet& ds)
 {
     if (!ds.active() || ds.isEmpty()) return;
     ds.edit();
-    EditAndPost(ds, [&] { return EditHistRecord(ds); });
+    EditUntilPosted(ds, [&] { return EditHistRecord(ds); });
 }
 
 void TfmKlient::PlanComplit(fw::DataSet& ds)

@@ -189,3 +189,22 @@ void TfmPlan::keyPressEvent(QKeyEvent* e)
 {
     if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }
+
+bool EditUntilPosted(fw::DataSet& ds, const std::function<bool()>& dialog)
+{
+    for (;;) {
+        bool ok = false;
+        try {
+            ok = dialog();
+        } catch (...) {
+            if (ds.state() != fw::DataSetState::Browse) ds.cancel();
+            throw;
+        }
+        if (!ok) {
+            if (ds.state() != fw::DataSetState::Browse) ds.cancel();
+            return false;
+        }
+        if (fw::runGuarded([&] { ds.post(); })) return true;
+        if (ds.state() == fw::DataSetState::Browse) return false;
+    }
+}

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -14,6 +15,7 @@ class QTimeEdit;
 class TDateEdit;
 
 namespace fw {
+class DataSet;
 class DBLookupCombo;
 }
 
@@ -59,6 +61,12 @@ protected:
 
 // Set while a plan dialog exists (the reminder check waits for it).
 extern QPointer<TfmPlan> fmPlan;
+
+// The row being edited in ds goes through dialog until it is posted or the user
+// cancels: a refused post shows its message and the dialog comes back with the
+// typed values, so no row is left in edit for some later command to post.
+// True when the row was posted.
+bool EditUntilPosted(fw::DataSet& ds, const std::function<bool()>& dialog);
 
 // The whole day of date plus the time of day of time, to the minute.
 QDateTime PlanDateTime(const QDate& date, const QTime& time);

@@ -494,9 +494,10 @@ QDate TCustomDateEdit::Date() const
     const QDate def = FDefaultToday ? LocalToday() : EmptyDate;
     if (IsEmptyDateText()) return def;
     QDate d;
-    if (TryTextToDate(FTextFormat, Text(), d)) return d.isValid() ? d : def;
-    // A text that is no date leaves the value as it was.
-    return FLastDate.isValid() ? FLastDate : def;
+    // A text that is no date is never read as the last good one: the user no
+    // longer sees that date.
+    if (TryTextToDate(FTextFormat, Text(), d) && d.isValid()) return d;
+    return def;
 }
 
 void TCustomDateEdit::SetDate(const QDate& value)
@@ -504,17 +505,13 @@ void TCustomDateEdit::SetDate(const QDate& value)
     QDate v = value;
     if (!DateValueValid(v)) v = FDefaultToday ? LocalToday() : EmptyDate;
     const QDate old = Date();
-    FLastDate = v;
     setText(v.isValid() ? FormatDateText(FTextFormat, v) : QString());
     setModified(Date() != old);
 }
 
 void TCustomDateEdit::ValidateDateText()
 {
-    if (IsEmptyDateText()) {
-        FLastDate = EmptyDate;
-        return;
-    }
+    if (IsEmptyDateText()) return;
     FSelfUpdate = true;
     try {
         const QDate d = TextToDateFmt(FTextFormat, Text());

@@ -201,7 +201,6 @@ protected:
     bool FDefaultToday = false;
     bool FCheckOnExit = false;
     bool FSelfUpdate = false;
-    QDate FLastDate;      // the last date set or read successfully
 };
 
 class TDateEdit : public TCustomDateEdit {

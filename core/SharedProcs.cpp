@@ -1,6 +1,7 @@
 #include "core/SharedProcs.h"
 
 #include "core/ModifySQLForm.h"
+#include "core/Users.h"
 #include "core/dm.h"
 #include "core/fmSelectItem.h"
 
@@ -85,6 +86,9 @@ bool comboBoxListOpen(QWidget* w)
 QString EditSQL(const QString& sql)
 {
     if (!(ShiftPressed && SqlEditArmed)) return sql;
+    // The editor runs any select with the database's own rights, past every
+    // visibility clause: a tool for the administrator alone.
+    if (CurrentUser.IdUser != 0) return sql;
     SqlEditArmed = false;   // one edit per Shift press
     if (!ModifySQLForm) ModifySQLForm = new TModifySQLForm(mainWindow());
     QString result = sql;

@@ -332,6 +332,12 @@ TSpravMan::~TSpravMan()
     for (auto& s : Sprav) s.reset();
 }
 
+void TSpravMan::PostAll()
+{
+    for (const auto& s : Sprav)
+        if (s) s->CheckBrowseModeAll();
+}
+
 TSprav* TSpravMan::GetSprav(int n)
 {
     auto& slot = Sprav[size_t(n)];

@@ -115,6 +115,8 @@ public:
 
     TSprav* GetSprav(int n);
     void SelectSprav(int n);
+    // Posts what is being typed in every list; throws when a post fails.
+    void PostAll();
     int Current = 0;
 
 private:

@@ -90,6 +90,11 @@ void TfmSetupList::FormDestroy()
 
 void TfmSetupList::closeEvent(QCloseEvent* e)
 {
+    // An edit that cannot be posted keeps the window open with the typed values.
+    if (SpravMan && !fw::runGuarded([this] { SpravMan->PostAll(); })) {
+        e->ignore();
+        return;
+    }
     FormClose();
     QWidget::closeEvent(e);
 }

@@ -306,7 +306,7 @@ TfmSdelkaGroup::TfmSdelkaGroup(QWidget* owner) : QDialog(owner)
 
     edName = new QLineEdit(this);
     edName->setObjectName("edName");
-    edName->setMaxLength(50);
+    edName->setMaxLength(255);   // the deal name column holds 255 characters
     dblcType = LookupCombo(this, "dblcType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE");
     dblcUser = LookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME");
     gbPrichina = new QGroupBox("Причина", this);

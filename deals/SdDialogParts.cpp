@@ -1,5 +1,6 @@
 #include "deals/SdDialogParts.h"
 
+#include "controls/CalcEdit.h"
 #include "controls/SpeedButton.h"
 #include "core/FormParts.h"
 #include "core/dm.h"
@@ -37,7 +38,6 @@ void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*,
     }
 }
 
-
 void ForEachSale(const std::function<void(fw::Query&)>& f)
 {
     fw::Query& sales = dmKlSd->qrySales;
@@ -51,4 +51,10 @@ void ForEachSale(const std::function<void(fw::Query&)>& f)
         throw;
     }
     dmKlSd->SalesLinked = true;
+}
+
+void SdRateEdit(TCustomNumEdit* edit)
+{
+    edit->SetDecimalPlaces(4);
+    edit->SetDisplayFormat(",0.0000");
 }

@@ -12,6 +12,7 @@ class QKeyEvent;
 class QLabel;
 class QWidget;
 class TBrSpeedButton;
+class TCustomNumEdit;
 
 namespace fw {
 class DataSource;
@@ -25,6 +26,8 @@ class DBLookupCombo;
 QString SdSettingText(const char* column);
 // A hold button "Не изменять" of a money triple; the three of a dialog form one group.
 TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name);
+// The rate edit of a money triple: rates carry four decimals (1,1046).
+void SdRateEdit(TCustomNumEdit* edit);
 // The money triple side by side in grid, one column each: caption, edit, hold button.
 void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns);
 // Walks the goods lines of dmKlSd without the payments following, and comes

@@ -221,6 +221,9 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
     ToolBar->addSeparator();
     DBNavigator1 = new fw::DBNavigator(ToolBar);
     DBNavigator1->setObjectName("DBNavigator1");
+    // The results are read-only: the navigator only moves.
+    DBNavigator1->setVisibleButtons({fw::DBNavigator::Button::First, fw::DBNavigator::Button::Prior,
+                                     fw::DBNavigator::Button::Next, fw::DBNavigator::Button::Last});
     ToolBar->addWidget(DBNavigator1);
 
     // Mode and client, outside the pages so that "Очистить" keeps them.

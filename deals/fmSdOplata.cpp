@@ -172,6 +172,7 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     ceVal1 = money("ceVal1");
     ceVal2 = money("ceVal2");
     ceKurs = money("ceKurs");
+    SdRateEdit(ceKurs);
     sbVal1 = SdHoldButton(gbSumma, "sbVal1");
     sbVal2 = SdHoldButton(gbSumma, "sbVal2");
     sbKurs = SdHoldButton(gbSumma, "sbKurs");

@@ -153,7 +153,8 @@ TDBDateEdit* DateEdit(QWidget* parent, const char* name, const char* field)
 void FormatNumbers(fw::DataSet& ds, const QStringList& money, const QStringList& dates)
 {
     for (const QString& name : money)
-        if (fw::Field* f = ds.findField(name)) f->setDisplayFormat(name == "KOLVO" ? ",0.###" : ",0.00");
+        if (fw::Field* f = ds.findField(name))
+            f->setDisplayFormat(name == "KOLVO" ? ",0.###" : name == "KURS" ? ",0.0000" : ",0.00");
     for (const QString& name : dates)
         if (fw::Field* f = ds.findField(name)) f->setDisplayFormat("dd.MM.yyyy");
 }
@@ -384,7 +385,7 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
         {"SUMMARF", "", 125},
         {"SUMMADP", "", 125},
         {"SUMMADF", "", 125},
-        {"KURS", "Курс", 60},
+        {"KURS", "Курс", 80},
         {"BACK", "Возврат", 55},
         {"UCHEB", "Признак1", 70},
         {"UPGRADE", "Признак2", 70},
@@ -404,7 +405,7 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
         {"DATEOPL", "Дата оплаты", 90},
         {"SUMMAR", "", 100},
         {"SUMMAD", "", 100},
-        {"KURS", "Курс", 60},
+        {"KURS", "Курс", 80},
         {"User", "Фамилия", 150},
     });
     for (fw::DBGrid* g : {dbgSales, dbgOplata}) {

@@ -42,14 +42,6 @@ QString setting(const char* column)
 
 // An order's address as the client card writes it, "Name"<addr> or a bare
 // address: the address alone is what the server is given.
-QString mailAddress(const QString& email)
-{
-    const qsizetype open = email.lastIndexOf('<');
-    const qsizetype close = email.lastIndexOf('>');
-    if (open >= 0 && close > open) return email.mid(open + 1, close - open - 1).trimmed();
-    return email.trimmed();
-}
-
 // A progress bar whose maximum is 0 turns into a busy indicator.
 void setMax(QProgressBar* bar, int max)
 {
@@ -279,6 +271,10 @@ TfmZakaz::TfmZakaz(QWidget* owner) : QWidget(owner)
     d.PathCleared = [this] { lbPath->clear(); };
 
     FormCreate();
+    // Materials added in the reference lists meanwhile show up when the user comes back.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now && isAncestorOf(now) && !(old && isAncestorOf(old))) fw::runGuarded([this] { RefreshMaterials(); });
+    });
 }
 
 TfmZakaz::~TfmZakaz()
@@ -359,6 +355,7 @@ void TfmZakaz::ReopenOrders()
 
 void TfmZakaz::tbRefreshClick()
 {
+    RefreshMaterials();
     ReopenOrders();
 }
 
@@ -403,10 +400,20 @@ void TfmZakaz::dblcGrItemKeyPress(int key)
     ClearOnEsc(dblcGrItem, key);
 }
 
+void TfmZakaz::RefreshMaterials()
+{
+    if (!dmZakaz || Sending()) return;
+    for (fw::Query* q : {&dm->qryItem, &dmZakaz->qryGrItem, &dmZakaz->qryItem})
+        if (q->active() && q->state() == fw::DataSetState::Browse) q->refresh();
+}
+
 void TfmZakaz::tbMatAddClick()
 {
     TdmZakaz& d = *dmZakaz;
     if (!d.qryItem.active() || d.qryItem.isEmpty()) return;
+    // A material added since the names were read would show no name.
+    const fw::Value item = d.qryItem.fieldByName("IDITEM").value();
+    if (dm->qryItem.lookup("IDITEM", item, "IDITEM").isNull()) dm->qryItem.refresh();
     d.qryItems.append();
     d.qryItems.fieldByName("IDITEM").setValue(d.qryItem.fieldByName("IDITEM").value());
     d.qryItems.post();
@@ -476,7 +483,8 @@ void TfmZakaz::PrepareSender()
     CheckUserEmail(name, email);
     mail_.fromAddress = email;
     mail_.fromName = name;
-    mail_.to = QStringList{mailAddress(orders.fieldByName("EMAIL").asString())};
+    // The address as typed, display name included; the envelope takes the bare address.
+    mail_.to = QStringList{orders.fieldByName("EMAIL").asString().trimmed()};
 }
 
 void TfmZakaz::PrepareOrderMail()
@@ -667,7 +675,11 @@ void TfmZakaz::tbSendMaterialClick()
 void TfmZakaz::tbSendFileClick()
 {
     QListWidgetItem* selected = lbPath->currentItem();
-    if (!selected || !selected->isSelected()) return;
+    if (!selected || !selected->isSelected()) {
+        fw::dialogs().warning(lbPath->count() == 0 ? "У материала нет файлов для отправки!"
+                                                   : "Выберите файл в списке файлов материала!");
+        return;
+    }
     const int row = lbPath->currentRow();
     const QString file = selected->text();
     TdmZakaz& d = *dmZakaz;

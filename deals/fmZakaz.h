@@ -90,6 +90,8 @@ public:
     // Status 0 in blue, 1 in green, except in the focused cell.
     void dbgOrdersDrawColumnCell(const fw::GridCell& cell, fw::CellStyle& style);
     void FillPathList();
+    // Re-reads the groups and materials the reference lists may have changed.
+    void RefreshMaterials();
     void SetMailStatus(const QString& text);
 
     // True while a send operation runs.

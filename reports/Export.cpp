@@ -7,6 +7,7 @@
 #include "db/DataSet.h"
 #include "db/DbError.h"
 #include "db/NumberFormat.h"
+#include "os/OutputFile.h"
 #include "os/Shell.h"
 #include "os/Spreadsheet.h"
 #include "os/TsvFile.h"
@@ -14,6 +15,7 @@
 #include "widgets/Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -57,24 +59,39 @@ TExport::TExport() = default;
 
 TExport::~TExport()
 {
-    // Dropping the writers closes what they hold without a check; an export
-    // that did not reach EndExport is a failed one, so nothing is opened.
+    // An export that did not reach EndExport is a failed one: nothing is
+    // opened, and its partial file goes.
+    if (Opened)
+        Discard();
     file_.reset();
     sheet_.reset();
 }
 
 void TExport::BeginExport()
 {
+    Records = 0;
+    ProgramOpened = false;
     if (ExportType == TextFile) {
         LineStart = true;
         file_ = std::make_unique<fw::TsvWriter>(FileName);
     } else {
-        workbookName_ = fw::SpreadsheetWriter::temporaryFileName("table");
+        workbookName_ = fw::documentFileName(Caption, "xlsx");
         sheet_ = std::make_unique<fw::SpreadsheetWriter>(workbookName_);
         Col = 1;
         Row = 1;
     }
     Opened = true;
+}
+
+void TExport::Discard()
+{
+    if (file_)
+        file_->discard();
+    if (sheet_)
+        sheet_->discard();
+    file_.reset();
+    sheet_.reset();
+    Opened = false;
 }
 
 QString TExport::ValueText(const fw::Value& value)
@@ -98,7 +115,7 @@ QString TExport::ValueText(const fw::Value& value)
     return {};
 }
 
-void TExport::WriteValue(const fw::Value& value)
+void TExport::WriteValue(const fw::Value& value, int decimals)
 {
     if (!Opened)
         throw fw::Error("Экспорт не начат");
@@ -112,8 +129,8 @@ void TExport::WriteValue(const fw::Value& value)
     switch (value.type()) {
     case fw::Value::Type::Null: break;
     case fw::Value::Type::Int:
-    case fw::Value::Type::Double:
-    case fw::Value::Type::Currency: sheet_->writeNumber(r, c, value.asDouble()); break;
+    case fw::Value::Type::Double: sheet_->writeNumber(r, c, value.asDouble(), decimals); break;
+    case fw::Value::Type::Currency: sheet_->writeNumber(r, c, value.asCurrency().toDouble(), decimals); break;
     case fw::Value::Type::DateTime:
         if (value.asDateTime().isValid()) sheet_->writeDateTime(r, c, value.asDateTime());
         break;
@@ -151,8 +168,9 @@ void TExport::EndExport()
     sheet_->close();
     sheet_.reset();
     Opened = false;
-    if (!fw::openDocument(workbookName_))
-        throw fw::Error(QString("Не удалось открыть файл \"%1\" программой для таблиц").arg(workbookName_));
+    fw::shareWithGroup(workbookName_);
+    // No program for workbooks is no failure: the file is saved, and the user is told where.
+    ProgramOpened = fw::openDocument(workbookName_);
 }
 
 void TExportDBGrid::WriteTitles(fw::DBGrid* grid, const QList<int>& columns, const QString& prefix)
@@ -168,8 +186,12 @@ void TExportDBGrid::WriteRecord(fw::DBGrid* grid, const QList<int>& columns, boo
     for (int i : columns) {
         checkColumn(grid, i);
         fw::Field* field = blank ? nullptr : grid->columnField(i);
-        WriteValue(field ? field->value() : fw::Value());
+        // Money and quantities keep the decimals of their column.
+        const int decimals = field && field->type() == fw::FieldType::Currency ? field->size() : -1;
+        WriteValue(field ? field->value() : fw::Value(), decimals);
     }
+    if (!blank)
+        ++Records;
 }
 
 void SelectColumns(fw::DBGrid* grid, const QString& caption, QList<int>& columns)
@@ -202,6 +224,8 @@ void ExportDBGrid(fw::DBGrid* grid, const QString& caption)
     TExportDBGrid exporter;
     if (!SetupExport(exporter))
         return;
+    exporter.SetCaption(caption);
+    TKeepRow keep(*ds);
     ds->disableControls();
     try {
         exporter.BeginExport();
@@ -212,13 +236,12 @@ void ExportDBGrid(fw::DBGrid* grid, const QString& caption)
             ds->next();
             exporter.NewLine();
         }
-        exporter.EndExport();
     } catch (...) {
         ds->enableControls();
         throw;
     }
     ds->enableControls();
-    ShowExportDone();
+    FinishExport(exporter);
 }
 
 void ExportStringGrid(QTableWidget* grid)
@@ -229,6 +252,7 @@ void ExportStringGrid(QTableWidget* grid)
     TExportDBGrid exporter;
     if (!SetupExport(exporter))
         return;
+    exporter.SetCaption("Отчет");
     exporter.BeginExport();
     for (int r = 0; r < grid->rowCount(); ++r) {
         for (int c = 0; c < grid->columnCount(); ++c) {
@@ -237,12 +261,13 @@ void ExportStringGrid(QTableWidget* grid)
             if (r == 0 || c == 0)
                 exporter.WriteValue(text);
             else
-                exporter.WriteValue(cellNumber(text));
+                exporter.WriteValue(cellNumber(text), 2);
         }
         exporter.NewLine();
+        if (r > 0)
+            ++exporter.Records;
     }
-    exporter.EndExport();
-    ShowExportDone();
+    FinishExport(exporter);
 }
 
 bool SetupExport(TExport& exporter)
@@ -259,4 +284,39 @@ void ShowExportDone()
 {
     QApplication::beep();
     fw::dialogs().information("Экспорт успешно завершен.");
+}
+
+void FinishExport(TExport& exporter)
+{
+    if (exporter.Records == 0) {
+        exporter.Discard();
+        fw::dialogs().information("Нет записей для экспорта: файл не создан.");
+        return;
+    }
+    exporter.EndExport();
+    if (exporter.ExportType == TExport::Spreadsheet && !exporter.ProgramOpened) {
+        QApplication::beep();
+        fw::dialogs().information("Экспорт успешно завершен.\nНе найдена программа для открытия таблицы; файл сохранен:\n"
+                                  + QDir::toNativeSeparators(exporter.WorkbookName()));
+        return;
+    }
+    ShowExportDone();
+}
+
+TKeepRow::TKeepRow(fw::DataSet& ds) : ds_(ds)
+{
+    if (ds.active() && !ds.isEmpty())
+        row_ = ds.bookmark().id;
+}
+
+TKeepRow::~TKeepRow()
+{
+    if (row_ == 0)
+        return;
+    try {
+        if (ds_.active() && ds_.bookmarkValid(fw::Bookmark{row_}))
+            ds_.gotoBookmark(fw::Bookmark{row_});
+    } catch (...) {
+        // a row that cannot be reached again is no reason to fail the export
+    }
 }

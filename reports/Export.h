@@ -9,15 +9,17 @@
 class QTableWidget;
 
 namespace fw {
+class DataSet;
 class DBGrid;
 class SpreadsheetWriter;
 class TsvWriter;
 } // namespace fw
 
 // Writes one table either to a tab-separated text file (code page 1251) or to
-// a new .xlsx workbook in the temporary folder, which is opened with the
-// desktop's default program when the export ends. Every write and the close
-// are checked: an export that failed throws and never looks done.
+// a new .xlsx workbook named after the list and the date in the user's
+// documents folder, which is opened with the desktop's default program when
+// the export ends. Every write and the close are checked: an export that
+// failed throws, never looks done, and leaves no partial file behind.
 class TExport {
 public:
     enum : quint8 { TextFile = 0, Spreadsheet = 1 };
@@ -25,17 +27,22 @@ public:
     TExport();
     TExport(const TExport&) = delete;
     TExport& operator=(const TExport&) = delete;
-    // An export still open here has failed: its file is closed, nothing is opened.
+    // An export still open here has failed: its file is removed, nothing is opened.
     virtual ~TExport();
 
     void SetFileName(const QString& fileName) { FileName = fileName; }
     void SetExportType(quint8 type) { ExportType = type; }
+    // What the list is called: the workbook's name.
+    void SetCaption(const QString& caption) { Caption = caption; }
 
     void BeginExport();
-    void WriteValue(const fw::Value& value);
+    // decimals >= 0: a number shown in the workbook with that many decimals.
+    void WriteValue(const fw::Value& value, int decimals = -1);
     void NewLine();
     // Closes the file; a workbook is then opened with the default program.
     void EndExport();
+    // Gives up an export: its file is closed and removed.
+    void Discard();
 
     quint8 ExportType = TextFile;
     bool Opened = false;
@@ -43,6 +50,9 @@ public:
     bool LineStart = true;
     int Col = 1;               // next spreadsheet column, from 1
     int Row = 1;               // current spreadsheet row, from 1
+    QString Caption;
+    int Records = 0;           // data rows written
+    bool ProgramOpened = false;   // the workbook went to the default program
 
     // The workbook of the last spreadsheet export.
     const QString& WorkbookName() const { return workbookName_; }
@@ -76,3 +86,20 @@ void ExportStringGrid(QTableWidget* grid);
 // The target choice; true when confirmed, with the exporter's file name and type set.
 bool SetupExport(TExport& exporter);
 void ShowExportDone();
+// Ends an export: one that wrote no record is given up and says so; otherwise
+// the file is closed and the user told it is done (and where a workbook that
+// no program opened was saved).
+void FinishExport(TExport& exporter);
+
+// Brings a data set back to the row the user was on, whatever ends the walk.
+class TKeepRow {
+public:
+    explicit TKeepRow(fw::DataSet& ds);
+    ~TKeepRow();
+    TKeepRow(const TKeepRow&) = delete;
+    TKeepRow& operator=(const TKeepRow&) = delete;
+
+private:
+    fw::DataSet& ds_;
+    quint64 row_ = 0;
+};

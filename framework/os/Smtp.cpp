@@ -4,6 +4,9 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStringDecoder>
+#include <QUuid>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QThread>
@@ -17,7 +20,8 @@ namespace fw {
 struct SmtpClient::Job {
     struct Attachment {
         QByteArray path;
-        QByteArray name;
+        QByteArray type;          // the Content-Type value
+        QByteArray disposition;   // the whole Content-Disposition header
     };
     QByteArray url;
     QByteArray mailFrom;
@@ -40,12 +44,67 @@ QString checkedAddress(const QString& address)
     return a;
 }
 
+// "Name <a@b.ru>", "\"Name\" <a@b.ru>" or a bare address: the display name and the address.
+std::pair<QString, QString> splitAddress(const QString& address)
+{
+    const qsizetype open = address.lastIndexOf('<');
+    const qsizetype close = address.lastIndexOf('>');
+    if (open < 0 || close < open)
+        return {QString(), address.trimmed()};
+    QString name = address.left(open).trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2).replace("\\\"", "\"").trimmed();
+    return {name, address.mid(open + 1, close - open - 1).trimmed()};
+}
+
+// An RFC 2231 parameter: plain and quoted when it is printable ASCII, otherwise
+// name*=UTF-8''percent-encoded (an encoded word is not allowed there).
+QByteArray mimeParameter(const char* name, const QString& value)
+{
+    static const QRegularExpression plain(R"(^[ -~]*$)");
+    QString v = value;
+    for (QChar& c : v)
+        if (c < QChar(32))
+            c = ' ';
+    if (plain.match(v).hasMatch() && v.size() < 200) {
+        QByteArray quoted = v.toLatin1();
+        quoted.replace("\\", "\\\\").replace("\"", "\\\"");
+        return QByteArray(name) + "=\"" + quoted + "\"";
+    }
+    return QByteArray(name) + "*=UTF-8''" + v.toUtf8().toPercentEncoding("!#$&+-.^_`|~");
+}
+
+// The Content-Type of an attached file; text carries its character set,
+// guessed from the bytes: UTF-8 when they read as such, otherwise the code page.
+QByteArray attachmentType(const QFileInfo& info)
+{
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
+    QByteArray type = mime.isValid() ? mime.name().toLatin1() : QByteArray("application/octet-stream");
+    if (mime.inherits("text/plain") || type.startsWith("text/")) {
+        QFile f(info.absoluteFilePath());
+        QByteArray head;
+        if (f.open(QIODevice::ReadOnly))
+            head = f.read(1 << 20);
+        bool ascii = true;
+        for (char c : head)
+            if (uchar(c) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString decoded = utf8.decode(head);
+        const char* charset = ascii ? "us-ascii" : !utf8.hasError() ? "utf-8" : "windows-1251";
+        type += QByteArray("; charset=") + charset;
+    }
+    return type + "; " + mimeParameter("name", info.fileName());
+}
+
 QByteArray encodeText(const QString& text, SmtpClient::Charset charset)
 {
     return charset == SmtpClient::Charset::Cp1251 ? toCp1251(text) : text.toUtf8();
 }
 
-enum class HeaderPart { Text, Phrase, FileName };
+enum class HeaderPart { Text, Phrase };
 
 // A header value: plain ASCII as it is, anything else as RFC 2047 encoded words,
 // folded so that no line grows long. CR and LF never reach the header.
@@ -56,9 +115,7 @@ QByteArray headerText(QString text, SmtpClient::Charset charset, HeaderPart part
             c = ' ';
     static const QRegularExpression plain(R"(^[ -~]*$)");
     static const QRegularExpression phraseSpecials(R"([()<>\[\]:;@\\,."=?])");
-    static const QRegularExpression quotedSpecials(R"(["\\])");
-    const bool special = (part == HeaderPart::Phrase && phraseSpecials.match(text).hasMatch())
-        || (part == HeaderPart::FileName && quotedSpecials.match(text).hasMatch());
+    const bool special = part == HeaderPart::Phrase && phraseSpecials.match(text).hasMatch();
     if (plain.match(text).hasMatch() && text.size() < 900 && !special && !text.contains("=?"))
         return text.toLatin1();
 
@@ -78,8 +135,7 @@ QByteArray headerText(QString text, SmtpClient::Charset charset, HeaderPart part
     }
     if (!chunk.isEmpty() || words.isEmpty())
         words.append(prefix + chunk.toBase64() + "?=");
-    // A file name sits inside a quoted parameter, where folding is best avoided.
-    return words.join(part == HeaderPart::FileName ? " " : "\r\n ");
+    return words.join("\r\n ");
 }
 
 struct CurlSlist {
@@ -141,12 +197,17 @@ void SmtpClient::send(const MailMessage& m)
     job->mailFrom = "<" + from.toLatin1() + ">";
     QByteArrayList to;
     for (const QString& a : m.to) {
-        const QByteArray addr = checkedAddress(a).toLatin1();
+        // The envelope takes the bare address; the header keeps the display name.
+        const auto [name, address] = splitAddress(a);
+        const QByteArray addr = checkedAddress(address).toLatin1();
         job->recipients.append("<" + addr + ">");
-        to.append(addr);
+        to.append(name.isEmpty() ? addr : headerText(name, charset_, HeaderPart::Phrase) + " <" + addr + ">");
     }
     const QDateTime date = m.date.isValid() ? m.date : QDateTime::currentDateTime();
     job->headers.append("Date: " + date.toString(Qt::RFC2822Date).toLatin1());
+    job->headers.append("Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "."
+                        + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "@"
+                        + from.section('@', 1).toLatin1() + ">");
     job->headers.append("From: "
                         + (m.fromName.trimmed().isEmpty()
                                ? from.toLatin1()
@@ -163,8 +224,8 @@ void SmtpClient::send(const MailMessage& m)
         const QFileInfo info(f);
         if (!info.isFile() || !info.isReadable())
             throw Error(QString("Файл вложения не найден или недоступен: \"%1\"").arg(f));
-        job->attachments.append({QFile::encodeName(info.absoluteFilePath()),
-                                 headerText(info.fileName(), Charset::Utf8, HeaderPart::FileName)});
+        job->attachments.append({QFile::encodeName(info.absoluteFilePath()), attachmentType(info),
+                                 "Content-Disposition: attachment; " + mimeParameter("filename", info.fileName())});
     }
 
     abort_ = false;
@@ -273,10 +334,18 @@ SmtpClient::Outcome SmtpClient::perform(const Job& job, SmtpClient* client)
             rc = CURLE_OUT_OF_MEMORY;
         if (rc == CURLE_OK)
             rc = curl_mime_filedata(part, a.path.constData());
+        // The file name goes in our own disposition header (RFC 2231); libcurl's
+        // would put the path's last part there, quoted.
         if (rc == CURLE_OK)
-            rc = curl_mime_filename(part, a.name.constData());
+            rc = curl_mime_filename(part, nullptr);
+        if (rc == CURLE_OK)
+            rc = curl_mime_type(part, a.type.constData());
         if (rc == CURLE_OK)
             rc = curl_mime_encoder(part, "base64");
+        if (rc == CURLE_OK) {
+            curl_slist* h = curl_slist_append(nullptr, a.disposition.constData());
+            rc = h ? curl_mime_headers(part, h, 1) : CURLE_OUT_OF_MEMORY;
+        }
     }
     set(CURLOPT_MIMEPOST, mime.get());
     set(CURLOPT_NOPROGRESS, 0L);

@@ -1,8 +1,12 @@
 #include "Spreadsheet.h"
 
+#include "OutputFile.h"
+
 #include <QDir>
-#include <QTemporaryFile>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include <xlsxwriter.h>
 
@@ -38,10 +42,32 @@ SpreadsheetWriter::~SpreadsheetWriter()
 
 void SpreadsheetWriter::check(int error, const char* what) const
 {
-    if (error != LXW_NO_ERROR)
-        throw Error(QString("Ошибка записи книги \"%1\" (%2): %3")
-                        .arg(fileName_, QString::fromLatin1(what),
-                             QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error)))));
+    if (error == LXW_NO_ERROR)
+        return;
+    // File and archive errors come from the system: its text names the cause (a full disk).
+    const int systemError = errno;
+    QString reason = QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error)));
+    if (systemError != 0
+        && (error == LXW_ERROR_CREATING_XLSX_FILE || error == LXW_ERROR_CREATING_TMPFILE
+            || error == LXW_ERROR_ZIP_FILE_OPERATION || error == LXW_ERROR_ZIP_FILE_ADD
+            || error == LXW_ERROR_ZIP_CLOSE))
+        reason = QString::fromLocal8Bit(std::strerror(systemError));
+    throw Error(QString("Ошибка записи книги \"%1\" (%2): %3").arg(fileName_, QString::fromLatin1(what), reason));
+}
+
+lxw_format* SpreadsheetWriter::numberFormat(int decimals)
+{
+    while (numbers_.size() <= decimals)
+        numbers_.append(nullptr);
+    if (!numbers_[decimals]) {
+        lxw_format* f = workbook_add_format(book_);
+        if (!f)
+            throw Error(QString("Ошибка записи книги \"%1\": формат числа").arg(fileName_));
+        const QByteArray code = decimals == 0 ? "#,##0" : "#,##0." + QByteArray(decimals, '0');
+        format_set_num_format(f, code.constData());
+        numbers_[decimals] = f;
+    }
+    return numbers_[decimals];
 }
 
 lxw_worksheet* SpreadsheetWriter::sheet() const
@@ -57,11 +83,14 @@ void SpreadsheetWriter::writeText(int row, int col, const QString& text)
           "text");
 }
 
-void SpreadsheetWriter::writeNumber(int row, int col, double value)
+void SpreadsheetWriter::writeNumber(int row, int col, double value, int decimals)
 {
     if (!std::isfinite(value))
         throw Error(QString("Ошибка записи книги \"%1\": значение не является числом").arg(fileName_));
-    check(worksheet_write_number(sheet(), lxw_row_t(row), lxw_col_t(col), value, nullptr), "number");
+    lxw_worksheet* s = sheet();
+    check(worksheet_write_number(s, lxw_row_t(row), lxw_col_t(col), value,
+                                 decimals >= 0 ? numberFormat(std::min(decimals, 10)) : nullptr),
+          "number");
 }
 
 void SpreadsheetWriter::writeDateTime(int row, int col, const QDateTime& value)
@@ -96,16 +125,17 @@ void SpreadsheetWriter::close()
         return;
     lxw_workbook* book = book_;
     book_ = nullptr;
+    errno = 0;
     check(workbook_close(book), "close");
 }
 
-QString SpreadsheetWriter::temporaryFileName(const QString& baseName)
+void SpreadsheetWriter::discard()
 {
-    QTemporaryFile file(QDir(QDir::tempPath()).filePath(baseName + "-XXXXXX.xlsx"));
-    file.setAutoRemove(false);
-    if (!file.open())
-        throw Error(QString("Не удалось создать файл во временной папке: %1").arg(file.errorString()));
-    return file.fileName();
+    if (book_) {
+        lxw_workbook_free(book_);
+        book_ = nullptr;
+    }
+    removePartialFile(fileName_);
 }
 
 } // namespace fw

@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 struct lxw_workbook;
@@ -21,7 +22,9 @@ public:
     ~SpreadsheetWriter();   // writes an unclosed workbook, ignoring errors
 
     void writeText(int row, int col, const QString& text);
-    void writeNumber(int row, int col, double value);
+    // decimals >= 0: shown with that many decimals and digit groups (money 2,
+    // quantities 3); otherwise in the general format.
+    void writeNumber(int row, int col, double value, int decimals = -1);
     // A real date cell, shown "dd.mm.yyyy", with the time when it is not midnight.
     // Dates the format cannot hold (before 1900) are written as text.
     void writeDateTime(int row, int col, const QDateTime& value);
@@ -29,13 +32,13 @@ public:
     void setRowBold(int row);
 
     void close();           // throws Error when the file could not be written
+    // Gives up the workbook: nothing is written, and what a failed close left is removed.
+    void discard();
     const QString& fileName() const { return fileName_; }
-
-    // A new, unique file name in the temporary folder, for one export.
-    static QString temporaryFileName(const QString& baseName = "table");
 
 private:
     void check(int error, const char* what) const;
+    lxw_format* numberFormat(int decimals);
     lxw_worksheet* sheet() const;
 
     QString fileName_;
@@ -44,6 +47,7 @@ private:
     lxw_format* bold_ = nullptr;
     lxw_format* date_ = nullptr;
     lxw_format* dateTime_ = nullptr;
+    QList<lxw_format*> numbers_;   // by decimals
 };
 
 } // namespace fw

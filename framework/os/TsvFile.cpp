@@ -1,6 +1,11 @@
 #include "TsvFile.h"
 
 #include "Cp1251.h"
+#include "OutputFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 #include <QStringDecoder>
 
@@ -8,29 +13,53 @@ namespace fw {
 
 TsvWriter::TsvWriter(const QString& fileName) : fileName_(fileName), file_(fileName)
 {
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Unbuffered: the writes below go straight to the descriptor, so that a
+    // failure carries the system's own reason (a full disk, a quota).
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw FileError(QString("Не удалось создать файл \"%1\": %2").arg(fileName_, file_.errorString()));
 }
 
 TsvWriter::~TsvWriter()
 {
-    if (file_.isOpen())
+    if (file_.isOpen()) {
+        try {
+            flushBuffer();
+        } catch (const FileError&) {
+        }
         file_.close();
+    }
 }
 
-void TsvWriter::fail()
+void TsvWriter::fail(int error)
 {
-    const QString reason = file_.errorString();
+    buffer_.clear();
     file_.close();
-    throw FileError(QString("Ошибка записи в файл \"%1\": %2").arg(fileName_, reason));
+    throw FileError(QString("Ошибка записи в файл \"%1\": %2").arg(fileName_, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+void TsvWriter::flushBuffer()
+{
+    const int fd = file_.handle();
+    qsizetype done = 0;
+    while (done < buffer_.size()) {
+        const ssize_t n = ::write(fd, buffer_.constData() + done, size_t(buffer_.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        done += n;   // a short write is followed by the next one, which names the cause
+    }
+    buffer_.clear();
 }
 
 void TsvWriter::write(const QByteArray& bytes)
 {
     if (!file_.isOpen())
         throw FileError(QString("Файл \"%1\" уже закрыт").arg(fileName_));
-    if (file_.write(bytes) != bytes.size())
-        fail();
+    buffer_ += bytes;
+    if (buffer_.size() >= 64 * 1024)
+        flushBuffer();
 }
 
 void TsvWriter::writeValue(const QString& value)
@@ -63,11 +92,21 @@ void TsvWriter::close()
 {
     if (!file_.isOpen())
         return;
-    if (!file_.flush())
-        fail();
+    flushBuffer();
+    // A file system may report a full disk or quota only when the data is synced.
+    if (::fsync(file_.handle()) != 0 && errno != EINVAL && errno != EROFS)
+        fail(errno);
     file_.close();
     if (file_.error() != QFileDevice::NoError)
         throw FileError(QString("Ошибка записи в файл \"%1\": %2").arg(fileName_, file_.errorString()));
+}
+
+void TsvWriter::discard()
+{
+    buffer_.clear();
+    if (file_.isOpen())
+        file_.close();
+    removePartialFile(fileName_);
 }
 
 QStringList splitTsvLine(const QString& line)

@@ -23,16 +23,20 @@ public:
     void writeValue(const QString& value);
     void newLine();
     void close();                                  // throws FileError when the data did not reach the disk
+    // Gives up a failed file: it is closed and, when it is a regular file, removed.
+    void discard();
 
     const QString& fileName() const { return fileName_; }
     int lineNumber() const { return line_; }       // the line being written, from 1
 
 private:
     void write(const QByteArray& bytes);
-    [[noreturn]] void fail();
+    void flushBuffer();
+    [[noreturn]] void fail(int error);
 
     QString fileName_;
     QFile file_;
+    QByteArray buffer_;
     bool lineStart_ = true;
     int line_ = 1;
 };

@@ -212,6 +212,32 @@ TEST_F(CalendarPage, CompleteEditAndDelete)
     EXPECT_EQ(listed(), QList<int>({plan}));
 }
 
+// Without the right to back-date, editing an overdue plan is refused; the dialog
+// comes back with what was typed, and once cancelled nothing posts it again.
+TEST_F(CalendarPage, ARefusedEditComesBackToTheUserAndIsNeverPostedLater)
+{
+    const int overdue = addHist(QDateTime(today.addDays(-3), QTime(9, 0)), "-", "+", -2, "Позвонить");
+    period(today.addDays(-7), today);
+    cal->RefreshCalendar();
+    ASSERT_TRUE(kl->qryCal.locate("idHist", overdue));
+    QStringList seen;
+    cal->EditHistRecord = [&](fw::DataSet& ds) {
+        seen << ds.fieldByName("Note").asString();
+        if (seen.size() == 1) {
+            ds.fieldByName("Note").setAsString("Перезвонить");
+            return true;
+        }
+        return false;   // the user gives up
+    };
+    dialogs.expectError("Запрещено вводить план или историю задним числом!");
+    cal->tbCalPlanEditClick();
+    EXPECT_EQ(seen, (QStringList{"Позвонить", "Перезвонить"}));
+    EXPECT_EQ(kl->qryCal.state(), fw::DataSetState::Browse);
+    EXPECT_EQ(stored("Note", overdue), "Позвонить");
+    cal->sbCalenRefreshClick();   // no refusal again
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
 TEST_F(CalendarPage, CardEntryAndReturnToTheRememberedRow)
 {
     const QDateTime at(today, QTime(15, 0));

@@ -216,7 +216,7 @@ TEST_F(KlientDialogs, ClientListWithContactsFillsEveryGroup)
                                                 "Бета\tТула\tСидоров\t333\t\t\t\t\r\n"
                                                 "Гамма\t\t\t\t\t\t\t\r\n"));
     EXPECT_TRUE(kl->qryContacts.active());
-    EXPECT_TRUE(kl->qryCust.eof());
+    EXPECT_EQ(kl->qryCust.fieldByName("Company").asString(), "Гамма");   // the user's row again
     EXPECT_FALSE(kl->qryCust.controlsDisabled());
     EXPECT_FALSE(kl->qryContacts.controlsDisabled());
 
@@ -307,7 +307,37 @@ TEST_F(KlientDialogs, DetailedExportWritesOnlySectionsWithRows)
                                                 "История\tСодержание\r\n"
                                                 "\tЗвонок\r\n"
                                                 "--\r\n"));
-    EXPECT_TRUE(kl->qryCust.eof());
+    EXPECT_EQ(kl->qryCust.fieldByName("Company").asString(), "Альфа");   // the user's row again
+
+    // The list at its end (the navigator's "last"): its last client is the current one.
+    kl->qryCust.last();
+    ASSERT_TRUE(kl->qryCust.eof());
+    whenShown<TfmExpKlDetal>([](TfmExpKlDetal* d) {
+        d->cbAll->setChecked(false);
+        d->btnOK->click();
+    });
+    keepColumns({"Компания", "История", "Договора"});
+    chooseTextFile(fileName);
+    dialogs.expectInformation("Экспорт успешно завершен.");
+    ExportKlientDetal(&owner, grids);
+    EXPECT_EQ(fileText(fileName), std::string("Компания\tКомпания\tГород\r\n"
+                                                "\tБета\tТула\r\n"
+                                                "История\tСодержание\r\n"
+                                                "\tЗвонок\r\n"));
+
+    // Nothing to write is said, and no file is left.
+    QFile::remove(fileName);
+    kl->qryCust.first();
+    whenShown<TfmExpKlDetal>([](TfmExpKlDetal* d) {
+        d->cbKar->click();
+        d->cbDog->click();
+        d->btnOK->click();
+    });
+    keepColumns({"История"});
+    chooseTextFile(fileName);
+    dialogs.expectInformation("Нет записей для экспорта: файл не создан.");
+    ExportKlientDetal(&owner, grids);
+    EXPECT_FALSE(QFile::exists(fileName));
 }
 
 TEST_F(KlientDialogs, ContractDialogPostsOnOkAndCancelsOtherwise)

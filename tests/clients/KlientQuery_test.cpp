@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -368,6 +369,28 @@ TEST_F(KlientQueryPage, DiscountTypedWithACommaIsWrittenWithAPoint)
     EXPECT_EQ(page->BuildQuerySQL()[2], "and Skidka = 5.5");
     page->ceZapDogSkid->SetText("");
     EXPECT_EQ(page->BuildQuerySQL().size(), 1);
+}
+
+// Overtyping "с" with a date that does not exist is refused on leaving the
+// edit, and the search never runs with the date that was there before.
+TEST_F(KlientQueryPage, AnUnreadableDateIsRefusedAndNeverSearchedAsTheOldOne)
+{
+    addClient(me.IdUser, "Ранняя", QDateTime(QDate(2024, 1, 10), QTime(10, 0)));
+    page->show();
+    QApplication::setActiveWindow(page);
+    page->deZKarRegFrom->SetDate(QDate(2024, 4, 14));
+    page->deZKarRegFrom->setFocus();
+    page->deZKarRegFrom->selectAll();
+    for (Qt::Key k : {Qt::Key_3, Qt::Key_1, Qt::Key_0, Qt::Key_2, Qt::Key_2, Qt::Key_0, Qt::Key_2, Qt::Key_5})
+        QTest::keyClick(page->deZKarRegFrom, k);
+    ASSERT_EQ(page->deZKarRegFrom->Text(), "31.02.2025");
+    dialogs.expectError("'31.02.2025' is not a valid date");
+    QTest::keyClick(page->deZKarRegFrom, Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_TRUE(page->deZKarRegFrom->hasFocus());
+    page->RunQuery();
+    EXPECT_FALSE(kl->qryCust.sql().join("\n").contains("14.04.2024"));
+    EXPECT_EQ(companies(), QStringList{"Ранняя"});
 }
 
 } // namespace

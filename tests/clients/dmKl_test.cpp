@@ -337,6 +337,8 @@ TEST_F(ClientModule, DetailsBindTheCurrentClient)
     EXPECT_TRUE(kl->qryHist.isEmpty());
 }
 
+// Moving the country list only narrows the regions; the user's choice of
+// another country resets the client's region.
 TEST_F(ClientModule, ChoosingACountryResetsTheRegion)
 {
     db.execute("insert into Country (idCountry, Country) values (901, 'Норвегия')");
@@ -352,11 +354,16 @@ TEST_F(ClientModule, ChoosingACountryResetsTheRegion)
     host.calls.clear();
     ASSERT_TRUE(kl->qryCountry.locate("idCountry", 901));
     EXPECT_EQ(host.calls, (QStringList{"dblcRegion off", "dblcRegion on"}));
-    EXPECT_EQ(kl->qryCust.fieldByName("idRegion").asInteger(), 0);
+    EXPECT_EQ(kl->qryCust.fieldByName("idRegion").asInteger(), 903);
     EXPECT_EQ(kl->qryRegion.recordCount(), 1);
     EXPECT_EQ(kl->qryRegion.fieldByName("Region").asString(), "Тромсё");
+    kl->FirstLevelChosen(kl->qryCountry);
+    EXPECT_EQ(kl->qryCust.fieldByName("idRegion").asInteger(), 0);
     kl->qryCust.cancel();
     kl->qryCountry.locate("idCountry", 0);
+    EXPECT_EQ(kl->qryCust.fieldByName("idRegion").asInteger(), 903);
+    kl->qryCust.edit();
+    kl->FirstLevelChosen(kl->qryCountry);   // the region's own country again
     EXPECT_EQ(kl->qryCust.fieldByName("idRegion").asInteger(), 903);
 }
 

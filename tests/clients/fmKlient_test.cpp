@@ -5,13 +5,17 @@
 #include "clients/fmKlient.h"
 #include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
+#include "core/ModifySQLForm.h"
 #include "core/ModuleWindows.h"
+#include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/fmSelectItem.h"
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
+#include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
+#include "widgets/DBLookupCombo.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -20,7 +24,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -374,6 +381,87 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
     dmKl->qryHist.open();
     dialogs.expectError("Вы не можете связывать чужую запись!");
     fm->mmiLinkRecord->trigger();
+}
+
+// Shift held at login and on "Запрос": only the administrator gets the SQL editor;
+// anyone else runs the ordinary search, kept to the clients he may see.
+TEST_F(FmKlientWindow, SqlEditorIsArmedForTheAdministratorOnly)
+{
+    addClient(me.IdUser, "Своя SQL");
+    addClient(stranger.IdUser, "Чужая SQL");
+    open();
+    fm->show();
+    fm->pcMain->setCurrentWidget(fm->tsQuery);
+    QPushButton* query = fm->KlientQuery->btnZQuery;
+    const auto shiftClick = [&] {
+        QTest::keyPress(query, Qt::Key_Shift);
+        QTest::mouseClick(query, Qt::LeftButton, Qt::ShiftModifier);
+        QTest::keyRelease(query, Qt::Key_Shift, Qt::ShiftModifier);
+    };
+    const auto companies = [] {
+        QStringList c;
+        for (dmKl->qryCust.first(); !dmKl->qryCust.eof(); dmKl->qryCust.next())
+            c << dmKl->qryCust.fieldByName("Company").asString();
+        return c.filter(" SQL");
+    };
+    ShiftPressed = true;
+    bool editorShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!ModifySQLForm || !ModifySQLForm->isVisible()) return;
+        editorShown = true;
+        ModifySQLForm->memo->setPlainText("select c.* from Customer c where idUser<>-1");
+        ModifySQLForm->btnOK->click();
+    });
+    watch.start(10);
+
+    shiftClick();
+    EXPECT_FALSE(editorShown);
+    EXPECT_EQ(companies(), QStringList{"Своя SQL"});
+
+    CurrentUser = {0, 0, "Администратор", "", ""};
+    shiftClick();
+    EXPECT_TRUE(editorShown);
+    EXPECT_EQ(companies().size(), 2);
+    ShiftPressed = SqlEditArmed = false;
+    delete ModifySQLForm.data();
+}
+
+// Opening the lists of the "Информация" page moves them to the client's row;
+// only a source the user picks resets the second source.
+TEST_F(FmKlientWindow, SecondSourceChangesOnlyWithTheUsersChoice)
+{
+    for (const char* sql : {"insert into Reklama (idReklama, Reklama) values (71, 'Выставка')",
+                            "insert into Reklama (idReklama, Reklama) values (72, 'Журнал')",
+                            "insert into Reklama2 (idReklama2, idReklama, Reklama2) values (81, 71, 'Павильон А')",
+                            "insert into Reklama2 (idReklama2, idReklama, Reklama2) values (82, 72, 'Весенний номер')"})
+        db.execute(sql);
+    const int idCust = addClient(me.IdUser);
+    db.execute(QString("update Customer set idReklama = 71, idReklama2 = 81 where idCust = %1").arg(idCust));
+    open();
+    fm->show();
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    ASSERT_NE(fm->pcDown->currentWidget(), fm->tsInfo);
+    QTest::keyClick(fm->dbeCompany, Qt::Key_End);
+    QTest::keyClick(fm->dbeCompany, Qt::Key_1);
+    ASSERT_EQ(dmKl->qryCust.state(), fw::DataSetState::Edit);
+    QTabBar* tabs = fm->pcDown->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(fm->pcDown->indexOf(fm->tsInfo)).center());
+    ASSERT_EQ(fm->pcDown->currentWidget(), fm->tsInfo);
+    EXPECT_EQ(fm->dblcReklama2->text(), "Павильон А");
+    dmKl->qryCust.post();
+    EXPECT_EQ(count(QString("select idReklama2 from Customer where idCust = %1").arg(idCust)), 81);
+
+    // Picking the same source keeps the second one; another source resets it.
+    fm->dblcReklama->setFocus();
+    QTest::keyClick(fm->dblcReklama, Qt::Key_Down);   // "Журнал" follows "Выставка"
+    QTest::keyClick(fm->dblcReklama, Qt::Key_Up);
+    EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 0);
+    dmKl->qryCust.cancel();
+    dmKl->qryCust.edit();
+    fm->dblcReklama->setCurrentIndex(fm->dblcReklama->currentIndex());
+    emit fm->dblcReklama->QComboBox::activated(fm->dblcReklama->currentIndex());
+    EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 81);
 }
 
 } // namespace

@@ -101,8 +101,11 @@ TEST(DateEdit, BadDateOnExitKeepsFocusAndValue)
     ASSERT_EQ(f.errors.size(), 1);
     EXPECT_EQ(f.errors[0], "'31.02.2024' is not a valid date");
     EXPECT_TRUE(f.edit->hasFocus());
-    EXPECT_EQ(f.edit->Date(), QDate(2024, 5, 12));
+    EXPECT_EQ(f.edit->Date(), QDate());   // never the date it no longer shows
     EXPECT_EQ(f.edit->Text(), "31.02.2024");
+    f.edit->SetDefaultToday(true);
+    EXPECT_EQ(f.edit->Date(), QDate(2026, 6, 10));
+    f.edit->SetDefaultToday(false);
     // a good date passes and is formatted
     f.edit->setText("1.3.2024");
     f.other->setFocus(Qt::TabFocusReason);

@@ -3,6 +3,7 @@
 #include "controls/DateEdit.h"
 #include "core/ModifySQLForm.h"
 #include "core/SharedProcs.h"
+#include "core/Users.h"
 #include "core/fmSelectItem.h"
 #include "os/Shell.h"
 #include "widgets/DBGrid.h"
@@ -30,8 +31,10 @@ void whenShown(std::function<void()> f)
 
 class EditSQLTest : public ::testing::Test {
 protected:
+    void SetUp() override { CurrentUser.IdUser = 0; }
     void TearDown() override
     {
+        CurrentUser = {};
         ShiftPressed = SqlEditArmed = false;
         delete ModifySQLForm.data();
     }
@@ -46,6 +49,11 @@ TEST_F(EditSQLTest, NeedsShiftAtLoginAndInTheClientsWindow)
     EXPECT_TRUE(SqlEditArmed);
     ShiftPressed = true;
     SqlEditArmed = false;
+    EXPECT_EQ(EditSQL("select * from Cust"), "select * from Cust");
+    EXPECT_TRUE(ModifySQLForm.isNull());
+    // Both held, but not the administrator.
+    CurrentUser.IdUser = 5;
+    ShiftPressed = SqlEditArmed = true;
     EXPECT_EQ(EditSQL("select * from Cust"), "select * from Cust");
     EXPECT_TRUE(ModifySQLForm.isNull());
 }

@@ -188,6 +188,25 @@ TEST_F(ReferenceLists, ClickingAnotherMasterRowWritesTheDetailRowBeingTyped)
     EXPECT_EQ(count("select count(*) from Tovar where idGrTovar = 701 and Tovar = 'Фрезерный'"), 1);
 }
 
+TEST_F(ReferenceLists, AnEditThatCannotBePostedKeepsTheWindowOpen)
+{
+    db.execute("insert into GrTovar (idGrTovar, GrTovar) values (77, 'Прессы')");
+    TSprav* s = select(1);
+    fw::Query& groups = *s->Queries[0];
+    ASSERT_TRUE(groups.locate("idGrTovar", 77));
+    groups.edit();
+    groups.fieldByName("GrTovar").setAsString("Прессы гидравлические");
+    db.execute("delete from GrTovar where idGrTovar = 77");   // another user removed the row
+    dialogs.expectError();
+    EXPECT_FALSE(fmSetupList->close());
+    ASSERT_FALSE(fmSetupList.isNull());
+    EXPECT_TRUE(fmSetupList->isVisible());
+    EXPECT_EQ(groups.state(), fw::DataSetState::Edit);
+    EXPECT_EQ(groups.fieldByName("GrTovar").asString(), "Прессы гидравлические");
+    groups.cancel();
+    EXPECT_TRUE(fmSetupList->close());
+}
+
 TEST_F(ReferenceLists, MailingFilesNeedAnItemAndComeFromTheFileDialog)
 {
     TSprav* s = select(0);

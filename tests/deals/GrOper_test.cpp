@@ -210,6 +210,8 @@ TEST_F(GroupOperation, DealIsCreatedForEveryClient)
         EXPECT_EQ(f.dblcPrichina->keyValue(), fw::Value(0));
         EXPECT_EQ(f.dblcPrichina2->keyValue(), fw::Value(0));
         EXPECT_EQ(dmKlSd->qryPrichina2.filter(), "idPrichina=0");
+        f.edName->setText(QString(255, QChar(0x042F)));   // the column's full width is accepted
+        EXPECT_EQ(f.edName->text().size(), 255);
         f.edName->setText("Поставка 2024");
         f.accept();
     });

@@ -146,6 +146,8 @@ TEST_F(SdDialogs, GoodsLineIsEditedInPlaceWithThePriceStep)
         EXPECT_EQ(d->lbVal1->text(), "руб");
         EXPECT_EQ(d->dbcbPriznak2->text(), "Апгрейд");
         EXPECT_EQ(d->dblcTovar->text(), "Станок");
+        EXPECT_EQ(d->dbcKurs->DecimalPlaces(), 4);   // a rate such as 1,1046 keeps its decimals
+        EXPECT_EQ(d->dbcKurs->DisplayFormat(), ",0.0000");
         // Typing a quantity prices the line with the rate held: V2 = 100 x 2, V1 = V2 x 30.
         d->dbeKolvo->setFocus();
         d->dbeKolvo->selectAll();

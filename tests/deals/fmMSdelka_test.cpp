@@ -9,6 +9,7 @@
 
 #include "controls/DateEdit.h"
 #include "os/Cp1251.h"
+#include "widgets/DBNavigator.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
@@ -274,6 +275,11 @@ TEST_F(DealsList, OpensOnTheQueryPageWithExportByRight)
     EXPECT_TRUE(w->qryTovar.active());
     EXPECT_TRUE(dm->qryEtap.active());
     for (fw::Query* q : {&w->qrySdelka, &w->qryEtaps, &w->qrySales}) EXPECT_FALSE(q->canModify());
+    // Read-only results: the navigator offers no insert, delete or edit.
+    using B = fw::DBNavigator::Button;
+    for (B b : {B::Insert, B::Delete, B::Edit, B::Post, B::Cancel})
+        EXPECT_FALSE(w->DBNavigator1->visibleButtons().testFlag(b));
+    EXPECT_TRUE(w->DBNavigator1->visibleButtons().testFlag(B::Next));
 
     ASSERT_TRUE(UserRights->GetUser(11, CurrentUser));
     TfmMSdelka other;

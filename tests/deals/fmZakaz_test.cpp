@@ -11,6 +11,7 @@
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -66,6 +67,7 @@ for name in sorted(os.listdir(folder)):
         else:
             body = p.get_content()
     out.append({"rcpt": str(m["X-Envelope-To"]), "mailfrom": str(m["X-Envelope-From"]), "from": str(m["from"]),
+                "to": str(m["to"]),
                 "subject": str(m["subject"]), "body": body, "files": files})
 print(json.dumps(out))
 )";
@@ -322,6 +324,7 @@ TEST_F(Mailing, TestLetterGoesToTheOrderAddressAndMarksIt)
     ASSERT_EQ(msgs.size(), 1);
     const QJsonObject m = msgs[0].toObject();
     EXPECT_EQ(m["rcpt"].toString(), "anna-" + token + "@example.ru");
+    EXPECT_EQ(m["to"].toString(), "Анна <anna-" + token + "@example.ru>");   // the display name is kept
     EXPECT_EQ(m["mailfrom"].toString(), "ivanov@firm.ru");
     EXPECT_EQ(m["from"].toString(), "Иванов <ivanov@firm.ru>");
     EXPECT_EQ(m["subject"].toString(), "Приглашение");
@@ -353,6 +356,12 @@ TEST_F(Mailing, MaterialSendsOneLetterPerFileAndTheOrderIsMarkedSent)
         EXPECT_EQ(msgs[i].toObject()["body"].toString(), "Материалы во вложении");
     }
     EXPECT_EQ(Status(101), 0);
+
+    // "Отправить файл" without a chosen file says so and sends nothing.
+    w->lbPath->setCurrentRow(-1);
+    dialogs.expectWarning("Выберите файл в списке файлов материала!");
+    w->tbSendFile->click();
+    EXPECT_EQ(storedMessages(token).size(), 3);
 
     // One file of the list.
     w->lbPath->setCurrentRow(1);
@@ -493,6 +502,26 @@ TEST_F(Mailing, MainWindowHooksOpenAllClientsAndWatchTheSending)
     m.Zakaz = {};
     m.ZakazSending = nullptr;
     m.ZakazOpenAll = nullptr;
+}
+
+// A material added in the reference lists while the window is open shows up
+// when the user comes back to the window, and an order takes it with its name.
+TEST_F(Mailing, MaterialsAddedMeanwhileAppearWithTheirNames)
+{
+    w->show();
+    QLineEdit elsewhere;
+    elsewhere.show();
+    QApplication::setActiveWindow(&elsewhere);
+    elsewhere.setFocus();
+    db.execute("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (4, 2, 'Каталог')");
+    QApplication::setActiveWindow(w.get());
+    w->dbgItem->setFocus();
+    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 4));
+    Select(102);
+    w->tbMatAdd->click();
+    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Каталог");
+    db.execute("delete from ITEMS where IDITEM = 4");
+    db.execute("delete from ITEM where IDITEM = 4");
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -119,7 +120,7 @@ TEST_F(ExportTest, TextFileHoldsTitlesAndEveryRecordInCodePage1251)
         "2\ta  b c\t\t05.03.2024 14:30:15\t\r\n"
         "3\t\t\t\t\r\n");
     EXPECT_EQ(fileBytes(fileName), expected);
-    EXPECT_TRUE(qry->eof());
+    EXPECT_EQ(qry->fieldByName("ID").asInteger(), 3);   // the user's row again
     EXPECT_FALSE(qry->controlsDisabled());
     EXPECT_TRUE(shell.opened.isEmpty());
 }
@@ -177,13 +178,17 @@ TEST_F(ExportTest, SpreadsheetKeepsNumbersAndDatesTyped)
 
     ASSERT_EQ(shell.opened.size(), 1);
     const QString book = shell.opened[0].toLocalFile();
+    // Named after the list and the day, readable by the user's group.
+    EXPECT_TRUE(QFileInfo(book).fileName().startsWith("Тест " + QDate::currentDate().toString("dd.MM.yyyy")))
+        << book.toStdString();
     EXPECT_TRUE(book.endsWith(".xlsx"));
-    EXPECT_TRUE(book.startsWith(QDir::tempPath()));
+    EXPECT_TRUE(QFile(book).permissions() & QFileDevice::ReadGroup);
     const QString sheet = unzipped(book, "xl/worksheets/sheet1.xml");
     const QString strings = unzipped(book, "xl/sharedStrings.xml");
     EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="A1"[^>]*t="s")"))) << sheet.toStdString();
     EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="A2"[^>]*><v>1</v>)")));
-    EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="C2"[^>]*><v>1234.5</v>)")));
+    EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="C2" s="\d+"><v>1234.5</v>)")));   // money: "#,##0.00"
+    EXPECT_TRUE(unzipped(book, "xl/styles.xml").contains(R"(formatCode="#,##0.00")"));
     EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="D2" s="\d+"><v>45356</v>)")));
     EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="D3" s="\d+"><v>45356\.60)")));
     EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="E2"[^>]*><v>0.25</v>)")));
@@ -207,11 +212,19 @@ TEST_F(ExportTest, AFailedWriteOrCloseIsNeverReportedDone)
         EXPECT_THROW(ExportDBGrid(grid.get(), "Тест"), fw::FileError);
     }
 
-    // The spreadsheet that could not be opened is not a finished export either.
+    // No program for workbooks: the file is kept and the user told where it is.
     shell.openResult = false;
     keepAllColumns();
     chooseSpreadsheet();
-    EXPECT_THROW(ExportDBGrid(grid.get(), "Тест"), fw::Error);
+    dialogs.expectInformation();
+    ExportDBGrid(grid.get(), "Тест");
+    const QString told = dialogs.shown().last().text;
+    ASSERT_EQ(shell.opened.size(), 1);
+    const QString book = shell.opened[0].toLocalFile();
+    EXPECT_TRUE(told.contains(book)) << told.toStdString();
+    EXPECT_TRUE(told.startsWith("Экспорт успешно завершен.\nНе найдена программа")) << told.toStdString();
+    EXPECT_TRUE(QFile::exists(book));
+    QFile::remove(book);
 }
 
 class StringGridExportTest : public ::testing::Test {
@@ -253,6 +266,7 @@ TEST_F(StringGridExportTest, BadCellOrCharacterOutsideTheCodePageStopsWithoutDon
     sg.item(2, 1)->setText("abc");
     chooseTextFile(fileName);
     EXPECT_THROW(ExportStringGrid(&sg), fw::ConvertError);
+    EXPECT_FALSE(QFile::exists(fileName));   // no partial file is left
 
     sg.item(2, 1)->setText("1");
     sg.item(1, 0)->setText("Стол 中");

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -53,10 +54,15 @@ for key in box.keys():
         if p.is_multipart():
             continue
         c = p.get_content()
+        legacy = email.message_from_bytes(p.as_bytes(), policy=email.policy.compat32)
         parts.append({"type": p.get_content_type(), "charset": p.get_content_charset() or "",
+                      "rawdisposition": str(legacy.get("Content-Disposition", "")), "hastype": "Content-Type" in p,
+                      "legacyname": legacy.get_filename() or "",
                       "disposition": p.get_content_disposition() or "", "filename": p.get_filename() or "",
                       "text": c if isinstance(c, str) else "", "hex": c.hex() if isinstance(c, bytes) else ""})
     out.append({"subject": str(m["subject"]), "from": str(m["from"]), "to": str(m["to"]),
+                "msgid": str(m["Message-ID"] or ""),
+                "defects": len(m.defects) + sum(len(p.defects) for p in m.walk()),
                 "rcpt": m["X-RcptTo"], "mailfrom": m["X-MailFrom"], "parts": parts})
 print(json.dumps(out))
 )";
@@ -122,6 +128,11 @@ TEST_F(SmtpServer, DeliversTextAndAttachmentInTheCharsetAsked)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(data);
     f.close();
+    const QString note = files.filePath("заметка \"1\".txt");
+    QFile n(note);
+    ASSERT_TRUE(n.open(QIODevice::WriteOnly));
+    n.write(toCp1251("Привет"));
+    n.close();
 
     SmtpClient client;
     client.setHost("127.0.0.1");
@@ -133,10 +144,10 @@ TEST_F(SmtpServer, DeliversTextAndAttachmentInTheCharsetAsked)
     MailMessage m;
     m.fromAddress = "ivanov@firm.ru";
     m.fromName = "Иванов, Иван";
-    m.to = QStringList{"client@example.ru", "copy@example.ru"};
+    m.to = QStringList{"\"Анна Петрова\" <client@example.ru>", "copy@example.ru"};
     m.subject = "Материалы //Прайс (1 of 1) и ещё очень длинная тема письма, которая не помещается в одно слово";
     m.body = "Добрый день!\nСтрока вторая.\n.точка в начале";
-    m.attachments = QStringList{attachment};
+    m.attachments = QStringList{attachment, note};
     client.sendAndWait(m);
     EXPECT_EQ(ok.count(), 1);
     ASSERT_GE(progress.count(), 1);
@@ -158,18 +169,33 @@ TEST_F(SmtpServer, DeliversTextAndAttachmentInTheCharsetAsked)
     const QJsonObject b = msgs[firstIsA ? 1 : 0].toObject();
     EXPECT_EQ(a["subject"].toString(), m.subject);
     EXPECT_EQ(a["from"].toString(), "\"Иванов, Иван\" <ivanov@firm.ru>");
-    EXPECT_EQ(a["to"].toString(), "client@example.ru, copy@example.ru");
+    EXPECT_EQ(a["to"].toString(), "Анна Петрова <client@example.ru>, copy@example.ru");
     EXPECT_EQ(a["rcpt"].toString(), "client@example.ru, copy@example.ru");
     EXPECT_EQ(a["mailfrom"].toString(), "ivanov@firm.ru");
+    EXPECT_EQ(a["defects"].toInt(), 0);
+    EXPECT_TRUE(a["msgid"].toString().contains(QRegularExpression("^<[^@<>]+@firm\\.ru>$")))
+        << a["msgid"].toString().toStdString();
+    EXPECT_NE(a["msgid"], b["msgid"]);
     const QJsonArray parts = a["parts"].toArray();
-    ASSERT_EQ(parts.size(), 2);
+    ASSERT_EQ(parts.size(), 3);
     EXPECT_EQ(parts[0]["type"].toString(), "text/plain");
     EXPECT_EQ(parts[0]["charset"].toString(), "windows-1251");
     EXPECT_EQ(parts[0]["disposition"].toString(), "inline");
     EXPECT_EQ(parts[0]["text"].toString(), "Добрый день!\r\nСтрока вторая.\r\n.точка в начале");
     EXPECT_EQ(parts[1]["disposition"].toString(), "attachment");
     EXPECT_EQ(parts[1]["filename"].toString(), "прайс лист.bin");
+    EXPECT_EQ(parts[1]["legacyname"].toString(), "прайс лист.bin");
+    // RFC 2231, never an encoded word inside a quoted parameter.
+    EXPECT_TRUE(parts[1]["rawdisposition"].toString().contains("filename*")) << parts[1]["rawdisposition"].toString().toStdString();
+    EXPECT_FALSE(parts[1]["rawdisposition"].toString().contains("=?"));
+    EXPECT_TRUE(parts[1]["hastype"].toBool());
     EXPECT_EQ(parts[1]["hex"].toString().toLatin1(), data.toHex());
+    // A text file says its character set, so readers show it right.
+    EXPECT_EQ(parts[2]["type"].toString(), "text/plain");
+    EXPECT_EQ(parts[2]["charset"].toString(), "windows-1251");
+    EXPECT_EQ(parts[2]["disposition"].toString(), "attachment");
+    EXPECT_EQ(parts[2]["filename"].toString(), "заметка \"1\".txt");
+    EXPECT_EQ(parts[2]["legacyname"].toString(), "заметка \"1\".txt");
 
     EXPECT_EQ(b["subject"].toString(), "Тест ✓");
     const QJsonObject text = b["parts"].toArray()[0].toObject();

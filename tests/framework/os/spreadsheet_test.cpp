@@ -1,13 +1,18 @@
+#include "os/OutputFile.h"
 #include "os/Shell.h"
 #include "os/Spreadsheet.h"
 #include "support/Printers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace fw;
 
@@ -74,10 +79,68 @@ TEST(Spreadsheet, FailuresAreErrors)
     EXPECT_THROW(w.writeText(0, 0, QString(40000, 'x')), Error);
     EXPECT_THROW(w.writeText(2000000, 0, "x"), Error);
     EXPECT_THROW(w.close(), Error);
-    const QString a = SpreadsheetWriter::temporaryFileName();
-    const QString b = SpreadsheetWriter::temporaryFileName();
-    EXPECT_TRUE(a.endsWith(".xlsx"));
-    EXPECT_NE(a, b);
-    QFile::remove(a);
-    QFile::remove(b);
+
+    // A full disk is named in the system's words; a given-up workbook leaves nothing.
+    if (QFile::exists("/dev/full")) {
+        SpreadsheetWriter full("/dev/full");
+        for (int r = 0; r < 2000; ++r) full.writeNumber(r, 0, r * 1.5);
+        try {
+            full.close();
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.message().contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << e.message().toStdString();
+        }
+        full.discard();
+        EXPECT_TRUE(QFile::exists("/dev/full"));
+    }
+    QTemporaryDir dir;
+    SpreadsheetWriter dropped(dir.filePath("t.xlsx"));
+    dropped.writeText(0, 0, "x");
+    dropped.discard();
+    EXPECT_FALSE(QFile::exists(dir.filePath("t.xlsx")));
+}
+
+TEST(Spreadsheet, MoneyAndQuantitiesKeepTheirDecimalsWithDigitGroups)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("n.xlsx");
+    SpreadsheetWriter w(file);
+    w.writeNumber(0, 0, 11323.1, 2);
+    w.writeNumber(0, 1, 1.5, 3);
+    w.writeNumber(0, 2, 7);
+    w.close();
+    const QString sheet = zipMember(file, "xl/worksheets/sheet1.xml");
+    const QString styles = zipMember(file, "xl/styles.xml");
+    EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="A1" s="\d+"><v>11323.1</v>)"))) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QRegularExpression(R"(<c r="B1" s="\d+"><v>1.5</v>)")));
+    EXPECT_TRUE(sheet.contains(R"(<c r="C1"><v>7</v>)"));
+    EXPECT_TRUE(styles.contains(R"(formatCode="#,##0.00")")) << styles.toStdString();
+    EXPECT_TRUE(styles.contains(R"(formatCode="#,##0.000")"));
+}
+
+TEST(OutputFile, DocumentsAreNamedByTitleAndDateAndNeverOverwritten)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldDocs = qgetenv("XDG_DOCUMENTS_DIR");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("XDG_DOCUMENTS_DIR");
+    const QDate day(2024, 3, 5);
+    // No documents folder: the temporary one.
+    EXPECT_EQ(documentFileName("Клиенты", "xlsx", day), QDir(QDir::tempPath()).filePath("Клиенты 05.03.2024.xlsx"));
+    ASSERT_TRUE(QDir(home.path()).mkpath("Documents"));
+    const QDir docs(home.filePath("Documents"));
+    const QString first = documentFileName("Сделки: 1/2", "xlsx", day);
+    EXPECT_EQ(first, docs.filePath("Сделки_ 1_2 05.03.2024.xlsx"));
+    QFile f(first);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    shareWithGroup(first);
+    EXPECT_TRUE(f.permissions() & QFileDevice::ReadGroup);
+    EXPECT_EQ(documentFileName("Сделки: 1/2", "xlsx", day), docs.filePath("Сделки_ 1_2 05.03.2024 (2).xlsx"));
+    EXPECT_TRUE(removePartialFile(first));
+    EXPECT_FALSE(QFile::exists(first));
+    qputenv("HOME", oldHome);
+    if (!oldDocs.isEmpty()) qputenv("XDG_DOCUMENTS_DIR", oldDocs);
 }

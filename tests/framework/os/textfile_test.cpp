@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
 using namespace fw;
 
 namespace {
@@ -94,8 +99,46 @@ TEST_F(TsvFiles, FullDiskIsReportedAtClose)
     TsvWriter w("/dev/full");
     w.writeValue("данные");
     w.newLine();
-    EXPECT_THROW(w.close(), FileError);
+    try {
+        w.close();
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {   // the system's own words, never "Unknown error"
+        EXPECT_TRUE(e.message().contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << e.message().toStdString();
+    }
+    w.discard();
+    EXPECT_TRUE(QFile::exists("/dev/full"));   // a device is never removed
     EXPECT_THROW(TsvWriter{path("no/such/folder/t.txt")}, FileError);
+}
+
+// A disk that fills in the middle of a file: the write is cut short first and
+// fails on the next attempt; the cause is named and the partial file removed.
+TEST_F(TsvFiles, WriteCutShortNamesTheCauseAndThePartialFileGoes)
+{
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 10000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString message;
+    {
+        TsvWriter w(path("big.txt"));
+        try {
+            for (int i = 0; i < 20000; ++i) {
+                w.writeValue("строка данных");
+                w.newLine();
+            }
+            w.close();
+        } catch (const FileError& e) {
+            message = e.message();
+        }
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
+        EXPECT_TRUE(QFile::exists(path("big.txt")));
+        w.discard();
+    }
+    EXPECT_TRUE(message.contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << message.toStdString();
+    EXPECT_FALSE(QFile::exists(path("big.txt")));
 }
 
 TEST_F(TsvFiles, ReaderSplitsLinesLikeTheImports)
