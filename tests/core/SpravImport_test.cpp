@@ -222,6 +222,31 @@ TEST_F(GoodsImport, AFailingLineIsNamedAndARetryStartsOver)
     EXPECT_EQ(price("Мебель", "Шкаф"), "30.00");
 }
 
+TEST_F(GoodsImport, APriceTooLargeForMoneyIsNamedNotZeroed)
+{
+    const QString file = writeFile("huge.txt", {
+        {"Мебель", "Стол", "10"},
+        {"Мебель", "Трон", "99999999999999999e20"},
+    });
+    goods();
+    runWizard([&](TSpravImportForm& f) {
+        f.edFile->setText(file);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectError();
+        f.btnNext->click();
+        ASSERT_FALSE(dialogs.shown().isEmpty());
+        const QString message = dialogs.shown().last().text;
+        EXPECT_TRUE(message.contains("строке 3")) << message.toStdString();
+        EXPECT_TRUE(message.contains("99999999999999999e20")) << message.toStdString();
+        dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+        f.reject();
+    });
+    EXPECT_EQ(price("Мебель", "Стол"), "10.00");
+    EXPECT_EQ(price("Мебель", "Трон"), "null");
+}
+
 TEST_F(GoodsImport, ClosingAfterTheFirstPageAsks)
 {
     const QString file = writeFile("close.txt", {{"Мебель", "Стол", "10"}});
