@@ -43,6 +43,26 @@ bool IsFloatText(const QString& text)
     return ok;
 }
 
+std::optional<fw::Currency> ReadNumberText(const QString& text)
+{
+    if (!IsFloatText(text)) return std::nullopt;
+    try {
+        return fw::Currency::parse(text);
+    } catch (const fw::CurrencyRangeError& e) {
+        throw ERangeError(e.message());
+    }
+}
+
+QString MoneyRangeRefusal(const QString& text)
+{
+    try {
+        ReadNumberText(text);
+    } catch (const ERangeError& e) {
+        return e.message();
+    }
+    return QString();
+}
+
 QString GroupDigits(const QString& text, bool grouping)
 {
     const TFormatSettings& fs = FormatSettings();
@@ -165,6 +185,11 @@ void TCalculatorPanel::setDisplay(const QString& s)
 
 void TCalculatorPanel::SetShownValue(double r)
 {
+    // An overflow would otherwise read back as 0.
+    if (!std::isfinite(r)) {
+        ShowError();
+        return;
+    }
     const QString s = FloatToStrG(r, std::max(2, FDigits));
     const bool changed = s != FDisplay;
     setDisplay(s);
@@ -404,6 +429,8 @@ fw::Currency TCustomNumEdit::Value() const
 {
     try {
         ReadEditValue();
+    } catch (const ERangeError&) {
+        throw;   // a number money cannot hold is refused, never read as another
     } catch (const EControlError&) {
         FNumber = FMinValue;
     }
@@ -420,7 +447,7 @@ void TCustomNumEdit::SetValue(fw::Currency v)
 
 void TCustomNumEdit::SetText(const QString& t)
 {
-    auto c = fw::Currency::parse(CleanNumber(t));
+    auto c = ReadNumberText(CleanNumber(t));
     fw::Currency v = c ? *c : fw::Currency();
     ClampValue(v, false);
     FNumber = v;
@@ -431,7 +458,7 @@ void TCustomNumEdit::SetText(const QString& t)
 void TCustomNumEdit::ReadEditValue() const
 {
     const QString t = CleanNumber(text());
-    const auto c = IsFloatText(t) ? fw::Currency::parse(t) : std::nullopt;
+    const auto c = ReadNumberText(t);
     if (!c) throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text()));
     fw::Currency v = *c;
     ClampValue(v, false);
@@ -442,7 +469,7 @@ void TCustomNumEdit::ExitValueCheck()
 {
     if (!FCheckOnExit) return;
     const QString t = CleanNumber(text());
-    const auto c = IsFloatText(t) ? fw::Currency::parse(t) : std::nullopt;
+    const auto c = ReadNumberText(t);
     if (!c) throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text()));
     fw::Currency v = *c;
     ClampValue(v, true);
@@ -543,20 +570,33 @@ void TCustomNumEdit::SetFormatOnEditing(bool v)
     }
 }
 
-bool TCustomNumEdit::KeyAcceptable(QChar key) const
+QString TCustomNumEdit::TextWithKey(QChar key) const
 {
-    const QChar dec = FormatSettings().DecimalSeparator;
     QString s = text();
     if (hasSelectedText()) s.replace(selectionStart(), selectedText().size(), key);
     else s.insert(cursorPosition(), key);
-    s = CleanNumber(s);
+    return CleanNumber(s);
+}
+
+void TCustomNumEdit::RefuseKey(QChar key)
+{
+    if (FBeepOnError) BeepDefault();
+    // A digit too many for money deserves a word on why nothing appeared.
+    const QString why = MoneyRangeRefusal(TextWithKey(key));
+    if (!why.isEmpty()) ReportControlError(this, why);
+}
+
+bool TCustomNumEdit::KeyAcceptable(QChar key) const
+{
+    const QChar dec = FormatSettings().DecimalSeparator;
+    const QString s = TextWithKey(key);
     const int p = s.indexOf(dec);
     if (p >= 0) {
         const int e = s.indexOf('E', 0, Qt::CaseInsensitive);
         const int q = e > p ? e : s.size();
         if (q - p - 1 > FDecimalPlaces) return false;
     }
-    if (!IsFloatText(s)) return false;
+    if (!IsFloatText(s) || !MoneyRangeRefusal(s).isEmpty()) return false;
     if (FMinValue >= fw::Currency() && FMaxValue > fw::Currency() && s.startsWith('-')) return false;
     return true;
 }
@@ -568,11 +608,12 @@ void TCustomNumEdit::pasteChecked()
     paste();
     try {
         ReadEditValue();
-    } catch (const EControlError&) {
+    } catch (const EControlError& e) {
         setEditText(kept);
         selectAll();
         setFocus();
         if (FBeepOnError) BeepDefault();
+        if (dynamic_cast<const ERangeError*>(&e)) ReportControlError(this, e.message());
     }
 }
 
@@ -603,7 +644,7 @@ void TCustomNumEdit::KeyPress(QChar& key, bool& handled)
     TCustomComboEdit::KeyPress(key, handled);
     if (handled) return;
     if (key.unicode() >= 32 && !isReadOnly() && !KeyAcceptable(key)) {
-        if (FBeepOnError) BeepDefault();
+        RefuseKey(key);
         handled = true;
         return;
     }
@@ -686,9 +727,15 @@ void TBrCustomCalcEdit::FeedPopup(const QVariant& value)
 
 bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
 {
-    Q_UNUSED(value);
     // An error shown in the calculator gives nothing: the edit keeps its value.
     if (TPopupCalculator* c = Calculator(); c && c->FCalcPanel->State() == csError) return false;
+    // Nor does a result money cannot hold, which is said.
+    const QString why = MoneyRangeRefusal(CleanNumber(value.toString()));
+    if (!why.isEmpty()) {
+        if (FBeepOnError) BeepDefault();
+        ReportControlError(this, why);
+        return false;
+    }
     return true;
 }
 

@@ -10,6 +10,11 @@
 // Number text helpers of the number edits.
 QString CleanNumber(const QString& text);
 bool IsFloatText(const QString& text);
+// A cleaned number text as money: nullopt when it is no number; ERangeError
+// with a message naming the text when money cannot hold it.
+std::optional<fw::Currency> ReadNumberText(const QString& text);
+// The message refusing a number text outside the money range; empty otherwise.
+QString MoneyRangeRefusal(const QString& text);
 QString GroupDigits(const QString& text, bool grouping);
 // The display format of a currency edit built from the locale's currency settings.
 QString CurrencyDisplayFormat();
@@ -97,6 +102,7 @@ class TCustomNumEdit : public TCustomComboEdit {
 public:
     explicit TCustomNumEdit(QWidget* parent = nullptr);
 
+    // An unreadable text reads as MinValue; a number money cannot hold raises ERangeError.
     virtual fw::Currency Value() const;
     virtual void SetValue(fw::Currency v);
     double AsDouble() const { return Value().toDouble(); }
@@ -125,7 +131,8 @@ public:
     bool FormatOnEditing() const { return FFormatOnEditing; }
     void SetFormatOnEditing(bool v);
 
-    // Reads the edit text into the value (raises EConvertError when it is no number).
+    // Reads the edit text into the value (raises EConvertError when it is no number,
+    // ERangeError when money cannot hold it).
     void ReadEditValue() const;
     void ExitValueCheck();
     void RevertText();
@@ -148,6 +155,10 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
     void setEditText(const QString& t);
     void pasteChecked();
+    // The edit text as it would be with the key typed, cleaned.
+    QString TextWithKey(QChar key) const;
+    // Beeps for a refused key, and says so when the number would leave the money range.
+    void RefuseKey(QChar key);
 
     mutable fw::Currency FNumber;
     fw::Currency FMinValue, FMaxValue;

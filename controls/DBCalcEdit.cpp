@@ -122,13 +122,9 @@ void TBrDBCalcEdit::TakePopupValue(const QVariant& value)
     if (!f || !FDataLink->editing()) return;
     const QString s = value.isValid() ? value.toString() : QString();
     try {
-        if (s.isEmpty()) {
-            f->clear();
-        } else if (const auto c = fw::Currency::parse(CleanNumber(s))) {
-            setNumber(*f, *c);
-        } else {
-            return;
-        }
+        // A result money cannot hold is refused aloud, never dropped or stored as another.
+        if (s.isEmpty()) f->clear();
+        else setNumber(*f, fw::Currency::fromText(CleanNumber(s)));
     } catch (...) {
         ReportControlException(this, std::current_exception());
         return;
@@ -162,7 +158,7 @@ void TBrDBCalcEdit::KeyPress(QChar& key, bool& handled)
         QChar k = key;
         if ((k == ',' || k == '.') && k != fs.ThousandSeparator) k = fs.DecimalSeparator;
         if (k.unicode() >= 32 && !KeyAcceptable(k)) {
-            if (FBeepOnError) BeepDefault();
+            RefuseKey(k);
             handled = true;
             return;
         }

@@ -49,6 +49,8 @@ QDate LocalToday() { return LocalNow().date(); }
 
 QString FormatDateVcl(const QString& format, const QDate& date)
 {
+    // An empty date has no day, month or year to show in any format.
+    if (!date.isValid()) return QString();
     const TFormatSettings& fs = FormatSettings();
     QString out;
     const int n = format.size();

@@ -45,6 +45,7 @@ QDate LocalToday();
 
 // Formats a date by a format in the framework's syntax: d dd ddd dddd, m mm mmm mmmm,
 // yy yyyy (letters in any case), "/" the date separator, quoted text literal.
+// An empty (invalid) date gives an empty text.
 QString FormatDateVcl(const QString& format, const QDate& date);
 
 // The framework's number format syntax ("0", "#", ",", ".", quoted literals,

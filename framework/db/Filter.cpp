@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "DbError.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace fw {
@@ -16,7 +17,8 @@ struct FilterExpr::Node {
         bool text = false;            // a quoted literal
     };
     Op op = Op::Eq;
-    std::unique_ptr<Node> left, right;
+    // The terms of "or" and "and", side by side: a long chain stays one level deep.
+    std::vector<std::unique_ptr<Node>> terms;
     Operand a, b;
 };
 
@@ -52,41 +54,37 @@ private:
         return tok_.kind == Token::Name && tok_.text.compare(QLatin1String(k), Qt::CaseInsensitive) == 0;
     }
 
-    std::unique_ptr<Node> parseOr()
-    {
-        auto n = parseAnd();
-        while (keyword("or")) {
-            advance();
-            auto x = std::make_unique<Node>();
-            x->op = Op::Or;
-            x->left = std::move(n);
-            x->right = parseAnd();
-            n = std::move(x);
-        }
-        return n;
-    }
+    std::unique_ptr<Node> parseOr() { return parseChain(Op::Or); }
 
-    std::unique_ptr<Node> parseAnd()
+    // Terms joined by "or" (of "and" chains) or by "and" (of primaries).
+    std::unique_ptr<Node> parseChain(Op op)
     {
-        auto n = parsePrimary();
-        while (keyword("and")) {
+        const char* word = op == Op::Or ? "or" : "and";
+        auto term = [&] { return op == Op::Or ? parseChain(Op::And) : parsePrimary(); };
+        auto n = term();
+        if (!keyword(word)) return n;
+        auto chain = std::make_unique<Node>();
+        chain->op = op;
+        chain->terms.push_back(std::move(n));
+        while (keyword(word)) {
             advance();
-            auto x = std::make_unique<Node>();
-            x->op = Op::And;
-            x->left = std::move(n);
-            x->right = parsePrimary();
-            n = std::move(x);
+            chain->terms.push_back(term());
         }
-        return n;
+        return chain;
     }
 
     std::unique_ptr<Node> parsePrimary()
     {
         if (tok_.kind == Token::LParen) {
+            // Each level costs stack in parsing, binding, evaluating and freeing.
+            if (++depth_ > MaxDepth)
+                throw Error(QString("Слишком много вложенных скобок в фильтре (больше %1): %2")
+                                .arg(MaxDepth).arg(s_.left(200)));
             advance();
             auto n = parseOr();
             if (tok_.kind != Token::RParen) fail();
             advance();
+            --depth_;
             return n;
         }
         auto n = std::make_unique<Node>();
@@ -190,16 +188,17 @@ private:
         fail();
     }
 
+    static constexpr int MaxDepth = 100;
     const QString& s_;
     int pos_ = 0;
+    int depth_ = 0;
     Token tok_;
 };
 
 void bindNode(Node& n, const std::function<const Field*(const QString&)>& resolve)
 {
     if (n.op == Op::Or || n.op == Op::And) {
-        bindNode(*n.left, resolve);
-        bindNode(*n.right, resolve);
+        for (const auto& t : n.terms) bindNode(*t, resolve);
         return;
     }
     if (!n.a.name.isEmpty()) n.a.field = resolve(n.a.name);
@@ -261,8 +260,10 @@ bool compare(Op op, const Node::Operand& xa, const Value& a, const Node::Operand
 bool evalNode(const Node& n, const std::function<Value(const Field&)>& valueOf)
 {
     switch (n.op) {
-    case Op::Or: return evalNode(*n.left, valueOf) || evalNode(*n.right, valueOf);
-    case Op::And: return evalNode(*n.left, valueOf) && evalNode(*n.right, valueOf);
+    case Op::Or:
+        return std::any_of(n.terms.begin(), n.terms.end(), [&](const auto& t) { return evalNode(*t, valueOf); });
+    case Op::And:
+        return std::all_of(n.terms.begin(), n.terms.end(), [&](const auto& t) { return evalNode(*t, valueOf); });
     default: break;
     }
     const Value a = n.a.field ? valueOf(*n.a.field) : n.a.literal;

@@ -15,8 +15,20 @@ QTextCodec* codec()
     return c;
 }
 
+// The length of the code point at i: 2 for a surrogate pair, else 1 (a lone
+// surrogate counts as one unit of its own).
+qsizetype codePointLength(QStringView text, qsizetype i)
+{
+    return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+}
+
 bool encodes(QStringView text, QByteArray* out)
 {
+    // The codec keeps a trailing lone surrogate as pending state without
+    // counting it as remaining: look for lone surrogates ourselves.
+    for (qsizetype i = 0; i < text.size(); i += codePointLength(text, i))
+        if (text[i].isSurrogate() && codePointLength(text, i) == 1)
+            return false;
     QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull);
     QByteArray bytes = codec()->fromUnicode(text.data(), int(text.size()), &state);
     if (state.invalidChars != 0 || state.remainingChars != 0)
@@ -30,7 +42,7 @@ bool encodes(QStringView text, QByteArray* out)
 char32_t firstUnencodable(const QString& text)
 {
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qsizetype len = codePointLength(text, i);
         if (!encodes(QStringView(text).mid(i, len), nullptr)) {
             if (len == 2)
                 return QChar::surrogateToUcs4(text.at(i), text.at(i + 1));

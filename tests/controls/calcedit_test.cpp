@@ -2,9 +2,11 @@
 #include "controls/CalcEdit.h"
 #include "controls/VclUtils.h"
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
+#include <limits>
 
 using fw::Currency;
 
@@ -134,6 +136,38 @@ TEST(NumEdit, LeavingFormatsTheValue)
     EXPECT_EQ(f.edit->Text(), "1234,5");
 }
 
+TEST(NumEdit, NumbersMoneyCannotHoldAreRefusedAloud)
+{
+    Form f;
+    f.edit->SetBeepOnError(false);
+    typeText(f.edit, QString(17, '9'));
+    // 15 nines already exceed the money range: the digit is refused and the user told why.
+    EXPECT_EQ(f.edit->Text(), QString(14, '9'));
+    ASSERT_EQ(f.errors.size(), 3);
+    EXPECT_TRUE(f.errors[0].contains("вне диапазона денежных сумм")) << f.errors[0].toStdString();
+    EXPECT_EQ(f.edit->Value(), money("99999999999999"));
+
+    // A text that got there anyway is never read as 0 (or MinValue), and cannot be left.
+    f.errors.clear();
+    f.edit->setText("99999999999999999");
+    EXPECT_THROW(f.edit->Value(), ERangeError);
+    f.other->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_EQ(f.errors.size(), 1);
+    EXPECT_TRUE(f.errors[0].contains("99999999999999999")) << f.errors[0].toStdString();
+    EXPECT_TRUE(f.edit->hasFocus());
+    EXPECT_THROW(f.edit->SetText("1e20"), ERangeError);
+
+    // Pasted text is refused aloud too, and the typed text comes back.
+    f.errors.clear();
+    f.edit->setText("12");
+    f.edit->selectAll();
+    QApplication::clipboard()->setText("1e16");
+    sendKey(f.edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(f.edit->Text(), "12");
+    EXPECT_EQ(f.errors.size(), 1);
+}
+
 TEST(Calculator, Percentages)
 {
     TCalculatorPanel c;
@@ -233,6 +267,27 @@ TEST(CalcEdit, AcceptingAnErrorKeepsTheValue)
     QTest::mouseClick(f.edit->Button(), Qt::LeftButton, {}, QPoint(3, 3));   // accept
     EXPECT_FALSE(f.edit->PopupVisible());
     EXPECT_EQ(f.edit->Value(), Currency::fromInt(7));
+}
+
+TEST(CalcEdit, AResultMoneyCannotHoldIsRefusedAloud)
+{
+    Form f;
+    f.edit->SetBeepOnError(false);
+    f.edit->SetValue(Currency::fromInt(7));
+    f.open();
+    typeText(f.edit, "1000000000*1000000=");
+    QApplication::processEvents();
+    EXPECT_FALSE(f.edit->PopupVisible());
+    ASSERT_EQ(f.errors.size(), 1);
+    EXPECT_TRUE(f.errors[0].contains("1E15")) << f.errors[0].toStdString();
+    EXPECT_EQ(f.edit->Value(), Currency::fromInt(7));
+
+    // An overflow of the calculator itself is an error, not a 0.
+    TCalculatorPanel c;
+    c.SetBeep(false);
+    c.SetShownValue(std::numeric_limits<double>::infinity());
+    EXPECT_EQ(c.DisplayText(), "Error");
+    EXPECT_EQ(c.State(), csError);
 }
 
 TEST(CalcEdit, ReadOnlyDoesNotOpen)

@@ -88,4 +88,7 @@ TEST(DateUtil, FormatAndMask)
     EXPECT_EQ(QtInputMaskOf(DateMaskFor(' ', true)), "00.00.0000; ");
     EXPECT_EQ(FormatDateText("DD/MM/YYYY", QDate(2024, 3, 5)), "05.03.2024");
     EXPECT_EQ(FormatDateVcl("MMMM, YYYY", QDate(2024, 3, 5)), "Март, 2024");
+    // An empty date has nothing to show in any format, month names included.
+    for (const char* format : {"dd.mm.yyyy", "d mmm yy", "MMMM, YYYY", "dddd"})
+        EXPECT_EQ(FormatDateVcl(format, QDate()), "") << format;
 }

@@ -279,6 +279,26 @@ TEST_F(DBEdits, MoneyFromTheCalculatorIsExact)
     EXPECT_EQ(sum->Text(), "0,3");
 }
 
+TEST_F(DBEdits, MoneyTheFieldCannotHoldIsRefusedAloud)
+{
+    sum->SetBeepOnError(false);
+    enter(sum, QString(16, '9'));
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[0].contains("вне диапазона денежных сумм")) << errors[0].toStdString();
+    EXPECT_EQ(field("SUMMA").asCurrency(), *Currency::parse("99999999999999"));
+    q.cancel();
+
+    errors.clear();
+    focus(sum);
+    sendKey(sum, Qt::Key_Down, Qt::AltModifier);
+    typeText(sum, "1000000000*1000000=");
+    QApplication::processEvents();
+    ASSERT_FALSE(sum->PopupVisible());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("1E15")) << errors[0].toStdString();
+    EXPECT_EQ(field("SUMMA").asCurrency(), *Currency::parse("10.5"));
+}
+
 TEST_F(DBEdits, Picture)
 {
     focus(other);

@@ -97,6 +97,19 @@ protected:
         link(f, "Price", 2);
     }
 
+    // Imports file through the wizard, expecting a failure; gives the error shown.
+    QString importFailing(TSpravImportForm& f, const QString& file)
+    {
+        f.edFile->setText(file);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectError();
+        f.btnNext->click();
+        EXPECT_FALSE(dialogs.shown().isEmpty());
+        return dialogs.shown().isEmpty() ? QString() : dialogs.shown().last().text;
+    }
+
     QString price(const QString& group, const QString& name)
     {
         const fw::Value v = db.selectValue(
@@ -192,14 +205,7 @@ TEST_F(GoodsImport, AFailingLineIsNamedAndARetryStartsOver)
     goods();
 
     runWizard([&](TSpravImportForm& f) {
-        f.edFile->setText(file);
-        f.btnNext->click();
-        linkAll(f);
-        f.btnNext->click();
-        dialogs.expectError();
-        f.btnNext->click();
-        ASSERT_FALSE(dialogs.shown().isEmpty());
-        const QString message = dialogs.shown().last().text;
+        const QString message = importFailing(f, file);
         EXPECT_TRUE(message.contains("строке 3")) << message.toStdString();
         EXPECT_TRUE(message.contains("negative price")) << message.toStdString();
         EXPECT_EQ(f.pc->currentWidget(), f.tsImport);
@@ -220,6 +226,24 @@ TEST_F(GoodsImport, AFailingLineIsNamedAndARetryStartsOver)
     EXPECT_EQ(count("select count(*) from Tovar where Tovar = 'Стол'"), 1);
     EXPECT_EQ(price("Мебель", "Стул"), "20.00");
     EXPECT_EQ(price("Мебель", "Шкаф"), "30.00");
+}
+
+TEST_F(GoodsImport, APriceTooLargeForMoneyIsNamedNotZeroed)
+{
+    const QString file = writeFile("huge.txt", {
+        {"Мебель", "Стол", "10"},
+        {"Мебель", "Трон", "99999999999999999e20"},
+    });
+    goods();
+    runWizard([&](TSpravImportForm& f) {
+        const QString message = importFailing(f, file);
+        EXPECT_TRUE(message.contains("строке 3")) << message.toStdString();
+        EXPECT_TRUE(message.contains("99999999999999999e20")) << message.toStdString();
+        dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+        f.reject();
+    });
+    EXPECT_EQ(price("Мебель", "Стол"), "10.00");
+    EXPECT_EQ(price("Мебель", "Трон"), "null");
 }
 
 TEST_F(GoodsImport, ClosingAfterTheFirstPageAsks)

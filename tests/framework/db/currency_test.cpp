@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using fw::Currency;
 
 TEST(CurrencyValue, DoublesEnterRoundedHalfToEvenAtFourDecimals)
@@ -70,4 +72,75 @@ TEST(NumberFormats, SectionsSeparatorsAndLiterals)
     EXPECT_EQ(formatFloat("0.00;;'ноль'", Currency(), dot, blank), "ноль");
     EXPECT_EQ(formatFloat(",0.###", *Currency::parse("2.5"), dot, blank), "2.5");
     EXPECT_EQ(formatFloat("0.00", *Currency::parse("-0.001"), dot, blank), "0.00");
+}
+
+// ---------------------------------------------------------------- the money range
+
+TEST(CurrencyRange, RoundingNearTheLimitNeverFlipsTheSign)
+{
+    const Currency top = Currency::fromScaled(Currency::MaxScaled);
+    EXPECT_EQ(top.toString(0), "922337203685477");
+    EXPECT_EQ((-top).toString(1), "-922337203685477.0");
+    EXPECT_EQ(fw::formatFloat("0", -top, ".", " "), "-922337203685477");
+    // Raw 64-bit extremes (never made by a conversion) round towards zero rather than wrap.
+    for (int64_t raw : {INT64_MAX, -INT64_MAX}) {
+        for (int decimals = 0; decimals < 4; ++decimals) {
+            const Currency r = Currency::fromScaled(raw).rounded(decimals);
+            EXPECT_EQ(r > Currency(), raw > 0) << decimals;
+            EXPECT_LT(std::abs(double(r.scaled()) - double(raw)), 10000.0) << decimals;
+        }
+    }
+    EXPECT_EQ(fw::formatFloat("0", Currency::fromScaled(INT64_MAX), ".", " "), "922337203685477");
+    EXPECT_EQ(Currency::fromScaled(INT64_MAX).toString(1), "922337203685477.5");
+}
+
+TEST(CurrencyRange, NumbersMoneyCannotHoldAreRefusedNamingTheText)
+{
+    for (const char* text : {"922337203685477,5807", "99999999999999999", "99999999999999999e20",
+                             "1267650600228229401496703205376e26", "1e2147483647", "-1e2147483647",
+                             "-922337203685477.0001", "0.000000000000000000001e40"}) {
+        try {
+            Currency::parse(text);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const fw::CurrencyRangeError& e) {
+            EXPECT_TRUE(e.message().contains(text)) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains("вне диапазона")) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(Currency::parse("922337203685477")->scaled(), Currency::MaxScaled);
+    EXPECT_EQ(Currency::parse("-922337203685477,0000")->scaled(), -Currency::MaxScaled);
+    // Tiny and zero values are exact or rounded as usual, whatever the exponent.
+    EXPECT_EQ(Currency::parse("1e-2147483647")->scaled(), 0);
+    EXPECT_EQ(Currency::parse("0e2147483647")->scaled(), 0);
+    EXPECT_EQ(Currency::parse("000000000000000000000000012,5")->scaled(), 125000);
+    EXPECT_EQ(Currency::parse("123456789e-5")->scaled(), 12345679);
+    EXPECT_EQ(Currency::parse("0.00015")->scaled(), 2);         // tie to even
+    EXPECT_EQ(Currency::parse("0.00025")->scaled(), 2);
+    EXPECT_EQ(Currency::parse("0.000250000000000000000001")->scaled(), 3);
+    EXPECT_EQ(Currency::parse("1.5e-4")->scaled(), 2);
+    EXPECT_EQ(Currency::parse("12345678901234567890123e-10")->scaled(), 12345678901234568);
+    EXPECT_FALSE(Currency::parse("1e").has_value());
+    EXPECT_FALSE(Currency::parse("1e+").has_value());
+    EXPECT_FALSE(Currency::parse("e5").has_value());
+    EXPECT_FALSE(Currency::parse("1e5x").has_value());
+    EXPECT_THROW(Currency::fromText("abc"), fw::ConvertError);
+}
+
+TEST(CurrencyRange, EveryRouteIntoMoneyRefusesInsteadOfWrapping)
+{
+    // Database doubles, database and import text, integers, calculator doubles.
+    EXPECT_THROW(Currency::fromDouble(1e20), fw::CurrencyRangeError);
+    EXPECT_THROW(Currency::fromDouble(-1e15), fw::CurrencyRangeError);
+    EXPECT_THROW(Currency::fromDouble(std::numeric_limits<double>::infinity()), fw::ConvertError);
+    EXPECT_EQ(Currency::fromDouble(9e14).toString(0), "900000000000000");
+    EXPECT_THROW(fw::Value("99999999999999999").asCurrency(), fw::CurrencyRangeError);
+    EXPECT_THROW(fw::Value(1e20).asCurrency(), fw::CurrencyRangeError);
+    EXPECT_THROW(fw::Value(int64_t(1) << 60).asCurrency(), fw::CurrencyRangeError);
+    // Arithmetic leaving the range is refused too, never wrapped.
+    const Currency top = Currency::fromScaled(Currency::MaxScaled);
+    EXPECT_THROW(top + Currency::fromScaled(1), fw::CurrencyRangeError);
+    EXPECT_THROW(-top - Currency::fromInt(1), fw::CurrencyRangeError);
+    EXPECT_THROW(Currency::fromInt(1000000000) * Currency::fromInt(1000000000), fw::CurrencyRangeError);
+    EXPECT_THROW(top / *Currency::parse("0.5"), fw::CurrencyRangeError);
+    EXPECT_EQ((top - top).scaled(), 0);
 }

@@ -585,6 +585,26 @@ TEST_F(DataSetTest, FilterTexts)
     items.setFiltered(false);
     EXPECT_EQ(items.recordCount(), 4);
 
+    // Long chains are flat and deep nesting is refused, so no filter text can exhaust the stack.
+    items.setFiltered(true);
+    QStringList terms;
+    for (int i = 0; i < 60000; ++i) terms << QString("IDITEM=%1").arg(i % 2 ? 1000 + i : 2);
+    items.setFilter(terms.join(" or "));
+    EXPECT_EQ(ids(), (QList<int>{2}));
+    items.setFilter(terms.join(" and "));
+    EXPECT_EQ(ids(), (QList<int>{}));
+    items.setFilter(QString(100, '(') + "IDDEPT=2" + QString(100, ')'));
+    EXPECT_EQ(ids(), (QList<int>{3, 4}));
+    try {
+        items.setFilter(QString(20000, '(') + "IDDEPT=1" + QString(20000, ')'));
+        ADD_FAILURE() << "deep nesting taken";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains("вложенных скобок")) << e.message().toStdString();
+    }
+    EXPECT_EQ(ids(), (QList<int>{3, 4}));   // the previous filter stays
+    EXPECT_THROW(items.setFilter("PRICE = 99999999999999999.5"), Error);
+    items.setFiltered(false);
+
     // The predicate, alone or with a text.
     items.onFilterRecord = [](DataSet& ds, bool& accept) { accept = ds.fieldByName("QTY").asCurrency() < Currency::fromInt(2); };
     items.setFilter("");

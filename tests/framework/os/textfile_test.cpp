@@ -55,6 +55,25 @@ TEST(Cp1251, UnrepresentableCharacterIsNamed)
     EXPECT_FALSE(isCp1251("中"));
 }
 
+TEST(Cp1251, LoneSurrogatesAreRefusedAndNamed)
+{
+    const QChar high(0xD800), low(0xDC00);
+    const std::pair<QString, char32_t> cases[] = {{QString("ab") + high, 0xD800}, {high + QString("ab"), 0xD800},
+                                                  {QString("a") + low + "b", 0xDC00}, {QString("a") + low + high, 0xDC00}};
+    for (const auto& [text, lone] : cases) {
+        EXPECT_FALSE(isCp1251(text));
+        try {
+            toCp1251(text);
+            ADD_FAILURE() << "taken: " << text.toStdU16String().size();
+        } catch (const EncodingError& e) {
+            EXPECT_EQ(e.codePoint(), lone);
+            EXPECT_TRUE(e.message().contains(QString("U+%1").arg(uint(lone), 0, 16).toUpper()))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(toCp1251(QString("ok") + QChar(0x2116)), QByteArray("ok\xB9"));
+}
+
 class TsvFiles : public ::testing::Test {
 protected:
     QTemporaryDir dir;

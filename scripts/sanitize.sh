@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the tests with AddressSanitizer and UndefinedBehaviorSanitizer into
+# build-san/ and runs them there; any sanitizer report fails the run.
+# The caller sets up what the tests need (BRONTAL_FB_SERVER/BRONTAL_FB_DIR with
+# the Firebird server running, BRONTAL_SMTP_PORT/BRONTAL_SMTP_DIR with a mail sink).
+#   scripts/sanitize.sh [CTEST-ARGS...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build-san"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+san="-fsanitize=address,undefined -fno-omit-frame-pointer"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+  -DCMAKE_C_FLAGS="$san" -DCMAKE_CXX_FLAGS="$san" \
+  -DCMAKE_EXE_LINKER_FLAGS="$san" -DCMAKE_SHARED_LINKER_FLAGS="$san" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+# Inherited by the programs the tests start (brontal-db, the converter).
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:exitcode=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The Firebird client library keeps allocations until the process ends.
+export LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0
+
+cd "$build"
+ctest --output-on-failure -j4 "$@"
