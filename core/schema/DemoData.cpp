@@ -544,6 +544,8 @@ public:
                 const int idSdelka = nextSdelka_++;
                 const QDate begin = first.addDays(rng_.between(0, 700));
                 const Currency rate = Currency::fromScaled(rng_.between(8500, 9900) * 100);
+                // Written parent first (the database refuses orphans), drawn in the old order.
+                std::vector<std::vector<Value>> saleRows, paymentRows;
                 for (int lines = rng_.between(1, 3); lines > 0 && done < batchEnd; --lines) {
                     const int idSale = nextSale_++;
                     const GoodsRef& goods = rng_.pick(goods_);
@@ -558,12 +560,12 @@ public:
                         // Instalments a month apart, at any minute of the working day.
                         const QDateTime paid = rng_.during(std::min(begin.addDays(30 * i + rng_.between(0, 29)),
                                                                     kToday.addDays(-1)), 9, 18);
-                        payment(tr, {nextOplata_++, idSale, client.user, "+", paid, paid,
+                        paymentRows.push_back({nextOplata_++, idSale, client.user, "+", paid, paid,
                                      lastPart ? planD - partD * Currency::fromInt(parts - 1) : partD,
                                      lastPart ? planR - partR * Currency::fromInt(parts - 1) : partR, rate});
                     }
                     done += parts;
-                    sale(tr, {idSale, client.id, client.user, "", at(begin), quantity, goods.id, "+",
+                    saleRows.push_back({idSale, client.id, client.user, "", at(begin), quantity, goods.id, "+",
                               flag(rng_.chance(20)), flag(rng_.chance(20)), at(begin), planD, planR, rate, idSdelka,
                               QString::number(idSale), "-"});
                 }
@@ -573,6 +575,8 @@ public:
                 deal(tr, {idSdelka, client.id, client.user, at(begin), end, 2, number, number, number, at(begin),
                           end, end, rng_.word(demo::dealNames()), reason.first, reason.second,
                           rng_.pick(dealTypes_), at(begin), "+"});
+                for (const auto& row : saleRows) sale(tr, row);
+                for (const auto& row : paymentRows) payment(tr, row);
             }
             tr.commit();
             if (progress) progress(done, payments);
