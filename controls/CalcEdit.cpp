@@ -686,9 +686,15 @@ void TBrCustomCalcEdit::FeedPopup(const QVariant& value)
 
 bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
 {
-    Q_UNUSED(value);
     // An error shown in the calculator gives nothing: the edit keeps its value.
     if (TPopupCalculator* c = Calculator(); c && c->FCalcPanel->State() == csError) return false;
+    // The edit takes the result as it will keep it: rounded to its own decimals, not the
+    // calculator's fifteen digits.
+    if (const auto c = fw::Currency::parse(CleanNumber(value.toString()))) {
+        const int dp = std::clamp(FDecimalPlaces, 0, 4);
+        value = FormatFloatVcl(dp > 0 ? QStringLiteral("0.") + QString(dp, '#') : QStringLiteral("0"),
+                               c->rounded(dp));
+    }
     return true;
 }
 

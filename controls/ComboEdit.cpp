@@ -85,9 +85,9 @@ void TPopupWindow::RepaintEditorText()
 
 void TPopupWindow::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton)
-        CloseRequest(contentsRect().contains(e->position().toPoint()));
-    QFrame::mouseReleaseEvent(e);
+    // Only a real pick (a day cell, the calculator's result key) closes the drop-down;
+    // a click on its frame, a caption or between the keys must not take what is shown.
+    e->accept();
 }
 
 // --- placement --------------------------------------------------------------

@@ -112,7 +112,8 @@ bool NoDropDownActive(QWidget* form)
 {
     QWidget* active = form ? form->focusWidget() : nullptr;
     if (!active) return true;
-    if (lookupListOpen(active) || calendarOpen(active) || comboBoxListOpen(active)) return false;
+    if (lookupListOpen(active) || calendarOpen(active) || calculatorOpen(active) || comboBoxListOpen(active))
+        return false;
     return !inDataGrid(active, form);
 }
 

@@ -16,6 +16,7 @@
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -297,11 +298,9 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     connect(pcResult, &QTabWidget::currentChanged, this, fw::guarded([this] {
         if (pcMain->currentWidget() == tsResult && pcResult->currentWidget() == tsDetal) tsDetalShow();
     }));
-    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
-        auto* enter = new QShortcut(QKeySequence(key), tsParams);
-        enter->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(enter, &QShortcut::activated, this, fw::guarded([this] { tbZaprosClick(); }));
-    }
+    // Enter on the parameters page runs the report; the window sees keys before its
+    // controls, so an open drop-down can keep its Enter for the pick.
+    qApp->installEventFilter(this);
     cbInterval->installEventFilter(this);
     cbFilter->installEventFilter(this);
 }
@@ -521,6 +520,16 @@ void TfmReport::showEvent(QShowEvent* event)
 
 bool TfmReport::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* w = qobject_cast<QWidget*>(watched);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && w
+            && pcMain->currentWidget() == tsParams && (w == tsParams || tsParams->isAncestorOf(w))
+            && NoDropDownActive(this)) {
+            fw::runGuarded([this] { tbZaprosClick(); });
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && (watched == cbInterval || watched == cbFilter)) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {
