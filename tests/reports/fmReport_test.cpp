@@ -414,3 +414,36 @@ TEST_F(ReportWindowTest, ClosingClearsTheGlobalsAndTheRestrictionLists)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReportWindowTest, EnterInAnOpenDropDownOnlyPicks)
+{
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    // The period's calendar: Enter takes the day, the report does not run.
+    w->deTo->setFocus();
+    QTest::keyClick(w->deTo, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(w->deTo->PopupVisible());
+    QTest::keyClick(w->deTo, Qt::Key_Left);
+    QTest::keyClick(w->deTo, Qt::Key_Return);
+    EXPECT_FALSE(w->deTo->PopupVisible());
+    EXPECT_EQ(w->deTo->Date(), QDate(2024, 3, 30));
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsParams);
+
+    // The interval list: Enter picks the month.
+    w->cbInterval->setFocus();
+    w->cbInterval->showPopup();
+    ASSERT_TRUE(w->cbInterval->view()->isVisible());
+    w->cbInterval->view()->setCurrentIndex(w->cbInterval->model()->index(ikMonth, 0));
+    QTest::keyClick(w->cbInterval->view(), Qt::Key_Return);
+    EXPECT_EQ(w->cbInterval->currentIndex(), int(ikMonth));
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsParams);
+
+    // Closed, Enter runs the report.
+    QTest::keyClick(w->cbInterval, Qt::Key_Return);
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsResult);
+    EXPECT_EQ(cell(0, 1), "30.03.2024");
+}
+
+} // namespace
