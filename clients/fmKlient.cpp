@@ -10,6 +10,7 @@
 #include "clients/fmSegmentFind.h"
 #include "controls/DBDateEdit.h"
 #include "controls/DateEdit.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -531,6 +532,7 @@ void TfmKlient::BuildDownPages()
     dbmOther->setDataField("OTHER");
     dbdeDateCr = new TDBDateEdit(tsInfo);
     dbdeDateCr->setObjectName("dbdeDateCr");
+    SetupDateEdit(dbdeDateCr);
     dbdeDateCr->SetDataSource(dsCust);
     dbdeDateCr->SetDataField("DATECR");
     dbdeDateCr->setFixedWidth(120);

@@ -5,6 +5,7 @@
 
 #include "controls/DateEdit.h"
 #include "core/ModuleWindows.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -153,10 +154,12 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     auto* lblFrom = new QLabel("с", tsParams);
     deFrom = new TDateEdit(tsParams);
     deFrom->setObjectName("deFrom");
+    SetupDateEdit(deFrom);
     deFrom->SetDirectInput(false);
     auto* lblTo = new QLabel("по", tsParams);
     deTo = new TDateEdit(tsParams);
     deTo->setObjectName("deTo");
+    SetupDateEdit(deTo);
     deTo->SetDirectInput(false);
     for (TDateEdit* e : {deFrom, deTo}) e->setMinimumWidth(120);
     top->addWidget(new QLabel("Период", tsParams), 1, 0);
