@@ -8,6 +8,8 @@
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <memory>
 
 int main(int argc, char** argv)
@@ -16,6 +18,12 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName("Tolmar");
     QCoreApplication::setApplicationName("Brontal");
     QCoreApplication::setApplicationVersion(BRONTAL_VERSION);
+
+    // Qt's own dialogs (file choice, message box buttons) speak Russian like the rest.
+    QTranslator qtRussian;
+    if (qtRussian.load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtRussian);
 
     // Before any window: fixed formats, then the users data module.
     FixFormatSettings();
