@@ -16,6 +16,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QAbstractItemView>
+#include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -374,6 +378,59 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
     dmKl->qryHist.open();
     dialogs.expectError("Вы не можете связывать чужую запись!");
     fm->mmiLinkRecord->trigger();
+}
+
+} // namespace
+
+namespace {
+
+// The type of a note is picked in the grid with the mouse or the keyboard.
+TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
+{
+    db.execute("insert into HistType (idHistType, HistType) values (7, 'Звонок')");
+    db.execute("insert into HistType (idHistType, HistType) values (8, 'Встреча')");
+    const int c = addClient(me.IdUser);
+    const int h = addHist(c, "+", GetServerDate());
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
+    fw::DBGrid* g = fm->dbgHist;
+    const QRect cell = g->visualRect(g->model()->index(0, 0));
+    const auto typeOfNote = [&] {
+        return stored(QString("select t.HistType from history h join HistType t on t.idHistType = h.idHistType "
+                              "where h.idHist = %1").arg(h));
+    };
+
+    // Alt+Down drops the list; the keys of the list pick.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell.center());
+    auto* combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_TRUE(combo);
+    QTest::keyClick(combo, Qt::Key_Down, Qt::AltModifier);
+    QTest::qWait(20);
+    ASSERT_TRUE(combo->view()->isVisible());
+    combo->view()->setCurrentIndex(combo->model()->index(combo->findText("Встреча"), 0));
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    EXPECT_FALSE(combo->view()->isVisible());
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(dmKl->qryHist.recordCount(), 1);
+    dmKl->qryHist.post();
+    EXPECT_EQ(typeOfNote(), "Встреча");
+
+    // A click on the open editor drops the list too; typing picks by the first letter.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell.center());
+    combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_TRUE(combo);
+    QTest::mouseClick(combo, Qt::LeftButton, {}, combo->rect().center());
+    QTest::qWait(20);
+    EXPECT_TRUE(combo->view()->isVisible());
+    QTest::keyClick(combo->view(), Qt::Key_Escape);
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x0417)));   // "З"
+    QApplication::sendEvent(combo, &letter);
+    QTest::keyClick(combo, Qt::Key_Return);
+    dmKl->qryHist.post();
+    EXPECT_EQ(typeOfNote(), "Звонок");
 }
 
 } // namespace
