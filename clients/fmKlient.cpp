@@ -1348,7 +1348,8 @@ void TfmKlient::sbMailClick()
 {
     const QString email = ContactField("CONTACT_EMAIL");
     if (email.isEmpty()) return;
-    fw::shell().openUrl(fw::mailtoUrl(ContactMailAddress(ContactField("CONTACT_NAME"), email)));
+    OpenThroughDesktop(fw::mailtoUrl(ContactMailAddress(ContactField("CONTACT_NAME"), email)),
+                       "Не удалось открыть почтовую программу для письма");
 }
 
 void TfmKlient::sbWWWClick()
@@ -1356,7 +1357,7 @@ void TfmKlient::sbWWWClick()
     fw::Query& cust = dmKl->qryCust;
     if (!cust.active() || cust.isEmpty()) return;
     const QString www = cust.fieldByName("WWW").asString();
-    if (!www.isEmpty()) fw::openLink(www);
+    if (!www.isEmpty()) OpenThroughDesktop(fw::linkUrl(www), "Не удалось открыть страницу");
 }
 
 // --- orders

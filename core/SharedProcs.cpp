@@ -29,6 +29,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QDir>
+#include <QUrl>
 #include <memory>
 
 bool ShiftPressed = false;
@@ -294,6 +296,15 @@ bool OpenLink(QWidget* window, const QString& link)
     if (fw::shell().openUrl(fw::linkUrl(link))) return true;
     // The desktop gives no reason; the link itself tells the user most.
     fw::dialogs().error("Ошибка открытия ссылки:\n" + link);
+    return false;
+}
+
+bool OpenThroughDesktop(const QUrl& url, const QString& what)
+{
+    if (fw::shell().openUrl(url)) return true;
+    const QString target = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
+                                             : url.toDisplayString(QUrl::RemoveQuery);
+    fw::dialogs().error(what + ":\n" + target);
     return false;
 }
 

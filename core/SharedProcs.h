@@ -12,6 +12,7 @@ class QObject;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class QUrl;
 class QWidget;
 
 namespace fw {
@@ -62,6 +63,9 @@ void CloseDataModule(QObject* module);
 
 // False (after telling the user) when the desktop cannot open the link.
 bool OpenLink(QWidget* window, const QString& link);
+// Opens through the desktop; when it cannot, says so with what (the text) and what
+// exactly (the address or file) was to be opened. False in that case.
+bool OpenThroughDesktop(const QUrl& url, const QString& what);
 QString GetWindowsVersion();
 // One name per attachment; raises when the engine refuses the request.
 QStringList GetAttachedUserNames(fw::Database& db);
