@@ -3,6 +3,7 @@
 #include "core/ModifySQLForm.h"
 #include "core/dm.h"
 #include "core/fmSelectItem.h"
+#include "core/Users.h"
 
 #include "controls/CalcEdit.h"
 #include "controls/DateEdit.h"
@@ -15,12 +16,15 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
 #include "widgets/Dialogs.h"
+#include "widgets/ExceptionHandler.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHash>
+#include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
@@ -137,6 +141,24 @@ void ClearOnEsc(QWidget* control, int key)
     } else if (auto* list = qobject_cast<QListWidget*>(control)) {
         UncheckAll(list);
     }
+}
+
+bool FilterPanelEvent(QObject* watched, QEvent* e)
+{
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w) return false;
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+        if (auto* lookup = qobject_cast<fw::DBLookupCombo*>(w); lookup && lookup->listVisible()) return false;
+        fw::runGuarded([w] { ClearOnEsc(w, Qt::Key_Escape); });
+        return true;
+    }
+    if (e->type() == QEvent::MouseButtonRelease)
+        if (auto* label = qobject_cast<QLabel*>(w))
+            if (auto* combo = qobject_cast<fw::DBLookupCombo*>(label->buddy())) {
+                combo->setKeyValue(CurrentUser.IdUser);
+                return true;
+            }
+    return false;
 }
 
 namespace {

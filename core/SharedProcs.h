@@ -13,6 +13,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QUrl;
+class QEvent;
 class QWidget;
 
 namespace fw {
@@ -36,6 +37,10 @@ void DialogKeyDown(QDialog* form, int key);
 bool NoDropDownActive(QWidget* form);
 // Esc empties a filter control and runs its click handler.
 void ClearOnEsc(QWidget* control, int key);
+// The shortcuts of the filter panels, for their event filters: Esc in a combo or list
+// clears it (unless its list is open), and a click on a label puts the current user into
+// the lookup that is its buddy. True when the event was one of them.
+bool FilterPanelEvent(QObject* watched, QEvent* e);
 void UncheckAll(QListWidget* list);
 void ClearControl(QWidget* control);
 void ClearPageControl(QTabWidget* pages);
