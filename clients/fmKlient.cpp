@@ -254,6 +254,10 @@ TfmKlient::TfmKlient(QWidget* owner) : QWidget(owner)
     KlientCalendar->GoToKar = goToKar;
     KlientCalendar->EditHistRecord = [this](fw::DataSet& ds) { return EditHistRecord(ds); };
     BudilCheck->GoToKar = goToKar;
+    // The search page gets its focused control back after a jump from a reminder, as after any leave.
+    BudilCheck->RememberFocus = [this](QWidget* w) {
+        if (w && tsQuery->isAncestorOf(w)) queryFocus_ = w;
+    };
     KlientQuery->ShowClientList = [this] { pcMain->setCurrentWidget(tsKlList); };
     KlientQuery->SetListPageCaption = [this](const QString& c) { SetListPageCaption(c); };
     KlientQuery->RememberFocus = [this](QWidget* w) { queryFocus_ = w; };

@@ -1,5 +1,6 @@
 #include "clients/ClientFixture.h"
 
+#include "clients/Budil.h"
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
@@ -431,6 +432,35 @@ TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
     QTest::keyClick(combo, Qt::Key_Return);
     dmKl->qryHist.post();
     EXPECT_EQ(typeOfNote(), "Звонок");
+}
+
+// After "На карточку" of a reminder the search page gets back the control that had the focus.
+TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
+{
+    const int c = addClient(me.IdUser);
+    addHist(c, "-", GetServerDate().addSecs(-600));
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    fm->pcMain->setCurrentWidget(fm->tsQuery);
+    fm->KlientQuery->edZCity->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(fm->KlientQuery->edZCity->hasFocus());
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (fmBudil && fmBudil->isVisible()) fmBudil->tbGoToKar->click();
+    });
+    poll.start(20);
+    fm->StartBudilCheck();
+    for (int i = 0; i < 500 && fm->pcMain->currentWidget() != fm->tsKar; ++i) QTest::qWait(20);
+    poll.stop();
+    ASSERT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
+    fm->activateWindow();
+    fm->pcMain->setCurrentWidget(fm->tsQuery);
+    QApplication::processEvents();
+    EXPECT_TRUE(fm->KlientQuery->edZCity->hasFocus());
 }
 
 } // namespace
