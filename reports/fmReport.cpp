@@ -1,6 +1,7 @@
 #include "reports/fmReport.h"
 
 #include "reports/Export.h"
+#include "reports/FixedCells.h"
 #include "reports/ReportChart.h"
 
 #include "controls/DateEdit.h"
@@ -260,6 +261,7 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     sgRazrez->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgRazrez->setSelectionMode(QAbstractItemView::SingleSelection);
     sgRazrez->setItemDelegate(new TRazrezDelegate(this, sgRazrez));
+    new TFixedCells(sgRazrez);   // the title row and the name column stay in view
     svodLayout->addWidget(sgRazrez);
     tsGraphic = page(pcResult, "tsGraphic", "Диаграмма");
     auto* graphicLayout = new QVBoxLayout(tsGraphic);

@@ -16,6 +16,8 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QDir>
 #include <QTabBar>
 #include <QTest>
 #include <QTabWidget>
@@ -444,6 +446,38 @@ TEST_F(ReportWindowTest, EnterInAnOpenDropDownOnlyPicks)
     QTest::keyClick(w->cbInterval, Qt::Key_Return);
     EXPECT_EQ(w->pcMain->currentWidget(), w->tsResult);
     EXPECT_EQ(cell(0, 1), "30.03.2024");
+}
+
+} // namespace
+
+namespace {
+
+// Scrolled to its far corner, the table still shows its titles and its names.
+TEST_F(ReportWindowTest, TitleRowAndNameColumnStayWhileScrolling)
+{
+    w->cbInterval->setCurrentIndex(ikDecade);
+    w->deFrom->SetDate(QDate(2023, 1, 1));
+    w->tbZapros->click();
+    w->resize(520, 260);
+    w->pcResult->setCurrentWidget(w->tsSvod);
+    QApplication::processEvents();
+    QTableWidget* t = w->sgRazrez;
+    t->horizontalScrollBar()->setValue(t->horizontalScrollBar()->maximum());
+    t->verticalScrollBar()->setValue(t->verticalScrollBar()->maximum());
+    ASSERT_GT(t->horizontalScrollBar()->value(), 0);
+    QApplication::processEvents();
+    const auto shownAt = [&](QPoint p) {
+        auto* view = qobject_cast<QTableView*>(t->childAt(p)->parentWidget());
+        return view ? view->indexAt(view->viewport()->mapFrom(t, p)) : QModelIndex();
+    };
+    const QPoint origin = t->viewport()->geometry().topLeft();
+    const QModelIndex title = shownAt(origin + QPoint(t->columnWidth(0) + 5, 3));
+    EXPECT_EQ(title.row(), 0);
+    EXPECT_GT(title.column(), 1);
+    const QModelIndex name = shownAt(origin + QPoint(5, t->rowViewportPosition(t->rowCount() - 1) + 3));
+    EXPECT_EQ(name.column(), 0);
+    EXPECT_EQ(name.data().toString(), "Итого:");
+    EXPECT_TRUE(w->grab().save(QDir::temp().filePath("report-fixed.png")));
 }
 
 } // namespace
