@@ -10,6 +10,8 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <memory>
 
 #include <csignal>
@@ -77,6 +79,12 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName("Tolmar");
     QCoreApplication::setApplicationName("Brontal");
     QCoreApplication::setApplicationVersion(BRONTAL_VERSION);
+
+    // Qt's own dialogs (file choice, message box buttons) speak Russian like the rest.
+    QTranslator qtRussian;
+    if (qtRussian.load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtRussian);
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {

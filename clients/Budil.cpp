@@ -172,7 +172,9 @@ void TBudilCheck::ShowBudil()
         QApplication::beep();
         // A window just closed may still read as active for a moment.
         if (fmBudil->isVisible() && QApplication::activeWindow() == fmBudil) return;
+        const QPointer<QWidget> focused = QApplication::focusWidget();
         if (fmBudil->exec() != QDialog::Accepted || !dmKl || dmKl->qryBudil.isEmpty()) return;
+        if (RememberFocus) RememberFocus(focused);
 
         fw::Query& q = dmKl->qryBudil;
         const int idCust = q.fieldByName("idCust").asInteger();

@@ -46,6 +46,8 @@ public:
     // The card entry of the clients window, called with the reminder's client,
     // plan, contact (0: none) and "tsPlan".
     std::function<bool(int idCust, int idRecord, int idContacts, const QString& page)> GoToKar;
+    // Told, before the card is opened, which control held the focus when the reminder came.
+    std::function<void(QWidget* focused)> RememberFocus;
 
     void StartBudilCheck();
     bool BudilRunning() const { return running_; }

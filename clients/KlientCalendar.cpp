@@ -180,6 +180,10 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     connect(tbCalPlanDel, &QToolButton::clicked, this, fw::guarded([this] { tbCalPlanDelClick(); }));
     connect(tbCalExport, &QToolButton::clicked, this, fw::guarded([this] { tbCalExportClick(); }));
 
+    lbCalUser->setBuddy(dblcCalUser);
+    for (QWidget* w : std::initializer_list<QWidget*>{dblcCalUser, dblcCalTypeHist, lbCalUser})
+        w->installEventFilter(this);
+
     tbCalExport->setEnabled(UserRights && UserRights->IsGranted(CurrentUser.IdUser, 1054));
     if (dm && dm->db.connected()) SetDefaults();
 }
@@ -207,6 +211,11 @@ void TKlientCalendar::SetDefaults()
     dblcCalTypeHist->setKeyValue(fw::Value());
     deCalNote->clear();
     rgCalShow->setItemIndex(1);
+}
+
+bool TKlientCalendar::eventFilter(QObject* watched, QEvent* e)
+{
+    return FilterPanelEvent(watched, e) || QWidget::eventFilter(watched, e);
 }
 
 void TKlientCalendar::tsCalShow()

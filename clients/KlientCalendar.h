@@ -102,4 +102,8 @@ public:
     TCalendarFilter Filter() const;
     // The current user's defaults: today to today, plans, the current user.
     void SetDefaults();
+
+protected:
+    // Esc empties the user and type filters; a click on "Фамилия" takes the current user.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 };

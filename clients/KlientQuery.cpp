@@ -894,19 +894,8 @@ bool TKlientQuery::eventFilter(QObject* watched, QEvent* e)
         else if (watched == tsZTovar) fw::runGuarded([this] { tsZTovarShow(); });
         else if (watched == tsZSdelks) fw::runGuarded([this] { tsZSdelksShow(); });
         else if (watched == tsZDog) fw::runGuarded([this] { tsZDogShow(); });
-    } else if (e->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(e);
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (key->key() == Qt::Key_Escape && w && !(qobject_cast<fw::DBLookupCombo*>(w)
-                                                   && static_cast<fw::DBLookupCombo*>(w)->listVisible())) {
-            fw::runGuarded([w] { ClearOnEsc(w, Qt::Key_Escape); });
-            return true;
-        }
-    } else if (e->type() == QEvent::MouseButtonRelease) {
-        if (auto* label = qobject_cast<QLabel*>(watched)) {
-            lblUserClick(label);
-            return true;
-        }
+    } else if (FilterPanelEvent(watched, e)) {
+        return true;
     }
     return QWidget::eventFilter(watched, e);
 }

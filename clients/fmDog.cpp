@@ -37,6 +37,7 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
 
     dbdeDateZakl = new TDBDateEdit(this);
     dbdeDateZakl->setObjectName("dbdeDateZakl");
+    SetupDateEdit(dbdeDateZakl);
     dbdeDateZakl->SetDataSource(src);
     dbdeDateZakl->SetDataField("DATEZAKL");
 
@@ -44,10 +45,12 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
     gbSroki->setObjectName("gbSroki");
     dbdeDateBegin = new TDBDateEdit(gbSroki);
     dbdeDateBegin->setObjectName("dbdeDateBegin");
+    SetupDateEdit(dbdeDateBegin);
     dbdeDateBegin->SetDataSource(src);
     dbdeDateBegin->SetDataField("DATEBEGIN");
     dbdeDateEnd = new TDBDateEdit(gbSroki);
     dbdeDateEnd->setObjectName("dbdeDateEnd");
+    SetupDateEdit(dbdeDateEnd);
     dbdeDateEnd->SetDataSource(src);
     dbdeDateEnd->SetDataField("DATEEND");
 

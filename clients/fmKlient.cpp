@@ -13,6 +13,7 @@
 #include "clients/fmSegmentFind.h"
 #include "controls/DBDateEdit.h"
 #include "controls/DateEdit.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -260,6 +261,10 @@ TfmKlient::TfmKlient(QWidget* owner) : QWidget(owner)
     KlientCalendar->GoToKar = goToKar;
     KlientCalendar->EditHistRecord = [this](fw::DataSet& ds) { return EditHistRecord(ds); };
     BudilCheck->GoToKar = goToKar;
+    // The search page gets its focused control back after a jump from a reminder, as after any leave.
+    BudilCheck->RememberFocus = [this](QWidget* w) {
+        if (w && tsQuery->isAncestorOf(w)) queryFocus_ = w;
+    };
     KlientQuery->ShowClientList = [this] { pcMain->setCurrentWidget(tsKlList); };
     KlientQuery->SetListPageCaption = [this](const QString& c) { SetListPageCaption(c); };
     KlientQuery->RememberFocus = [this](QWidget* w) { queryFocus_ = w; };
@@ -556,6 +561,7 @@ void TfmKlient::BuildDownPages()
     dbmOther->setDataField("OTHER");
     dbdeDateCr = new TDBDateEdit(tsInfo);
     dbdeDateCr->setObjectName("dbdeDateCr");
+    SetupDateEdit(dbdeDateCr);
     dbdeDateCr->SetDataSource(dsCust);
     dbdeDateCr->SetDataField("DATECR");
     dbdeDateCr->setFixedWidth(120);
@@ -1394,7 +1400,8 @@ void TfmKlient::sbMailClick()
 {
     const QString email = ContactField("CONTACT_EMAIL");
     if (email.isEmpty()) return;
-    fw::shell().openUrl(fw::mailtoUrl(ContactMailAddress(ContactField("CONTACT_NAME"), email)));
+    OpenThroughDesktop(fw::mailtoUrl(ContactMailAddress(ContactField("CONTACT_NAME"), email)),
+                       "Не удалось открыть почтовую программу для письма");
 }
 
 void TfmKlient::sbWWWClick()
@@ -1402,7 +1409,7 @@ void TfmKlient::sbWWWClick()
     fw::Query& cust = dmKl->qryCust;
     if (!cust.active() || cust.isEmpty()) return;
     const QString www = cust.fieldByName("WWW").asString();
-    if (!www.isEmpty()) fw::openLink(www);
+    if (!www.isEmpty()) OpenThroughDesktop(fw::linkUrl(www), "Не удалось открыть страницу");
 }
 
 // --- orders

@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 QPointer<TfmPlan> fmPlan;
@@ -29,6 +31,41 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, const char* name)
     label->setBuddy(buddy);
     return label;
 }
+
+// The time picker the way a user types into it: a click selects the hours or the minutes
+// under it, and digits typed over the whole time start at the hours, so that "12:53"
+// typed over a selected time gives 12:53.
+class TimeTyping : public QObject {
+public:
+    explicit TimeTyping(QTimeEdit* edit) : QObject(edit), edit_(edit)
+    {
+        edit->installEventFilter(this);
+        if (auto* line = edit->findChild<QLineEdit*>()) line->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        // Only input events: others also come while the picker is being destroyed.
+        if (e->type() == QEvent::MouseButtonRelease && o != edit_) {
+            QPointer<QLineEdit> line(qobject_cast<QLineEdit*>(o));
+            QPointer<QTimeEdit> edit(edit_);
+            QTimer::singleShot(0, edit_, [edit, line] {
+                if (edit && line && !line->hasSelectedText()) edit->setSelectedSection(edit->currentSection());
+            });
+        } else if (e->type() == QEvent::KeyPress && o == edit_) {
+            const QString t = static_cast<QKeyEvent*>(e)->text();
+            const auto* line = edit_->findChild<QLineEdit*>();
+            if (line && t.size() == 1 && t[0].isDigit() && line->hasSelectedText()
+                && line->selectedText() == line->text())
+                edit_->setSelectedSection(QDateTimeEdit::HourSection);
+        }
+        return false;
+    }
+
+private:
+    QTimeEdit* edit_;
+};
 
 } // namespace
 
@@ -56,12 +93,14 @@ TfmPlan::TfmPlan(QWidget* owner) : QDialog(owner)
 
     deDate = new TDateEdit(this);
     deDate->setObjectName("deDate");
+    SetupDateEdit(deDate);
     deDate->SetDirectInput(false);          // the picker only
     lblDate = buddyLabel("Дата", deDate, "lblDate");
 
     dtpTime = new QTimeEdit(this);
     dtpTime->setObjectName("dtpTime");
     dtpTime->setDisplayFormat("HH:mm");
+    new TimeTyping(dtpTime);
     lblTime = buddyLabel("Время", dtpTime, "lblTime");
 
     dblcHistType = LookupCombo(this, "dblcHistType", &dm->dsHiType, "IDHISTTYPE", "HISTTYPE");

@@ -736,6 +736,13 @@ bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
         ReportControlError(this, why);
         return false;
     }
+    // The edit takes the result as it will keep it: rounded to its own decimals, not the
+    // calculator's fifteen digits.
+    if (const auto c = fw::Currency::parse(CleanNumber(value.toString()))) {
+        const int dp = std::clamp(FDecimalPlaces, 0, 4);
+        value = FormatFloatVcl(dp > 0 ? QStringLiteral("0.") + QString(dp, '#') : QStringLiteral("0"),
+                               c->rounded(dp));
+    }
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "VclUtils.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -85,9 +86,9 @@ void TPopupWindow::RepaintEditorText()
 
 void TPopupWindow::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton)
-        CloseRequest(contentsRect().contains(e->position().toPoint()));
-    QFrame::mouseReleaseEvent(e);
+    // Only a real pick (a day cell, the calculator's result key) closes the drop-down;
+    // a click on its frame, a caption or between the keys must not take what is shown.
+    e->accept();
 }
 
 // --- placement --------------------------------------------------------------
@@ -310,6 +311,15 @@ void TCustomComboEdit::mousePressEvent(QMouseEvent* e)
         if (PopupVisible()) ClosePopup(false);
     }
     QLineEdit::mousePressEvent(e);
+    // A masked text takes no typing at its end, where a click beyond the text leaves the
+    // caret: an empty field is typed from its start, a filled one is typed over.
+    if (e->button() == Qt::LeftButton && FDirectInput && !inputMask().isEmpty() && !hasSelectedText()) {
+        const QString t = text();
+        if (std::none_of(t.begin(), t.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            setCursorPosition(0);
+        else if (cursorPosition() >= displayText().length())
+            selectAll();
+    }
 }
 
 void TCustomComboEdit::focusInEvent(QFocusEvent* e)

@@ -125,6 +125,13 @@ void TDBDateEdit::KeyDown(QKeyEvent* e, bool& handled)
 
 void TDBDateEdit::KeyPress(QChar& key, bool& handled)
 {
+    // Esc while typing takes the typed date back first; only then does it reach the form,
+    // which would otherwise close and write what was typed.
+    if (key == QChar(27) && !PopupVisible() && FDataLink->isModified()) {
+        RevertText();
+        handled = true;
+        return;
+    }
     const QPointer<TDBDateEdit> self(this);
     TCustomDateEdit::KeyPress(key, handled);
     if (handled || !self) return;

@@ -51,10 +51,18 @@ QRadioButton* Radio(QWidget* parent, const char* name, const QString& text)
     return r;
 }
 
+void SetupDateEdit(TCustomDateEdit* edit)
+{
+    edit->SetWeekends(DaySet({Sun, Sat}));
+    edit->SetYearDigits(dyFour);
+    edit->SetCheckOnExit(true);
+}
+
 TDateEdit* DateEdit(QWidget* parent, const char* name)
 {
     auto* d = new TDateEdit(parent);
     d->setObjectName(name);
+    SetupDateEdit(d);
     d->setFixedWidth(120);
     return d;
 }

@@ -11,6 +11,7 @@ class QRadioButton;
 class QToolBar;
 class QVBoxLayout;
 class QWidget;
+class TCustomDateEdit;
 class TDateEdit;
 
 namespace fw {
@@ -31,6 +32,9 @@ fw::DBLookupCombo* FilterLookup(QWidget* parent, const char* name, fw::DataSourc
 QLabel* Caption(QWidget* parent, const QString& text, const char* name = nullptr);
 // A named radio button.
 QRadioButton* Radio(QWidget* parent, const char* name, const QString& text);
+// The settings every date field of the windows shares: Saturday and Sunday drawn as weekends,
+// four-digit years, and a typed date checked when the field is left.
+void SetupDateEdit(TCustomDateEdit* edit);
 // A date edit of a filter panel; the panels give all of them one width.
 TDateEdit* DateEdit(QWidget* parent, const char* name);
 // The OK and "Отмена" buttons of a dialog, right-aligned in the row returned. OK is the default button;

@@ -4,6 +4,7 @@
 #include "core/Users.h"
 #include "core/dm.h"
 #include "core/fmSelectItem.h"
+#include "core/Users.h"
 
 #include "controls/CalcEdit.h"
 #include "controls/DateEdit.h"
@@ -16,12 +17,15 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
 #include "widgets/Dialogs.h"
+#include "widgets/ExceptionHandler.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHash>
+#include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
@@ -30,6 +34,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QDir>
+#include <QUrl>
 #include <memory>
 
 bool ShiftPressed = false;
@@ -116,7 +122,8 @@ bool NoDropDownActive(QWidget* form)
 {
     QWidget* active = form ? form->focusWidget() : nullptr;
     if (!active) return true;
-    if (lookupListOpen(active) || calendarOpen(active) || comboBoxListOpen(active)) return false;
+    if (lookupListOpen(active) || calendarOpen(active) || calculatorOpen(active) || comboBoxListOpen(active))
+        return false;
     return !inDataGrid(active, form);
 }
 
@@ -138,6 +145,24 @@ void ClearOnEsc(QWidget* control, int key)
     } else if (auto* list = qobject_cast<QListWidget*>(control)) {
         UncheckAll(list);
     }
+}
+
+bool FilterPanelEvent(QObject* watched, QEvent* e)
+{
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w) return false;
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+        if (auto* lookup = qobject_cast<fw::DBLookupCombo*>(w); lookup && lookup->listVisible()) return false;
+        fw::runGuarded([w] { ClearOnEsc(w, Qt::Key_Escape); });
+        return true;
+    }
+    if (e->type() == QEvent::MouseButtonRelease)
+        if (auto* label = qobject_cast<QLabel*>(w))
+            if (auto* combo = qobject_cast<fw::DBLookupCombo*>(label->buddy())) {
+                combo->setKeyValue(CurrentUser.IdUser);
+                return true;
+            }
+    return false;
 }
 
 namespace {
@@ -297,6 +322,15 @@ bool OpenLink(QWidget* window, const QString& link)
     if (fw::shell().openUrl(fw::linkUrl(link))) return true;
     // The desktop gives no reason; the link itself tells the user most.
     fw::dialogs().error("Ошибка открытия ссылки:\n" + link);
+    return false;
+}
+
+bool OpenThroughDesktop(const QUrl& url, const QString& what)
+{
+    if (fw::shell().openUrl(url)) return true;
+    const QString target = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
+                                             : url.toDisplayString(QUrl::RemoveQuery);
+    fw::dialogs().error(what + ":\n" + target);
     return false;
 }
 

@@ -12,6 +12,8 @@ class QObject;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class QUrl;
+class QEvent;
 class QWidget;
 
 namespace fw {
@@ -35,6 +37,10 @@ void DialogKeyDown(QDialog* form, int key);
 bool NoDropDownActive(QWidget* form);
 // Esc empties a filter control and runs its click handler.
 void ClearOnEsc(QWidget* control, int key);
+// The shortcuts of the filter panels, for their event filters: Esc in a combo or list
+// clears it (unless its list is open), and a click on a label puts the current user into
+// the lookup that is its buddy. True when the event was one of them.
+bool FilterPanelEvent(QObject* watched, QEvent* e);
 void UncheckAll(QListWidget* list);
 void ClearControl(QWidget* control);
 void ClearPageControl(QTabWidget* pages);
@@ -62,6 +68,9 @@ void CloseDataModule(QObject* module);
 
 // False (after telling the user) when the desktop cannot open the link.
 bool OpenLink(QWidget* window, const QString& link);
+// Opens through the desktop; when it cannot, says so with what (the text) and what
+// exactly (the address or file) was to be opened. False in that case.
+bool OpenThroughDesktop(const QUrl& url, const QString& what);
 QString GetWindowsVersion();
 // One name per attachment; raises when the engine refuses the request.
 QStringList GetAttachedUserNames(fw::Database& db);

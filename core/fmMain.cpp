@@ -19,6 +19,7 @@
 #include "widgets/DBLookupCombo.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
@@ -262,12 +263,23 @@ QMdiSubWindow* TfmMain::ShowMDIChild(QWidget* window)
             s->show();
             return s;
         }
+    // The window opens at the size it was given, or else the size its layout asks for,
+    // and wholly inside the visible area of the main window.
+    const QSize inner = window->testAttribute(Qt::WA_Resized)
+        ? window->size()
+        : window->sizeHint().expandedTo(window->minimumSizeHint());
     auto* sub = new MdiChild;
     sub->setWidget(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     mdiArea->addSubWindow(sub);
     window->show();
     sub->show();
+    const QSize area = mdiArea->viewport()->size();
+    const QSize frame = sub->size() - window->size();
+    const QSize outer = (inner + frame).boundedTo(area);
+    sub->resize(outer);
+    sub->move(std::clamp(sub->x(), 0, std::max(0, area.width() - outer.width())),
+              std::clamp(sub->y(), 0, std::max(0, area.height() - outer.height())));
     return sub;
 }
 
@@ -501,7 +513,7 @@ void TfmMain::N3Click()
 
 void TfmMain::miHelpClick()
 {
-    fw::openHelp();
+    OpenThroughDesktop(QUrl::fromLocalFile(fw::helpFileName()), "Не удалось открыть справку");
 }
 
 void TfmMain::N6Click()
@@ -509,7 +521,8 @@ void TfmMain::N6Click()
     const QString body = "Программа: Brontal версия " + GetAppVersion() + "\r\n"
                        + "ОС: " + GetWindowsVersion() + "\r\n"
                        + "Ваше сообщение: \r\n";
-    fw::shell().openUrl(fw::mailtoUrl(kSupportAddress, "Разработчикам Brontal", body));
+    OpenThroughDesktop(fw::mailtoUrl(kSupportAddress, "Разработчикам Brontal", body),
+                       "Не удалось открыть почтовую программу для письма");
 }
 
 void TfmMain::miAboutClick()

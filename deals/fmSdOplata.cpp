@@ -179,6 +179,7 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     sbVal2->SetDown(true);
     deDateOpl = new TDateEdit(gbSumma);
     deDateOpl->setObjectName("deDateOpl");
+    SetupDateEdit(deDateOpl);
     deDateOpl->SetDirectInput(false);
     deDateOpl->setMinimumWidth(110);
     auto* summa = new QGridLayout(gbSumma);

@@ -63,7 +63,14 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
         return e;
     };
     dbeSerNumInt = edit(gbTovar, "dbeSerNumInt", "SERNUMINT");
-    dbeKolvo = edit(gbTovar, "dbeKolvo", "KOLVO");
+    dbeKolvo = new TBrDBCalcEdit(gbTovar);
+    dbeKolvo->setObjectName("dbeKolvo");
+    dbeKolvo->SetDecimalPlaces(3);
+    dbeKolvo->SetDisplayFormat(",0.###");
+    dbeKolvo->SetAlignment(Qt::AlignRight);
+    dbeKolvo->SetZeroEmpty(false);
+    dbeKolvo->SetDataSource(sales);
+    dbeKolvo->SetDataField("KOLVO");
     if (fw::Field* kolvo = dmKlSd->qrySales.findField("KOLVO")) kolvo->setDisplayFormat(",0.###");
 
     auto* tovar = new QGridLayout(gbTovar);
@@ -128,7 +135,7 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(dblcGrTovar, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcGrTovarClick(); }));
     connect(dblcTovar, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcTovarClick(); }));
-    connect(dbeKolvo, &QLineEdit::textEdited, this, fw::guarded([this] { dbeKolvoChange(); }));
+    connect(dbeKolvo, &TCustomComboEdit::changed, this, fw::guarded([this] { dbeKolvoChange(); }));
     for (TBrDBCalcEdit* e : {dbcVal1, dbcVal2, dbcKurs}) {
         connect(e, &TCustomComboEdit::changed, this, fw::guarded([this, e] { ValutaChange(e); }));
         e->installEventFilter(this);
@@ -187,11 +194,12 @@ void TfmSdTovar::CalcPrice()
     const fw::Value idTovar = sales.fieldByName("IDTOVAR").value();
     fw::Currency v2;
     if (!idTovar.isNull()) {
-        // While typed, the quantity is still the edit's text: the field takes it on leaving.
-        const fw::Value kolvo =
-            dbeKolvo->hasFocus() ? kolvoField.convert(fw::Value(dbeKolvo->text())) : kolvoField.value();
+        // While typed, the quantity is still the edit's value: the field takes it on leaving.
+        const bool typed = dbeKolvo->hasFocus();
+        const bool empty = typed ? dbeKolvo->text().trimmed().isEmpty() : kolvoField.isNull();
+        const fw::Currency kolvo = typed ? dbeKolvo->Value() : kolvoField.value().asCurrency();
         const fw::Value price = dmKlSd->qryTovar.lookup("IDTOVAR", idTovar, "PRICE");
-        if (!kolvo.isNull()) v2 = (price.isNull() ? fw::Currency() : price.asCurrency()) * kolvo.asCurrency();
+        if (!empty) v2 = (price.isNull() ? fw::Currency() : price.asCurrency()) * kolvo;
     }
     if (!editing(sales)) sales.edit();
     dbcVal2->SetValue(v2);

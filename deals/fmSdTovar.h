@@ -34,7 +34,7 @@ public:
     fw::DBCheckBox* dbcbPriznak1;     // UCHEB, caption from the settings row
     fw::DBCheckBox* dbcbPriznak2;     // UPGRADE, caption from the settings row
     fw::DBEdit* dbeSerNumInt;         // SERNUMINT, "Номер отгрузки"
-    fw::DBEdit* dbeKolvo;             // KOLVO, "Количество"
+    TBrDBCalcEdit* dbeKolvo;          // KOLVO, "Количество"
     QGroupBox* gbSumma;               // "Стоимость (с учетом количества)"
     QLabel* lbVal1;
     QLabel* lbVal2;

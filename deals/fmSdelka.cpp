@@ -5,6 +5,7 @@
 #include "controls/DBCalcEdit.h"
 #include "controls/DBDateEdit.h"
 #include "controls/SpeedButton.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -145,6 +146,7 @@ TDBDateEdit* DateEdit(QWidget* parent, const char* name, const char* field)
 {
     auto* e = new TDBDateEdit(parent);
     e->setObjectName(name);
+    SetupDateEdit(e);
     e->SetDataSource(&dmKlSd->dsSdelka);
     e->SetDataField(field);
     return e;

@@ -88,6 +88,14 @@ QString percentText(fw::Currency value, fw::Currency total)
     return fw::formatFloat(PercentFormat, value * fw::Currency::fromInt(100) / total);
 }
 
+// Twelve clearly different colours before any repeats (the chart theme has five).
+QColor SeriesColor(int index)
+{
+    static const QRgb colours[] = {0x1f77b4, 0xff7f0e, 0x2ca02c, 0xd62728, 0x9467bd, 0x8c564b,
+                                   0xe377c2, 0x7f7f7f, 0xbcbd22, 0x17becf, 0x000080, 0xffd700};
+    return QColor(colours[index % std::size(colours)]);
+}
+
 struct IntervalAxes {
     QBarCategoryAxis* intervals;
     QValueAxis* values;
@@ -101,6 +109,8 @@ IntervalAxes addIntervalAxes(QChart* chart, const QTableWidget* table)
         captions << TReportChart::ShortLabel(cellText(table, 0, c));
     IntervalAxes axes{new QBarCategoryAxis, new QValueAxis};
     axes.intervals->append(distinct(captions));
+    // Long captions on many intervals are turned on their side rather than cut.
+    if (captions.size() > 6) axes.intervals->setLabelsAngle(-90);
     axes.values->setLabelFormat("%.2f");
     chart->addAxis(axes.intervals, Qt::AlignBottom);
     chart->addAxis(axes.values, Qt::AlignLeft);
@@ -166,8 +176,10 @@ TReportChart::TReportChart(QTableWidget* table, QWidget* parent)
     pmCopy = new QMenu(this);
     pmCopy->setObjectName("pmCopy");
     miCopyBmp = menuItem(pmCopy, "miCopyBmp", "Bitmap", true);
-    miCopyWmf = menuItem(pmCopy, "miCopyWmf", "Metafile", false);
-    miCopyEmf = menuItem(pmCopy, "miCopyEmf", "Enhanced Metafile", false);
+    // The vector picture is SVG here; it is offered once, under its own name.
+    miCopyWmf = menuItem(pmCopy, "miCopyWmf", "SVG", false);
+    miCopyEmf = menuItem(pmCopy, "miCopyEmf", "SVG", false);
+    miCopyEmf->setVisible(false);
     auto* copyGroup = new QActionGroup(this);
     copyGroup->addAction(miCopyBmp);
     copyGroup->addAction(miCopyWmf);
@@ -285,6 +297,7 @@ void TReportChart::DrawPie()
         const QString label = ShortLabel(cellText(table_, r, 0));
         QPieSlice* slice = series->append(label + " " + percentText(value, total), value.toDouble());
         slice->setProperty("name", label);
+        slice->setColor(SeriesColor(r - 1));
     }
     series->setLabelsVisible(true);
     series->setPieSize(0.6);   // room for the labels around the pie
@@ -311,6 +324,7 @@ void TReportChart::DrawBar()
         const fw::Currency value = rowTotal(table_, r);
         const QString label = ShortLabel(cellText(table_, r, 0));
         auto* set = new QBarSet(label);
+        set->setColor(SeriesColor(r - 1));
         for (int i = 1; i <= rows; ++i)
             *set << (i == r ? value.toDouble() : 0.0);
         series->append(set);
@@ -352,6 +366,7 @@ void TReportChart::DrawLine()
         }
         chart->addSeries(series);
         QPen pen = series->pen();
+        pen.setColor(SeriesColor(r - 1));
         pen.setWidth(2);
         series->setPen(pen);
         series->attachAxis(axes.intervals);
@@ -406,6 +421,8 @@ void TReportChart::DrawArea()
         lower->setParent(series);
         series->setName(ShortLabel(cellText(table_, r, 0)));
         chart->addSeries(series);
+        series->setColor(SeriesColor(r - 1));
+        series->setBorderColor(SeriesColor(r - 1).darker(130));
         series->attachAxis(axes.intervals);
         series->attachAxis(axes.values);
     }
@@ -504,13 +521,13 @@ QByteArray chartSvg(QChartView* view, const QString& title)
 void TReportChart::tbSaveClick()
 {
     fw::FileDialog dialog;
-    dialog.filter = "Bitmap (*.bmp)|*.bmp|Metafile (*.wmf)|*.wmf|Enhanced Metafile (*.emf)|*.emf";
+    dialog.filter = "Bitmap (*.bmp)|*.bmp|SVG (*.svg)|*.svg";
     dialog.filterIndex = 1;
     if (!fw::dialogs().saveFile(dialog))
         return;
     // The chosen entry decides the picture's type, whatever extension was typed.
-    static const char* const extensions[] = {".bmp", ".wmf", ".emf"};
-    const int entry = qBound(1, dialog.filterIndex, 3);
+    static const char* const extensions[] = {".bmp", ".svg"};
+    const int entry = qBound(1, dialog.filterIndex, 2);
     QString fileName = dialog.fileName;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix.isEmpty() || "." + suffix != extensions[entry - 1])
@@ -537,7 +554,9 @@ void TReportChart::tbCopyClick()
         clipboard->setImage(chartBitmap(Chart));
         return;
     }
+    // A bitmap goes beside the SVG for the programs that cannot paste SVG.
     auto* data = new QMimeData;
     data->setData("image/svg+xml", chartSvg(Chart, Chart->chart()->title()));
+    data->setImageData(chartBitmap(Chart));
     clipboard->setMimeData(data);
 }

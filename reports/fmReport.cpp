@@ -1,10 +1,12 @@
 #include "reports/fmReport.h"
 
 #include "reports/Export.h"
+#include "reports/FixedCells.h"
 #include "reports/ReportChart.h"
 
 #include "controls/DateEdit.h"
 #include "core/ModuleWindows.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -16,6 +18,7 @@
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -152,10 +155,12 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     auto* lblFrom = new QLabel("с", tsParams);
     deFrom = new TDateEdit(tsParams);
     deFrom->setObjectName("deFrom");
+    SetupDateEdit(deFrom);
     deFrom->SetDirectInput(false);
     auto* lblTo = new QLabel("по", tsParams);
     deTo = new TDateEdit(tsParams);
     deTo->setObjectName("deTo");
+    SetupDateEdit(deTo);
     deTo->SetDirectInput(false);
     for (TDateEdit* e : {deFrom, deTo}) e->setMinimumWidth(120);
     top->addWidget(new QLabel("Период", tsParams), 1, 0);
@@ -256,6 +261,7 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     sgRazrez->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgRazrez->setSelectionMode(QAbstractItemView::SingleSelection);
     sgRazrez->setItemDelegate(new TRazrezDelegate(this, sgRazrez));
+    new TFixedCells(sgRazrez);   // the title row and the name column stay in view
     svodLayout->addWidget(sgRazrez);
     tsGraphic = page(pcResult, "tsGraphic", "Диаграмма");
     auto* graphicLayout = new QVBoxLayout(tsGraphic);
@@ -297,11 +303,9 @@ TfmReport::TfmReport(QWidget* owner) : QWidget(owner)
     connect(pcResult, &QTabWidget::currentChanged, this, fw::guarded([this] {
         if (pcMain->currentWidget() == tsResult && pcResult->currentWidget() == tsDetal) tsDetalShow();
     }));
-    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
-        auto* enter = new QShortcut(QKeySequence(key), tsParams);
-        enter->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(enter, &QShortcut::activated, this, fw::guarded([this] { tbZaprosClick(); }));
-    }
+    // Enter on the parameters page runs the report; the window sees keys before its
+    // controls, so an open drop-down can keep its Enter for the pick.
+    qApp->installEventFilter(this);
     cbInterval->installEventFilter(this);
     cbFilter->installEventFilter(this);
 }
@@ -498,6 +502,16 @@ void TfmReport::showEvent(QShowEvent* event)
 
 bool TfmReport::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* w = qobject_cast<QWidget*>(watched);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && w
+            && pcMain->currentWidget() == tsParams && (w == tsParams || tsParams->isAncestorOf(w))
+            && NoDropDownActive(this)) {
+            fw::runGuarded([this] { tbZaprosClick(); });
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && (watched == cbInterval || watched == cbFilter)) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {

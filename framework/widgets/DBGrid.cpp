@@ -289,6 +289,12 @@ public:
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress: {
             auto* ke = static_cast<QKeyEvent*>(event);
+            // Alt+Down, Alt+Up and F4 drop a lookup's list: the combo's own keys.
+            if (dynamic_cast<LookupEditor*>(editor)
+                && (ke->key() == Qt::Key_F4
+                    || ((ke->key() == Qt::Key_Down || ke->key() == Qt::Key_Up)
+                        && (ke->modifiers() & Qt::AltModifier))))
+                return false;
             switch (ke->key()) {
             case Qt::Key_Escape: case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_F2:
             case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
@@ -689,7 +695,9 @@ void DBGrid::editorFocusOut(Qt::FocusReason reason)
         || reason == Qt::MenuBarFocusReason)
         return;
     QWidget* now = QApplication::focusWidget();
-    if (now && editor_->isAncestorOf(now)) return;
+    // The editor's own drop-down list is a window of its own, but still the editor.
+    for (QObject* o = now; o; o = o->parent())
+        if (o == editor_) return;
     if (!commitGuarded()) {
         // The value stays in the editor, which takes the focus back; the click
         // or key that moved the focus does nothing more.

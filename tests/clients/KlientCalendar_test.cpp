@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -148,6 +149,31 @@ TEST_F(CalendarPage, UserTypeAndTextFilters)
     cal->deCalNote->setText("СЧЁТ");
     cal->RefreshCalendar();
     EXPECT_EQ(listed(), QList<int>({theirs}));
+}
+
+// Esc empties the user and type filters, so all users' plans can be listed; a click on
+// "Фамилия" brings the current user back.
+TEST_F(CalendarPage, FiltersAreEmptiedWithEscAndTheUserLabelRestoresTheUser)
+{
+    const QDateTime at(today, QTime(12, 0));
+    const int mine = addHist(at, "-");
+    const int theirs = addHist(at.addSecs(60), "-", "-", colleague.IdUser);
+    cal->tsCalShow();
+    cal->show();
+    cal->dblcCalTypeHist->setKeyValue(0);
+    for (QWidget* combo : {static_cast<QWidget*>(cal->dblcCalUser), static_cast<QWidget*>(cal->dblcCalTypeHist)}) {
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_Escape);
+    }
+    EXPECT_TRUE(cal->dblcCalUser->keyValue().isNull());
+    EXPECT_TRUE(cal->dblcCalTypeHist->keyValue().isNull());
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({mine, theirs}));
+
+    QTest::mouseClick(cal->lbCalUser, Qt::LeftButton);
+    EXPECT_EQ(cal->dblcCalUser->keyValue(), fw::Value(me.IdUser));
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({mine}));
 }
 
 TEST_F(CalendarPage, CompleteEditAndDelete)

@@ -1,5 +1,6 @@
 #include "clients/ClientFixture.h"
 
+#include "clients/Budil.h"
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
@@ -20,6 +21,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QAbstractItemView>
+#include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -462,6 +467,88 @@ TEST_F(FmKlientWindow, SecondSourceChangesOnlyWithTheUsersChoice)
     fm->dblcReklama->setCurrentIndex(fm->dblcReklama->currentIndex());
     emit fm->dblcReklama->QComboBox::activated(fm->dblcReklama->currentIndex());
     EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 81);
+}
+
+} // namespace
+
+namespace {
+
+// The type of a note is picked in the grid with the mouse or the keyboard.
+TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
+{
+    db.execute("insert into HistType (idHistType, HistType) values (7, 'Звонок')");
+    db.execute("insert into HistType (idHistType, HistType) values (8, 'Встреча')");
+    const int c = addClient(me.IdUser);
+    const int h = addHist(c, "+", GetServerDate());
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
+    fw::DBGrid* g = fm->dbgHist;
+    const QRect cell = g->visualRect(g->model()->index(0, 0));
+    const auto typeOfNote = [&] {
+        return stored(QString("select t.HistType from history h join HistType t on t.idHistType = h.idHistType "
+                              "where h.idHist = %1").arg(h));
+    };
+
+    // Alt+Down drops the list; the keys of the list pick.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell.center());
+    auto* combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_TRUE(combo);
+    QTest::keyClick(combo, Qt::Key_Down, Qt::AltModifier);
+    QTest::qWait(20);
+    ASSERT_TRUE(combo->view()->isVisible());
+    combo->view()->setCurrentIndex(combo->model()->index(combo->findText("Встреча"), 0));
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    EXPECT_FALSE(combo->view()->isVisible());
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(dmKl->qryHist.recordCount(), 1);
+    dmKl->qryHist.post();
+    EXPECT_EQ(typeOfNote(), "Встреча");
+
+    // A click on the open editor drops the list too; typing picks by the first letter.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell.center());
+    combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_TRUE(combo);
+    QTest::mouseClick(combo, Qt::LeftButton, {}, combo->rect().center());
+    QTest::qWait(20);
+    EXPECT_TRUE(combo->view()->isVisible());
+    QTest::keyClick(combo->view(), Qt::Key_Escape);
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x0417)));   // "З"
+    QApplication::sendEvent(combo, &letter);
+    QTest::keyClick(combo, Qt::Key_Return);
+    dmKl->qryHist.post();
+    EXPECT_EQ(typeOfNote(), "Звонок");
+}
+
+// After "На карточку" of a reminder the search page gets back the control that had the focus.
+TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
+{
+    const int c = addClient(me.IdUser);
+    addHist(c, "-", GetServerDate().addSecs(-600));
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    fm->pcMain->setCurrentWidget(fm->tsQuery);
+    fm->KlientQuery->edZCity->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(fm->KlientQuery->edZCity->hasFocus());
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (fmBudil && fmBudil->isVisible()) fmBudil->tbGoToKar->click();
+    });
+    poll.start(20);
+    fm->StartBudilCheck();
+    for (int i = 0; i < 500 && fm->pcMain->currentWidget() != fm->tsKar; ++i) QTest::qWait(20);
+    poll.stop();
+    ASSERT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
+    fm->activateWindow();
+    fm->pcMain->setCurrentWidget(fm->tsQuery);
+    QApplication::processEvents();
+    EXPECT_TRUE(fm->KlientQuery->edZCity->hasFocus());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimeEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -113,4 +114,37 @@ TEST_F(PlanDialog, EnterIsOkAndEscapeIsCancel)
     form.show();
     press(&form, Qt::Key_Escape);
     EXPECT_EQ(form.result(), QDialog::Rejected);
+}
+
+// Typed over the whole time or after a click on the hours, "12:53" is 12:53; a click on
+// the minutes changes only them.
+TEST_F(PlanDialog, TimeIsTypedAsWritten)
+{
+    auto form = std::make_unique<TfmPlan>();
+    form->show();
+    form->activateWindow();
+    QApplication::processEvents();
+    auto* line = form->dtpTime->findChild<QLineEdit*>();
+    ASSERT_TRUE(line);
+    const int y = line->height() / 2;
+    const QFontMetrics fm(line->font());
+    const auto clickAt = [&](int x) {
+        form->SetDateTime(QDateTime(QDate(2003, 2, 1), QTime(9, 0)));
+        form->edNote->setFocus();
+        QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(x, y));
+        QApplication::processEvents();
+    };
+    clickAt(2);
+    QTest::keyClicks(form->dtpTime, "12:53");
+    EXPECT_EQ(form->dtpTime->time(), QTime(12, 53));
+
+    clickAt(fm.horizontalAdvance("09:0") + 3);
+    QTest::keyClicks(form->dtpTime, "30");
+    EXPECT_EQ(form->dtpTime->time(), QTime(9, 30));
+
+    clickAt(2);
+    line->selectAll();
+    QTest::keyClicks(form->dtpTime, "12:53");
+    EXPECT_EQ(form->dtpTime->time(), QTime(12, 53));
+    EXPECT_EQ(form->DateTime(), QDateTime(QDate(2003, 2, 1), QTime(12, 53)));
 }

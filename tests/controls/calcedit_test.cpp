@@ -307,3 +307,41 @@ TEST(CurrencyEdit, ShowsTheCurrencyWithoutFocus)
     EXPECT_EQ(e.DisplayText(), QString("1") + QChar(0xA0) + "234,50р.");
     EXPECT_EQ(e.ButtonWidth(), 0);
 }
+
+TEST(CalcEdit, AClickBetweenTheKeysDoesNotTakeTheEntry)
+{
+    Form f;
+    f.edit->SetValue(Currency::fromInt(7));
+    f.open();
+    typeText(f.edit, "12+3");
+    TCalculatorPanel* pad = f.calc();
+    TCalcButton* seven = pad->ButtonWithTag(7);
+    TCalcButton* eight = pad->ButtonWithTag(8);
+    ASSERT_TRUE(seven && eight);
+    const QPoint gap((seven->geometry().right() + eight->geometry().left()) / 2 + 1, seven->geometry().center().y());
+    ASSERT_EQ(pad->childAt(gap), nullptr);
+    QTest::mouseClick(pad, Qt::LeftButton, {}, gap);
+    QApplication::processEvents();
+    EXPECT_TRUE(f.edit->PopupVisible());
+    EXPECT_EQ(f.edit->Value(), Currency::fromInt(7));
+    QTest::mouseClick(pad->ButtonWithTag(19), Qt::LeftButton, {}, QPoint(5, 5));   // "="
+    QApplication::processEvents();
+    EXPECT_FALSE(f.edit->PopupVisible());
+    EXPECT_EQ(f.edit->Value(), Currency::fromInt(15));
+}
+
+// The edit shows the result at its own decimals, the value it keeps.
+TEST(CalcEdit, ResultIsShownRoundedToTheDecimals)
+{
+    Form f;
+    f.open();
+    typeText(f.edit, "2/3=");
+    QApplication::processEvents();
+    EXPECT_EQ(f.edit->Text(), "0,67");
+    EXPECT_EQ(f.edit->Value(), money("0.67"));
+    f.edit->SetDecimalPlaces(3);
+    f.open();
+    typeText(f.edit, "1/3=");
+    QApplication::processEvents();
+    EXPECT_EQ(f.edit->Text(), "0,333");
+}

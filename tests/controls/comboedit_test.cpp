@@ -3,6 +3,7 @@
 #include "controls/DateEdit.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -119,4 +120,35 @@ TEST(ComboEdit, ClickElsewhereCancelsTheDropDown)
     QTest::mouseClick(d.ok, Qt::LeftButton);
     EXPECT_FALSE(d.edit->PopupVisible());
     EXPECT_EQ(d.edit->Text(), before);
+}
+
+// Only a pick accepts: clicks on the calendar's title and between the calculator's
+// keys leave the drop-down open with the edit unchanged.
+TEST(ComboEdit, OnlyARealPickClosesTheDropDown)
+{
+    FixedClock clock(QDate(2026, 6, 10));
+    DialogWithDate d;
+    d.edit->SetDate(QDate(2026, 2, 3));
+    sendKey(d.edit, Qt::Key_Down, Qt::AltModifier);
+    auto* popup = qobject_cast<TPopupCalendar*>(d.edit->DropDown());
+    ASSERT_TRUE(popup && d.edit->PopupVisible());
+    QLabel* title = popup->FCaptionLabel;
+    QTest::mouseClick(title, Qt::LeftButton, {}, title->rect().center());
+    EXPECT_TRUE(d.edit->PopupVisible());
+    QTest::mouseClick(popup, Qt::LeftButton, {}, QPoint(1, popup->height() - 1));   // the frame
+    EXPECT_TRUE(d.edit->PopupVisible());
+    EXPECT_EQ(d.edit->Date(), QDate(2026, 2, 3));
+
+    // The title's double click goes to today; a day cell then picks.
+    QTest::mouseDClick(title, Qt::LeftButton, {}, title->rect().center());
+    EXPECT_TRUE(d.edit->PopupVisible());
+    EXPECT_EQ(popup->FMonthGrid->CalendarDate(), QDate(2026, 6, 10));
+    TLocCalendar* grid = popup->FMonthGrid;
+    QPoint dayCell;
+    for (int c = 0; c < 7 && dayCell.isNull(); ++c)
+        for (int r = 1; r < 7 && dayCell.isNull(); ++r)
+            if (grid->DayOfCell(c, r) == 15) dayCell = grid->CellRect(c, r).center();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, dayCell);
+    EXPECT_FALSE(d.edit->PopupVisible());
+    EXPECT_EQ(d.edit->Date(), QDate(2026, 6, 15));
 }

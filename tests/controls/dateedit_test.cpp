@@ -216,3 +216,17 @@ TEST(SelectDateDialog, KeysStepMonths)
     EXPECT_EQ(dlg.size(), QSize(222, 154));
     EXPECT_EQ(dlg.windowTitle(), "Выбор даты");
 }
+// A click leaves the caret beyond the masked text; typing must still work there.
+TEST(DateEdit, ClickedIntoThenTyped)
+{
+    Form f;
+    const QPoint right(f.edit->width() - 30, f.edit->height() / 2);
+    f.other->setFocus();
+    QTest::mouseClick(f.edit, Qt::LeftButton, {}, right);
+    typeText(f.edit, "12052024");
+    EXPECT_EQ(f.edit->Date(), QDate(2024, 5, 12));
+    f.other->setFocus();
+    QTest::mouseClick(f.edit, Qt::LeftButton, {}, right);
+    typeText(f.edit, "01022025");
+    EXPECT_EQ(f.edit->Date(), QDate(2025, 2, 1));
+}

@@ -304,3 +304,12 @@ TEST_F(DBEdits, Picture)
     focus(other);
     EXPECT_TRUE(form->grab().save("/tmp/dbedits.png"));
 }
+
+TEST_F(DBEdits, ClickedIntoAnEmptyDateThenTyped)
+{
+    q.next();
+    QTest::mouseClick(de, Qt::LeftButton, {}, QPoint(de->width() - 30, de->height() / 2));
+    typeText(de, "07052024");
+    focus(other);
+    EXPECT_EQ(field("DATECR").asDateTime().date(), QDate(2024, 5, 7));
+}

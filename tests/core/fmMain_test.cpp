@@ -160,3 +160,46 @@ TEST_F(MainWindow, HelpOpensTheFileNextToTheProgram)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainWindow, HelpAndLetterSayWhenTheDesktopCannotOpenThem)
+{
+    fw::RecordingShell shell;
+    shell.openResult = false;
+    dialogs->expectError("Не удалось открыть справку:\n"
+                         + QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/br.html"));
+    fmMain->miHelp->trigger();
+    dialogs->expectError("Не удалось открыть почтовую программу для письма:\nmailto:support@brontal.ru");
+    fmMain->N6->trigger();
+}
+
+// A module window opens at the size it was given, inside the main window's area.
+TEST_F(MainWindow, ModuleWindowOpensAtItsSizeInsideTheArea)
+{
+    fmMain->resize(900, 600);
+    fmMain->show();
+    fmMain->mmiKlient->trigger();
+    ASSERT_TRUE(fmDummy);
+    QMdiSubWindow* first = fmMain->mdiArea->activeSubWindow();
+    const QSize area = fmMain->mdiArea->viewport()->size();
+    EXPECT_GT(first->width(), fmDummy->sizeHint().width() - 1);
+
+    auto* big = new DummyWindow(fmMain);
+    big->resize(700, 420);
+    QMdiSubWindow* sub = fmMain->ShowMDIChild(big);
+    EXPECT_EQ(big->size(), QSize(700, 420).boundedTo(area - (sub->size() - big->size())));
+    EXPECT_GE(sub->x(), 0);
+    EXPECT_GE(sub->y(), 0);
+    EXPECT_LE(sub->geometry().right(), area.width() - 1);
+    EXPECT_LE(sub->geometry().bottom(), area.height() - 1);
+
+    auto* huge = new DummyWindow(fmMain);
+    huge->resize(3000, 3000);
+    sub = fmMain->ShowMDIChild(huge);
+    EXPECT_EQ(sub->size(), area);
+    EXPECT_EQ(sub->pos(), QPoint(0, 0));
+    fmMain->grab().save(QDir::temp().filePath("fmmain-children.png"));
+}
+
+} // namespace

@@ -194,6 +194,32 @@ TEST_F(SdDialogs, GoodsLineIsEditedInPlaceWithThePriceStep)
     EXPECT_EQ(dmKlSd->qrySales.recordCount(), 1);
 }
 
+// The quantity is a calculator edit with three decimals.
+TEST_F(SdDialogs, QuantityTakesThreeDecimalsAndTheCalculator)
+{
+    const int sale = AddSale(AddTovarItem("Кабель", 10), 300, 10, 30);
+    Open();
+    WhenShown<TfmSdTovar>(fmSdTovar, [&](TfmSdTovar* d) {
+        d->activateWindow();
+        d->dbeKolvo->setFocus();
+        d->dbeKolvo->selectAll();
+        QTest::keyClicks(d->dbeKolvo, "1,2345");   // the fourth decimal is refused
+        EXPECT_EQ(d->dbeKolvo->text(), "1,234");
+        EXPECT_EQ(d->dbcVal2->Value(), Money("12.34"));
+        QTest::keyClick(d->dbeKolvo, Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(d->dbeKolvo->PopupVisible());
+        QTest::keyClicks(d->dbeKolvo, "*2=");
+        QApplication::processEvents();
+        EXPECT_FALSE(d->dbeKolvo->PopupVisible());
+        EXPECT_EQ(d->dbeKolvo->text(), "2,468");
+        EXPECT_EQ(d->dbcVal2->Value(), Money("24.68"));
+        d->accept();
+    });
+    card->tbEditTovar->click();
+    EXPECT_EQ(SaleMoney(sale, "KOLVO"), Money("2.468"));
+    EXPECT_EQ(SaleMoney(sale, "SUMMADP"), Money("24.68"));
+}
+
 TEST_F(SdDialogs, PaymentIsSplitOverTheCheckedLinesInBothCurrencies)
 {
     const int s1 = AddSale(AddTovarItem("Станок", 100), 1000, 10, 100);

@@ -417,3 +417,21 @@ TEST_F(DealCard, GoodsLineAndClosingDialogsWorkOnTheCardsRows)
 }
 
 } // namespace
+
+TEST_F(DealCard, EscWhileTypingADateTakesTheTypingBack)
+{
+    Open();
+    card->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(card.get()));
+    TDBDateEdit* nakl = card->dbedNaklDate;
+    const QString before = nakl->text();
+    QTest::mouseClick(nakl, Qt::LeftButton, {}, QPoint(nakl->width() - 30, nakl->height() / 2));
+    QTest::keyClicks(nakl, "07052024");
+    ASSERT_EQ(nakl->text(), "07.05.2024");
+    QTest::keyClick(nakl, Qt::Key_Escape);
+    EXPECT_TRUE(card->isVisible());
+    EXPECT_EQ(nakl->text(), before);
+    card->btnOK->click();
+    EXPECT_EQ(card->result(), QDialog::Accepted);
+    EXPECT_EQ(DealValue("DATENAKL"), QString());
+}

@@ -181,18 +181,18 @@ protected:
 TEST_F(ReportChartSave, EntryDecidesTheTypeAndTheExtension)
 {
     const QString bmp = dir.filePath("chart.bmp");
-    dialogs.expectSaveFile(bmp, 2).expectSaveFile(dir.filePath("chart.EMF"), 3)
+    dialogs.expectSaveFile(bmp, 2).expectSaveFile(dir.filePath("chart.SVG"), 2)
         .expectSaveFile(dir.filePath("picture"), 1);
     chart.DrawChart();
     chart.tbSave->click();
     EXPECT_FALSE(QFile::exists(bmp));
-    QFile wmf(bmp + ".wmf");
-    ASSERT_TRUE(wmf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QSvgRenderer(wmf.readAll()).isValid());
+    QFile svg(bmp + ".svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QSvgRenderer(svg.readAll()).isValid());
 
     chart.tbSave->click();
-    EXPECT_TRUE(QFile::exists(dir.filePath("chart.EMF")));
-    EXPECT_FALSE(QFile::exists(dir.filePath("chart.EMF.emf")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("chart.SVG")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("chart.SVG.svg")));
 
     chart.tbSave->click();
     QFile file(dir.filePath("picture.bmp"));
@@ -218,6 +218,7 @@ TEST_F(ReportChartTest, CopyPutsBitmapOrVectorPictureOnTheClipboard)
     EXPECT_FALSE(chart.miCopyBmp->isChecked());
     chart.tbCopy->click();
     EXPECT_TRUE(QSvgRenderer(QGuiApplication::clipboard()->mimeData()->data("image/svg+xml")).isValid());
+    EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());   // and a bitmap beside it
 }
 
 // Pictures of every kind as a user sees them, in the program's locale, for a look by eye.
@@ -244,6 +245,46 @@ TEST_F(ReportChartTest, RendersEveryKind)
     chart.miAreaStairs->trigger();
     chart.miAreaStacked100->trigger();
     shoot("area-columns");
+}
+
+// Fourteen users over twelve months: twelve different colours come before any repeats,
+// and the interval captions stay whole.
+TEST_F(ReportChartTest, ManySeriesKeepApartAndLongCaptionsStayWhole)
+{
+    QStringList names, months;
+    QList<QList<double>> values;
+    for (int r = 0; r < 14; ++r) {
+        names << QString("Пользователь %1").arg(r + 1);
+        values << QList<double>(12, 10.0 * (r + 1));
+    }
+    for (int m = 1; m <= 12; ++m) months << QDate(2024, m, 1).addMonths(1).addDays(-1).toString("dd.MM.yyyy");
+    fillTable(table, names, months, values);
+    chart.show();
+    for (QToolButton* b : {chart.tbLine, chart.tbArea, chart.tbPie, chart.tbGist}) {
+        choose(b);
+        QSet<QRgb> colours;
+        int n = 0;
+        for (QAbstractSeries* s : series()) {
+            if (auto* line = qobject_cast<QLineSeries*>(s)) colours << line->pen().color().rgb(), ++n;
+            if (auto* area = qobject_cast<QAreaSeries*>(s)) colours << area->color().rgb(), ++n;
+            if (auto* pie = qobject_cast<QPieSeries*>(s))
+                for (QPieSlice* slice : pie->slices()) colours << slice->color().rgb(), ++n;
+            if (auto* bars = qobject_cast<QAbstractBarSeries*>(s))
+                for (QBarSet* set : bars->barSets()) colours << set->color().rgb(), ++n;
+        }
+        EXPECT_EQ(n, 14);
+        EXPECT_EQ(colours.size(), 12) << b->objectName().toStdString();
+    }
+    choose(chart.tbLine);
+    const auto axes = chart.Chart->chart()->axes(Qt::Horizontal);
+    ASSERT_EQ(axes.size(), 1);
+    auto* intervals = qobject_cast<QBarCategoryAxis*>(axes[0]);
+    ASSERT_TRUE(intervals);
+    EXPECT_EQ(intervals->categories(), months);
+    EXPECT_NE(intervals->labelsAngle(), 0);
+    chart.resize(1200, 600);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(chart.grab().save(QDir::temp().filePath("reportchart-many.png")));
 }
 
 } // namespace

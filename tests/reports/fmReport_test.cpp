@@ -16,6 +16,8 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QDir>
 #include <QTabBar>
 #include <QTest>
 #include <QTabWidget>
@@ -411,6 +413,71 @@ TEST_F(ReportWindowTest, ClosingClearsTheGlobalsAndTheRestrictionLists)
     EXPECT_EQ(dmRep, nullptr);
     EXPECT_FALSE(OgrRecs[0].Loaded);
     EXPECT_TRUE(OgrRecs[0].AllItems.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReportWindowTest, EnterInAnOpenDropDownOnlyPicks)
+{
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    // The period's calendar: Enter takes the day, the report does not run.
+    w->deTo->setFocus();
+    QTest::keyClick(w->deTo, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(w->deTo->PopupVisible());
+    QTest::keyClick(w->deTo, Qt::Key_Left);
+    QTest::keyClick(w->deTo, Qt::Key_Return);
+    EXPECT_FALSE(w->deTo->PopupVisible());
+    EXPECT_EQ(w->deTo->Date(), QDate(2024, 3, 30));
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsParams);
+
+    // The interval list: Enter picks the month.
+    w->cbInterval->setFocus();
+    w->cbInterval->showPopup();
+    ASSERT_TRUE(w->cbInterval->view()->isVisible());
+    w->cbInterval->view()->setCurrentIndex(w->cbInterval->model()->index(ikMonth, 0));
+    QTest::keyClick(w->cbInterval->view(), Qt::Key_Return);
+    EXPECT_EQ(w->cbInterval->currentIndex(), int(ikMonth));
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsParams);
+
+    // Closed, Enter runs the report.
+    QTest::keyClick(w->cbInterval, Qt::Key_Return);
+    EXPECT_EQ(w->pcMain->currentWidget(), w->tsResult);
+    EXPECT_EQ(cell(0, 1), "30.03.2024");
+}
+
+} // namespace
+
+namespace {
+
+// Scrolled to its far corner, the table still shows its titles and its names.
+TEST_F(ReportWindowTest, TitleRowAndNameColumnStayWhileScrolling)
+{
+    w->cbInterval->setCurrentIndex(ikDecade);
+    w->deFrom->SetDate(QDate(2023, 1, 1));
+    w->tbZapros->click();
+    w->resize(520, 260);
+    w->pcResult->setCurrentWidget(w->tsSvod);
+    QApplication::processEvents();
+    QTableWidget* t = w->sgRazrez;
+    t->horizontalScrollBar()->setValue(t->horizontalScrollBar()->maximum());
+    t->verticalScrollBar()->setValue(t->verticalScrollBar()->maximum());
+    ASSERT_GT(t->horizontalScrollBar()->value(), 0);
+    QApplication::processEvents();
+    const auto shownAt = [&](QPoint p) {
+        auto* view = qobject_cast<QTableView*>(t->childAt(p)->parentWidget());
+        return view ? view->indexAt(view->viewport()->mapFrom(t, p)) : QModelIndex();
+    };
+    const QPoint origin = t->viewport()->geometry().topLeft();
+    const QModelIndex title = shownAt(origin + QPoint(t->columnWidth(0) + 5, 3));
+    EXPECT_EQ(title.row(), 0);
+    EXPECT_GT(title.column(), 1);
+    const QModelIndex name = shownAt(origin + QPoint(5, t->rowViewportPosition(t->rowCount() - 1) + 3));
+    EXPECT_EQ(name.column(), 0);
+    EXPECT_EQ(name.data().toString(), "Итого:");
+    EXPECT_TRUE(w->grab().save(QDir::temp().filePath("report-fixed.png")));
 }
 
 } // namespace

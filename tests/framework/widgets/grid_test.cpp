@@ -297,6 +297,29 @@ TEST_F(Grid, LookupColumnChoosesTheKey)
     EXPECT_EQ(grid->model()->index(0, 1).data().toString(), "Склад");
 }
 
+// Alt+Down drops a lookup's list; it does not move to the next row.
+TEST_F(Grid, LookupListDropsWithAltDown)
+{
+    otdel.open();
+    qry.close();
+    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
+    qry.open();
+    grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
+    grid->setSelectedIndex(1);
+    key(Qt::Key_F2);
+    auto* combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    ASSERT_NE(combo, nullptr);
+    QTest::keyClick(combo, Qt::Key_Down, Qt::AltModifier);
+    QTest::qWait(20);
+    EXPECT_TRUE(combo->view()->isVisible());
+    EXPECT_EQ(qry.currentRow(), 0);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    combo->view()->setCurrentIndex(combo->model()->index(combo->findText("Склад"), 0));
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    key(Qt::Key_Return);
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);
+}
+
 TEST_F(Grid, HooksSeeTheDrawnRowAndTheGridReportsEvents)
 {
     // Like the deal grids: rows with a "+" flag are painted in a colour of their own.
