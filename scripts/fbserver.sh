@@ -22,8 +22,9 @@ start)
   install -d -o firebird -g firebird /run/firebird3.0
   start-stop-daemon --start --chuid firebird --background --make-pidfile --pidfile "$pidfile" \
     --exec /usr/sbin/fbguard -- -forever
-  for _ in $(seq 1 100); do listening && exit 0; sleep 0.1; done
+  for _ in $(seq 1 300); do listening && exit 0; sleep 0.1; done
   echo "Firebird server did not start" >&2
+  tail -n 20 /var/log/firebird/firebird3.0.log 2>/dev/null >&2 || true
   exit 1
   ;;
 stop)

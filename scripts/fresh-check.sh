@@ -22,7 +22,7 @@ kill_inside() {
 cleanup() {
   kill_inside
   local m
-  for m in dev/shm proc; do
+  for m in dev/shm; do
     if mountpoint -q "$root/$m"; then umount "$root/$m" || umount -l "$root/$m" || true; fi
   done
   if [[ -n ${FRESH_KEEP:-} ]]; then
@@ -71,12 +71,13 @@ printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\nff02:
 # Packages installed in the root must not start services of their own.
 printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
 chmod 0755 "$root/usr/sbin/policy-rc.d"
-mount -t proc proc "$root/proc"
 mount -t tmpfs tmpfs "$root/dev/shm"
 
 echo "fresh-check: running '$cmd' in $root" >&2
 set +e
-chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 CI="${CI:-}" \
+# A PID namespace of its own: a package script that stops "its" server by process name sees only
+# the root's processes, and whatever is left running ends with the command.
+unshare --pid --fork --mount --mount-proc="$root/proc" chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 CI="${CI:-}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   /bin/bash -c "cd /project && $cmd"
 rc=$?
