@@ -77,11 +77,9 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     return ts;
 }
 
-QDateTime decodeTimestamp(ISC_DATE d, ISC_TIME t)
+Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
 {
-    const QDate date = QDate::fromJulianDay(qint64(d) + kMjdOffset);
-    const int ms = int(t / 10);
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(ms));
+    return Value::localTime(QDate::fromJulianDay(qint64(d) + kMjdOffset), int(t / 10));
 }
 
 Currency scaledToCurrency(int64_t v, int scale)
@@ -507,8 +505,8 @@ Value Statement::value(int i) const
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d + 2, len));
         return Value(QString::fromUtf8(d + 2, len));
     }
-    case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return Value(decodeTimestamp(ts.timestamp_date, ts.timestamp_time)); }
-    case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return Value(decodeTimestamp(x, 0)); }
+    case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
+    case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }
     case SQL_TYPE_TIME: { ISC_TIME x; rd(x); return Value(QDateTime(QDate(1899, 12, 30), QTime::fromMSecsSinceStartOfDay(int(x / 10)))); }
     case SQL_BOOLEAN: { return Value(d[0] ? 1 : 0); }
     case SQL_BLOB: {
