@@ -170,6 +170,7 @@ Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parse
             prepare(own);
             own.commit();
         }
+        db.notePrepare();
         switch (statementInfoInt(&handle_, isc_info_sql_stmt_type)) {
         case isc_info_sql_stmt_select:
         case isc_info_sql_stmt_select_for_upd: type_ = StatementType::Select; break;
@@ -399,6 +400,7 @@ void Statement::execute(Transaction& tr)
         return;
     }
     if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) db_->fail(st);
+    if (type_ == StatementType::Ddl) db_->noteSchemaChange();
     cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
 }

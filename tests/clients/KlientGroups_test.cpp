@@ -237,6 +237,10 @@ protected:
         db.execute("insert into Sales (idSale, idCust, idUser, idTovar, back) values (gen_id(GEN_SALES, 1), :c, :u, 0, '-')", c);
         db.execute("insert into Dog (idDog, idCust, idUser, DogNumber) values (gen_id(GEN_DOG, 1), :c, :u, '1')", c);
         db.execute("insert into Orders (idOrder, idCust, idUser, idOrderStatus) values (gen_id(GEN_ORDERS, 1), :c, :u, 0)", c);
+        // The memberships need their groups (the foreign keys refuse an orphan).
+        db.execute("update or insert into GrKlient (idGrKlient, GrKlient) values (0, 'Общая') matching (idGrKlient)");
+        db.execute("update or insert into LocGrKl (idLocGrKl, LocGrKl, idUser) values (0, 'Своя', :u) matching (idLocGrKl)",
+                   {{"u", me.IdUser}});
         db.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (gen_id(GEN_GR_KL, 1), :c, 0)", c);
         db.execute("insert into Loc_Kl (idLoc_Kl, idCust, idLocGrKl) values (gen_id(GEN_LOC_KL, 1), :c, 0)", c);
     }
