@@ -263,7 +263,12 @@ void TdmKlSd::qrySdelkaAfterCancel(fw::DataSet&)
 
 void TdmKlSd::qrySalesBeforeScroll(fw::DataSet& ds)
 {
-    if (SalesLinked && !ds.bof() && !ds.eof()) qryOplata.close();
+    if (!SalesLinked) return;
+    // Like a detail of the goods line, the payments' pending row is written
+    // (or an untouched one cancelled) before the line moves, at its ends too;
+    // when that fails the line stays where it is.
+    if (qryOplata.active()) qryOplata.checkBrowseMode();
+    if (!ds.bof() && !ds.eof()) qryOplata.close();
 }
 
 void TdmKlSd::qrySalesAfterScroll(fw::DataSet&)

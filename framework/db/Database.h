@@ -67,6 +67,13 @@ public:
     // Changes with every connect: a statement prepared on an earlier attachment
     // must neither be used nor freed on this one.
     quint64 attachmentSerial() const { return serial_; }
+    // Changes with every DDL statement run here: a statement prepared before
+    // may describe the tables as they were.
+    quint64 schemaVersion() const { return schema_; }
+    void noteSchemaChange() { ++schema_; }
+    // Statements prepared through this object so far.
+    quint64 prepareCount() const { return prepares_; }
+    void notePrepare() { ++prepares_; }
 
     // A dialect-1 database with WIN1251 as its default character set.
     static void create(const ConnectParams& p, int pageSize = 8192);
@@ -110,6 +117,8 @@ private:
     ConnectParams params_;
     isc_db_handle handle_ = 0;
     quint64 serial_ = 0;
+    quint64 schema_ = 0;
+    quint64 prepares_ = 0;
     bool lost_ = false;
     const void* lostThread_ = nullptr;   // the thread that found the connection lost
     std::unique_ptr<Transaction> explicit_;

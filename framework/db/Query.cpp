@@ -6,6 +6,7 @@
 #include "UpdateSql.h"
 
 #include <QRegularExpression>
+#include <exception>
 
 namespace fw {
 
@@ -69,12 +70,15 @@ void Query::addSql(const QString& line)
 
 Statement& Query::statement()
 {
-    // A statement of an earlier attachment (the connection was reopened) is dead.
-    if (stmt_ && stmtSerial_ != db().attachmentSerial()) stmt_.reset();
+    // A statement of an earlier attachment (the connection was reopened) is dead;
+    // one prepared before a DDL statement may return the columns as they were.
+    if (stmt_ && (stmtSerial_ != db().attachmentSerial() || stmtSchema_ != db().schemaVersion()))
+        stmt_.reset();
     if (!stmt_) {
         if (sqlText().trimmed().isEmpty()) throw error("No SQL statement available");
         stmt_ = std::make_unique<Statement>(db(), sqlText());
         stmtSerial_ = db().attachmentSerial();
+        stmtSchema_ = db().schemaVersion();
     }
     return *stmt_;
 }
@@ -93,11 +97,6 @@ void Query::unprepare()
     stmt_.reset();
 }
 
-void Query::afterCloseCleanup()
-{
-    if (!explicitPrepare_) stmt_.reset();
-}
-
 void Query::autoDescribe()
 {
     if (!db_ || !db_->connected() || sqlText().trimmed().isEmpty()) return;
@@ -106,8 +105,8 @@ void Query::autoDescribe()
         if (s.type() == StatementType::Select) defineFields(columnsOf(s));
     } catch (const Error&) {
         // An unusable statement reports itself at open.
+        stmt_.reset();
     }
-    if (!explicitPrepare_) stmt_.reset();
 }
 
 void Query::bindParams(Statement& s)
@@ -131,6 +130,16 @@ std::vector<ColumnInfo> Query::fetchRows(std::vector<std::vector<Value>>& rows)
 {
     takeMasterParams();
     std::vector<ColumnInfo> cols;
+    // The statement stays prepared after close (a detail reopened for its
+    // master's next row only binds new parameters), unless it failed here.
+    struct DropOnFailure {
+        Query& q;
+        int exceptions = std::uncaught_exceptions();
+        ~DropOnFailure()
+        {
+            if (std::uncaught_exceptions() > exceptions && !q.explicitPrepare_) q.stmt_.reset();
+        }
+    } dropOnFailure{*this};
     // One short transaction: the caller's explicit one, or our own committed after the fetch.
     db().withTransaction([&](Transaction& tr) {
         Statement& s = statement();

@@ -40,7 +40,9 @@ public:
     Param& paramByName(const QString& name) const { return params_.byName(name); }
     Param* findParam(const QString& name) const { return params_.find(name); }
 
-    // An explicitly prepared query stays prepared across close and open.
+    // A query stays prepared across close and open until its text, its database
+    // or the attachment changes, or DDL runs on it; prepared() tells whether
+    // prepare() was called.
     void prepare();
     void unprepare();
     bool prepared() const { return explicitPrepare_ && stmt_ != nullptr; }
@@ -64,7 +66,6 @@ protected:
     void writeRow(WriteKind kind) override;
     std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                   const QList<Value>& keyValues) override;
-    void afterCloseCleanup() override;
     void autoDescribe() override;
 
 private:
@@ -81,6 +82,7 @@ private:
     ParamList params_;
     std::unique_ptr<Statement> stmt_;
     quint64 stmtSerial_ = 0;      // the attachment the statement was prepared on
+    quint64 stmtSchema_ = 0;      // Database::schemaVersion() at prepare
     bool explicitPrepare_ = false;
     int rowsAffected_ = 0;
     UpdateSql* update_ = nullptr;

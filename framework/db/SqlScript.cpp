@@ -64,6 +64,8 @@ void runSqlScript(Database& db, const QString& script)
     // so each statement commits on its own; a failure names the statement.
     // Scripts have no parameters: the text goes to the engine as written, so
     // that ":name" inside a procedure or trigger body stays a PSQL variable.
+    // A script may change tables that prepared queries describe.
+    db.noteSchemaChange();
     for (const QString& sql : statements) {
         try {
             Transaction tr(db);

@@ -77,11 +77,9 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     return ts;
 }
 
-QDateTime decodeTimestamp(ISC_DATE d, ISC_TIME t)
+Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
 {
-    const QDate date = QDate::fromJulianDay(qint64(d) + kMjdOffset);
-    const int ms = int(t / 10);
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(ms));
+    return Value::localTime(QDate::fromJulianDay(qint64(d) + kMjdOffset), int(t / 10));
 }
 
 Currency scaledToCurrency(int64_t v, int scale)
@@ -172,6 +170,7 @@ Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parse
             prepare(own);
             own.commit();
         }
+        db.notePrepare();
         switch (statementInfoInt(&handle_, isc_info_sql_stmt_type)) {
         case isc_info_sql_stmt_select:
         case isc_info_sql_stmt_select_for_upd: type_ = StatementType::Select; break;
@@ -208,6 +207,7 @@ Statement& Statement::operator=(Statement&& o) noexcept
     outBuffers_ = std::move(o.outBuffers_);
     outNulls_ = std::move(o.outNulls_);
     columns_ = std::move(o.columns_);
+    shared_ = std::move(o.shared_);
     cursorTr_ = std::exchange(o.cursorTr_, nullptr);
     cursorOpen_ = std::exchange(o.cursorOpen_, false);
     procRowPending_ = std::exchange(o.procRowPending_, false);
@@ -393,6 +393,7 @@ void Statement::execute(Transaction& tr)
     if (!tr.active()) throw Error("Transaction not active");
     closeCursor();
     bindInputs(tr);
+    shared_.assign(columns_.size(), SharedTexts());
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
         if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) db_->fail(st);
@@ -401,6 +402,7 @@ void Statement::execute(Transaction& tr)
         return;
     }
     if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) db_->fail(st);
+    if (type_ == StatementType::Ddl) db_->noteSchemaChange();
     cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
 }
@@ -482,6 +484,28 @@ Value Statement::value(const QString& name) const
     return value(i);
 }
 
+QString Statement::sharedText(int column, const char* utf8, int length) const
+{
+    if (length == 0) return QString::fromUtf8(utf8, 0);
+    if (size_t(column) >= shared_.size() || shared_[size_t(column)].off) return QString::fromUtf8(utf8, length);
+    SharedTexts& sh = shared_[size_t(column)];
+    ++sh.reads;
+    const auto it = sh.seen.constFind(QByteArray::fromRawData(utf8, length));
+    if (it != sh.seen.cend()) {
+        ++sh.found;
+        return *it;
+    }
+    QString text = QString::fromUtf8(utf8, length);
+    constexpr int kMaxSeen = 4096, kTrialReads = 1024;
+    if (sh.seen.size() < kMaxSeen) sh.seen.insert(QByteArray(utf8, length), text);
+    // Mostly different texts: sharing would only cost time.
+    if (sh.reads >= kTrialReads && sh.found * 2 < sh.reads) {
+        sh.off = true;
+        sh.seen.clear();
+    }
+    return text;
+}
+
 Value Statement::value(int i) const
 {
     if (i < 0 || i >= int(columns_.size())) throw Error("Column index out of range");
@@ -500,15 +524,15 @@ Value Statement::value(int i) const
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d, c.byteLength));
         int len = c.byteLength;
         while (len > 0 && d[len - 1] == ' ') --len;
-        return Value(QString::fromUtf8(d, len));
+        return Value(sharedText(i, d, len));
     }
     case SQL_VARYING: {
         int16_t len; std::memcpy(&len, d, 2);
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d + 2, len));
-        return Value(QString::fromUtf8(d + 2, len));
+        return Value(sharedText(i, d + 2, len));
     }
-    case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return Value(decodeTimestamp(ts.timestamp_date, ts.timestamp_time)); }
-    case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return Value(decodeTimestamp(x, 0)); }
+    case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
+    case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }
     case SQL_TYPE_TIME: { ISC_TIME x; rd(x); return Value(QDateTime(QDate(1899, 12, 30), QTime::fromMSecsSinceStartOfDay(int(x / 10)))); }
     case SQL_BOOLEAN: { return Value(d[0] ? 1 : 0); }
     case SQL_BLOB: {

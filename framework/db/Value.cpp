@@ -3,9 +3,90 @@
 #include "DbError.h"
 
 #include <QLocale>
+#include <QTimeZone>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace fw {
+
+namespace {
+
+constexpr int64_t kDayMsecs = 86400000;
+
+int64_t wallMsecs(QDate d, int msecsOfDay) { return d.toJulianDay() * kDayMsecs + msecsOfDay; }
+
+// The local wall-clock spans the clock skips when it moves forward: a local
+// QDateTime there is invalid. Read from the system time zone once, so that a
+// fetch does not ask the C library (which checks the zone file) per value;
+// outside the covered years Qt answers as before.
+class SkippedSpans {
+public:
+    SkippedSpans()
+    {
+        const QDate from(1900, 1, 1), to(2100, 1, 1);
+        const QTimeZone tz = QTimeZone::systemTimeZone();
+        if (!tz.isValid() || !tz.hasTransitions()) {
+            covered_ = !tz.isValid() ? false : !tz.hasDaylightTime();
+            coverFrom_ = wallMsecs(from, 0);
+            coverTo_ = wallMsecs(to, 0);
+            return;
+        }
+        const auto list = tz.transitions(QDateTime(from, QTime(0, 0), Qt::UTC), QDateTime(to, QTime(0, 0), Qt::UTC));
+        for (const QTimeZone::OffsetData& t : list) {
+            const int before = tz.offsetFromUtc(t.atUtc.addMSecs(-1));
+            const int after = t.offsetFromUtc;
+            if (after <= before) continue;
+            const QDateTime local = t.atUtc.addSecs(before);
+            const int64_t start = wallMsecs(local.date(), local.time().msecsSinceStartOfDay());
+            spans_.push_back({start, start + int64_t(after - before) * 1000});
+        }
+        covered_ = true;
+        coverFrom_ = wallMsecs(from, 0) + kDayMsecs;
+        coverTo_ = wallMsecs(to, 0) - kDayMsecs;
+        // A zone that still changes its clocks lists its changes only so far
+        // (the rest follows a rule): beyond the last one Qt answers.
+        if (tz.hasDaylightTime() && !list.isEmpty())
+            coverTo_ = std::min(coverTo_, wallMsecs(list.last().atUtc.date(), 0) - kDayMsecs);
+    }
+
+    bool skipped(QDate d, int msecsOfDay) const
+    {
+        const int64_t at = wallMsecs(d, msecsOfDay);
+        if (!covered_ || at < coverFrom_ || at >= coverTo_)
+            return !QDateTime(d, QTime::fromMSecsSinceStartOfDay(msecsOfDay)).isValid();
+        auto it = std::upper_bound(spans_.begin(), spans_.end(), at,
+                                   [](int64_t x, const std::pair<int64_t, int64_t>& s) { return x < s.first; });
+        return it != spans_.begin() && at < std::prev(it)->second;
+    }
+
+private:
+    std::vector<std::pair<int64_t, int64_t>> spans_;   // [start, end) in wall-clock msecs, ascending
+    bool covered_ = false;
+    int64_t coverFrom_ = 0;
+    int64_t coverTo_ = 0;
+};
+
+const SkippedSpans& skippedSpans()
+{
+    static const SkippedSpans spans;
+    return spans;
+}
+
+} // namespace
+
+QDate Value::Stamp::date() const { return QDate::fromJulianDay(msecs / kDayMsecs); }
+
+QTime Value::Stamp::time() const { return QTime::fromMSecsSinceStartOfDay(int(msecs % kDayMsecs)); }
+
+Value Value::localTime(QDate date, int msecsOfDay)
+{
+    Value v;
+    if (!date.isValid() || msecsOfDay < 0 || msecsOfDay >= kDayMsecs) return v;
+    if (skippedSpans().skipped(date, msecsOfDay)) return v;
+    v.data_ = Stamp{wallMsecs(date, msecsOfDay)};
+    return v;
+}
 
 Value::Value(const QDateTime& v)
 {
@@ -50,7 +131,9 @@ int64_t Value::asInt64() const
         if (!ok) throw ConvertError(QString("'%1' is not a valid integer value").arg(s));
         return n;
     }
-    case Type::DateTime: return std::get<QDateTime>(data_).date().toJulianDay();
+    case Type::DateTime:
+        if (const Stamp* st = std::get_if<Stamp>(&data_)) return st->msecs / kDayMsecs;
+        return std::get<QDateTime>(data_).date().toJulianDay();
     case Type::Bytes: break;
     }
     throw ConvertError("Invalid variant type conversion");
@@ -102,7 +185,13 @@ QString Value::asString() const
     case Type::Double: return QString::number(std::get<double>(data_), 'g', QLocale::FloatingPointShortest);
     case Type::Currency: return std::get<Currency>(data_).toShortString();
     case Type::Text: return std::get<QString>(data_);
-    case Type::DateTime: return dateTimeToStr(std::get<QDateTime>(data_));
+    case Type::DateTime:
+        if (const Stamp* st = std::get_if<Stamp>(&data_)) {
+            QString s = dateToStr(st->date());
+            if (st->msecs % kDayMsecs != 0) s += ' ' + st->time().toString("hh:mm");
+            return s;
+        }
+        return dateTimeToStr(std::get<QDateTime>(data_));
     case Type::Bytes: return QString::fromUtf8(std::get<QByteArray>(data_));
     }
     return {};
@@ -112,7 +201,9 @@ QDateTime Value::asDateTime() const
 {
     switch (type()) {
     case Type::Null: return {};
-    case Type::DateTime: return std::get<QDateTime>(data_);
+    case Type::DateTime:
+        if (const Stamp* st = std::get_if<Stamp>(&data_)) return QDateTime(st->date(), st->time());
+        return std::get<QDateTime>(data_);
     case Type::Text: {
         const QString s = std::get<QString>(data_).trimmed();
         if (s.isEmpty()) return {};
@@ -151,7 +242,7 @@ QVariant Value::toVariant() const
     case Type::Double: return std::get<double>(data_);
     case Type::Currency: return QVariant::fromValue(std::get<Currency>(data_));
     case Type::Text: return std::get<QString>(data_);
-    case Type::DateTime: return std::get<QDateTime>(data_);
+    case Type::DateTime: return asDateTime();
     case Type::Bytes: return std::get<QByteArray>(data_);
     }
     return {};
@@ -159,7 +250,8 @@ QVariant Value::toVariant() const
 
 bool Value::operator==(const Value& o) const
 {
-    if (type() == o.type()) return data_ == o.data_;
+    if (data_.index() == o.data_.index()) return data_ == o.data_;
+    if (type() == Type::DateTime && o.type() == Type::DateTime) return asDateTime() == o.asDateTime();
     if (isNull() || o.isNull()) return false;
     auto numeric = [](Type t) { return t == Type::Int || t == Type::Double || t == Type::Currency; };
     if (numeric(type()) && numeric(o.type())) {

@@ -28,9 +28,13 @@ public:
     Value(const QDateTime& v);
     Value(QDate v);
     static Value bytes(const QByteArray& b) { Value x; x.data_ = b; return x; }
+    // The local wall-clock time a stored timestamp names: the same value as
+    // Value(QDateTime(date, time)), NULL in a skipped hour, but kept as a number
+    // and turned into a QDateTime only when asked for.
+    static Value localTime(QDate date, int msecsOfDay);
     static Value fromVariant(const QVariant& v);
 
-    Type type() const { return static_cast<Type>(data_.index()); }
+    Type type() const { return data_.index() == kStampIndex ? Type::DateTime : static_cast<Type>(data_.index()); }
     bool isNull() const { return type() == Type::Null; }
 
     // Conversions follow the framework's field getters: NULL reads as 0,
@@ -49,7 +53,15 @@ public:
     bool operator!=(const Value& o) const { return !(*this == o); }
 
 private:
-    std::variant<std::monostate, int64_t, double, Currency, QString, QDateTime, QByteArray> data_;
+    // Julian day * msecs per day + msecs of the day, local wall-clock.
+    struct Stamp {
+        int64_t msecs;
+        bool operator==(const Stamp&) const = default;
+        QDate date() const;
+        QTime time() const;
+    };
+    static constexpr size_t kStampIndex = 7;
+    std::variant<std::monostate, int64_t, double, Currency, QString, QDateTime, QByteArray, Stamp> data_;
 };
 
 // "dd.mm.yyyy", with " hh:mm" when the time of day is not midnight.

@@ -233,6 +233,51 @@ TEST_F(DealModule, PaymentsFollowTheGoodsLineOnlyWhileLinked)
     EXPECT_EQ(o.fieldByName("IDSALE").asInteger(), second);
 }
 
+TEST_F(DealModule, PaymentsPendingRowIsWrittenBeforeTheGoodsLineMovesAtItsEnds)
+{
+    NewDeal();
+    const int tovar = AddTovarItem("Станок", 100);
+    const int first = AddSale(tovar, 100, 10, 10);
+    const int second = AddSale(tovar, 200, 20, 10);
+    fw::Query& s = dmKlSd->qrySales;
+    fw::Query& o = dmKlSd->qryOplata;
+    s.close();
+    s.open();
+    ASSERT_TRUE(s.bof());
+    QList<int> postedUnder;
+    o.beforePost = [&, previous = o.beforePost](fw::DataSet& ds) {
+        previous(ds);
+        postedUnder << s.fieldByName("IDSALE").asInteger();
+    };
+    const auto typePayment = [&](int sale) {
+        o.append();
+        o.fieldByName("IDSALE").setAsInteger(sale);
+        o.fieldByName("SUMMAR").setAsCurrency(fw::Currency::fromInt(30));
+        o.fieldByName("SUMMAD").setAsCurrency(fw::Currency::fromInt(3));
+        o.fieldByName("KURS").setAsCurrency(fw::Currency::fromInt(10));
+    };
+
+    // Leaving the first line (bof), then the last one (eof).
+    typePayment(first);
+    s.last();
+    ASSERT_TRUE(s.eof());
+    typePayment(second);
+    s.first();
+    EXPECT_EQ(postedUnder, (QList<int>{first, second}));
+    EXPECT_EQ(Stored(QString("select count(*) from Oplata where idSale in (%1, %2)").arg(first).arg(second)).asInt(), 2);
+    EXPECT_EQ(o.recordCount(), 1);
+    EXPECT_EQ(o.fieldByName("IDSALE").asInteger(), first);
+
+    // A refused payment keeps the line where it is and the typed values.
+    o.beforePost = [](fw::DataSet&) { throw fw::UserError("нельзя"); };
+    o.edit();
+    o.fieldByName("SUMMAR").setAsCurrency(fw::Currency::fromInt(40));
+    EXPECT_THROW(s.last(), fw::UserError);
+    EXPECT_EQ(s.fieldByName("IDSALE").asInteger(), first);
+    EXPECT_EQ(o.state(), fw::DataSetState::Edit);
+    o.cancel();
+}
+
 TEST_F(DealModule, FreeingTheModulePostsAPendingEdit)
 {
     const int deal = NewDeal();

@@ -99,6 +99,34 @@ TEST_F(Client, ValuesRoundTripWithTheirTypes)
     });
 }
 
+TEST_F(Client, RepeatedAndDistinctTextsReadBackExactly)
+{
+    // Over a thousand rows: a column of few texts, one of all-different texts
+    // (sharing gives up on it part-way), one of empty texts.
+    const QString sql = "select a.rdb$type, trim(a.rdb$field_name) || '.' || a.rdb$type || '.' || b.n, "
+                        "'flag' || mod(b.n, 3), '', b.n, trim(a.rdb$field_name) from rdb$types a cross join "
+                        "(select first 8 rdb$type as n from rdb$types where rdb$field_name = 'RDB$OBJECT_TYPE') b";
+    int rows = 0;
+    db.withTransaction([&](Transaction& tr) {
+        Statement s(db, sql);
+        s.execute(tr);
+        QStringList seen;
+        while (s.fetch()) {
+            ++rows;
+            const int n = s.value(4).asInt();
+            EXPECT_EQ(s.value(1).asString(), s.value(5).asString() + '.' + s.value(0).asString() + '.'
+                                                 + QString::number(n));
+            EXPECT_EQ(s.value(2).asString(), "flag" + QString::number(n % 3));
+            EXPECT_EQ(s.value(3).type(), Value::Type::Text);
+            EXPECT_TRUE(s.value(3).asString().isEmpty());
+            seen << s.value(1).asString();
+        }
+        seen.removeDuplicates();
+        EXPECT_GT(seen.size(), 1100);
+    });
+    EXPECT_GT(rows, 1100);
+}
+
 TEST_F(Client, NullsAndRepeatedParameterNames)
 {
     db.execute("insert into T (ID, NAME) values (:id, :name)", {{"id", 7}, {"name", Value()}});

@@ -471,6 +471,42 @@ TEST_F(DataSetTest, DetailFollowsItsMaster)
     EXPECT_FALSE(items.active());
 }
 
+TEST_F(DataSetTest, DetailReopensWithoutPreparingAgainUntilItsStatementIsStale)
+{
+    DataSource dsDept(&depts);
+    items.setSql({"select *", "from ITEM", "where IDDEPT = :IDDEPT", "order by IDITEM"});
+    items.setMasterSource(&dsDept);
+    depts.open();
+    items.open();
+    const quint64 prepared = db.prepareCount();
+    depts.next();
+    depts.next();
+    depts.first();
+    items.close();
+    items.open();
+    EXPECT_EQ(db.prepareCount(), prepared);
+    EXPECT_EQ(items.recordCount(), 2);
+
+    // DDL may change what "select *" returns: the next open prepares again.
+    db.execute("alter table ITEM add EXTRA integer");
+    depts.next();
+    EXPECT_NE(items.findField("EXTRA"), nullptr);
+    db.execute("alter table ITEM drop EXTRA");
+    depts.first();
+    EXPECT_EQ(items.findField("EXTRA"), nullptr);
+    EXPECT_EQ(items.recordCount(), 2);
+
+    // A new text, and a new attachment after a lost or closed connection.
+    items.setSql({"select IDITEM, NAME", "from ITEM", "where IDDEPT = :IDDEPT"});
+    items.open();
+    EXPECT_EQ(items.fieldCount(), 2);
+    db.disconnect();
+    db.connect();
+    depts.open();
+    items.open();
+    EXPECT_EQ(items.recordCount(), 2);
+}
+
 TEST_F(DataSetTest, MasterMovesOnlyAfterItsDetailsPendingRowIsWritten)
 {
     DataSource dsDept(&depts);
