@@ -20,11 +20,15 @@ start)
     exit 0
   fi
   install -d -o firebird -g firebird /run/firebird3.0
-  start-stop-daemon --start --chuid firebird --background --make-pidfile --pidfile "$pidfile" \
+  # The server keeps its lock files apart: /tmp/firebird belongs to whoever used the embedded
+  # engine first (scripts/run.sh, brontal-db), and the server's own user may not use it.
+  install -d -o firebird -g firebird -m 0770 /run/firebird3.0/lock
+  FIREBIRD_LOCK=/run/firebird3.0/lock \
+    start-stop-daemon --start --chuid firebird --background --make-pidfile --pidfile "$pidfile" \
     --exec /usr/sbin/fbguard -- -forever
   for _ in $(seq 1 300); do listening && exit 0; sleep 0.1; done
   echo "Firebird server did not start" >&2
-  tail -n 20 /var/log/firebird/firebird3.0.log 2>/dev/null >&2 || true
+  tail -n 20 /var/log/firebird/*.log 2>/dev/null >&2 || true
   exit 1
   ;;
 stop)
