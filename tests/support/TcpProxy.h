@@ -82,18 +82,24 @@ private:
         done_.wait(lock, [this] { return pending_ == Command::None; });
     }
 
+    // The server listens on whichever loopback address "localhost" gave it first.
     int connectTarget() const
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(uint16_t(target_));
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            ::close(fd);
-            return -1;
-        }
-        return fd;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+        ::close(fd);
+        fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+        sockaddr_in6 a6{};
+        a6.sin6_family = AF_INET6;
+        a6.sin6_addr = in6addr_loopback;
+        a6.sin6_port = htons(uint16_t(target_));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0) return fd;
+        ::close(fd);
+        return -1;
     }
 
     void run()
