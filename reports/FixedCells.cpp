@@ -62,8 +62,16 @@ QTableView* TFixedCells::makeView()
     return v;
 }
 
+// While the table is being destroyed its model may still signal: the table is no
+// longer a table view then, and nothing must be measured or placed.
+bool TFixedCells::tableAlive() const
+{
+    return qobject_cast<const QTableView*>(static_cast<const QObject*>(table_)) != nullptr;
+}
+
 void TFixedCells::syncSizes()
 {
+    if (!tableAlive()) return;
     const int rows = table_->model()->rowCount();
     const int columns = table_->model()->columnCount();
     for (QTableView* v : {top_, left_, corner_}) {
@@ -76,6 +84,7 @@ void TFixedCells::syncSizes()
 
 void TFixedCells::place()
 {
+    if (!tableAlive()) return;
     const QRect vp = table_->viewport()->geometry();
     const bool any = table_->model()->rowCount() > 0 && table_->model()->columnCount() > 0;
     const int h = any ? std::min(table_->rowHeight(0), vp.height()) : 0;

@@ -20,6 +20,7 @@ protected:
 
 private:
     QTableView* makeView();
+    bool tableAlive() const;
     void syncSizes();
     void place();
 
