@@ -277,6 +277,15 @@ TEST_F(DBEdits, MoneyFromTheCalculatorIsExact)
     q.post();
     EXPECT_EQ(db.selectValue("select count(*) from DOC where SUMMA = 0.3 and QTY = 1.005").asInt(), 1);
     EXPECT_EQ(sum->Text(), "0,3");
+
+    // Typing over a calculator result in the same edit stores what was typed.
+    focus(sum);
+    sendKey(sum, Qt::Key_Down, Qt::AltModifier);
+    typeText(sum, "2*3=");
+    QApplication::processEvents();
+    enter(sum, "7,25");
+    q.post();
+    EXPECT_EQ(stored("SUMMA").asCurrency(), *Currency::parse("7.25"));
 }
 
 TEST_F(DBEdits, MoneyTheFieldCannotHoldIsRefusedAloud)
