@@ -45,6 +45,7 @@ TDateEdit* PeriodDate(QWidget* parent, const char* name)
     return d;
 }
 
+// -1 for an emptied combo and for the lists' empty entry alike: no condition.
 int KeyOf(const fw::DBLookupCombo* combo)
 {
     const fw::Value v = combo->keyValue();
@@ -114,10 +115,11 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
 
     auto* filters = new QGridLayout;
     lbCalUser = Caption(pnlCal, "Фамилия", "lbCalUser");
-    dblcCalUser = FilterLookup(pnlCal, "dblcCalUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME", 150);
+    // Their lists begin with an empty entry: picking it lists every user's rows, or every type.
+    dblcCalUser = FilterLookup(pnlCal, "dblcCalUser", dmKl ? &dmKl->dsCalUser : nullptr, "IDUSER", "NAME", 150);
     lbCalTypeHist = Caption(pnlCal, "Тип", "lbCalTypeHist");
     dblcCalTypeHist =
-        FilterLookup(pnlCal, "dblcCalTypeHist", dm ? &dm->dsHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
+        FilterLookup(pnlCal, "dblcCalTypeHist", dmKl ? &dmKl->dsCalHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
     lbCalNote = Caption(pnlCal, "Заметка", "lbCalNote");
     deCalNote = new QLineEdit(pnlCal);
     deCalNote->setObjectName("deCalNote");
@@ -223,6 +225,8 @@ void TKlientCalendar::tsCalShow()
     if (!dmKl || !dm) return;
     dm->qryUser.open();
     dm->qryHiType.open();
+    dmKl->qryCalUser.open();
+    dmKl->qryCalHiType.open();
     if (dmKl->qryCal.active() || dmKl->CalendarRowId == -1) return;
     RefreshCalendar();
     dmKl->qryCal.locate("idHist", dmKl->CalendarRowId);

@@ -57,6 +57,14 @@ void setKeyFromProc(fw::DataSet& ds, const QString& keyField, fw::StoredProc& sp
     key.setValue(sp.param(0).value());
 }
 
+// A pick list whose first entry is empty (key -1, no text), so that a filter can be emptied
+// from the list itself; the other rows follow by name.
+QStringList listWithEmptyEntry(const QString& table, const QString& key, const QString& name)
+{
+    return {QString("select %1, %2, 1 as EmptyLast from %3").arg(key, name, table), "union all",
+            "select -1, '', 0 from rdb$database", "order by 3, 2"};
+}
+
 } // namespace
 
 TdmKl::TdmKl(TKlientHost* host, QObject* owner) : QObject(owner), host_(host)
@@ -105,6 +113,8 @@ TdmKl::TdmKl(TKlientHost* host, QObject* owner) : QObject(owner), host_(host)
     bind(qryZOtkaz, "qryZOtkaz", &dsZOtkaz, sv);
     bind(qryZPrichina2, "qryZPrichina2", &dsZPrichina2, sv);
     bind(qryZUser, "qryZUser", &dsZUser, sv);
+    bind(qryCalUser, "qryCalUser", &dsCalUser, sv);
+    bind(qryCalHiType, "qryCalHiType", &dsCalHiType, sv);
 
     // Declared texts; the detail texts with the visibility clause come at creation.
     qryCust.setSql({"select *", "from Customer"});
@@ -134,6 +144,8 @@ TdmKl::TdmKl(TKlientHost* host, QObject* owner) : QObject(owner), host_(host)
     qryZOtkaz.setSql({"select *", "from Otkaz", "order by Otkaz"});
     qryZPrichina2.setSql({"select *", "from Prichina2", "order by Prichina2"});
     qryZUser.setSql({"select *", "from users", "order by Name"});
+    qryCalUser.setSql(listWithEmptyEntry("users", "idUser", "Name"));
+    qryCalHiType.setSql(listWithEmptyEntry("HistType", "idHistType", "HistType"));
 
     // The second-level card lists show the children of the first level's current row.
     qryRegion.setFiltered(true);

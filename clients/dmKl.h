@@ -72,6 +72,10 @@ public:
     fw::Query qryZPrichina2; fw::DataSource dsZPrichina2;
     fw::Query qryZUser;      fw::DataSource dsZUser;
 
+    // Calendar filter lists: an empty entry (key -1) first, then users or history types by name.
+    fw::Query qryCalUser;    fw::DataSource dsCalUser;
+    fw::Query qryCalHiType;  fw::DataSource dsCalHiType;
+
     // Key providers.
     fw::StoredProc spCust;
     fw::StoredProc spHist;

@@ -367,9 +367,20 @@ QWidget* TfmKlient::BuildCard()
 {
     fw::DataSource* dsCust = &dmKl->dsCust;
     fw::DataSource* dsContacts = &dmKl->dsContacts;
-    auto* card = PageLayout(tsKar);
+    // The card scrolls rather than crushing its fields when the window is narrowed or lowered;
+    // tsKar itself stays the tab's page.
+    scrlboxKar = new QScrollArea(tsKar);
+    scrlboxKar->setObjectName("scrlboxKar");
+    scrlboxKar->setFrameShape(QFrame::NoFrame);
+    scrlboxKar->setWidgetResizable(true);
+    pnlKar = new QWidget;
+    pnlKar->setObjectName("pnlKar");
+    scrlboxKar->setWidget(pnlKar);
+    PageLayout(tsKar)->addWidget(scrlboxKar);
+    auto* card = PageLayout(pnlKar);
+    card->setContentsMargins(0, 0, 0, 0);
 
-    tbKar = Bar(tsKar, "tbKar");
+    tbKar = Bar(pnlKar, "tbKar");
     tbNewCust = AddToolButton(tbKar, "tbNewCust", "Создать компанию", 0);
     tbCurator = AddToolButton(tbKar, "tbCurator", "Изменить куратора компании", 7);
     tbDelCust = AddToolButton(tbKar, "tbDelCust", "Удалить компанию", 2);
@@ -398,44 +409,44 @@ QWidget* TfmKlient::BuildCard()
     auto* company = new QGridLayout;
     company->setContentsMargins(4, 2, 4, 2);
     company->setVerticalSpacing(3);
-    dbeCompany = Edit(tsKar, "dbeCompany", dsCust, "COMPANY");
-    dbeAddress = Edit(tsKar, "dbeAddress", dsCust, "ADDRESS");
-    dbeCity = Edit(tsKar, "dbeCity", dsCust, "CITY");
-    dbeFax = Edit(tsKar, "dbeFax", dsCust, "FAX");
-    sbDialFax = SideButton(tsKar, "sbDialFax", "Набрать номер", "☎");
-    dbeWWW = Edit(tsKar, "dbeWWW", dsCust, "WWW");
-    sbWWW = SideButton(tsKar, "sbWWW", "Открыть страницу", "www");
-    dblcCountry = Lookup(tsKar, "dblcCountry", dsCust, "IDCOUNTRY", &dmKl->dsCountry, "COUNTRY");
-    dblcRegion = Lookup(tsKar, "dblcRegion", dsCust, "IDREGION", &dmKl->dsRegion, "REGION");
-    dblcPersp = Lookup(tsKar, "dblcPersp", dsCust, "IDPERSP", dm ? &dm->dsPersp : nullptr, "PERSP");
+    dbeCompany = Edit(pnlKar, "dbeCompany", dsCust, "COMPANY");
+    dbeAddress = Edit(pnlKar, "dbeAddress", dsCust, "ADDRESS");
+    dbeCity = Edit(pnlKar, "dbeCity", dsCust, "CITY");
+    dbeFax = Edit(pnlKar, "dbeFax", dsCust, "FAX");
+    sbDialFax = SideButton(pnlKar, "sbDialFax", "Набрать номер", "☎");
+    dbeWWW = Edit(pnlKar, "dbeWWW", dsCust, "WWW");
+    sbWWW = SideButton(pnlKar, "sbWWW", "Открыть страницу", "www");
+    dblcCountry = Lookup(pnlKar, "dblcCountry", dsCust, "IDCOUNTRY", &dmKl->dsCountry, "COUNTRY");
+    dblcRegion = Lookup(pnlKar, "dblcRegion", dsCust, "IDREGION", &dmKl->dsRegion, "REGION");
+    dblcPersp = Lookup(pnlKar, "dblcPersp", dsCust, "IDPERSP", dm ? &dm->dsPersp : nullptr, "PERSP");
     int row = 0;
     const auto line = [&](const QString& caption, QWidget* w, QLayout* l = nullptr) {
-        company->addWidget(new QLabel(caption, tsKar), row, 0);
+        company->addWidget(new QLabel(caption, pnlKar), row, 0);
         if (l) company->addLayout(l, row, 1, 1, 3);
         else company->addWidget(w, row, 1, 1, 3);
         ++row;
     };
     line("Компания", dbeCompany);
     line("Адрес", dbeAddress);
-    company->addWidget(new QLabel("Город", tsKar), row, 0);
+    company->addWidget(new QLabel("Город", pnlKar), row, 0);
     company->addWidget(dbeCity, row, 1);
-    company->addWidget(new QLabel("Факс", tsKar), row, 2);
+    company->addWidget(new QLabel("Факс", pnlKar), row, 2);
     company->addLayout(Pair(dbeFax, sbDialFax), row, 3);
     ++row;
     line("WWW", nullptr, Pair(dbeWWW, sbWWW));
-    company->addWidget(new QLabel("Страна", tsKar), row, 0);
+    company->addWidget(new QLabel("Страна", pnlKar), row, 0);
     company->addWidget(dblcCountry, row, 1);
-    company->addWidget(new QLabel("Регион", tsKar), row, 2);
+    company->addWidget(new QLabel("Регион", pnlKar), row, 2);
     company->addWidget(dblcRegion, row, 3);
     ++row;
-    company->addWidget(new QLabel("Перспективность", tsKar), row, 0);
+    company->addWidget(new QLabel("Перспективность", pnlKar), row, 0);
     company->addWidget(dblcPersp, row, 1);
     company->setColumnStretch(1, 1);
     company->setColumnStretch(3, 1);
     company->setRowStretch(row + 1, 1);
     upper->addLayout(company, 3);
 
-    gbContact = new QGroupBox("Контактное лицо", tsKar);
+    gbContact = new QGroupBox("Контактное лицо", pnlKar);
     gbContact->setObjectName("gbContact");
     auto* contact = new QGridLayout(gbContact);
     contact->setContentsMargins(4, 2, 4, 2);
@@ -470,11 +481,18 @@ QWidget* TfmKlient::BuildCard()
     upper->addWidget(gbContact, 2);
     card->addLayout(upper);
 
-    pcDown = new QTabWidget(tsKar);
+    pcDown = new QTabWidget(pnlKar);
     pcDown->setObjectName("pcDown");
     pcDown->setTabPosition(QTabWidget::South);
     BuildDownPages();
     card->addWidget(pcDown, 1);
+
+    // Below these sizes the scroll bars take over.
+    for (QWidget* edit : std::initializer_list<QWidget*>{dbeCompany, dbeAddress, dbeCity, dbeFax, dbeWWW,
+                                                          dbeContactName, dbeContactTitle, dbeContactDep,
+                                                          dbeContactPhone, dbeContactEmail})
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 20);
+    pcDown->setMinimumHeight(200);
 
     connect(tbNewCust, &QToolButton::clicked, this, fw::guarded([this] { tbNewCustClick(); }));
     connect(tbCurator, &QToolButton::clicked, this, fw::guarded([this] { tbCuratorClick(); }));

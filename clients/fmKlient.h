@@ -110,6 +110,10 @@ public:
     QWidget* tsCal;
     QWidget* tsQuery;
 
+    // The card's contents scroll inside its page.
+    QScrollArea* scrlboxKar;
+    QWidget* pnlKar;
+
     // The card's upper area over dmKl->dsCust.
     QToolBar* tbKar;
     QToolButton* tbNewCust;          // "Создать компанию"

@@ -271,6 +271,13 @@ QMdiSubWindow* TfmMain::ShowMDIChild(QWidget* window)
     auto* sub = new MdiChild;
     sub->setWidget(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // Among maximised children the new one is maximised too, but only once it has a normal
+    // size of its own: maximised on showing, it would be restored to no size at all.
+    const QList<QMdiSubWindow*> others = mdiArea->subWindowList();
+    const bool maximised =
+        std::any_of(others.begin(), others.end(), [](const QMdiSubWindow* s) { return s->isMaximized(); });
+    const bool dontMaximize = mdiArea->testOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    mdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
     mdiArea->addSubWindow(sub);
     window->show();
     sub->show();
@@ -280,6 +287,8 @@ QMdiSubWindow* TfmMain::ShowMDIChild(QWidget* window)
     sub->resize(outer);
     sub->move(std::clamp(sub->x(), 0, std::max(0, area.width() - outer.width())),
               std::clamp(sub->y(), 0, std::max(0, area.height() - outer.height())));
+    mdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, dontMaximize);
+    if (maximised) sub->showMaximized();
     return sub;
 }
 

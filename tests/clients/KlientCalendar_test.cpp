@@ -13,6 +13,7 @@
 #include "widgets/DBLookupCombo.h"
 #include "widgets/ScriptedDialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -174,6 +175,63 @@ TEST_F(CalendarPage, FiltersAreEmptiedWithEscAndTheUserLabelRestoresTheUser)
     EXPECT_EQ(cal->dblcCalUser->keyValue(), fw::Value(me.IdUser));
     cal->RefreshCalendar();
     EXPECT_EQ(listed(), QList<int>({mine}));
+}
+
+// Both lists begin with an empty entry; picking it, with the mouse or the keyboard, empties the
+// filter, so every user's plans and every type are listed.
+TEST_F(CalendarPage, EmptyEntryOfTheListsListsEveryUserAndType)
+{
+    db.execute("update or insert into HistType (idHistType, HistType) values (5, 'Звонок') matching (idHistType)");
+    const QDateTime at(today, QTime(12, 0));
+    const int mine = addHist(at, "-");
+    const int theirs = addHist(at.addSecs(60), "-", "-", colleague.IdUser, "", 5);
+    cal->tsCalShow();
+    cal->show();
+    QApplication::processEvents();
+    EXPECT_EQ(listed(), QList<int>({mine}));
+    fw::DBLookupCombo* user = cal->dblcCalUser;
+    fw::DBLookupCombo* type = cal->dblcCalTypeHist;
+    EXPECT_EQ(user->itemText(0), "");
+    EXPECT_EQ(user->count(), 1 + db.selectValue("select count(*) from users").asInt());
+    EXPECT_EQ(QStringList({type->itemText(0), type->itemText(1), type->itemText(2)}),
+              QStringList({"", "-", "Звонок"}));
+
+    // The mouse: open the user list and pick its first, empty entry.
+    QTest::mouseClick(user, Qt::LeftButton);
+    ASSERT_TRUE(user->listVisible());
+    QAbstractItemView* view = user->view();
+    // The list takes no click in the first moments after it opens.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty())
+        view->window()->grab().save(QDir(dir).filePath("calendar-users.png"));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
+    EXPECT_FALSE(user->listVisible());
+    EXPECT_EQ(user->currentText(), "");
+    EXPECT_EQ(cal->Filter().idUser, -1);
+    QTest::mouseClick(cal->tbCalRefresh, Qt::LeftButton);
+    EXPECT_EQ(listed(), QList<int>({mine, theirs}));
+
+    // The keyboard: the last type, then back to the empty entry, then past it.
+    type->setFocus();
+    QTest::keyClick(type, Qt::Key_End);
+    EXPECT_EQ(type->keyValue(), fw::Value(5));
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({theirs}));
+    QTest::keyClick(type, Qt::Key_Home);
+    EXPECT_EQ(type->currentText(), "");
+    EXPECT_EQ(cal->Filter().idHistType, -1);
+    cal->RefreshCalendar();
+    EXPECT_EQ(listed(), QList<int>({mine, theirs}));
+    QTest::keyClick(type, Qt::Key_Down);
+    EXPECT_EQ(type->keyValue(), fw::Value(0));
+
+    // "Фамилия" brings the current user back; "Очистить" the defaults.
+    QTest::mouseClick(cal->lbCalUser, Qt::LeftButton);
+    EXPECT_EQ(user->keyValue(), fw::Value(me.IdUser));
+    EXPECT_EQ(user->currentText(), me.Name);
+    QTest::mouseClick(cal->tbCalClear, Qt::LeftButton);
+    EXPECT_EQ(cal->Filter().idHistType, -1);
+    EXPECT_EQ(cal->Filter().idUser, me.IdUser);
 }
 
 TEST_F(CalendarPage, CompleteEditAndDelete)

@@ -22,6 +22,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QKeyEvent>
 #include <QAbstractItemView>
 #include <QTest>
@@ -549,6 +552,57 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
     fm->pcMain->setCurrentWidget(fm->tsQuery);
     QApplication::processEvents();
     EXPECT_TRUE(fm->KlientQuery->edZCity->hasFocus());
+}
+
+
+// Narrowed or lowered, the card scrolls instead of crushing its fields: the edits and the
+// sub-pages keep a readable size, and the card page itself stays the page of its tab.
+TEST_F(FmKlientWindow, NarrowCardScrollsAndKeepsItsFieldsReadable)
+{
+    Grant({1050});   // edit own contacts
+    const int c = addClient(me.IdUser, "Альфа и партнёры");
+    addContact(c, "Смирнова Анна", "anna@alfa.ru", "+7 495 123-45-67");
+    open();
+    fm->show();
+    ASSERT_TRUE(fm->GoToKar(c, 0, 0, nullptr));
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
+    QApplication::processEvents();
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-wide.png"));
+
+    fm->resize(420, 300);
+    QApplication::processEvents();
+    if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow.png"));
+    const QFontMetrics fmx(fm->dbeCompany->font());
+    const int readable = fmx.horizontalAdvance("Альфа и партнёры");
+    for (QWidget* edit : std::initializer_list<QWidget*>{fm->dbeCompany, fm->dbeAddress, fm->dbeCity, fm->dbeFax,
+                                                          fm->dbeWWW, fm->dbeContactName, fm->dbeContactPhone,
+                                                          fm->dbeContactEmail})
+        EXPECT_GE(edit->width(), readable) << edit->objectName().toStdString();
+    EXPECT_GE(fm->pcDown->height(), 150);
+    auto* scroll = fm->tsKar->findChild<QScrollArea*>("scrlboxKar");
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible());
+
+    // A field out of sight is scrolled to, clicked and typed into.
+    scroll->ensureWidgetVisible(fm->dbeContactEmail);
+    QApplication::processEvents();
+    const QRect seen(fm->dbeContactEmail->mapTo(scroll->viewport(), QPoint(0, 0)), fm->dbeContactEmail->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(seen));
+    if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow-scrolled.png"));
+    QTest::mouseClick(fm->dbeContactEmail, Qt::LeftButton);
+    fm->dbeContactEmail->selectAll();
+    QTest::keyClicks(fm->dbeContactEmail, "a.smirnova@alfa.ru");
+    QTest::keyClick(fm->dbeContactEmail, Qt::Key_Tab);
+    dmKl->qryContacts.post();
+    EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "a.smirnova@alfa.ru");
+
+    // Wide again, no scroll bars remain.
+    fm->resize(1100, 720);
+    QApplication::processEvents();
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
 }
 
 } // namespace

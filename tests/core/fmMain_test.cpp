@@ -2,6 +2,7 @@
 
 #include "core/SharedProcs.h"
 #include "core/fmAbout.h"
+#include "core/fmLogin.h"
 
 #include "os/Shell.h"
 
@@ -200,6 +201,78 @@ TEST_F(MainWindow, ModuleWindowOpensAtItsSizeInsideTheArea)
     EXPECT_EQ(sub->size(), area);
     EXPECT_EQ(sub->pos(), QPoint(0, 0));
     fmMain->grab().save(QDir::temp().filePath("fmmain-children.png"));
+}
+
+
+// A maximised child must not leave the others unusable: whichever window comes
+// next and is restored gets its own normal size back, inside the visible area.
+TEST_F(MainWindow, RestoredWindowsKeepTheirOwnSizeAfterAMaximisedOne)
+{
+    fmMain->resize(900, 600);
+    fmMain->show();
+    // Showing the main window asks for the login; nobody logs in here.
+    withModal<TfmLogin>([] { QApplication::processEvents(); }, [](TfmLogin& d) { d.reject(); });
+    // Three modules whose windows ask for sizes of their own.
+    QPointer<DummyWindow> a, b, c;
+    const auto module = [](QPointer<DummyWindow>& global, QSize size) {
+        TModuleWindow m = ModuleWindow(global);
+        const auto create = m.create;
+        m.create = [create, size](QWidget* owner) {
+            QWidget* w = create(owner);
+            w->resize(size);
+            return w;
+        };
+        return m;
+    };
+    const QSize sizeA(500, 300), sizeB(420, 260), sizeC(380, 240);
+    ModuleWindows().Klient = module(a, sizeA);
+    ModuleWindows().Report = module(b, sizeB);
+    ModuleWindows().Users = module(c, sizeC);
+    const auto sub = [](QWidget* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); };
+    const auto fromWindowMenu = [](int n) {
+        emit fmMain->mmiWindow->aboutToShow();
+        for (QAction* act : fmMain->mmiWindow->actions())
+            if (act->text().startsWith(QString("&%1 ").arg(n))) act->trigger();
+        QApplication::processEvents();
+    };
+    const auto restore = [&](QWidget* w) {
+        sub(w)->showNormal();
+        QApplication::processEvents();
+    };
+    const auto usable = [&](QWidget* w, const QSize& size) {
+        const QRect area = fmMain->mdiArea->viewport()->rect();
+        EXPECT_FALSE(sub(w)->isMaximized());
+        EXPECT_FALSE(sub(w)->isMinimized());
+        EXPECT_EQ(w->size(), size) << w->width() << "x" << w->height();
+        EXPECT_TRUE(area.contains(sub(w)->geometry()));
+    };
+
+    fmMain->mmiKlient->trigger();
+    fmMain->mmiReport->trigger();
+    ASSERT_TRUE(a && b);
+    usable(a, sizeA);
+    usable(b, sizeB);
+
+    // B maximised, then C opened: C comes up maximised like B, and restored it has its own size.
+    sub(b)->showMaximized();
+    QApplication::processEvents();
+    fmMain->miSetUsers->trigger();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(fmMain->mdiArea->activeSubWindow(), sub(c));
+    EXPECT_TRUE(sub(c)->isMaximized());
+    restore(c);
+    usable(c, sizeC);
+
+    // Switching to A and B through the window menu and restoring them.
+    fromWindowMenu(1);
+    EXPECT_EQ(fmMain->mdiArea->activeSubWindow(), sub(a));
+    restore(a);
+    usable(a, sizeA);
+    fromWindowMenu(2);
+    restore(b);
+    usable(b, sizeB);
+    usable(c, sizeC);
+    fmMain->grab().save(QDir::temp().filePath("fmmain-restored.png"));
 }
 
 } // namespace
