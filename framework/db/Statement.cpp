@@ -1,5 +1,7 @@
 #include "Statement.h"
 
+#include "PackedRow.h"
+
 #include <QDate>
 #include <cstring>
 
@@ -75,6 +77,13 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     ts.timestamp_time = ISC_TIME((t.hour() * 3600 + t.minute() * 60 + t.second()) * 10000
                                  + t.msec() * 10);
     return ts;
+}
+
+// CHAR comes space-padded.
+int trimmedLength(const char* d, int length)
+{
+    while (length > 0 && d[length - 1] == ' ') --length;
+    return length;
 }
 
 Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
@@ -484,6 +493,29 @@ Value Statement::value(const QString& name) const
     return value(i);
 }
 
+void Statement::pack(RowPacker& packer) const
+{
+    // Texts go straight from the buffer into the row; the rest as Values, which
+    // for numbers and dates cost no allocation.
+    for (int i = 0; i < int(columns_.size()); ++i) {
+        const ColumnInfo& c = columns_[size_t(i)];
+        if (c.nullable && outNulls_[size_t(i)] < 0) {
+            packer.addNull();
+            continue;
+        }
+        const char* d = outBuffers_[size_t(i)].constData();
+        if (c.kind != FieldKind::Binary && c.sqlType == SQL_TEXT) {
+            packer.addUtf8(d, trimmedLength(d, c.byteLength));
+        } else if (c.kind != FieldKind::Binary && c.sqlType == SQL_VARYING) {
+            int16_t len;
+            std::memcpy(&len, d, 2);
+            packer.addUtf8(d + 2, len);
+        } else {
+            packer.add(value(i));
+        }
+    }
+}
+
 QString Statement::sharedText(int column, const char* utf8, int length) const
 {
     if (length == 0) return QString::fromUtf8(utf8, 0);
@@ -522,9 +554,7 @@ Value Statement::value(int i) const
     case SQL_D_FLOAT: { double x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(x); }
     case SQL_TEXT: {
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d, c.byteLength));
-        int len = c.byteLength;
-        while (len > 0 && d[len - 1] == ' ') --len;
-        return Value(sharedText(i, d, len));
+        return Value(sharedText(i, d, trimmedLength(d, c.byteLength)));
     }
     case SQL_VARYING: {
         int16_t len; std::memcpy(&len, d, 2);

@@ -10,6 +10,8 @@
 
 namespace fw {
 
+class RowPacker;
+
 // SQL text with ":name" parameters turned into "?" for the engine. A name may
 // occur several times; nothing inside '...', "...", or comments is a parameter.
 struct ParsedSql {
@@ -68,6 +70,8 @@ public:
     int columnIndex(const QString& name) const;   // -1 when absent
     Value value(int i) const;
     Value value(const QString& name) const;
+    // Appends every column of the current row to a packed row.
+    void pack(RowPacker& packer) const;
 
 private:
     void free() noexcept;
