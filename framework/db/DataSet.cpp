@@ -440,25 +440,30 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 
 // ---------------------------------------------------------------- rows and filter
 
-std::vector<DataSet::Row> DataSet::fetchAll()
+std::vector<DataSet::Row> DataSet::fetchAll(RowArena& arena)
 {
     // Rows are packed as they arrive, so a large fetch never holds its values twice.
     std::vector<Row> rows;
     RowPacker packer;
     RowSink sink;
-    sink.columns = [this](const std::vector<ColumnInfo>& columns) { defineFields(columns); };
+    bool calc = false;
+    sink.columns = [&](const std::vector<ColumnInfo>& columns) {
+        defineFields(columns);
+        calc = onCalcFields && calcCount_ > 0;
+    };
     sink.row = [&](const Statement& s) {
         s.pack(packer);
         for (int i = s.columnCount(); i < rowWidth(); ++i) packer.addNull();
-        rows.push_back(Row{packer.take(), nextId_++});
+        rows.push_back(Row{packer.take(calc ? nullptr : &arena), nextId_++});
     };
     fetchRows(sink);
     // Calculated fields once the fetch is over, as the handler may read the database.
-    if (onCalcFields && calcCount_ > 0)
+    if (calc)
         for (Row& row : rows) {
             std::vector<Value> values = row.values.values();
             computeCalcFields(values);
-            row.values = PackedRow::fromValues(values);
+            for (const Value& v : values) packer.add(v);
+            row.values = packer.take(&arena);
         }
     return rows;
 }
@@ -585,12 +590,16 @@ void DataSet::open()
     if (active()) return;
     if (beforeOpen) beforeOpen(*this);
     try {
-        all_ = fetchAll();
+        RowArena arena;
+        std::vector<Row> rows = fetchAll(arena);
+        all_ = std::move(rows);
+        arena_ = std::move(arena);
         touch();
         rebuildView();
     } catch (...) {
         all_.clear();
         view_.clear();
+        arena_ = {};
         afterCloseCleanup();
         throw;
     }
@@ -615,6 +624,7 @@ void DataSet::close()
     insertPos_ = -1;
     modified_ = false;
     std::vector<Row>().swap(all_);
+    arena_ = {};
     std::vector<int>().swap(view_);
     cur_ = -1;
     bof_ = eof_ = true;
@@ -632,7 +642,10 @@ void DataSet::refresh()
     const QList<Field*> keys = resolveFields(keyFields());
     const RowRef current = activeValues();
     const QList<Value> key = current ? keyValues(keys, current) : QList<Value>();
-    all_ = fetchAll();
+    RowArena arena;
+    std::vector<Row> rows = fetchAll(arena);
+    all_ = std::move(rows);
+    arena_ = std::move(arena);
     touch();
     rebuildView();
     int at = -1;

@@ -342,7 +342,7 @@ private:
     int findMatch(const QList<Field*>& keys, const QList<Value>& values, LocateOptions options) const;
     QList<Field*> resolveFields(const QString& names) const;
     // Fetches and packs every row, calculated fields computed.
-    std::vector<Row> fetchAll();
+    std::vector<Row> fetchAll(RowArena& arena);
     void startInsert(bool atEnd);
     void notifyCurrent() { event(Event::Current, currentRow()); }
     // Posts (or cancels, when untouched) the pending rows of this data set's details.
@@ -364,6 +364,7 @@ private:
     int calcCount_ = 0;
     QString keyFields_;
 
+    RowArena arena_;                // the fetched rows live here; declared first, so it goes last
     std::vector<Row> all_;          // every fetched or posted row, in order
     std::vector<int> view_;         // indexes into all_ of the rows that pass the filter
     quint64 nextId_ = 1;

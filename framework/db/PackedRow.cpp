@@ -11,10 +11,15 @@ namespace fw {
 namespace {
 
 // NullText: a text value made from a null QString, which reads back as one.
-enum Tag : uint8_t { Null, Int, Double, Money, Stamp, NullText, Ascii, Cp1251, Utf16, Bytes, ExactDateTime };
+// Date: a local time at midnight, kept as its day.
+enum Tag : uint8_t { Null, Int, Double, Money, Stamp, Date, NullText, Ascii, Cp1251, Utf16, Bytes, ExactDateTime };
 
 constexpr int64_t kDayMsecs = 86400000;
-constexpr size_t kHeader = 8;   // width, then padding that keeps the slots aligned
+constexpr size_t kHeader = 3;           // flags, then the width as 16 bits
+constexpr uint8_t kInArena = 0x1;       // flags: the block belongs to an arena
+constexpr int kEndsShift = 1;           // flags bits 1-2: bytes per end (1, 2 or 4)
+
+static_assert(std::endian::native == std::endian::little, "rows store numbers little-endian");
 
 // The upper half of code page 1251; 0x98, unused there, stands for U+0098 so
 // that every byte reads back as one character.
@@ -59,20 +64,35 @@ uint8_t encode(char32_t c)
 struct Layout {
     const char* block;
     uint32_t width;
-    const uint64_t* slotsAt() const { return reinterpret_cast<const uint64_t*>(block + kHeader); }
-    const uint8_t* tags() const { return reinterpret_cast<const uint8_t*>(block + kHeader + 8 * size_t(width)); }
-    const char* data() const { return block + kHeader + 9 * size_t(width); }
+    uint32_t endBytes;
+
+    uint8_t tag(uint32_t i) const { return uint8_t(block[kHeader + i / 2]) >> (i % 2 * 4) & 0xF; }
+    const char* ends() const { return block + kHeader + (width + 1) / 2; }
+    uint32_t end(uint32_t i) const
+    {
+        uint32_t e = 0;
+        std::memcpy(&e, ends() + size_t(i) * endBytes, endBytes);
+        return e;
+    }
+    const char* data() const { return ends() + size_t(width) * endBytes; }
 };
 
 Layout layout(const char* block)
 {
-    uint32_t width;
-    std::memcpy(&width, block, sizeof width);
-    return {block, width};
+    uint16_t width;
+    std::memcpy(&width, block + 1, sizeof width);
+    return {block, width, 1u << (uint8_t(block[0]) >> kEndsShift & 0x3)};
 }
 
-uint32_t offsetOf(uint64_t slot) { return uint32_t(slot); }
-uint32_t countOf(uint64_t slot) { return uint32_t(slot >> 32); }
+// Numbers keep the low bytes that sign-extend back to them: 0 takes none, 7 one.
+int64_t readInt(const char* at, uint32_t bytes)
+{
+    if (bytes == 0) return 0;
+    uint64_t u = 0;
+    std::memcpy(&u, at, bytes);
+    const int shift = 64 - 8 * int(bytes);
+    return shift ? int64_t(u << shift) >> shift : int64_t(u);
+}
 
 } // namespace
 
@@ -81,14 +101,17 @@ uint32_t countOf(uint64_t slot) { return uint32_t(slot >> 32); }
 PackedRow& PackedRow::operator=(PackedRow&& o) noexcept
 {
     if (this != &o) {
-        delete[] block_;
+        this->~PackedRow();
         block_ = o.block_;
         o.block_ = nullptr;
     }
     return *this;
 }
 
-PackedRow::~PackedRow() { delete[] block_; }
+PackedRow::~PackedRow()
+{
+    if (block_ && !(block_[0] & kInArena)) delete[] block_;
+}
 
 PackedRow PackedRow::fromValues(const std::vector<Value>& values)
 {
@@ -103,7 +126,7 @@ bool PackedRow::isNull(int column) const
 {
     if (!block_) return true;
     const Layout l = layout(block_);
-    return column < 0 || uint32_t(column) >= l.width || l.tags()[column] == Null;
+    return column < 0 || uint32_t(column) >= l.width || l.tag(uint32_t(column)) == Null;
 }
 
 Value PackedRow::value(int column) const
@@ -111,37 +134,42 @@ Value PackedRow::value(int column) const
     if (!block_) return {};
     const Layout l = layout(block_);
     if (column < 0 || uint32_t(column) >= l.width) return {};
-    const uint64_t slot = l.slotsAt()[column];
-    const uint8_t tag = l.tags()[column];
-    const char* at = tag >= Ascii ? l.data() + offsetOf(slot) : nullptr;
-    const qsizetype count = countOf(slot);
-    switch (tag) {
+    const auto c = uint32_t(column);
+    const uint32_t from = c ? l.end(c - 1) : 0;
+    const uint32_t bytes = l.end(c) - from;
+    const char* at = l.data() + from;
+    switch (l.tag(c)) {
     case Null: break;
     case NullText: return Value(QString());
-    case Int: return Value(static_cast<long long>(slot));
-    case Double: return Value(std::bit_cast<double>(slot));
-    case Money: return Value(Currency::fromScaled(int64_t(slot)));
-    case Stamp: {
+    case Int: return Value(static_cast<long long>(readInt(at, bytes)));
+    case Double: {
+        double d;
+        std::memcpy(&d, at, sizeof d);
+        return Value(d);
+    }
+    case Money: return Value(Currency::fromScaled(readInt(at, bytes)));
+    case Stamp:
+    case Date: {
         Value v;
-        v.data_ = Value::Stamp{int64_t(slot)};
+        v.data_ = Value::Stamp{readInt(at, bytes) * (l.tag(c) == Date ? kDayMsecs : 1)};
         return v;
     }
-    case Ascii: return Value(QString::fromLatin1(at, count));
+    case Ascii: return Value(QString::fromLatin1(at, bytes));
     case Cp1251: {
-        QString s(count, Qt::Uninitialized);
+        QString s(bytes, Qt::Uninitialized);
         char16_t* out = reinterpret_cast<char16_t*>(s.data());
-        for (qsizetype i = 0; i < count; ++i) {
+        for (uint32_t i = 0; i < bytes; ++i) {
             const uint8_t b = uint8_t(at[i]);
             out[i] = b < 0x80 ? char16_t(b) : kUpper[b - 0x80];
         }
         return Value(s);
     }
     case Utf16: {
-        QString s(count, Qt::Uninitialized);
-        std::memcpy(s.data(), at, size_t(count) * 2);
+        QString s(bytes / 2, Qt::Uninitialized);
+        std::memcpy(s.data(), at, bytes);
         return Value(s);
     }
-    case Bytes: return Value::bytes(QByteArray(at, count));
+    case Bytes: return Value::bytes(QByteArray(at, bytes));
     case ExactDateTime: {
         int64_t msecs;
         int32_t offset;
@@ -149,7 +177,7 @@ Value PackedRow::value(int column) const
         const auto spec = Qt::TimeSpec(at[8]);
         std::memcpy(&offset, at + 9, 4);
         if (spec == Qt::TimeZone)
-            return Value(QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone(QByteArray(at + 13, count - 13))));
+            return Value(QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone(QByteArray(at + 13, bytes - 13))));
         return Value(QDateTime::fromMSecsSinceEpoch(msecs, spec, offset));
     }
     }
@@ -167,34 +195,45 @@ std::vector<Value> PackedRow::values() const
 
 // ---------------------------------------------------------------- RowPacker
 
-void RowPacker::slot(uint8_t tag, uint64_t bits)
-{
-    tags_.push_back(tag);
-    slots_.push_back(bits);
-}
-
-void RowPacker::inlineData(uint8_t tag, const void* data, size_t bytes, uint32_t count)
+void RowPacker::put(uint8_t tag, const void* data, size_t bytes)
 {
     const size_t at = data_.size();
-    data_.resize(at + bytes);
-    if (bytes) std::memcpy(data_.data() + at, data, bytes);
-    slot(tag, uint64_t(at) | uint64_t(count) << 32);
+    if (bytes) {
+        data_.resize(at + bytes);
+        std::memcpy(data_.data() + at, data, bytes);
+    }
+    tags_.push_back(tag);
+    ends_.push_back(uint32_t(data_.size()));
 }
 
-void RowPacker::addNull() { slot(Null, 0); }
-void RowPacker::addInt(int64_t v) { slot(Int, uint64_t(v)); }
-void RowPacker::addDouble(double v) { slot(Double, std::bit_cast<uint64_t>(v)); }
-void RowPacker::addCurrency(Currency v) { slot(Money, uint64_t(v.scaled())); }
+void RowPacker::putInt(uint8_t tag, int64_t v)
+{
+    uint32_t bytes = 0;
+    while (bytes < 8) {
+        const int shift = 64 - 8 * int(bytes);
+        if (bytes == 0 ? v == 0 : (int64_t(uint64_t(v) << shift) >> shift) == v) break;
+        ++bytes;
+    }
+    put(tag, &v, bytes);
+}
+
+void RowPacker::addNull() { put(Null, nullptr, 0); }
+void RowPacker::addInt(int64_t v) { putInt(Int, v); }
+void RowPacker::addDouble(double v) { put(Double, &v, sizeof v); }
+void RowPacker::addCurrency(Currency v) { putInt(Money, v.scaled()); }
 
 void RowPacker::addLocalTime(QDate date, int msecsOfDay)
 {
-    slot(Stamp, uint64_t(date.toJulianDay() * kDayMsecs + msecsOfDay));
+    if (msecsOfDay == 0)
+        putInt(Date, date.toJulianDay());
+    else
+        putInt(Stamp, date.toJulianDay() * kDayMsecs + msecsOfDay);
 }
 
 void RowPacker::addText(const QString& s)
 {
     if (s.isNull()) {
-        slot(NullText, 0);
+        put(NullText, nullptr, 0);
         return;
     }
     const qsizetype n = s.size();
@@ -208,13 +247,14 @@ void RowPacker::addText(const QString& s)
         const uint8_t b = encode(c);
         if (b == 0 && c != 0) {
             data_.resize(at);
-            inlineData(Utf16, in, size_t(n) * 2, uint32_t(n));
+            put(Utf16, in, size_t(n) * 2);
             return;
         }
         ascii = ascii && b < 0x80;
         out[i] = char(b);
     }
-    slot(ascii ? Ascii : Cp1251, uint64_t(at) | uint64_t(n) << 32);
+    tags_.push_back(ascii ? Ascii : Cp1251);
+    ends_.push_back(uint32_t(data_.size()));
 }
 
 void RowPacker::addUtf8(const char* s, int length)
@@ -256,10 +296,11 @@ void RowPacker::addUtf8(const char* s, int length)
         out[n++] = char(e);
     }
     data_.resize(at + size_t(n));
-    slot(ascii ? Ascii : Cp1251, uint64_t(at) | uint64_t(uint32_t(n)) << 32);
+    tags_.push_back(ascii ? Ascii : Cp1251);
+    ends_.push_back(uint32_t(data_.size()));
 }
 
-void RowPacker::addBytes(const char* b, int length) { inlineData(Bytes, b, size_t(length), uint32_t(length)); }
+void RowPacker::addBytes(const char* b, int length) { put(Bytes, b, size_t(length)); }
 
 void RowPacker::add(const Value& v)
 {
@@ -285,7 +326,7 @@ void RowPacker::add(const Value& v)
         exact[8] = char(d.timeSpec());
         std::memcpy(exact.data() + 9, &offset, 4);
         if (d.timeSpec() == Qt::TimeZone) exact += d.timeZone().id();
-        inlineData(ExactDateTime, exact.constData(), size_t(exact.size()), uint32_t(exact.size()));
+        put(ExactDateTime, exact.constData(), size_t(exact.size()));
         return;
     }
     case 6: {
@@ -293,29 +334,60 @@ void RowPacker::add(const Value& v)
         addBytes(b.constData(), int(b.size()));
         return;
     }
-    case Value::kStampIndex: slot(Stamp, uint64_t(std::get<Value::Stamp>(v.data_).msecs)); return;
+    case Value::kStampIndex: {
+        const int64_t msecs = std::get<Value::Stamp>(v.data_).msecs;
+        if (msecs % kDayMsecs == 0)
+            putInt(Date, msecs / kDayMsecs);
+        else
+            putInt(Stamp, msecs);
+        return;
+    }
     }
     addNull();
 }
 
-PackedRow RowPacker::take()
+PackedRow RowPacker::take(RowArena* arena)
 {
     const auto width = uint32_t(tags_.size());
-    const size_t size = kHeader + 9 * size_t(width) + data_.size();
-    char* block = new char[size];
-    std::memset(block, 0, kHeader);
-    std::memcpy(block, &width, sizeof width);
-    if (width) {
-        std::memcpy(block + kHeader, slots_.data(), 8 * size_t(width));
-        std::memcpy(block + kHeader + 8 * size_t(width), tags_.data(), width);
-    }
-    if (!data_.empty()) std::memcpy(block + kHeader + 9 * size_t(width), data_.data(), data_.size());
-    slots_.clear();
+    const size_t payload = data_.size();
+    const uint32_t endBytes = payload <= 0xFF ? 1 : payload <= 0xFFFF ? 2 : 4;
+    const size_t size = kHeader + (width + 1) / 2 + size_t(width) * endBytes + payload;
+    char* block = arena ? arena->allocate(size) : new char[size];
+    block[0] = char((arena ? kInArena : 0) | (endBytes == 1 ? 0 : endBytes == 2 ? 1 : 2) << kEndsShift);
+    const auto w16 = uint16_t(width);
+    std::memcpy(block + 1, &w16, sizeof w16);
+    char* p = block + kHeader;
+    std::memset(p, 0, (width + 1) / 2);
+    for (uint32_t i = 0; i < width; ++i) p[i / 2] = char(uint8_t(p[i / 2]) | tags_[i] << (i % 2 * 4));
+    p += (width + 1) / 2;
+    for (uint32_t i = 0; i < width; ++i, p += endBytes) std::memcpy(p, &ends_[i], endBytes);
+    if (payload) std::memcpy(p, data_.data(), payload);
     tags_.clear();
+    ends_.clear();
     data_.clear();
     PackedRow row;
     row.block_ = block;
     return row;
+}
+
+// ---------------------------------------------------------------- RowArena
+
+char* RowArena::allocate(size_t bytes)
+{
+    constexpr size_t kChunk = 64 * 1024;
+    if (bytes > kChunk / 4) {
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
+        return chunks_.back().get();
+    }
+    if (bytes > left_) {
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
+        free_ = chunks_.back().get();
+        left_ = kChunk;
+    }
+    char* at = free_;
+    free_ += bytes;
+    left_ -= bytes;
+    return at;
 }
 
 } // namespace fw

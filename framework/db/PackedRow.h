@@ -3,15 +3,19 @@
 #include "Value.h"
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace fw {
 
-// One row of a data set as a single heap block: per column a type tag and an
-// 8-byte slot, texts and bytes stored inline after the slots. A text whose
-// characters all exist in code page 1251 takes one byte per character (the
-// database columns are WIN1251, so nearly all do); any other text is kept as
-// UTF-16. Values are made on read.
+class RowArena;
+
+// One row of a data set as a single block: per column a 4-bit type tag and
+// where its bytes end, then the bytes. Numbers take as many bytes as they
+// need, NULL none. A text whose characters all exist in code page 1251 takes
+// one byte per character (the database columns are WIN1251, so nearly all
+// do); any other text is kept as UTF-16. Values are made on read.
 class PackedRow {
 public:
     PackedRow() = default;
@@ -51,15 +55,38 @@ public:
     void add(const Value& v);
 
     // The columns added so far as one row; the packer is empty again afterwards.
-    PackedRow take();
+    // With an arena the row lives there and is freed with it.
+    PackedRow take(RowArena* arena = nullptr);
 
 private:
-    void slot(uint8_t tag, uint64_t bits);
-    void inlineData(uint8_t tag, const void* data, size_t bytes, uint32_t count);
+    void put(uint8_t tag, const void* data, size_t bytes);
+    void putInt(uint8_t tag, int64_t v);
 
-    std::vector<uint64_t> slots_;
     std::vector<uint8_t> tags_;
+    std::vector<uint32_t> ends_;
     std::vector<char> data_;
+};
+
+// Memory for many rows at once, freed all together: a fetch of many rows
+// costs a few large allocations instead of one per row. It must outlive its rows.
+class RowArena {
+public:
+    RowArena() = default;
+    RowArena(RowArena&& o) noexcept { *this = std::move(o); }
+    RowArena& operator=(RowArena&& o) noexcept
+    {
+        chunks_ = std::move(o.chunks_);
+        o.chunks_.clear();
+        free_ = std::exchange(o.free_, nullptr);
+        left_ = std::exchange(o.left_, 0);
+        return *this;
+    }
+    char* allocate(size_t bytes);
+
+private:
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* free_ = nullptr;
+    size_t left_ = 0;
 };
 
 } // namespace fw
