@@ -24,8 +24,17 @@ FieldType typeOf(FieldKind k)
 }
 
 // A value as a key of the given field type: numbers of any kind compare by
-// value, texts exactly. Empty for NULL; a text that does not convert matches nothing.
-QString keyText(const Value& v, FieldType t)
+// value, dates by their wall-clock time, texts exactly. A text that does not
+// convert matches nothing a field of that type holds.
+struct Key {
+    enum Kind { Null, Unmatched, Number, Date, Text } kind = Null;
+    int64_t number = 0;     // Currency units; Julian day * msecs per day + msecs of the day
+    QString text;
+
+    bool operator==(const Key&) const = default;
+};
+
+Key keyOf(const Value& v, FieldType t)
 {
     if (v.isNull()) return {};
     try {
@@ -33,20 +42,33 @@ QString keyText(const Value& v, FieldType t)
         case FieldType::Integer: case FieldType::Float: case FieldType::Currency: {
             const Currency c = v.type() == Value::Type::Double ? Currency::fromDouble(v.asDouble())
                                                                : v.asCurrency();
-            return "n" + QString::number(c.scaled());
+            return {Key::Number, c.scaled(), {}};
         }
         case FieldType::DateTime: {
             const QDateTime d = v.asDateTime();
-            if (!d.isValid()) return QStringLiteral("\x01");
-            return "d" + QString::number(d.date().toJulianDay()) + ':'
-                + QString::number(d.time().msecsSinceStartOfDay());
+            if (!d.isValid()) return {Key::Unmatched, 0, {}};
+            return {Key::Date, d.date().toJulianDay() * 86400000 + d.time().msecsSinceStartOfDay(), {}};
         }
         default:
-            return "s" + v.asString();
+            return {Key::Text, 0, v.asString()};
         }
     } catch (const ConvertError&) {
-        return QStringLiteral("\x01");
+        return {Key::Unmatched, 0, {}};
     }
+}
+
+// The key as text for the lookup indexes; empty for NULL.
+QString keyText(const Value& v, FieldType t)
+{
+    const Key k = keyOf(v, t);
+    switch (k.kind) {
+    case Key::Null: return {};
+    case Key::Unmatched: return QStringLiteral("\x01");
+    case Key::Number: return "n" + QString::number(k.number);
+    case Key::Date: return "d" + QString::number(k.number);
+    case Key::Text: return "s" + k.text;
+    }
+    return {};
 }
 
 QStringList splitNames(const QString& names)
@@ -741,8 +763,8 @@ int DataSet::moveBy(int distance)
 int DataSet::findMatch(const QList<Field*>& keys, const QList<Value>& values, LocateOptions options) const
 {
     if (keys.size() != values.size()) throw error("The number of key values does not match the key fields");
-    QStringList wanted;
-    for (int k = 0; k < keys.size(); ++k) wanted << keyText(values[k], keys[k]->type());
+    std::vector<Key> wanted;
+    for (int k = 0; k < keys.size(); ++k) wanted.push_back(keyOf(values[k], keys[k]->type()));
     const Qt::CaseSensitivity cs = options.testFlag(LocateOption::CaseInsensitive) ? Qt::CaseInsensitive
                                                                                   : Qt::CaseSensitive;
     const bool loose = options != LocateOptions();
@@ -759,7 +781,7 @@ int DataSet::findMatch(const QList<Field*>& keys, const QList<Value>& values, Lo
                 all = options.testFlag(LocateOption::PartialKey) ? a.startsWith(b, cs)
                                                                  : a.compare(b, cs) == 0;
             } else {
-                all = keyText(v, keys[k]->type()) == wanted[k];
+                all = keyOf(v, keys[k]->type()) == wanted[size_t(k)];
             }
         }
         if (all) return int(i);
