@@ -216,7 +216,6 @@ Statement& Statement::operator=(Statement&& o) noexcept
     outBuffers_ = std::move(o.outBuffers_);
     outNulls_ = std::move(o.outNulls_);
     columns_ = std::move(o.columns_);
-    shared_ = std::move(o.shared_);
     cursorTr_ = std::exchange(o.cursorTr_, nullptr);
     cursorOpen_ = std::exchange(o.cursorOpen_, false);
     procRowPending_ = std::exchange(o.procRowPending_, false);
@@ -402,7 +401,6 @@ void Statement::execute(Transaction& tr)
     if (!tr.active()) throw Error("Transaction not active");
     closeCursor();
     bindInputs(tr);
-    shared_.assign(columns_.size(), SharedTexts());
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
         if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) db_->fail(st);
@@ -516,28 +514,6 @@ void Statement::pack(RowPacker& packer) const
     }
 }
 
-QString Statement::sharedText(int column, const char* utf8, int length) const
-{
-    if (length == 0) return QString::fromUtf8(utf8, 0);
-    if (size_t(column) >= shared_.size() || shared_[size_t(column)].off) return QString::fromUtf8(utf8, length);
-    SharedTexts& sh = shared_[size_t(column)];
-    ++sh.reads;
-    const auto it = sh.seen.constFind(QByteArray::fromRawData(utf8, length));
-    if (it != sh.seen.cend()) {
-        ++sh.found;
-        return *it;
-    }
-    QString text = QString::fromUtf8(utf8, length);
-    constexpr int kMaxSeen = 4096, kTrialReads = 1024;
-    if (sh.seen.size() < kMaxSeen) sh.seen.insert(QByteArray(utf8, length), text);
-    // Mostly different texts: sharing would only cost time.
-    if (sh.reads >= kTrialReads && sh.found * 2 < sh.reads) {
-        sh.off = true;
-        sh.seen.clear();
-    }
-    return text;
-}
-
 Value Statement::value(int i) const
 {
     if (i < 0 || i >= int(columns_.size())) throw Error("Column index out of range");
@@ -554,12 +530,12 @@ Value Statement::value(int i) const
     case SQL_D_FLOAT: { double x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(x); }
     case SQL_TEXT: {
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d, c.byteLength));
-        return Value(sharedText(i, d, trimmedLength(d, c.byteLength)));
+        return Value(QString::fromUtf8(d, trimmedLength(d, c.byteLength)));
     }
     case SQL_VARYING: {
         int16_t len; std::memcpy(&len, d, 2);
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d + 2, len));
-        return Value(sharedText(i, d + 2, len));
+        return Value(QString::fromUtf8(d + 2, len));
     }
     case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
     case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }

@@ -91,16 +91,6 @@ private:
     std::vector<QByteArray> outBuffers_;
     std::vector<short> outNulls_;
     std::vector<ColumnInfo> columns_;
-    // Texts a column repeats (a town, a "+" flag) share one string: per column,
-    // while most reads find their text among the ones seen.
-    struct SharedTexts {
-        QHash<QByteArray, QString> seen;
-        int reads = 0;
-        int found = 0;
-        bool off = false;
-    };
-    QString sharedText(int column, const char* utf8, int length) const;
-    mutable std::vector<SharedTexts> shared_;
     Transaction* cursorTr_ = nullptr;
     bool cursorOpen_ = false;
     bool procRowPending_ = false;
