@@ -93,8 +93,17 @@ int main(int argc, char** argv)
         const int rows = q.recordCount();
         t.restart();
         q.last();
+        const fw::Value lastId = q.fieldByName("IDCUST").value();
+        const fw::Value lastCompany = q.fieldByName("COMPANY").value();
         q.first();
         const qint64 moveMs = t.elapsed();
+        // Locate reads every row up to the match: the last row by number, by
+        // text, and a partial text that matches nothing.
+        t.restart();
+        const bool found = q.locate("IDCUST", lastId) && q.locate("COMPANY", lastCompany)
+            && !q.locate("COMPANY", "zzz", fw::LocateOption::PartialKey | fw::LocateOption::CaseInsensitive);
+        const qint64 locateMs = t.elapsed();
+        q.first();
         t.restart();
         q.close();
         const qint64 closeMs = t.elapsed();
@@ -102,10 +111,12 @@ int main(int argc, char** argv)
                     "  open:  %lld ms\n"
                     "  heap:  %.1f MB (%.0f bytes per row)\n"
                     "  rss:   +%.1f MB\n"
-                    "  first/last: %lld ms, close: %lld ms\n",
+                    "  first/last: %lld ms, close: %lld ms\n"
+                    "  three locates over all rows: %lld ms%s\n",
                     run, rows, q.fieldCount(), static_cast<long long>(openMs), double(heap) / 1048576.0,
                     rows > 0 ? double(heap) / rows : 0.0, double(rss) / 1024.0,
-                    static_cast<long long>(moveMs), static_cast<long long>(closeMs));
+                    static_cast<long long>(moveMs), static_cast<long long>(closeMs),
+                    static_cast<long long>(locateMs), found ? "" : "  (NOT FOUND)");
     }
     return 0;
 }

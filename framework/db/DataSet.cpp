@@ -24,8 +24,17 @@ FieldType typeOf(FieldKind k)
 }
 
 // A value as a key of the given field type: numbers of any kind compare by
-// value, texts exactly. Empty for NULL; a text that does not convert matches nothing.
-QString keyText(const Value& v, FieldType t)
+// value, dates by their wall-clock time, texts exactly. A text that does not
+// convert matches nothing a field of that type holds.
+struct Key {
+    enum Kind { Null, Unmatched, Number, Date, Text } kind = Null;
+    int64_t number = 0;     // Currency units; Julian day * msecs per day + msecs of the day
+    QString text;
+
+    bool operator==(const Key&) const = default;
+};
+
+Key keyOf(const Value& v, FieldType t)
 {
     if (v.isNull()) return {};
     try {
@@ -33,20 +42,33 @@ QString keyText(const Value& v, FieldType t)
         case FieldType::Integer: case FieldType::Float: case FieldType::Currency: {
             const Currency c = v.type() == Value::Type::Double ? Currency::fromDouble(v.asDouble())
                                                                : v.asCurrency();
-            return "n" + QString::number(c.scaled());
+            return {Key::Number, c.scaled(), {}};
         }
         case FieldType::DateTime: {
             const QDateTime d = v.asDateTime();
-            if (!d.isValid()) return QStringLiteral("\x01");
-            return "d" + QString::number(d.date().toJulianDay()) + ':'
-                + QString::number(d.time().msecsSinceStartOfDay());
+            if (!d.isValid()) return {Key::Unmatched, 0, {}};
+            return {Key::Date, d.date().toJulianDay() * 86400000 + d.time().msecsSinceStartOfDay(), {}};
         }
         default:
-            return "s" + v.asString();
+            return {Key::Text, 0, v.asString()};
         }
     } catch (const ConvertError&) {
-        return QStringLiteral("\x01");
+        return {Key::Unmatched, 0, {}};
     }
+}
+
+// The key as text for the lookup indexes; empty for NULL.
+QString keyText(const Value& v, FieldType t)
+{
+    const Key k = keyOf(v, t);
+    switch (k.kind) {
+    case Key::Null: return {};
+    case Key::Unmatched: return QStringLiteral("\x01");
+    case Key::Number: return "n" + QString::number(k.number);
+    case Key::Date: return "d" + QString::number(k.number);
+    case Key::Text: return "s" + k.text;
+    }
+    return {};
 }
 
 QStringList splitNames(const QString& names)
@@ -313,24 +335,30 @@ QString DataSet::keyFields() const
 
 // ---------------------------------------------------------------- values
 
-const std::vector<Value>* DataSet::activeValues() const
+Value DataSet::RowRef::at(int slot) const
+{
+    if (packed) return packed->value(slot);
+    return buffer && slot >= 0 && slot < int(buffer->size()) ? (*buffer)[size_t(slot)] : Value();
+}
+
+DataSet::RowRef DataSet::activeValues() const
 {
     if (context_) return context_;
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return &buffer_;
     if (state_ == DataSetState::Browse && cur_ >= 0 && cur_ < int(view_.size()))
         return &all_[size_t(view_[size_t(cur_)])].values;
-    return nullptr;
+    return {};
 }
 
-const std::vector<Value>* DataSet::oldValues() const
+DataSet::RowRef DataSet::oldValues() const
 {
     if (context_) return context_;
-    if (state_ == DataSetState::Insert) return nullptr;
+    if (state_ == DataSetState::Insert) return {};
     if (active() && cur_ >= 0 && cur_ < int(view_.size())) return &all_[size_t(view_[size_t(cur_)])].values;
-    return nullptr;
+    return {};
 }
 
-const std::vector<Value>* DataSet::rowValues(int row) const
+DataSet::RowRef DataSet::rowValues(int row) const
 {
     if (state_ == DataSetState::Insert) {
         if (row == insertPos_) return &buffer_;
@@ -338,15 +366,14 @@ const std::vector<Value>* DataSet::rowValues(int row) const
     } else if (state_ == DataSetState::Edit && row == cur_) {
         return &buffer_;
     }
-    if (row < 0 || row >= int(view_.size())) return nullptr;
+    if (row < 0 || row >= int(view_.size())) return {};
     return &all_[size_t(view_[size_t(row)])].values;
 }
 
-Value DataSet::valueOf(const Field& f, const std::vector<Value>* values) const
+Value DataSet::valueOf(const Field& f, RowRef values) const
 {
     if (!values) return {};
-    if (f.kind_ != Field::Kind::Lookup)
-        return f.slot_ >= 0 && f.slot_ < int(values->size()) ? (*values)[size_t(f.slot_)] : Value();
+    if (f.kind_ != Field::Kind::Lookup) return values.at(f.slot_);
     DataSet* target = f.lookupDs_;
     if (!target || !target->active()) return {};
     if (f.keyRefsVersion_ != fieldsVersion_) {
@@ -363,7 +390,7 @@ Value DataSet::valueOf(const Field& f, const std::vector<Value>* values) const
     return target->lookupIndexed(f.lookupKeys_, keys, f.lookupResult_);
 }
 
-QString DataSet::textOf(const Field& f, const std::vector<Value>* values) const
+QString DataSet::textOf(const Field& f, RowRef values) const
 {
     const Value v = valueOf(f, values);
     if (v.isNull()) return {};
@@ -414,7 +441,7 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 {
     if (!onCalcFields || calcCount_ == 0) return;
     for (int i = dataColumns_; i < rowWidth() && i < int(values.size()); ++i) values[size_t(i)] = Value();
-    const auto* savedContext = context_;
+    const RowRef savedContext = context_;
     auto* savedTarget = calcTarget_;
     const auto savedTemp = tempState_;
     context_ = &values;
@@ -435,30 +462,43 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 
 // ---------------------------------------------------------------- rows and filter
 
-void DataSet::loadRows(std::vector<std::vector<Value>>&& rows)
+std::vector<DataSet::Row> DataSet::fetchAll(RowArena& arena)
 {
-    std::vector<Row> next;
-    next.reserve(rows.size());
-    const size_t width = size_t(rowWidth());
-    for (auto& r : rows) {
-        Row row{std::move(r), nextId_++};
-        if (row.values.size() != width) row.values.resize(width);
-        computeCalcFields(row.values);
-        next.push_back(std::move(row));
-    }
-    all_ = std::move(next);
-    touch();
+    // Rows are packed as they arrive, so a large fetch never holds its values twice.
+    std::vector<Row> rows;
+    RowPacker packer;
+    RowSink sink;
+    bool calc = false;
+    sink.columns = [&](const std::vector<ColumnInfo>& columns) {
+        defineFields(columns);
+        calc = onCalcFields && calcCount_ > 0;
+    };
+    sink.row = [&](const Statement& s) {
+        s.pack(packer);
+        for (int i = s.columnCount(); i < rowWidth(); ++i) packer.addNull();
+        rows.push_back(Row{packer.take(calc ? nullptr : &arena), nextId_++});
+    };
+    fetchRows(sink);
+    // Calculated fields once the fetch is over, as the handler may read the database.
+    if (calc)
+        for (Row& row : rows) {
+            std::vector<Value> values = row.values.values();
+            computeCalcFields(values);
+            for (const Value& v : values) packer.add(v);
+            row.values = packer.take(&arena);
+        }
+    return rows;
 }
 
-bool DataSet::passesFilter(const std::vector<Value>& values)
+bool DataSet::passesFilter(RowRef values)
 {
     bool accept = true;
     if (filterExpr_)
-        accept = filterExpr_->evaluate([&](const Field& f) { return valueOf(f, &values); });
+        accept = filterExpr_->evaluate([&](const Field& f) { return valueOf(f, values); });
     if (accept && onFilterRecord) {
-        const auto* savedContext = context_;
+        const RowRef savedContext = context_;
         const auto savedTemp = tempState_;
-        context_ = &values;
+        context_ = values;
         tempState_ = DataSetState::Filter;
         try {
             onFilterRecord(*this, accept);
@@ -481,7 +521,7 @@ void DataSet::rebuildView()
     std::vector<int> next;
     next.reserve(all_.size());
     for (size_t i = 0; i < all_.size(); ++i)
-        if (!filtering || passesFilter(all_[i].values)) next.push_back(int(i));
+        if (!filtering || passesFilter(&all_[i].values)) next.push_back(int(i));
     view_ = std::move(next);
     touch();
 }
@@ -493,7 +533,7 @@ int DataSet::findRow(quint64 id) const
     return -1;
 }
 
-QList<Value> DataSet::keyValues(const QList<Field*>& keys, const std::vector<Value>* values) const
+QList<Value> DataSet::keyValues(const QList<Field*>& keys, RowRef values) const
 {
     QList<Value> out;
     for (const Field* k : keys) out << valueOf(*k, values);
@@ -572,14 +612,16 @@ void DataSet::open()
     if (active()) return;
     if (beforeOpen) beforeOpen(*this);
     try {
-        std::vector<std::vector<Value>> rows;
-        const std::vector<ColumnInfo> columns = fetchRows(rows);
-        defineFields(columns);
-        loadRows(std::move(rows));
+        RowArena arena;
+        std::vector<Row> rows = fetchAll(arena);
+        all_ = std::move(rows);
+        arena_ = std::move(arena);
+        touch();
         rebuildView();
     } catch (...) {
         all_.clear();
         view_.clear();
+        arena_ = {};
         afterCloseCleanup();
         throw;
     }
@@ -604,6 +646,7 @@ void DataSet::close()
     insertPos_ = -1;
     modified_ = false;
     std::vector<Row>().swap(all_);
+    arena_ = {};
     std::vector<int>().swap(view_);
     cur_ = -1;
     bof_ = eof_ = true;
@@ -619,12 +662,13 @@ void DataSet::refresh()
     checkActive();
     checkBrowseMode();
     const QList<Field*> keys = resolveFields(keyFields());
-    const auto* current = activeValues();
+    const RowRef current = activeValues();
     const QList<Value> key = current ? keyValues(keys, current) : QList<Value>();
-    std::vector<std::vector<Value>> rows;
-    const std::vector<ColumnInfo> columns = fetchRows(rows);
-    defineFields(columns);
-    loadRows(std::move(rows));
+    RowArena arena;
+    std::vector<Row> rows = fetchAll(arena);
+    all_ = std::move(rows);
+    arena_ = std::move(arena);
+    touch();
     rebuildView();
     int at = -1;
     if (!key.isEmpty()) at = findMatch(resolveFields(keyFields()), key, {});
@@ -648,7 +692,7 @@ void DataSet::refreshRecord()
     if (int(fresh->size()) != dataColumns_) throw error("The statement returned other columns");
     fresh->resize(size_t(rowWidth()));
     computeCalcFields(*fresh);
-    row.values = std::move(*fresh);
+    row.values = PackedRow::fromValues(*fresh);
     touch();
     event(Event::RowChanged, cur_);
 }
@@ -719,13 +763,13 @@ int DataSet::moveBy(int distance)
 int DataSet::findMatch(const QList<Field*>& keys, const QList<Value>& values, LocateOptions options) const
 {
     if (keys.size() != values.size()) throw error("The number of key values does not match the key fields");
-    QStringList wanted;
-    for (int k = 0; k < keys.size(); ++k) wanted << keyText(values[k], keys[k]->type());
+    std::vector<Key> wanted;
+    for (int k = 0; k < keys.size(); ++k) wanted.push_back(keyOf(values[k], keys[k]->type()));
     const Qt::CaseSensitivity cs = options.testFlag(LocateOption::CaseInsensitive) ? Qt::CaseInsensitive
                                                                                   : Qt::CaseSensitive;
     const bool loose = options != LocateOptions();
     for (size_t i = 0; i < view_.size(); ++i) {
-        const std::vector<Value>* row = &all_[size_t(view_[i])].values;
+        const RowRef row = &all_[size_t(view_[i])].values;
         bool all = true;
         for (int k = 0; k < keys.size() && all; ++k) {
             const Value v = valueOf(*keys[k], row);
@@ -737,7 +781,7 @@ int DataSet::findMatch(const QList<Field*>& keys, const QList<Value>& values, Lo
                 all = options.testFlag(LocateOption::PartialKey) ? a.startsWith(b, cs)
                                                                  : a.compare(b, cs) == 0;
             } else {
-                all = keyText(v, keys[k]->type()) == wanted[k];
+                all = keyOf(v, keys[k]->type()) == wanted[size_t(k)];
             }
         }
         if (all) return int(i);
@@ -790,7 +834,7 @@ Value DataSet::lookupIndexed(const QString& keyNames, const QList<Value>& keys, 
         for (Field* f : resolveFields(keyNames)) li.fields << f;
         li.rows.reserve(qsizetype(view_.size()));
         for (size_t i = 0; i < view_.size(); ++i) {
-            const std::vector<Value>* row = &all_[size_t(view_[i])].values;
+            const RowRef row = &all_[size_t(view_[i])].values;
             QString k;
             bool complete = true;
             for (const Field* f : li.fields) {
@@ -923,7 +967,7 @@ void DataSet::edit()
     }
     if (!canModify()) throw error("Cannot modify a read-only dataset");
     if (beforeEdit) beforeEdit(*this);
-    buffer_ = all_[size_t(view_[size_t(cur_)])].values;
+    buffer_ = all_[size_t(view_[size_t(cur_)])].values.values();
     state_ = DataSetState::Edit;
     modified_ = false;
     event(Event::State);
@@ -994,10 +1038,10 @@ void DataSet::post()
     writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
     if (takenOnWrite_) computeCalcFields(buffer_);
     if (!inserting) {
-        all_[size_t(view_[size_t(cur_)])].values = std::move(buffer_);
+        all_[size_t(view_[size_t(cur_)])].values = PackedRow::fromValues(buffer_);
     } else {
         const int allPos = insertPos_ < int(view_.size()) ? view_[size_t(insertPos_)] : int(all_.size());
-        all_.insert(all_.begin() + allPos, Row{std::move(buffer_), nextId_++});
+        all_.insert(all_.begin() + allPos, Row{PackedRow::fromValues(buffer_), nextId_++});
         for (int& i : view_)
             if (i >= allPos) ++i;
         view_.insert(view_.begin() + insertPos_, allPos);

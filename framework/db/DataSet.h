@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DbError.h"
+#include "PackedRow.h"
 #include "Statement.h"
 #include "Value.h"
 
@@ -277,8 +278,14 @@ signals:
 protected:
     enum class WriteKind { Modify, Insert, Delete };
 
-    // Fetches every row; returns the columns. Called by open() and refresh().
-    virtual std::vector<ColumnInfo> fetchRows(std::vector<std::vector<Value>>& rows) = 0;
+    // What a fetch hands over: the columns once, before the first row, then
+    // each row while the statement stands on it.
+    struct RowSink {
+        std::function<void(const std::vector<ColumnInfo>&)> columns;
+        std::function<void(const Statement&)> row;
+    };
+    // Fetches every row into the sink. Called by open() and refresh().
+    virtual void fetchRows(const RowSink& sink) = 0;
     // Writes one row and commits it (or throws, leaving the database as it was).
     // During the call field values are the new ones and oldValue() the stored ones.
     virtual void writeRow(WriteKind kind);
@@ -307,24 +314,35 @@ private:
     void event(Event e, int row = -1, Field* field = nullptr);
 
     struct Row {
-        std::vector<Value> values;   // data columns, then calculated fields
+        PackedRow values;   // data columns, then calculated fields
         quint64 id = 0;
     };
+    // A row's values wherever they are: the edit buffer or a stored row.
+    struct RowRef {
+        const std::vector<Value>* buffer = nullptr;
+        const PackedRow* packed = nullptr;
+        RowRef() = default;
+        RowRef(const std::vector<Value>* b) : buffer(b) {}
+        RowRef(const PackedRow* p) : packed(p) {}
+        explicit operator bool() const { return buffer || packed; }
+        Value at(int slot) const;
+    };
 
-    const std::vector<Value>* activeValues() const;
-    const std::vector<Value>* rowValues(int row) const;
-    Value valueOf(const Field& f, const std::vector<Value>* values) const;
-    QString textOf(const Field& f, const std::vector<Value>* values) const;
+    RowRef activeValues() const;
+    RowRef rowValues(int row) const;
+    Value valueOf(const Field& f, RowRef values) const;
+    QString textOf(const Field& f, RowRef values) const;
     void setFieldValue(Field& f, const Value& v);
     int dataWidth() const { return dataColumns_; }
     int rowWidth() const { return dataColumns_ + calcCount_; }
     void computeCalcFields(std::vector<Value>& values);
-    bool passesFilter(const std::vector<Value>& values);
+    bool passesFilter(RowRef values);
     void rebuildView();
     int findRow(quint64 id) const;
     int findMatch(const QList<Field*>& keys, const QList<Value>& values, LocateOptions options) const;
     QList<Field*> resolveFields(const QString& names) const;
-    void loadRows(std::vector<std::vector<Value>>&& rows);
+    // Fetches and packs every row, calculated fields computed.
+    std::vector<Row> fetchAll(RowArena& arena);
     void startInsert(bool atEnd);
     void notifyCurrent() { event(Event::Current, currentRow()); }
     // Posts (or cancels, when untouched) the pending rows of this data set's details.
@@ -332,8 +350,8 @@ private:
     void touch() { ++version_; }
     void afterFilterChange();
     Value lookupIndexed(const QString& keyNames, const QList<Value>& keys, const QString& resultName) const;
-    QList<Value> keyValues(const QList<Field*>& keys, const std::vector<Value>* values) const;
-    const std::vector<Value>* oldValues() const;
+    QList<Value> keyValues(const QList<Field*>& keys, RowRef values) const;
+    RowRef oldValues() const;
 
     struct LookupIndex {
         QString keys;
@@ -346,6 +364,7 @@ private:
     int calcCount_ = 0;
     QString keyFields_;
 
+    RowArena arena_;                // the fetched rows live here; declared first, so it goes last
     std::vector<Row> all_;          // every fetched or posted row, in order
     std::vector<int> view_;         // indexes into all_ of the rows that pass the filter
     quint64 nextId_ = 1;
@@ -355,7 +374,7 @@ private:
 
     DataSetState state_ = DataSetState::Inactive;
     std::optional<DataSetState> tempState_;   // CalcFields or Filter while a handler runs
-    const std::vector<Value>* context_ = nullptr;
+    RowRef context_;
     std::vector<Value>* calcTarget_ = nullptr;
     std::vector<Value> buffer_;     // the edited or inserted row
     int insertPos_ = -1;            // view position of the row being inserted; cur_ stays

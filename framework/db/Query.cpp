@@ -126,10 +126,9 @@ void Query::takeMasterParams()
         if (Field* f = m.findField(p->name())) p->setValue(f->value());
 }
 
-std::vector<ColumnInfo> Query::fetchRows(std::vector<std::vector<Value>>& rows)
+void Query::fetchRows(const RowSink& sink)
 {
     takeMasterParams();
-    std::vector<ColumnInfo> cols;
     // The statement stays prepared after close (a detail reopened for its
     // master's next row only binds new parameters), unless it failed here.
     struct DropOnFailure {
@@ -147,20 +146,13 @@ std::vector<ColumnInfo> Query::fetchRows(std::vector<std::vector<Value>>& rows)
         bindParams(s);
         s.execute(tr);
         try {
-            const int n = s.columnCount();
-            cols = columnsOf(s);
-            while (s.fetch()) {
-                std::vector<Value> row;
-                row.reserve(size_t(n));
-                for (int i = 0; i < n; ++i) row.push_back(s.value(i));
-                rows.push_back(std::move(row));
-            }
+            sink.columns(columnsOf(s));
+            while (s.fetch()) sink.row(s);
         } catch (...) {
             s.closeCursor();
             throw;
         }
     });
-    return cols;
 }
 
 int Query::execSql()

@@ -62,7 +62,7 @@ public:
     DataSource* masterSource() const { return master_; }
 
 protected:
-    std::vector<ColumnInfo> fetchRows(std::vector<std::vector<Value>>& rows) override;
+    void fetchRows(const RowSink& sink) override;
     void writeRow(WriteKind kind) override;
     std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                   const QList<Value>& keyValues) override;

@@ -1,5 +1,7 @@
 #include "Statement.h"
 
+#include "PackedRow.h"
+
 #include <QDate>
 #include <cstring>
 
@@ -75,6 +77,13 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     ts.timestamp_time = ISC_TIME((t.hour() * 3600 + t.minute() * 60 + t.second()) * 10000
                                  + t.msec() * 10);
     return ts;
+}
+
+// CHAR comes space-padded.
+int trimmedLength(const char* d, int length)
+{
+    while (length > 0 && d[length - 1] == ' ') --length;
+    return length;
 }
 
 Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
@@ -207,7 +216,6 @@ Statement& Statement::operator=(Statement&& o) noexcept
     outBuffers_ = std::move(o.outBuffers_);
     outNulls_ = std::move(o.outNulls_);
     columns_ = std::move(o.columns_);
-    shared_ = std::move(o.shared_);
     cursorTr_ = std::exchange(o.cursorTr_, nullptr);
     cursorOpen_ = std::exchange(o.cursorOpen_, false);
     procRowPending_ = std::exchange(o.procRowPending_, false);
@@ -393,7 +401,6 @@ void Statement::execute(Transaction& tr)
     if (!tr.active()) throw Error("Transaction not active");
     closeCursor();
     bindInputs(tr);
-    shared_.assign(columns_.size(), SharedTexts());
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
         if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) db_->fail(st);
@@ -484,26 +491,27 @@ Value Statement::value(const QString& name) const
     return value(i);
 }
 
-QString Statement::sharedText(int column, const char* utf8, int length) const
+void Statement::pack(RowPacker& packer) const
 {
-    if (length == 0) return QString::fromUtf8(utf8, 0);
-    if (size_t(column) >= shared_.size() || shared_[size_t(column)].off) return QString::fromUtf8(utf8, length);
-    SharedTexts& sh = shared_[size_t(column)];
-    ++sh.reads;
-    const auto it = sh.seen.constFind(QByteArray::fromRawData(utf8, length));
-    if (it != sh.seen.cend()) {
-        ++sh.found;
-        return *it;
+    // Texts go straight from the buffer into the row; the rest as Values, which
+    // for numbers and dates cost no allocation.
+    for (int i = 0; i < int(columns_.size()); ++i) {
+        const ColumnInfo& c = columns_[size_t(i)];
+        if (c.nullable && outNulls_[size_t(i)] < 0) {
+            packer.addNull();
+            continue;
+        }
+        const char* d = outBuffers_[size_t(i)].constData();
+        if (c.kind != FieldKind::Binary && c.sqlType == SQL_TEXT) {
+            packer.addUtf8(d, trimmedLength(d, c.byteLength));
+        } else if (c.kind != FieldKind::Binary && c.sqlType == SQL_VARYING) {
+            int16_t len;
+            std::memcpy(&len, d, 2);
+            packer.addUtf8(d + 2, len);
+        } else {
+            packer.add(value(i));
+        }
     }
-    QString text = QString::fromUtf8(utf8, length);
-    constexpr int kMaxSeen = 4096, kTrialReads = 1024;
-    if (sh.seen.size() < kMaxSeen) sh.seen.insert(QByteArray(utf8, length), text);
-    // Mostly different texts: sharing would only cost time.
-    if (sh.reads >= kTrialReads && sh.found * 2 < sh.reads) {
-        sh.off = true;
-        sh.seen.clear();
-    }
-    return text;
 }
 
 Value Statement::value(int i) const
@@ -522,14 +530,12 @@ Value Statement::value(int i) const
     case SQL_D_FLOAT: { double x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(x); }
     case SQL_TEXT: {
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d, c.byteLength));
-        int len = c.byteLength;
-        while (len > 0 && d[len - 1] == ' ') --len;
-        return Value(sharedText(i, d, len));
+        return Value(QString::fromUtf8(d, trimmedLength(d, c.byteLength)));
     }
     case SQL_VARYING: {
         int16_t len; std::memcpy(&len, d, 2);
         if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d + 2, len));
-        return Value(sharedText(i, d + 2, len));
+        return Value(QString::fromUtf8(d + 2, len));
     }
     case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
     case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }

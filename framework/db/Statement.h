@@ -10,6 +10,8 @@
 
 namespace fw {
 
+class RowPacker;
+
 // SQL text with ":name" parameters turned into "?" for the engine. A name may
 // occur several times; nothing inside '...', "...", or comments is a parameter.
 struct ParsedSql {
@@ -68,6 +70,8 @@ public:
     int columnIndex(const QString& name) const;   // -1 when absent
     Value value(int i) const;
     Value value(const QString& name) const;
+    // Appends every column of the current row to a packed row.
+    void pack(RowPacker& packer) const;
 
 private:
     void free() noexcept;
@@ -87,16 +91,6 @@ private:
     std::vector<QByteArray> outBuffers_;
     std::vector<short> outNulls_;
     std::vector<ColumnInfo> columns_;
-    // Texts a column repeats (a town, a "+" flag) share one string: per column,
-    // while most reads find their text among the ones seen.
-    struct SharedTexts {
-        QHash<QByteArray, QString> seen;
-        int reads = 0;
-        int found = 0;
-        bool off = false;
-    };
-    QString sharedText(int column, const char* utf8, int length) const;
-    mutable std::vector<SharedTexts> shared_;
     Transaction* cursorTr_ = nullptr;
     bool cursorOpen_ = false;
     bool procRowPending_ = false;

@@ -53,6 +53,8 @@ public:
     bool operator!=(const Value& o) const { return !(*this == o); }
 
 private:
+    friend class PackedRow;
+    friend class RowPacker;
     // Julian day * msecs per day + msecs of the day, local wall-clock.
     struct Stamp {
         int64_t msecs;
