@@ -6,7 +6,6 @@
 #include "db/Value.h"
 
 #include <QHash>
-#include <functional>
 
 TdmRep* dmRep = nullptr;
 
@@ -24,10 +23,15 @@ bool startsPeriod(const QDate& d, int kind)
     }
 }
 
+QString summed(const TRepParams& p)
+{
+    if (!p.Money) return "sl.Kolvo";
+    return p.Valuta == 0 ? "o.SummaR" : "o.SummaD";
+}
+
 QString sumExpr(const TRepParams& p)
 {
-    if (!p.Money) return "sum(sl.Kolvo) as Summa";
-    return p.Valuta == 0 ? "sum(o.SummaR) as Summa" : "sum(o.SummaD) as Summa";
+    return "sum(" + summed(p) + ") as Summa";
 }
 
 QString dateColumn(const TRepParams& p)
@@ -45,6 +49,30 @@ QString whereLine(const TRepParams& p)
     const QString visibility = p.Money ? " and o.idSale=sl.idSale and o." + p.RecFilter : " and sd." + p.RecFilter;
     return "where c.idCust=sd.idCust and sd.idSdelka=sl.idSdelka and n."
            + (p.Money ? p.Razrez.JoinOplata : p.Razrez.JoinSdelka) + visibility;
+}
+
+// A day's start as a typed literal: compared on every row, a quoted date would
+// be converted again each time.
+QString sqlTimestamp(const QDate& date)
+{
+    return "timestamp '" + date.toString("yyyy-MM-dd") + "'";
+}
+
+// Each interval's sum beside the total of the same rows: a row counts in the
+// interval whose bounds hold its date; a bound the period line sets already is
+// left out, so a single interval over the whole period sums what the total does.
+QString intervalSums(const TRepParams& p, const QList<TIntervalRec>& intervals)
+{
+    const QString col = dateColumn(p);
+    QString sums;
+    for (qsizetype i = 0; i < intervals.size(); ++i) {
+        QStringList bounds;
+        if (intervals[i].DateFrom > p.From) bounds << col + " >= " + sqlTimestamp(intervals[i].DateFrom);
+        if (intervals[i].DateTo < p.To) bounds << col + " < " + sqlTimestamp(intervals[i].DateTo.addDays(1));
+        const QString sum = bounds.isEmpty() ? summed(p) : "case when " + bounds.join(" and ") + " then " + summed(p) + " end";
+        sums += QString(", sum(%1) as Summa%2").arg(sum).arg(i + 1);
+    }
+    return sums;
 }
 
 QString periodLine(const TRepParams& p, const QDate& from, const QDate& to)
@@ -168,10 +196,11 @@ QString SqlDate(const QDate& date)
     return "\"" + DoubleQuotes(date.toString("dd.MM.yyyy")) + "\"";
 }
 
-QStringList ItogoSql(const TRepParams& p)
+QStringList ItogoSql(const TRepParams& p, const QList<TIntervalRec>& intervals)
 {
     QStringList sql;
     sql << "select n." + p.Razrez.IdField + " as idName, n." + p.Razrez.NameField + " as Name, " + sumExpr(p)
+               + intervalSums(p, intervals)
         << fromLine(p) << whereLine(p) << periodLine(p, p.From, p.To);
     sql << p.OgrLines;
     sql << "group by n." + p.Razrez.IdField + ", n." + p.Razrez.NameField
@@ -199,66 +228,50 @@ QStringList DetalSql(const TRepParams& p)
     return sql;
 }
 
-QStringList IntervalsSql(const TRepParams& p, const QList<TIntervalRec>& intervals)
-{
-    QString column = "0";
-    if (intervals.size() > 1) {
-        column = "case";
-        for (int i = 0; i + 1 < intervals.size(); ++i)
-            column += QString(" when %1 < %2 then %3").arg(dateColumn(p), SqlDate(intervals[i + 1].DateFrom)).arg(i);
-        column += QString(" else %1 end").arg(intervals.size() - 1);
-    }
-    QStringList sql;
-    sql << "select n." + p.Razrez.IdField + ", " + column + " as IntervalNo, " + sumExpr(p) << fromLine(p) << whereLine(p);
-    if (!intervals.isEmpty()) sql << periodLine(p, intervals.first().DateFrom, intervals.last().DateTo);
-    sql << p.OgrLines;
-    sql << "group by n." + p.Razrez.IdField + (intervals.size() > 1 ? ", " + column : QString());
-    return sql;
-}
-
 TRepTable TdmRep::Run(const TRepParams& p, const QList<TIntervalRec>& intervals, IntervalWay way)
 {
+    const bool oneStatement = way == IntervalWay::Grouped;
     TRepTable table;
+    table.ColumnTotals.resize(intervals.size());
     qryItogo.close();
-    qryItogo.setSql(ItogoSql(p));
+    qryItogo.setSql(ItogoSql(p, oneStatement ? intervals : QList<TIntervalRec>{}));
     qryItogo.open();
     QHash<int, qsizetype> rowOf;
     const fw::Field& idName = qryItogo.fieldByName("idName");
     const fw::Field& name = qryItogo.fieldByName("Name");
     const fw::Field& summa = qryItogo.fieldByName("Summa");
+    QList<const fw::Field*> sums;
+    if (oneStatement)
+        for (qsizetype i = 0; i < intervals.size(); ++i) sums << &qryItogo.fieldByName(QString("Summa%1").arg(i + 1));
     for (qryItogo.first(); !qryItogo.eof(); qryItogo.next()) {
         TRepRow row{idName.asInteger(), name.asString(), summa.asCurrency(), {}};
         row.Sums.resize(intervals.size());
-        rowOf.insert(row.Id, table.Rows.size());
+        for (qsizetype i = 0; i < sums.size(); ++i) {
+            row.Sums[i] = sums[i]->asCurrency();
+            table.ColumnTotals[i] += row.Sums[i];
+        }
+        if (!oneStatement) rowOf.insert(row.Id, table.Rows.size());
         table.Total += row.Total;
         table.Rows.append(std::move(row));
     }
     qryItogo.first();
-    table.ColumnTotals.resize(intervals.size());
+    if (oneStatement) return table;
 
-    // A row the totals do not know cannot happen (the same conditions over a
-    // part of the period); it is passed over, as a lookup of the key would.
-    const auto take = [&](int id, qsizetype interval, fw::Currency sum) {
-        const auto row = rowOf.constFind(id);
-        if (row == rowOf.cend() || interval < 0 || interval >= intervals.size()) return;
-        table.Rows[*row].Sums[interval] = sum;
-        table.ColumnTotals[interval] += sum;
-    };
-    const auto readInto = [&](const QStringList& sql, const std::function<qsizetype()>& intervalOfRow) {
+    for (qsizetype i = 0; i < intervals.size(); ++i) {
         qryInterval.close();
-        qryInterval.setSql(sql);
+        qryInterval.setSql(IntervalSql(p, intervals[i]));
         qryInterval.open();
         const fw::Field& id = qryInterval.field(0);
         const fw::Field& sum = qryInterval.fieldByName("Summa");
-        for (qryInterval.first(); !qryInterval.eof(); qryInterval.next())
-            take(id.asInteger(), intervalOfRow(), sum.asCurrency());
+        for (qryInterval.first(); !qryInterval.eof(); qryInterval.next()) {
+            // A row the totals do not know cannot happen (the same conditions
+            // over a part of the period); it is passed over, as a lookup would.
+            const auto row = rowOf.constFind(id.asInteger());
+            if (row == rowOf.cend()) continue;
+            table.Rows[*row].Sums[i] = sum.asCurrency();
+            table.ColumnTotals[i] += table.Rows[*row].Sums[i];
+        }
         qryInterval.close();
-    };
-    if (intervals.isEmpty()) return table;
-    if (way == IntervalWay::Grouped) {
-        readInto(IntervalsSql(p, intervals), [this] { return qsizetype(qryInterval.field(1).asInteger()); });
-    } else {
-        for (qsizetype i = 0; i < intervals.size(); ++i) readInto(IntervalSql(p, intervals[i]), [i] { return i; });
     }
     return table;
 }

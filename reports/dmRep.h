@@ -55,15 +55,14 @@ struct TRepParams {
 
 // The statements of the report. Date ranges are half-open (>= first day and
 // < the day after the last), since DATE columns carry a time of day.
-QStringList ItogoSql(const TRepParams& p);
+// ItogoSql gives the totals by slice value; given intervals (following each
+// other without a gap inside the period, as MakeIntervals makes them), each
+// row also carries the sum of every interval, "Summa1".."SummaN", so one
+// statement reads the payments once. The totals are those of the statement
+// without intervals: the same rows, grouping and order.
+QStringList ItogoSql(const TRepParams& p, const QList<TIntervalRec>& intervals = {});
 QStringList IntervalSql(const TRepParams& p, const TIntervalRec& interval);
 QStringList DetalSql(const TRepParams& p);
-
-// All the intervals in one statement: each row's column is found by a CASE over
-// the intervals' starts (they follow each other without a gap, so "< the next
-// start" decides), the sums are grouped by slice key and column. The rows and
-// the sums are those of IntervalSql for each interval.
-QStringList IntervalsSql(const TRepParams& p, const QList<TIntervalRec>& intervals);
 
 // One row of the pivot table: a slice value with its sum in every interval and
 // over the whole period.
@@ -90,8 +89,8 @@ public:
     explicit TdmRep(QObject* owner = nullptr);
     ~TdmRep() override;
 
-    // How the interval sums are read: one statement grouped by the interval,
-    // or one statement per interval.
+    // How the interval sums are read: in qryItogo beside the totals, or one
+    // statement per interval in qryInterval.
     enum class IntervalWay { Grouped, OnePerInterval };
 
     // Opens qryItogo for the run and reads every number of the pivot table;

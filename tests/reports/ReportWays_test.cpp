@@ -9,8 +9,9 @@
 namespace {
 
 // A demo database with many payments over two years, and rows at the edges where
-// the grouped statement could part from one statement per interval: afternoons
-// of an interval's last day, the first and last moments of the period, slice
+// the one statement could part from the totals and one statement per interval:
+// afternoons of an interval's last day, the first and last moments of the
+// period and the moments just outside it, rows without date or user, slice
 // values that are NULL or lead nowhere, a payment in one currency only.
 class ReportWaysTest : public CoreDatabaseTest {
 protected:
@@ -39,7 +40,22 @@ protected:
                  "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR, SUMMAD) values (900007, 900001, 1, '16.12.2025 00:00', 70, 0.7)",
                  "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR) values (900008, 900003, 1, '20.06.2025 14:00', 80)",
                  "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, SUMMAR, SUMMAD) values (900009, 900003, 1, 90, 0.9)",
-                 "insert into OPLATA (IDOPLATA, IDSALE, DATEOPL, SUMMAR, SUMMAD) values (900010, 900003, '20.06.2025', 100, 1)"})
+                 "insert into OPLATA (IDOPLATA, IDSALE, DATEOPL, SUMMAR, SUMMAD) values (900010, 900003, '20.06.2025', 100, 1)",
+                 "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR, SUMMAD) values (900011, 900001, 1, '04.11.2024 23:59:59', 11, 0.11)",
+                 // Just outside the shorter stretch of the decades, inside the long period.
+                 "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR, SUMMAD) values (900012, 900002, 2, '24.02.2025 23:59:59', 12, 0.12)",
+                 "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR, SUMMAD) values (900013, 900002, 2, '11.05.2025 00:00', 13, 0.13)",
+                 // Goods by the delivery date: the edges of the period and a deal without user.
+                 "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, DATENAKL, NAME) values (900004, 900002, 2, '05.11.2024 00:00', 'Первый миг')",
+                 "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, DATENAKL, NAME) values (900005, 900002, 2, '15.12.2025 23:59:59', 'Последний миг')",
+                 "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, DATENAKL, NAME) values (900006, 900002, 2, '04.11.2024 23:59:59', 'Накануне')",
+                 "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, DATENAKL, NAME) values (900007, 900002, 2, '16.12.2025 00:00', 'Назавтра')",
+                 "insert into SDELKA (IDSDELKA, IDCUST, DATENAKL, NAME) values (900008, 900002, '20.06.2025', 'Ничья')",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900004, 900002, 2, 900004, 1, 5)",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900005, 900002, 2, 900005, 2, 7)",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900006, 900002, 2, 900006, 1, 100)",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900007, 900002, 2, 900007, 2, 200)",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900008, 900002, 2, 900008, 1, 400)"})
             d.execute(QString::fromUtf8(sql));
     }
 
@@ -66,7 +82,19 @@ protected:
         return p;
     }
 
-    // Both ways give the same table, and the intervals add up to the totals.
+    // The rows in a fixed order: the statements order by the sum and leave rows
+    // of equal sums in any order.
+    static QList<TRepRow> byTotal(QList<TRepRow> rows)
+    {
+        std::sort(rows.begin(), rows.end(), [](const TRepRow& a, const TRepRow& b) {
+            return a.Total != b.Total ? a.Total > b.Total : a.Id < b.Id;
+        });
+        return rows;
+    }
+
+    // Both ways give the same table: the one statement's totals are those of the
+    // totals statement, its interval sums those of one statement per interval,
+    // and the intervals add up to the totals.
     void expectSameBothWays(const TRepParams& p, int intervalKind)
     {
         TRepParams q = p;
@@ -82,9 +110,14 @@ protected:
                                       .arg(p.Money).arg(p.Valuta).arg(intervalKind).arg(p.OgrLines.join(' ')))
                                      .toStdString();
         ASSERT_EQ(grouped.Rows.size(), each.Rows.size()) << what;
-        for (qsizetype r = 0; r < grouped.Rows.size(); ++r) {
-            const TRepRow& g = grouped.Rows[r];
-            const TRepRow& e = each.Rows[r];
+        const auto largestFirst = [](const TRepRow& a, const TRepRow& b) { return a.Total > b.Total; };
+        EXPECT_TRUE(std::is_sorted(grouped.Rows.cbegin(), grouped.Rows.cend(), largestFirst)) << what;
+        EXPECT_TRUE(std::is_sorted(each.Rows.cbegin(), each.Rows.cend(), largestFirst)) << what;
+        const QList<TRepRow> groupedRows = byTotal(grouped.Rows);
+        const QList<TRepRow> eachRows = byTotal(each.Rows);
+        for (qsizetype r = 0; r < groupedRows.size(); ++r) {
+            const TRepRow& g = groupedRows[r];
+            const TRepRow& e = eachRows[r];
             ASSERT_EQ(g.Id, e.Id) << what;
             EXPECT_EQ(g.Name, e.Name) << what;
             EXPECT_EQ(g.Total, e.Total) << what;
@@ -135,21 +168,41 @@ TEST_F(ReportWaysTest, RestrictionsAndTheOwnRowsNarrowBothWaysAlike)
 
 TEST_F(ReportWaysTest, EdgeRowsLandInTheirInterval)
 {
+    const auto rowOf = [](const TRepTable& t, int id) {
+        const auto row = std::find_if(t.Rows.cbegin(), t.Rows.cend(), [id](const TRepRow& r) { return r.Id == id; });
+        return row == t.Rows.cend() ? TRepRow{} : *row;
+    };
+    const fw::Currency none;
     TRepParams p = reportParams(MakeRazrezRecs()[13], 0);   // "Клиент", the first currency
     const QList<TIntervalRec> quarters = MakeIntervals(p.From, p.To, ikQuarter);
-    const TRepTable t = rep->Run(p, quarters);
-    const auto row = std::find_if(t.Rows.cbegin(), t.Rows.cend(), [](const TRepRow& r) { return r.Id == 900001; });
-    ASSERT_NE(row, t.Rows.cend());
-    // 05.11 00:00, 30.11 23:59 and 31.12 14:00 of 2024; 31.03 14:00; 20.06 14:00 (one currency only); 15.12.2025 14:00.
-    EXPECT_EQ(row->Sums, (QList<fw::Currency>{fw::Currency::fromInt(290), *fw::Currency::parse("1000.25"),
-                                              fw::Currency::fromInt(80), {}, fw::Currency::fromInt(60)}));
-    EXPECT_EQ(row->Total, *fw::Currency::parse("1430.25"));
+    for (TdmRep::IntervalWay way : {TdmRep::IntervalWay::Grouped, TdmRep::IntervalWay::OnePerInterval}) {
+        SCOPED_TRACE(way == TdmRep::IntervalWay::Grouped ? "one statement" : "one per interval");
+        p.Money = true;
+        p.Valuta = 0;
+        const TRepTable t = rep->Run(p, quarters, way);
+        // 05.11 00:00, 30.11 23:59 and 31.12 14:00 of 2024; 31.03 14:00; 20.06 14:00 (one currency only); 15.12.2025 14:00.
+        // Not 04.11.2024 23:59:59 nor 16.12.2025 00:00, nor a payment without date or without user.
+        const TRepRow edges = rowOf(t, 900001);
+        EXPECT_EQ(edges.Sums, (QList<fw::Currency>{fw::Currency::fromInt(290), *fw::Currency::parse("1000.25"),
+                                                   fw::Currency::fromInt(80), none, fw::Currency::fromInt(60)}));
+        EXPECT_EQ(edges.Total, *fw::Currency::parse("1430.25"));
+        const TRepRow nowhere = rowOf(t, 900002);
+        EXPECT_EQ(nowhere.Sums, (QList<fw::Currency>{none, fw::Currency::fromInt(12), *fw::Currency::parse("313.1"),
+                                                     none, none}));
+        EXPECT_EQ(nowhere.Total, *fw::Currency::parse("325.1"));
 
-    p.Valuta = 1;
-    const TRepTable d = rep->Run(p, quarters);
-    const auto drow = std::find_if(d.Rows.cbegin(), d.Rows.cend(), [](const TRepRow& r) { return r.Id == 900001; });
-    ASSERT_NE(drow, d.Rows.cend());
-    EXPECT_EQ(drow->Sums[2], fw::Currency()) << "a payment without the second currency adds nothing to it";
+        p.Valuta = 1;
+        EXPECT_EQ(rowOf(rep->Run(p, quarters, way), 900001).Sums[2], none)
+            << "a payment without the second currency adds nothing to it";
+
+        // Goods by delivery date: the first and last moments count, the moments
+        // just outside and a deal without user do not.
+        p.Money = false;
+        const TRepRow goods = rowOf(rep->Run(p, quarters, way), 900002);
+        EXPECT_EQ(goods.Sums, (QList<fw::Currency>{fw::Currency::fromInt(5), none, fw::Currency::fromInt(3), none,
+                                                   fw::Currency::fromInt(7)}));
+        EXPECT_EQ(goods.Total, fw::Currency::fromInt(15));
+    }
 }
 
 } // namespace
