@@ -230,7 +230,10 @@ QStringList DetalSql(const TRepParams& p)
 
 TRepTable TdmRep::Run(const TRepParams& p, const QList<TIntervalRec>& intervals, IntervalWay way)
 {
-    const bool oneStatement = way == IntervalWay::Grouped;
+    // A select list has a size limit in the engine: a period of very many decades
+    // is read one interval at a time instead, which gives the same numbers.
+    constexpr qsizetype kMaxIntervalColumns = 1000;
+    const bool oneStatement = way == IntervalWay::Grouped && intervals.size() <= kMaxIntervalColumns;
     TRepTable table;
     table.ColumnTotals.resize(intervals.size());
     qryItogo.close();
