@@ -100,6 +100,7 @@ int main(int argc, char** argv)
     }
     const long loggedKb = bench::peakKb();
     const size_t loggedHeap = mallinfo2().uordblks;
+    std::printf("engine cache: %d pages\n", dm->db.selectValue("select mon$page_buffers from mon$database").asInt());
 
     QElapsedTimer t;
     t.start();

@@ -44,7 +44,12 @@ void createObjects(fw::Database& db, int format)
 void createDatabase(const fw::ConnectParams& p, int format)
 {
     checkFormat(format);
-    fw::Database::create(p);
+    fw::ConnectParams made = p;
+    // The embedded engine's cache is the program's own memory: its default
+    // (2048 pages) would be a sixth of what a large client list needs, and the
+    // pages it misses come from the system's file cache. A server keeps its own.
+    if (!made.pageBuffers && fw::isEmbeddedPath(p.path)) made.pageBuffers = 256;
+    fw::Database::create(made);
     fw::Database db(p);
     db.connect();
     try {

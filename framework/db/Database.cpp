@@ -37,11 +37,17 @@ QByteArray makeDpb(const ConnectParams& p, int pageSize)
     if (pageSize > 0) {
         addInt(char(isc_dpb_page_size), pageSize);
         add(char(isc_dpb_set_db_charset), "WIN1251");
+        if (p.pageBuffers) addInt(char(isc_dpb_set_page_buffers), *p.pageBuffers);
     }
     return dpb;
 }
 
 } // namespace
+
+bool isEmbeddedPath(const QString& path)
+{
+    return !path.isEmpty() && !path.contains(':') && !path.contains('@') && !path.startsWith("\\\\");
+}
 
 namespace {
 

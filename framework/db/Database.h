@@ -21,7 +21,12 @@ struct ConnectParams {
     QString password;
     QString charset = "UTF8";
     std::optional<bool> forcedWrites;   // when set, switches the file's forced writes at attach (owner only)
+    // Cache pages written into a new file's header (create only); unset: the engine's default.
+    std::optional<int> pageBuffers;
 };
+
+// A plain file path, opened by the embedded engine: no host part of any protocol.
+bool isEmbeddedPath(const QString& path);
 
 // Throws DbError built from a status vector when it holds an error.
 void checkStatus(const ISC_STATUS* status);

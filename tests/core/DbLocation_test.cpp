@@ -1,4 +1,5 @@
 #include "core/DbLocation.h"
+#include "db/Database.h"
 #include "support/Printers.h"
 
 #include <QDir>
@@ -34,6 +35,19 @@ TEST(DatabaseLocation, ProtocolsInAnyCase)
     EXPECT_EQ(withIni("[Setup]\nProtocol=netbeui\nServerName=srv\nDataBaseDir=D:\\db\\br.gdb\n").path,
               "\\\\srv\\D:\\db\\br.gdb");
     EXPECT_EQ(withIni("[Setup]\nProtocol=spx\nServerName=srv\nDataBaseDir=/x.gdb\n").path, "");
+}
+
+// Only a plain file is opened by the embedded engine.
+TEST(DatabaseLocation, EmbeddedOnlyForAPlainFile)
+{
+    for (const char* ini : {"[Setup]\nDataBaseDir=/data/br.gdb\n", "[Setup]\n"})
+        EXPECT_TRUE(fw::isEmbeddedPath(withIni(ini).path)) << ini;
+    for (const char* ini : {"[Setup]\nServerName=srv\nDataBaseDir=/data/br.gdb\n",
+                            "[Setup]\nDataBaseDir=localhost:/data/br.gdb\n",
+                            "[Setup]\nProtocol=IPX\nServerName=srv\nDataBaseDir=/x.gdb\n",
+                            "[Setup]\nProtocol=NETBEUI\nServerName=srv\nDataBaseDir=/x.gdb\n",
+                            "[Setup]\nDataBaseDir=inet://srv/x.gdb\n"})
+        EXPECT_FALSE(fw::isEmbeddedPath(withIni(ini).path)) << ini;
 }
 
 TEST(DatabaseLocation, EmptyServerOrDirectory)

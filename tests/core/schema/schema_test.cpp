@@ -2,6 +2,7 @@
 #include "db/Statement.h"
 #include "support/schema/DatabaseTest.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
@@ -474,4 +475,30 @@ TEST(CreateDatabase, RefusesUnknownFormatsAndExistingFiles)
     fw::Database db(p);
     db.connect();   // the first one is untouched
     EXPECT_EQ(db.selectValue("select VER from VER").asInt(), 7);
+}
+
+// A file for the embedded engine gets a small cache of its own (it is the
+// program's memory); a database made through a server keeps the server's.
+TEST(CreateDatabase, SmallCacheOnlyForTheEmbeddedEngine)
+{
+    const QString buffers = "select mon$page_buffers from mon$database";
+    fw::ConnectParams p;
+    p.path = testing_support::scratchDir() + "/cache.fdb";
+    QFile::remove(p.path);
+    schema::createDatabase(p);
+    fw::Database db(p);
+    db.connect();
+    EXPECT_EQ(db.selectValue(buffers).asInt(), 256);
+    db.drop();
+
+    if (testing_support::serverHost().isEmpty()) return;
+    fw::ConnectParams s = p;
+    s.path = testing_support::serverHost() + ":" + testing_support::serverDir() + "/cache-"
+        + QString::number(QCoreApplication::applicationPid()) + ".fdb";
+    s.password = qEnvironmentVariable("BRONTAL_FB_PASSWORD", "quillbent");
+    schema::createDatabase(s);
+    fw::Database server(s);
+    server.connect();
+    EXPECT_NE(server.selectValue(buffers).asInt(), 256);
+    server.drop();
 }
