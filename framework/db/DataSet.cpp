@@ -462,9 +462,10 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 
 // ---------------------------------------------------------------- rows and filter
 
-std::vector<DataSet::Row> DataSet::fetchAll(RowArena& arena)
+void DataSet::loadRows()
 {
     // Rows are packed as they arrive, so a large fetch never holds its values twice.
+    RowArena arena;
     std::vector<Row> rows;
     RowPacker packer;
     RowSink sink;
@@ -487,7 +488,11 @@ std::vector<DataSet::Row> DataSet::fetchAll(RowArena& arena)
             for (const Value& v : values) packer.add(v);
             row.values = packer.take(&arena);
         }
-    return rows;
+    // The old rows go before the arena that holds them.
+    all_ = std::move(rows);
+    arena_ = std::move(arena);
+    touch();
+    rebuildView();
 }
 
 bool DataSet::passesFilter(RowRef values)
@@ -612,12 +617,7 @@ void DataSet::open()
     if (active()) return;
     if (beforeOpen) beforeOpen(*this);
     try {
-        RowArena arena;
-        std::vector<Row> rows = fetchAll(arena);
-        all_ = std::move(rows);
-        arena_ = std::move(arena);
-        touch();
-        rebuildView();
+        loadRows();
     } catch (...) {
         all_.clear();
         view_.clear();
@@ -664,12 +664,7 @@ void DataSet::refresh()
     const QList<Field*> keys = resolveFields(keyFields());
     const RowRef current = activeValues();
     const QList<Value> key = current ? keyValues(keys, current) : QList<Value>();
-    RowArena arena;
-    std::vector<Row> rows = fetchAll(arena);
-    all_ = std::move(rows);
-    arena_ = std::move(arena);
-    touch();
-    rebuildView();
+    loadRows();
     int at = -1;
     if (!key.isEmpty()) at = findMatch(resolveFields(keyFields()), key, {});
     if (at < 0) at = std::min(cur_, int(view_.size()) - 1);

@@ -341,8 +341,9 @@ private:
     int findRow(quint64 id) const;
     int findMatch(const QList<Field*>& keys, const QList<Value>& values, LocateOptions options) const;
     QList<Field*> resolveFields(const QString& names) const;
-    // Fetches and packs every row, calculated fields computed.
-    std::vector<Row> fetchAll(RowArena& arena);
+    // Fetches and packs every row, calculated fields computed, in place of the rows held;
+    // a failed fetch leaves the rows held.
+    void loadRows();
     void startInsert(bool atEnd);
     void notifyCurrent() { event(Event::Current, currentRow()); }
     // Posts (or cancels, when untouched) the pending rows of this data set's details.

@@ -222,13 +222,15 @@ void RowPacker::addInt(int64_t v) { putInt(Int, v); }
 void RowPacker::addDouble(double v) { put(Double, &v, sizeof v); }
 void RowPacker::addCurrency(Currency v) { putInt(Money, v.scaled()); }
 
-void RowPacker::addLocalTime(QDate date, int msecsOfDay)
+void RowPacker::putStamp(int64_t msecs)
 {
-    if (msecsOfDay == 0)
-        putInt(Date, date.toJulianDay());
+    if (msecs % kDayMsecs == 0)
+        putInt(Date, msecs / kDayMsecs);
     else
-        putInt(Stamp, date.toJulianDay() * kDayMsecs + msecsOfDay);
+        putInt(Stamp, msecs);
 }
+
+void RowPacker::addLocalTime(QDate date, int msecsOfDay) { putStamp(date.toJulianDay() * kDayMsecs + msecsOfDay); }
 
 void RowPacker::addText(const QString& s)
 {
@@ -334,14 +336,7 @@ void RowPacker::add(const Value& v)
         addBytes(b.constData(), int(b.size()));
         return;
     }
-    case Value::kStampIndex: {
-        const int64_t msecs = std::get<Value::Stamp>(v.data_).msecs;
-        if (msecs % kDayMsecs == 0)
-            putInt(Date, msecs / kDayMsecs);
-        else
-            putInt(Stamp, msecs);
-        return;
-    }
+    case Value::kStampIndex: putStamp(std::get<Value::Stamp>(v.data_).msecs); return;
     }
     addNull();
 }

@@ -61,6 +61,8 @@ public:
 private:
     void put(uint8_t tag, const void* data, size_t bytes);
     void putInt(uint8_t tag, int64_t v);
+    // A local wall-clock time in msecs; midnight is kept as its day.
+    void putStamp(int64_t msecs);
 
     std::vector<uint8_t> tags_;
     std::vector<uint32_t> ends_;

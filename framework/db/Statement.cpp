@@ -79,11 +79,26 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     return ts;
 }
 
-// CHAR comes space-padded.
-int trimmedLength(const char* d, int length)
+// The UTF-8 of a text column in its fetch buffer: CHAR without its padding,
+// VARCHAR after its length. False for any other column, binary ones included
+// (they keep every byte).
+bool textIn(const ColumnInfo& c, const char* d, const char*& text, int& length)
 {
-    while (length > 0 && d[length - 1] == ' ') --length;
-    return length;
+    if (c.kind == FieldKind::Binary) return false;
+    if (c.sqlType == SQL_TEXT) {
+        text = d;
+        length = c.byteLength;
+        while (length > 0 && d[length - 1] == ' ') --length;
+        return true;
+    }
+    if (c.sqlType == SQL_VARYING) {
+        int16_t len;
+        std::memcpy(&len, d, 2);
+        text = d + 2;
+        length = len;
+        return true;
+    }
+    return false;
 }
 
 Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
@@ -501,16 +516,12 @@ void Statement::pack(RowPacker& packer) const
             packer.addNull();
             continue;
         }
-        const char* d = outBuffers_[size_t(i)].constData();
-        if (c.kind != FieldKind::Binary && c.sqlType == SQL_TEXT) {
-            packer.addUtf8(d, trimmedLength(d, c.byteLength));
-        } else if (c.kind != FieldKind::Binary && c.sqlType == SQL_VARYING) {
-            int16_t len;
-            std::memcpy(&len, d, 2);
-            packer.addUtf8(d + 2, len);
-        } else {
+        const char* text;
+        int length;
+        if (textIn(c, outBuffers_[size_t(i)].constData(), text, length))
+            packer.addUtf8(text, length);
+        else
             packer.add(value(i));
-        }
     }
 }
 
@@ -521,6 +532,9 @@ Value Statement::value(int i) const
     if (c.nullable && outNulls_[size_t(i)] < 0) return {};
     const char* d = outBuffers_[size_t(i)].constData();
     auto rd = [d](auto& x) { std::memcpy(&x, d, sizeof x); return x; };
+    const char* text;
+    int length;
+    if (textIn(c, d, text, length)) return Value(QString::fromUtf8(text, length));
     switch (c.sqlType) {
     case SQL_SHORT: { int16_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
     case SQL_LONG: { int32_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
@@ -528,15 +542,8 @@ Value Statement::value(int i) const
     case SQL_FLOAT: { float x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(double(x)); }
     case SQL_DOUBLE:
     case SQL_D_FLOAT: { double x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(x); }
-    case SQL_TEXT: {
-        if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d, c.byteLength));
-        return Value(QString::fromUtf8(d, trimmedLength(d, c.byteLength)));
-    }
-    case SQL_VARYING: {
-        int16_t len; std::memcpy(&len, d, 2);
-        if (c.kind == FieldKind::Binary) return Value::bytes(QByteArray(d + 2, len));
-        return Value(QString::fromUtf8(d + 2, len));
-    }
+    case SQL_TEXT: return Value::bytes(QByteArray(d, c.byteLength));
+    case SQL_VARYING: { int16_t len; rd(len); return Value::bytes(QByteArray(d + 2, len)); }
     case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
     case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }
     case SQL_TYPE_TIME: { ISC_TIME x; rd(x); return Value(QDateTime(QDate(1899, 12, 30), QTime::fromMSecsSinceStartOfDay(int(x / 10)))); }
