@@ -9,11 +9,13 @@
 #include "db/Query.h"
 #include "reports/Export.h"
 #include "widgets/DBGrid.h"
+#include "os/Cp1251.h"
 #include "os/TsvFile.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -341,4 +343,81 @@ TEST_F(GoodsImport, AnExportedGoodsListImportsBackUnchanged)
     import();
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(count("select max(idTovar) from Tovar"), keys);
+}
+
+namespace {
+QString writeBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+}
+} // namespace
+
+// Every line is read before the first row is written: a character the
+// database cannot hold stops the import with nothing written.
+TEST_F(GoodsImport, TextTheDatabaseCannotHoldIsRefusedWithNothingWritten)
+{
+    const QString header = "Группа\tТовар\tЦена\r\n";
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QStringList said;
+    };
+    const QList<Case> cases{
+        {"kz.txt", (header + "Посуда\tЧашка\t10\r\nПосуда\tТОО Қазына\t20\r\nПосуда\t₽\t30\r\n").toUtf8(),
+         {"строка 3", "столбец 2 (\"Товар\")", "U+049A"}},
+        {"nul.txt", fw::toCp1251(header + "Посуда\tЧашка\t10\r\nПосуда\tБлю") + QByteArray("\0до\t20\r\n", 8),
+         {"строка 3", "столбец 2", "нулевой байт"}},
+    };
+    goods();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = writeBytes(dir, c.name, c.bytes);
+        runWizard([&](TSpravImportForm& f) {
+            const QString message = importFailing(f, file);
+            for (const QString& part : c.said) EXPECT_TRUE(message.contains(part)) << message.toStdString();
+            EXPECT_EQ(f.lblCount->text(), "0");
+            dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+            f.reject();
+        });
+        EXPECT_EQ(count("select count(*) from GrTovar where GrTovar = 'Посуда'"), 0);
+        EXPECT_EQ(count("select count(*) from Tovar where Tovar = 'Чашка'"), 0);
+    }
+}
+
+TEST_F(GoodsImport, EmptyFileHeaderAloneAndEmptyLinesAtTheEnd)
+{
+    goods();
+    const QString empty = writeBytes(dir, "empty.txt", "\r\n\r\n");
+    const QString headerOnly = writeBytes(dir, "header.txt", fw::toCp1251("Группа\tТовар\tЦена\r\n\r\n"));
+    const QString trailing =
+        writeBytes(dir, "trailing.txt", fw::toCp1251("Группа\tТовар\tЦена\r\nПосуда\tЧашка\t10\r\n\r\n\r\n"));
+    runWizard([&](TSpravImportForm& f) {
+        f.edFile->setText(empty);
+        dialogs.expectError(QString("Файл \"%1\" пуст.").arg(empty));
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsFile);
+
+        // A header and nothing else: nothing is said to be imported.
+        f.edFile->setText(headerOnly);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectError(QString("В файле \"%1\" нет строк для импорта.").arg(headerOnly));
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsImport);
+
+        f.btnBack->click();
+        f.btnBack->click();
+        f.edFile->setText(trailing);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectInformation("Импорт справочника успешно завершен.");
+        f.btnNext->click();
+        EXPECT_EQ(f.lblCount->text(), "1");
+    });
+    EXPECT_EQ(price("Посуда", "Чашка"), "10.00");
 }
