@@ -12,6 +12,7 @@
 #include "os/Cp1251.h"
 #include "os/TsvFile.h"
 #include "support/ExportDialogs.h"
+#include "support/RawFile.h"
 #include "widgets/DBGrid.h"
 #include "widgets/ScriptedDialogs.h"
 
@@ -394,13 +395,8 @@ TEST_F(ImportWizard, TextTheDatabaseCannotHoldIsRefusedBeforeTheFirstInsert)
     // A file that is no text at all, without a single TAB: refused when it is opened.
     QByteArray binary;
     for (int i = 0; i < 3000; ++i) binary += char((i * 7 + i / 256) % 256 == 9 ? 0 : (i * 7 + i / 256) % 256);
-    const QString path = dir.filePath("picture.bin");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(binary);
-    f.close();
     open();
-    w->edFile->setText(path);
+    w->edFile->setText(testing_support::writeBytes(dir, "picture.bin", binary));
     dialogs.expectError();
     w->btnNext->click();
     EXPECT_TRUE(dialogs.shown().last().text.contains("файл не текстовый")) << dialogs.shown().last().text.toStdString();
