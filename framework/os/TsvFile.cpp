@@ -231,7 +231,6 @@ TsvReader::TsvReader(const QString& fileName) : fileName_(fileName), file_(fileN
     bool bom = false;
     encoding_ = DetectTextEncoding(file_, &bom);
     start_ = bom ? kUtf8Bom.size() : 0;
-    end_ = contentEnd(file_, start_);
     rewind();
 }
 
@@ -316,6 +315,8 @@ bool TsvReader::readLine(QStringList& values)
 
 void TsvReader::rewind()
 {
+    // Found again each time: the file may have been put right since.
+    end_ = contentEnd(file_, start_);
     if (!file_.seek(start_))
         throw readError(file_);
     line_ = 0;

@@ -336,6 +336,9 @@ TEST_F(TsvFiles, EmptyLinesAtTheEndAreNoLines)
     QStringList lines;
     EXPECT_EQ(r.scanDataLines([&](const QStringList& v) { lines << v.join('|'); }), 3);
     EXPECT_EQ(lines, (QStringList{"А|Б", "", "В| "}));   // an empty line inside the file is kept
+    // A file put right while it is open is read whole from its start.
+    writeBytes(dir, "trailing.txt", toCp1251("Группа\tНазвание\r\nА\tБ\r\nВ\tГ\r\nД\tЕ\r\n\r\n"));
+    EXPECT_EQ(r.scanDataLines({}), 3);
 
     for (const QByteArray& empty : {QByteArray(), QByteArray("\r\n\r\n"), QByteArray("\xEF\xBB\xBF")}) {
         TsvReader e(writeBytes(dir, "empty.txt", empty));
