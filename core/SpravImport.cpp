@@ -186,9 +186,9 @@ void TSpravImport::NextClick()
     case 0: {
         const QString name = Form->edFile->text();
         if (name.isEmpty() || !QFileInfo(name).isFile()) throw fw::UserError("Файл не найен.");
-        File = std::make_unique<fw::TsvReader>(name);
-        QStringList columns;
-        File->readLine(columns);
+        auto file = std::make_unique<fw::TsvReader>(name);
+        const QStringList columns = file->readHeader();
+        File = std::move(file);
         ClearLinks();
         BuildLinks(columns);
         ShowPage(1);
@@ -266,11 +266,13 @@ QString TSpravImport::GetFieldValue(const QString& fieldName, const QStringList&
 
 void TSpravImport::Import()
 {
+    // Every line is read once before anything is written: a file that cannot
+    // be stored whole is refused with nothing changed.
+    File->scanDataLines({});
     // Every run reads the file from its first data line: rows already written
     // are found again and left alone, so a retry after a failure is safe.
-    File->rewind();
+    File->readHeader();
     QStringList values;
-    File->readLine(values);
     int count = 0;
     Form->lblCount->setText("0");
     while (File->readLine(values)) {
@@ -295,6 +297,7 @@ void TSpravImport::Import()
         Form->lblCount->setText(QString::number(count));
         Form->lblCount->repaint();
     }
+    if (count == 0) throw fw::NoDataLinesError(File->fileName());
     QApplication::beep();
     fw::dialogs().information("Импорт справочника успешно завершен.");
     Form->accept();

@@ -235,6 +235,8 @@ void TfmMain::closeEvent(QCloseEvent* e)
     // Refused unless everything below succeeds: a child that refuses, or a
     // pending edit that cannot be written, keeps the program running.
     e->ignore();
+    closing_ = true;
+    Finally notClosing{[this] { closing_ = false; }};
     fw::runGuarded([&] {
         if (!CloseMDIChildren()) return;
         if (dm) dm->db.disconnect();

@@ -39,6 +39,10 @@ public:
     QAction* miAbout;
 
     bool IsLogged = false;
+    // True while the main window is asking its children whether it may close:
+    // a child that can only close later (a running import) closes the program
+    // too once it has.
+    bool Closing() const { return closing_; }
 
     void mmiLoginClick();
     void mmiExitClick();
@@ -85,6 +89,7 @@ private:
     void FillWindowMenu();
 
     bool shown_ = false;
+    bool closing_ = false;
 };
 
 extern QPointer<TfmMain> fmMain;

@@ -8,6 +8,8 @@
 #include "os/TsvFile.h"
 #include "widgets/DBGrid.h"
 
+#include <QMap>
+
 #include <algorithm>
 
 // --- distinct file values
@@ -173,6 +175,28 @@ void CheckImportLine(const TImportFields& fields, int headerCount, const QString
             ImportDateValue(values.value(f.FileIndex), lineNumber);
 }
 
+QList<QList<int>> ExtraContactColumns(const QStringList& header, const TImportFields& fields,
+                                      const TImportFields& contactTemplate, int count)
+{
+    QMap<int, QList<int>> blocks;
+    for (int c = 0; c < header.size(); ++c) {
+        if (std::any_of(fields.begin(), fields.end(), [c](const TImportField& f) { return f.FileIndex == c; }))
+            continue;
+        const QString name = header[c].trimmed();
+        qsizetype digits = 0;
+        while (digits < name.size() && name.at(digits).isDigit()) ++digits;
+        const int block = name.left(digits).toInt();
+        if (block <= count) continue;
+        const QString title = name.mid(digits);
+        for (const TImportField& f : contactTemplate)
+            if (title.compare(f.Caption, Qt::CaseInsensitive) == 0) {
+                blocks[block] << c;
+                break;
+            }
+    }
+    return blocks.values();
+}
+
 QList<int> LinkedDateColumns(const TImportFields& fields)
 {
     QList<int> columns;
@@ -303,10 +327,11 @@ void TClientImport::ImportLine(const QStringList& values, int lineNumber)
 
 int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>& progress)
 {
-    file.rewind();
+    const QStringList header = file.readHeader();
+    headerCount_ = int(header.size());
+    const QList<QList<int>> extra = ExtraContactColumns(header, fields_, template_, contactCount_);
+    leftOut_ = 0;
     QStringList values;
-    file.readLine(values);
-    headerCount_ = int(values.size());
     qryCust->prepare();
     qryCont->prepare();
     spCust->prepare();
@@ -324,7 +349,10 @@ int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>
             throw TImportLineError(count, next, QString::fromLocal8Bit(e.what()));
         }
         ++count;
+        for (const QList<int>& block : extra)
+            if (std::any_of(block.begin(), block.end(), [&](int c) { return !values.value(c).isEmpty(); })) ++leftOut_;
         if (progress && !progress(count)) break;
     }
+    if (count == 0) throw fw::NoDataLinesError(file.fileName());
     return count;
 }

@@ -93,6 +93,12 @@ QDateTime ImportDateValue(const QString& value, int lineNumber);
 // linked date cell.
 void CheckImportLine(const TImportFields& fields, int headerCount, const QStringList& values, int lineNumber);
 
+// The file columns of the contact blocks beyond the count a line can take:
+// header names of "k" followed by a contact field's title, k > count, that no
+// field is linked to; one list of columns for each such block.
+QList<QList<int>> ExtraContactColumns(const QStringList& header, const TImportFields& fields,
+                                      const TImportFields& contactTemplate, int count);
+
 // What the linked date columns are, so that a check can be known to still hold.
 QList<int> LinkedDateColumns(const TImportFields& fields);
 
@@ -124,8 +130,11 @@ public:
 
     // Reads the file from its first data line; after each line imported,
     // progress(count) is called, and returning false stops the import there.
-    // Returns the number of lines imported; throws TImportLineError.
+    // Returns the number of lines imported; throws TImportLineError, and
+    // FileError for a file without data lines.
     int Run(fw::TsvReader& file, const std::function<bool(int count)>& progress = {});
+    // Contact blocks of the imported lines that the contact count left out.
+    int LeftOutContacts() const { return leftOut_; }
 
     void ImportLine(const QStringList& values, int lineNumber);
 
@@ -143,6 +152,7 @@ private:
     int idUser_;
     int clientFieldCount_ = 0;
     int headerCount_ = -1;
+    int leftOut_ = 0;
     std::unique_ptr<fw::Query> qryCust;
     std::unique_ptr<fw::StoredProc> spCust;
     std::unique_ptr<fw::Query> qryCont;

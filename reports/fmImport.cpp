@@ -303,8 +303,9 @@ void TfmImport::GoPage(bool forward)
         checkedDates_.clear();
         RecordCount = 0;
         imported_ = false;
-        File = std::make_unique<fw::TsvReader>(name);
-        ReadHeader();
+        auto file = std::make_unique<fw::TsvReader>(name);
+        Header = file->readHeader();
+        File = std::move(file);
         AddContactFields(Fields, ContactFields, seContactCount->value());
         RefreshGrid(dgFields, int(Fields.size()));
         ShowPage(tsFields);
@@ -353,13 +354,6 @@ void TfmImport::GoPage(bool forward)
             dgFields->ShowEditor();
         }
     }
-}
-
-void TfmImport::ReadHeader()
-{
-    File->rewind();
-    Header.clear();
-    File->readLine(Header);
 }
 
 void TfmImport::RefreshGrid(TBrDrawGrid* grid, int rows)
@@ -415,7 +409,7 @@ void TfmImport::btnSetFieldLinksClick()
     for (TImportField& f : Fields) {
         if (f.Linked()) continue;
         for (int i = 0; i < Header.size(); ++i)
-            if (Header[i].compare(f.Caption, Qt::CaseInsensitive) == 0) {
+            if (Header[i].trimmed().compare(f.Caption.trimmed(), Qt::CaseInsensitive) == 0) {
                 f.FileIndex = i;
                 f.FileField = Header[i];
                 break;
@@ -442,16 +436,10 @@ TImportField* TfmImport::ShownSprav()
 
 int TfmImport::ScanFile(const std::function<void(const QStringList& values)>& fn)
 {
-    File->rewind();
-    QStringList values;
-    File->readLine(values);
-    int count = 0;
-    while (File->readLine(values)) {
-        ++count;
+    return File->scanDataLines([&](const QStringList& values) {
         CheckImportLine(Fields, int(Header.size()), values, File->lineNumber());
         if (fn) fn(values);
-    }
-    return count;
+    });
 }
 
 void TfmImport::ReadLookupValues()
@@ -572,6 +560,19 @@ void TfmImport::CheckFileStructure()
     lblAllCount->setText(QString::number(RecordCount));
 }
 
+namespace {
+
+// The contact blocks a line had beyond the count asked for are not imported: say so.
+QString LeftOutText(int leftOut, int contactCount)
+{
+    if (leftOut == 0) return {};
+    return QString("\rНе импортировано контактных лиц сверх указанного количества (%1): %2.")
+        .arg(contactCount)
+        .arg(leftOut);
+}
+
+} // namespace
+
 void TfmImport::btnImportClick()
 {
     if (importing_ || imported_ || pc->currentWidget() != tsImport) return;
@@ -580,6 +581,7 @@ void TfmImport::btnImportClick()
     stopRequested_ = false;
     UpdateButtons();
     int count = 0;
+    int leftOut = 0;
     bool stopped = false;
     try {
         TClientImport import(dm->db, Fields, ContactFields, seContactCount->value(), CurrentUser.IdUser);
@@ -597,39 +599,57 @@ void TfmImport::btnImportClick()
             stopped = stopRequested_;
             return !stopped;
         });
+        leftOut = import.LeftOutContacts();
     } catch (const TImportLineError& e) {
-        importing_ = false;
-        imported_ = e.Imported() > 0;
-        UpdateButtons();
-        if (!closeAfterImport_) throw;
-        // The window was asked to close meanwhile: say why the import ended, then close.
-        closeAfterImport_ = false;
-        fw::showException(std::current_exception());
-        closeConfirmed_ = true;
-        CloseWindow();
+        imported_ = e.Imported() > 0;   // the lines before it are in the database
+        EndFailedImport();
         return;
     } catch (...) {
-        importing_ = false;
-        UpdateButtons();
-        throw;
+        EndFailedImport();
+        return;
     }
     importing_ = false;
     imported_ = true;
     lblCount->setText(QString::number(count));
     lblCount->repaint();
     UpdateButtons();
+    const QString left = LeftOutText(leftOut, seContactCount->value());
     if (stopped) {
-        fw::dialogs().information(QString("Импорт остановлен. Импортировано записей: %1.").arg(count));
-        if (closeAfterImport_) {
-            closeAfterImport_ = false;
-            closeConfirmed_ = true;
-            CloseWindow();
-        }
+        fw::dialogs().information(QString("Импорт остановлен. Импортировано записей: %1.").arg(count) + left);
+        if (closeAfterImport_) CloseAfterImport();
         return;
     }
     QApplication::beep();
-    fw::dialogs().information("Импорт успешно завершен.");
+    if (left.isEmpty()) fw::dialogs().information("Импорт успешно завершен.");
+    else fw::dialogs().information(QString("Импорт завершен. Импортировано записей: %1.").arg(count) + left);
     CloseWindow();
+}
+
+// Called while the import's exception is being handled.
+void TfmImport::EndFailedImport()
+{
+    importing_ = false;
+    UpdateButtons();
+    if (!closeAfterImport_) throw;
+    // The window was asked to close meanwhile: say why the import ended, then close.
+    fw::showException(std::current_exception());
+    CloseAfterImport();
+}
+
+void TfmImport::CloseAfterImport()
+{
+    closeAfterImport_ = false;
+    closeConfirmed_ = true;
+    const bool exit = exitAfterImport_;
+    exitAfterImport_ = false;
+    CloseWindow();
+    // The program's close waited for the import; it goes on once this window is gone.
+    if (exit && fmMain) {
+        QPointer<TfmMain> main = fmMain.data();
+        QTimer::singleShot(0, main, [main] {
+            if (main) main->close();
+        });
+    }
 }
 
 bool TfmImport::eventFilter(QObject* watched, QEvent* e)
@@ -658,6 +678,8 @@ bool TfmImport::FormCloseQuery()
         // The import stops after its current line and then closes the window.
         stopRequested_ = true;
         closeAfterImport_ = true;
+        // Asked by the main window's close: the program ends after the import.
+        if (fmMain && fmMain->Closing()) exitAfterImport_ = true;
         return false;
     }
     // The close that follows this answer (the work area's, then the window's

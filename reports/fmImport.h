@@ -96,12 +96,13 @@ private:
     void GoPage(bool forward);
     void ShowPage(QWidget* page);
     void UpdateButtons();
-    void ReadHeader();
     void PostGridEdit(TBrDrawGrid* grid);
     void RefreshGrid(TBrDrawGrid* grid, int rows);
     // Reads the file from its first data line, checking every line; fn gets each line's values.
     int ScanFile(const std::function<void(const QStringList& values)>& fn);
     void CloseWindow();
+    void CloseAfterImport();
+    void EndFailedImport();
     TImportField* ShownSprav();
 
     std::unique_ptr<fw::TsvReader> File;
@@ -111,6 +112,7 @@ private:
     bool importing_ = false;
     bool stopRequested_ = false;
     bool closeAfterImport_ = false;
+    bool exitAfterImport_ = false;        // ... and then the program
     bool imported_ = false;               // this file was imported (Import stays off)
     bool closeConfirmed_ = false;         // the close being processed was already asked for
 };

@@ -3,6 +3,9 @@
 #include <QStringView>
 #include <QTextCodec>
 
+#include <algorithm>
+#include <array>
+
 namespace fw {
 
 namespace {
@@ -85,6 +88,25 @@ QString fromCp1251(const QByteArray& bytes)
 bool isCp1251(const QString& text)
 {
     return encodes(text, nullptr);
+}
+
+bool isCp1251Char(char32_t codePoint)
+{
+    if (codePoint < 0x80)
+        return true;
+    // The characters of the upper half, sorted.
+    static const std::array<char32_t, 128> upper = [] {
+        std::array<char32_t, 128> chars{};
+        QByteArray bytes(128, Qt::Uninitialized);
+        for (int i = 0; i < 128; ++i)
+            bytes[i] = char(0x80 + i);
+        const QString text = codec()->toUnicode(bytes);
+        for (int i = 0; i < 128; ++i)
+            chars[size_t(i)] = i < text.size() ? text.at(i).unicode() : 0;
+        std::sort(chars.begin(), chars.end());
+        return chars;
+    }();
+    return std::binary_search(upper.begin(), upper.end(), codePoint);
 }
 
 } // namespace fw

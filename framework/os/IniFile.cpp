@@ -7,8 +7,11 @@
 namespace fw {
 
 namespace {
-QString decode1251(const QByteArray& bytes)
+QString decode(const QByteArray& bytes)
 {
+    // Editors that save UTF-8 put a byte-order mark first; without it the
+    // file is the system's code page.
+    if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
     // Every byte has a meaning in 1251 except 0x98; nothing is lost by decoding.
     QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
     return codec ? codec->toUnicode(bytes) : QString::fromLatin1(bytes);
@@ -19,7 +22,7 @@ IniFile IniFile::fromBytes(const QByteArray& bytes)
 {
     IniFile ini;
     ini.exists_ = true;
-    QString text = decode1251(bytes);
+    QString text = decode(bytes);
     QString section;
     bool inSection = false;
     for (QString line : text.split('\n')) {

@@ -10,11 +10,12 @@ namespace fw {
 
 // Read-only ini file in the Windows manner: section and key names in any case,
 // values raw (no escapes: "D:\new\x.gdb" stays as it is), trimmed, one pair of
-// enclosing quotes removed, code page 1251. The first of duplicate keys wins.
+// enclosing quotes removed, code page 1251 (UTF-8 after a byte-order mark).
+// The first of duplicate keys wins.
 class IniFile {
 public:
     IniFile() = default;
-    static IniFile fromBytes(const QByteArray& cp1251Text);
+    static IniFile fromBytes(const QByteArray& text);
     // Empty when the file cannot be read; exists() tells whether it was there.
     static IniFile fromFile(const QString& path);
 

@@ -132,7 +132,7 @@ public:
                 }
                 lower_ = 0x80;
                 upper_ = 0xBF;
-                --pending_;
+                if (--pending_ == 0) ++sequences_;
                 continue;
             }
             if (b < 0x80) continue;
@@ -153,6 +153,9 @@ public:
         }
     }
     bool validUtf8() const { return valid_ && pending_ == 0; }
+    // Valid UTF-8 with whole characters in it, cut inside the last one: a
+    // lone 1251 capital at the end of an ASCII file is no such thing.
+    bool cutUtf8() const { return valid_ && pending_ > 0 && sequences_ > 0; }
     bool failed() const { return !valid_; }
     bool nonAscii() const { return nonAscii_; }
 
@@ -161,18 +164,44 @@ private:
     unsigned char lower_ = 0x80, upper_ = 0xBF;
     bool valid_ = true;
     bool nonAscii_ = false;
+    qint64 sequences_ = 0;
 };
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+FileError readError(const QFile& file)
+{
+    return FileError(QString("Ошибка чтения файла \"%1\": %2").arg(file.fileName(), file.errorString()));
+}
+
+bool isBlankByte(char c)
+{
+    return c == '\r' || c == '\n' || c == ' ';
+}
+
+// Where the file's last line that is not empty (or blanks only) ends.
+qint64 contentEnd(QFile& file, qint64 start)
+{
+    qint64 end = file.size();
+    QByteArray chunk;
+    while (end > start) {
+        const qint64 from = std::max(start, end - (qint64(1) << 16));
+        if (!file.seek(from)) throw readError(file);
+        chunk = file.read(end - from);
+        if (chunk.size() != end - from) throw readError(file);
+        qsizetype i = chunk.size();
+        while (i > 0 && isBlankByte(chunk.at(i - 1))) --i;
+        if (i > 0) return from + i;
+        end = from;
+    }
+    return start;
+}
 
 } // namespace
 
 TextEncoding DetectTextEncoding(QFile& file, bool* hasBom)
 {
-    const auto readError = [&file] {
-        return FileError(QString("Ошибка чтения файла \"%1\": %2").arg(file.fileName(), file.errorString()));
-    };
-    if (!file.seek(0)) throw readError();
+    if (!file.seek(0)) throw readError(file);
     const QByteArray head = file.peek(3);
     const bool bom = head == kUtf8Bom;
     if (hasBom) *hasBom = bom;
@@ -181,13 +210,18 @@ TextEncoding DetectTextEncoding(QFile& file, bool* hasBom)
     QByteArray chunk(1 << 16, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(chunk.data(), chunk.size());
-        if (n < 0) throw readError();
+        if (n < 0) throw readError(file);
         if (n == 0) break;
         scan.feed(chunk.constData(), n);
         if (scan.failed()) break;   // one invalid sequence rules UTF-8 out
     }
-    if (!file.seek(0)) throw readError();
-    return scan.validUtf8() && scan.nonAscii() ? TextEncoding::Utf8 : TextEncoding::Cp1251;
+    if (!file.seek(0)) throw readError(file);
+    return (scan.validUtf8() && scan.nonAscii()) || scan.cutUtf8() ? TextEncoding::Utf8 : TextEncoding::Cp1251;
+}
+
+FileError NoDataLinesError(const QString& fileName)
+{
+    return FileError(QString("В файле \"%1\" нет строк для импорта.").arg(fileName));
 }
 
 TsvReader::TsvReader(const QString& fileName) : fileName_(fileName), file_(fileName)
@@ -200,13 +234,47 @@ TsvReader::TsvReader(const QString& fileName) : fileName_(fileName), file_(fileN
     rewind();
 }
 
+void TsvReader::refuse(const QString& line, qsizetype at, const QString& what, char32_t codePoint) const
+{
+    const int column = int(QStringView(line).left(at).count(u'\t')) + 1;
+    QString name;
+    if (line_ > 1 && !header_.value(column - 1).trimmed().isEmpty())
+        name = QString(" (\"%1\")").arg(header_.value(column - 1).trimmed());
+    throw EncodingError(
+        QString("Файл \"%1\", строка %2, столбец %3%4: %5").arg(fileName_).arg(line_).arg(column).arg(name, what),
+        codePoint);
+}
+
+void TsvReader::checkText(const QString& line) const
+{
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F) continue;
+        if (u == '\t') continue;
+        if (u == 0)
+            refuse(line, i, "нулевой байт: файл не текстовый", 0);
+        char32_t cp = u;
+        if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+            cp = QChar::surrogateToUcs4(c, line.at(i + 1));
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            refuse(line, i, QString("управляющий символ %1 недопустим: файл не текстовый").arg(describeCodePoint(cp)),
+                   cp);
+        if (!isCp1251Char(cp))
+            refuse(line, i,
+                   QString("символ %1 нельзя сохранить в базе данных: его нет в кодировке Windows-1251")
+                       .arg(describeCodePoint(cp)),
+                   cp);
+    }
+}
+
 bool TsvReader::readLine(QString& line)
 {
-    if (file_.atEnd())
+    if (file_.pos() >= end_)
         return false;
     QByteArray bytes = file_.readLine();
     if (file_.error() != QFileDevice::NoError)
-        throw FileError(QString("Ошибка чтения файла \"%1\": %2").arg(fileName_, file_.errorString()));
+        throw readError(file_);
     ++line_;
     if (bytes.endsWith('\n'))
         bytes.chop(1);
@@ -214,20 +282,25 @@ bool TsvReader::readLine(QString& line)
         bytes.chop(1);
     if (encoding_ == TextEncoding::Utf8) {
         // The whole file was checked (or announced by its mark); a line that
-        // is still not UTF-8 is reported rather than read as replacement marks.
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        // is still not UTF-8, or ends inside a character, is reported rather
+        // than read as replacement marks or cut short.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         line = decoder(bytes);
-        if (decoder.hasError())
-            throw EncodingError(
-                QString("Файл \"%1\", строка %2: текст не в кодировке UTF-8").arg(fileName_).arg(line_), 0);
-        return true;
+        if (decoder.hasError()) {
+            const qsizetype at = line.indexOf(QChar::ReplacementCharacter);
+            refuse(line, at < 0 ? line.size() : at, "текст не в кодировке UTF-8", 0);
+        }
+    } else {
+        try {
+            line = fromCp1251(bytes);
+        } catch (const EncodingError& e) {
+            throw EncodingError(QString("Файл \"%1\", строка %2: %3").arg(fileName_).arg(line_).arg(e.message()),
+                                e.codePoint());
+        }
     }
-    try {
-        line = fromCp1251(bytes);
-    } catch (const EncodingError& e) {
-        throw EncodingError(QString("Файл \"%1\", строка %2: %3").arg(fileName_).arg(line_).arg(e.message()),
-                            e.codePoint());
-    }
+    checkText(line);
+    if (line_ == 1)
+        header_ = splitTsvLine(line);
     return true;
 }
 
@@ -242,9 +315,34 @@ bool TsvReader::readLine(QStringList& values)
 
 void TsvReader::rewind()
 {
+    // Found again each time: the file may have been put right since.
+    end_ = contentEnd(file_, start_);
     if (!file_.seek(start_))
-        throw FileError(QString("Ошибка чтения файла \"%1\": %2").arg(fileName_, file_.errorString()));
+        throw readError(file_);
     line_ = 0;
+}
+
+QStringList TsvReader::readHeader()
+{
+    rewind();
+    QStringList values;
+    if (!readLine(values))
+        throw FileError(QString("Файл \"%1\" пуст.").arg(fileName_));
+    return values;
+}
+
+int TsvReader::scanDataLines(const std::function<void(const QStringList& values)>& fn)
+{
+    readHeader();
+    QStringList values;
+    int count = 0;
+    while (readLine(values)) {
+        ++count;
+        if (fn) fn(values);
+    }
+    if (count == 0)
+        throw NoDataLinesError(fileName_);
+    return count;
 }
 
 } // namespace fw

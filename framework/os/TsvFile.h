@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace fw {
 
@@ -50,11 +51,18 @@ enum class TextEncoding { Cp1251, Utf8 };
 
 // Code page 1251 unless the file starts with a UTF-8 byte-order mark, or is
 // valid UTF-8 holding at least one non-ASCII character (a file saved by a
-// UTF-8 editor or spreadsheet). Reads the file from its start; throws FileError.
+// UTF-8 editor or spreadsheet); valid UTF-8 cut off inside its last character
+// counts as UTF-8 too, so that the cut is refused rather than read as 1251.
+// Reads the file from its start; throws FileError.
 TextEncoding DetectTextEncoding(QFile& file, bool* hasBom = nullptr);
 
-// Reads such files line by line (CR LF or LF endings), in the encoding that
-// DetectTextEncoding finds; a byte-order mark is not part of the first line.
+// Reads the files the imports take, line by line (CR LF or LF endings), in the
+// encoding that DetectTextEncoding finds; a byte-order mark is not part of the
+// first line, and empty lines at the end of the file are not read at all.
+// What is read goes into a database of code page 1251, so every line is
+// checked: a control character other than TAB, a character outside the code
+// page or bytes that are not UTF-8 throw EncodingError naming the line, the
+// column and the character.
 class TsvReader {
 public:
     explicit TsvReader(const QString& fileName);   // throws FileError
@@ -68,16 +76,30 @@ public:
     int lineNumber() const { return line_; }      // the line last read, from 1
     void rewind();
 
+    // The first line's values, read from the start; throws FileError when the file is empty.
+    QStringList readHeader();
+    // Reads every line after the header from the start, handing each to fn,
+    // and returns their count; throws FileError when there is none.
+    int scanDataLines(const std::function<void(const QStringList& values)>& fn);
+
     const QString& fileName() const { return fileName_; }
     TextEncoding encoding() const { return encoding_; }
 
 private:
+    void checkText(const QString& line) const;
+    [[noreturn]] void refuse(const QString& line, qsizetype at, const QString& what, char32_t codePoint) const;
+
     QString fileName_;
     QFile file_;
     int line_ = 0;
     TextEncoding encoding_ = TextEncoding::Cp1251;
     qint64 start_ = 0;   // past the byte-order mark
-
+    qint64 end_ = 0;     // before the empty lines that end the file
+    QStringList header_;
 };
+
+// "Nothing to import": a file that holds its header line alone, or nothing
+// an import can take.
+FileError NoDataLinesError(const QString& fileName);
 
 } // namespace fw

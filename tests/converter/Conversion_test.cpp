@@ -46,4 +46,11 @@ TEST(DatabasePath, SettingsFileFoundWhateverTheCaseOfItsName)
     d.FileIni = dir.filePath("br.ini");
     d.dbBeforeConnect();
     EXPECT_EQ(d.db.params().path, "/data/x.gdb");
+
+    // Saved by an editor that starts UTF-8 with a byte-order mark.
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("\xEF\xBB\xBF[Setup]\r\nProtocol=tcp/ip\r\nServerName=db1\r\nDataBaseDir=/data/x.gdb\r\n");
+    f.close();
+    d.dbBeforeConnect();
+    EXPECT_EQ(d.db.params().path, "db1:/data/x.gdb");
 }

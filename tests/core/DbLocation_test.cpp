@@ -1,6 +1,8 @@
 #include "core/DbLocation.h"
+#include "core/dm.h"
 #include "db/Database.h"
 #include "support/Printers.h"
+#include "support/TestDatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,4 +79,33 @@ TEST(DatabaseLocation, SettingsFileFoundInAnyCaseWithCyrillicValue)
     f.write("[Setup]\r\nServerName = srv \r\nDataBaseDir=\"/data/\xc1\xc0\xc7\xc0.gdb\"\r\n");   // "БАЗА" in 1251
     f.close();
     EXPECT_EQ(FindDatabase(dir.path(), {}).path, QString::fromUtf8("srv:/data/БАЗА.gdb"));
+}
+
+// Some editors save BR.INI with a UTF-8 byte-order mark; its [Setup] still
+// names the server's database, never the file next to the program.
+TEST(DatabaseLocation, SettingsFileWithByteOrderMarkOpensTheServersDatabase)
+{
+    if (testing_support::serverHost().isEmpty()) GTEST_SKIP() << "no Firebird server";
+    const fw::ConnectParams server = testing_support::createServerDatabase("bom-ini");
+    const QString host = testing_support::serverHost();
+    const QString file = server.path.mid(host.size() + 1);
+    {
+        fw::Database setup(server);
+        setup.connect();
+        setup.execute("create table MARK (N integer)");
+    }
+
+    QTemporaryDir dir;
+    QFile f(dir.filePath("BR.INI"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\xEF\xBB\xBF[Setup]\r\nProtocol=tcp/ip\r\nServerName=" + host.toUtf8() + "\r\nDataBaseDir="
+            + file.toUtf8() + "\r\n");
+    f.close();
+
+    Tdm module;
+    module.programDir = dir.path();
+    module.db.connect();
+    EXPECT_EQ(module.db.params().path, host + ":" + file);
+    EXPECT_EQ(module.db.selectValue("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = 'MARK'").asInt(), 1);
+    module.db.drop();
 }

@@ -9,11 +9,14 @@
 #include "db/Query.h"
 #include "reports/Export.h"
 #include "widgets/DBGrid.h"
+#include "os/Cp1251.h"
 #include "os/TsvFile.h"
+#include "support/RawFile.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -341,4 +344,60 @@ TEST_F(GoodsImport, AnExportedGoodsListImportsBackUnchanged)
     import();
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(count("select max(idTovar) from Tovar"), keys);
+}
+
+using testing_support::writeBytes;
+
+// Every line is read before the first row is written: a character the
+// database cannot hold stops the import with nothing written.
+TEST_F(GoodsImport, TextTheDatabaseCannotHoldIsRefusedWithNothingWritten)
+{
+    const QString file = writeBytes(
+        dir, "kz.txt", QString("Группа\tТовар\tЦена\r\nПосуда\tЧашка\t10\r\nПосуда\tТОО Қазына\t20\r\n").toUtf8());
+    goods();
+    runWizard([&](TSpravImportForm& f) {
+        const QString message = importFailing(f, file);
+        for (const char* part : {"строка 3", "столбец 2 (\"Товар\")", "U+049A"})
+            EXPECT_TRUE(message.contains(part)) << message.toStdString();
+        EXPECT_EQ(f.lblCount->text(), "0");
+        dialogs.expectConfirm(true, "Закрыть импорт справочника?");
+        f.reject();
+    });
+    EXPECT_EQ(count("select count(*) from GrTovar where GrTovar = 'Посуда'"), 0);
+    EXPECT_EQ(count("select count(*) from Tovar where Tovar = 'Чашка'"), 0);
+}
+
+TEST_F(GoodsImport, EmptyFileHeaderAloneAndEmptyLinesAtTheEnd)
+{
+    goods();
+    const QString empty = writeBytes(dir, "empty.txt", "\r\n\r\n");
+    const QString headerOnly = writeBytes(dir, "header.txt", fw::toCp1251("Группа\tТовар\tЦена\r\n\r\n"));
+    const QString trailing =
+        writeBytes(dir, "trailing.txt", fw::toCp1251("Группа\tТовар\tЦена\r\nПосуда\tЧашка\t10\r\n\r\n\r\n"));
+    runWizard([&](TSpravImportForm& f) {
+        f.edFile->setText(empty);
+        dialogs.expectError(QString("Файл \"%1\" пуст.").arg(empty));
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsFile);
+
+        // A header and nothing else: nothing is said to be imported.
+        f.edFile->setText(headerOnly);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectError(QString("В файле \"%1\" нет строк для импорта.").arg(headerOnly));
+        f.btnNext->click();
+        EXPECT_EQ(f.pc->currentWidget(), f.tsImport);
+
+        f.btnBack->click();
+        f.btnBack->click();
+        f.edFile->setText(trailing);
+        f.btnNext->click();
+        linkAll(f);
+        f.btnNext->click();
+        dialogs.expectInformation("Импорт справочника успешно завершен.");
+        f.btnNext->click();
+        EXPECT_EQ(f.lblCount->text(), "1");
+    });
+    EXPECT_EQ(price("Посуда", "Чашка"), "10.00");
 }

@@ -6,11 +6,13 @@
 #include "clients/fmKlient.h"
 #include "controls/DrawGrid.h"
 #include "core/ModuleWindows.h"
+#include "core/fmMain.h"
 #include "core/SharedProcs.h"
 #include "core/schema/Schema.h"
 #include "os/Cp1251.h"
 #include "os/TsvFile.h"
 #include "support/ExportDialogs.h"
+#include "support/RawFile.h"
 #include "widgets/DBGrid.h"
 #include "widgets/ScriptedDialogs.h"
 
@@ -19,7 +21,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -356,6 +360,108 @@ TEST_F(ImportWizard, EveryLineIsCheckedBeforeTheFirstInsert)
     EXPECT_EQ(count("select count(*) from Customer"), 0);
 }
 
+// Nothing the database cannot hold gets past the check, so nothing is written.
+TEST_F(ImportWizard, TextTheDatabaseCannotHoldIsRefusedBeforeTheFirstInsert)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        QByteArray encoding;
+        QStringList said;
+    };
+    const QList<Case> cases{
+        {"kz.txt", "Компания\tГород\nООО Ёлка\tАстана\nТОО Қазына\tАлматы\n₽\tТула\n", "utf8",
+         {"строка 3, столбец 1 (\"Компания\")", "U+049A «Қ»", "нельзя сохранить в базе данных"}},
+        {"nul.txt", QString("Компания\tГород\nАльфа\tМос") + QChar(0) + "ква\n", "cp1251",
+         {"строка 2, столбец 2 (\"Город\")", "нулевой байт"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        toFields(file(c.name, c.text, c.encoding), 1);
+        autoLinkFields();
+        dialogs.expectInformation();
+        dialogs.expectError();
+        w->btnNext->click();
+        const QString said = dialogs.shown().last().text;
+        for (const QString& part : c.said) EXPECT_TRUE(said.contains(part)) << said.toStdString();
+        EXPECT_EQ(w->pc->currentWidget(), w->tsFields);
+        EXPECT_EQ(count("select count(*) from Customer"), 0);
+        dialogs.expectConfirm(true, "Закрыть импорт?");
+        w->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // A file that is no text at all, without a single TAB: refused when it is opened.
+    QByteArray binary;
+    for (int i = 0; i < 3000; ++i) binary += char((i * 7 + i / 256) % 256 == 9 ? 0 : (i * 7 + i / 256) % 256);
+    open();
+    w->edFile->setText(testing_support::writeBytes(dir, "picture.bin", binary));
+    dialogs.expectError();
+    w->btnNext->click();
+    EXPECT_TRUE(dialogs.shown().last().text.contains("файл не текстовый")) << dialogs.shown().last().text.toStdString();
+    EXPECT_EQ(w->pc->currentWidget(), w->tsFile);
+    EXPECT_EQ(count("select count(*) from Customer"), 0);
+}
+
+TEST_F(ImportWizard, EmptyLinesAtTheEndAndSpacesAroundTitlesAreNoObstacle)
+{
+    open();
+    toFields(file("padded.txt", " Компания \t Город\nАльфа\tМосква\nБета\tТула\n\n\n"), 1);
+    autoLinkFields();
+    EXPECT_EQ(field("Компания").FileField, " Компания ");
+    EXPECT_EQ(field("Город").FileField, " Город");
+    dialogs.expectInformation();
+    w->btnNext->click();
+    EXPECT_EQ(w->lblAllCount->text(), "2");
+    importAndClose();
+    EXPECT_EQ(count("select count(*) from Customer"), 2);
+    EXPECT_EQ(text("select City from Customer where Company = 'Бета'"), "Тула");
+}
+
+TEST_F(ImportWizard, EmptyFileAndHeaderAloneSaySo)
+{
+    open();
+    const QString empty = file("empty.txt", "");
+    w->edFile->setText(empty);
+    dialogs.expectError(QString("Файл \"%1\" пуст.").arg(empty));
+    w->btnNext->click();
+    EXPECT_EQ(w->pc->currentWidget(), w->tsFile);
+
+    const QString header = file("header.txt", "Компания\tГород\n");
+    toFields(header, 1);
+    autoLinkFields();
+    dialogs.expectInformation();
+    dialogs.expectError(QString("В файле \"%1\" нет строк для импорта.").arg(header));
+    w->btnNext->click();
+    EXPECT_EQ(w->pc->currentWidget(), w->tsFields);
+    EXPECT_EQ(count("select count(*) from Customer"), 0);
+}
+
+// The counter takes at most 20 contacts a line; what a line has beyond them is counted, not hidden.
+TEST_F(ImportWizard, ContactsBeyondTheCountAreReported)
+{
+    QStringList header{"Компания"}, full{"Альфа"}, twenty{"Бета"};
+    for (int k = 1; k <= 21; ++k) {
+        header << QString("%1Контактное лицо").arg(k);
+        full << QString("Контакт А%1").arg(k);
+        twenty << (k <= 20 ? QString("Контакт Б%1").arg(k) : QString());
+    }
+    open();
+    toFields(file("21.txt", header.join('\t') + "\n" + full.join('\t') + "\n" + twenty.join('\t') + "\n"), 20);
+    autoLinkFields();
+    EXPECT_EQ(field("20Контактное лицо").FileField, "20Контактное лицо");
+    dialogs.expectInformation();
+    w->btnNext->click();
+    dialogs.expectInformation("Импорт завершен. Импортировано записей: 2.\r"
+                              "Не импортировано контактных лиц сверх указанного количества (20): 1.");
+    dialogs.expectConfirm(true, "Закрыть импорт?");
+    w->btnImport->click();
+    EXPECT_EQ(count("select count(*) from Customer"), 2);
+    EXPECT_EQ(count("select count(*) from Contacts"), 40);
+    EXPECT_EQ(count("select count(*) from Contacts where Contact_Name = 'Контакт А21'"), 0);
+}
+
 TEST_F(ImportWizard, FileEncodingsImportTheSameRows)
 {
     const QString lines = "Компания\tГород\t1Контактное лицо\nООО «Ёлка»\tЧелябинск\tЩукин\n";
@@ -444,9 +550,12 @@ TEST_F(ImportWizard, ExportedClientsImportBack)
 
 TEST_F(ImportWizard, FailingLineIsRolledBackAndStopsTheImport)
 {
-    // "✓" has no place in the database's code page: the third line cannot be written.
+    // The database refuses the third line's contact: its client goes with it.
+    db.execute("create exception EX_CONTACT_REFUSED 'contact refused'");
+    db.execute("create trigger CONTACT_REFUSED for Contacts before insert as "
+               "begin if (new.Contact_Name = 'Белов') then exception EX_CONTACT_REFUSED; end");
     open();
-    toFields(file("fail.txt", "Компания\t1Контактное лицо\nАльфа\tОрлов\nБета\tБелов ✓\nГамма\tГусев\n", "utf8"), 1);
+    toFields(file("fail.txt", "Компания\t1Контактное лицо\nАльфа\tОрлов\nБета\tБелов\nГамма\tГусев\n", "utf8"), 1);
     autoLinkFields();
     dialogs.expectInformation();
     w->btnNext->click();
@@ -497,6 +606,53 @@ TEST_F(ImportWizard, ClosingAsksExceptOnTheFirstPageAndStopsARunningImport)
     EXPECT_TRUE(fmImport.isNull());
     EXPECT_GT(imported, 0);
     EXPECT_LT(imported, 300);
+    EXPECT_EQ(count("select count(*) from Customer"), imported);
+    EXPECT_EQ(count("select count(*) from Contacts"), imported);
+}
+
+// "Выход" while an import runs, answered "Да": the import stops after a whole
+// line, and then the program closes as it promised.
+TEST_F(ImportWizard, ExitDuringAnImportStopsItAndThenClosesTheProgram)
+{
+    fmMain = new TfmMain;
+    QPointer<TfmMain> main = fmMain.data();
+    QPointer<TfmKlient> klient = kl;
+    const auto cleanup = qScopeGuard([&] {
+        delete main.data();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!klient) kl = nullptr;
+    });
+    main->ShowMDIChild(kl);
+
+    QString lines = "Компания\t1Контактное лицо\n";
+    for (int i = 1; i <= 10000; ++i) lines += QString("Клиент %1\tКонтакт %1\n").arg(i);
+    const QString path = file("10000.txt", lines);
+    open();
+    ASSERT_TRUE(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
+    toFields(path, 1);
+    autoLinkFields();
+    dialogs.expectInformation();
+    w->btnNext->click();
+    ASSERT_EQ(w->lblAllCount->text(), "10000");
+
+    dialogs.expectConfirm(true, "Закрыть импорт?");
+    dialogs.expectInformation();
+    QTimer::singleShot(0, main, [&] {
+        EXPECT_TRUE(w->Importing());
+        main->mmiExit->trigger();
+    });
+    w->btnImport->click();
+    const QString said = dialogs.shown().last().text;
+    ASSERT_TRUE(said.startsWith("Импорт остановлен. Импортировано записей: ")) << said.toStdString();
+    const int imported = said.mid(said.lastIndexOf(' ') + 1).chopped(1).toInt();
+    QTest::qWait(20);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(main.isNull());
+    EXPECT_TRUE(fmImport.isNull());
+    EXPECT_TRUE(klient.isNull());
+    EXPECT_FALSE(dm->db.connected());
+    EXPECT_GT(imported, 0);
+    EXPECT_LT(imported, 10000);
     EXPECT_EQ(count("select count(*) from Customer"), imported);
     EXPECT_EQ(count("select count(*) from Contacts"), imported);
 }

@@ -1,6 +1,8 @@
 #include "os/Cp1251.h"
+#include "os/IniFile.h"
 #include "os/TsvFile.h"
 #include "support/Printers.h"
+#include "support/RawFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -255,4 +257,116 @@ TEST_F(TsvFiles, ReaderTakesUtf8FilesAsUtf8AndEverythingElseAsCp1251)
     } catch (const EncodingError& e) {
         EXPECT_TRUE(e.message().contains("строка 2")) << e.message().toStdString();
     }
+}
+
+using testing_support::writeBytes;
+
+namespace {
+
+// Every line of the file read, or the message of the error that stopped it.
+QString readAllLines(const QString& fileName)
+{
+    try {
+        TsvReader r(fileName);
+        QString line;
+        while (r.readLine(line)) {
+        }
+        return {};
+    } catch (const Error& e) {
+        return e.message();
+    }
+}
+} // namespace
+
+// What the database (code page 1251) cannot store is refused when read, with
+// the line, the column (and its title) and the character.
+TEST_F(TsvFiles, ReaderRefusesWhatTheDatabaseCannotStore)
+{
+    const QByteArray header = "Компания\tГород\r\n";
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QStringList said;   // all in the message
+    };
+    const QList<Case> cases{
+        {"kazakh.txt", header + "ООО Ёлка\tАстана\r\nТОО Қазына\tАлматы\r\n₽\t\r\n",
+         {"строка 3", "столбец 1 (\"Компания\")", "U+049A «Қ»", "Windows-1251"}},
+        {"nul.txt", toCp1251("Компания\tГород\r\nАльфа\tМос") + QByteArray("\0ква\r\n", 7),
+         {"строка 2", "столбец 2", "нулевой байт", "не текстовый"}},
+        {"control.txt", toCp1251("Компания\r\nА\x01льфа\r\n"), {"строка 2", "столбец 1", "U+0001"}},
+        // The one byte 1251 leaves without a letter.
+        {"x98.txt", toCp1251("Компания\r\nАль") + "\x98" + "\r\n", {"строка 2", "U+0098"}},
+        {"binary.bin", QByteArray::fromHex("7f454c4602010100000000000000000003003e00"), {"строка 1", "не текстовый"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString said = readAllLines(writeBytes(dir, c.name, c.bytes));
+        ASSERT_FALSE(said.isEmpty());
+        for (const QString& part : c.said) EXPECT_TRUE(said.contains(part)) << said.toStdString();
+    }
+    // TAB separates and Windows' own characters pass.
+    EXPECT_EQ(readAllLines(writeBytes(dir, "fine.txt", header + "ООО «Ёлка» №5 — €\t\r\n")), "");
+}
+
+TEST_F(TsvFiles, Utf8CutInsideItsLastCharacterIsRefused)
+{
+    const QByteArray text = QString("Компания\r\nТОО Ёлка\r\nКазань").toUtf8();
+    const QByteArray cut = text.left(text.size() - 1);
+    for (const QByteArray& bytes : {"\xEF\xBB\xBF" + cut, cut}) {
+        const QString fileName = writeBytes(dir, "cut.txt", bytes);
+        TsvReader r(fileName);
+        EXPECT_EQ(r.encoding(), TextEncoding::Utf8);
+        const QString said = readAllLines(fileName);
+        EXPECT_TRUE(said.contains("строка 3")) << said.toStdString();
+        EXPECT_TRUE(said.contains("UTF-8")) << said.toStdString();
+    }
+    // A 1251 file of ASCII ending in one capital letter stays 1251.
+    TsvReader r(writeBytes(dir, "capital.txt", "Name\r\nA" + toCp1251("Я")));
+    EXPECT_EQ(r.encoding(), TextEncoding::Cp1251);
+    QStringList v;
+    r.readHeader();
+    ASSERT_TRUE(r.readLine(v));
+    EXPECT_EQ(v, QStringList{"AЯ"});
+}
+
+TEST_F(TsvFiles, EmptyLinesAtTheEndAreNoLines)
+{
+    TsvReader r(writeBytes(dir, "trailing.txt", toCp1251("Группа\tНазвание\r\nА\tБ\r\n\r\nВ\t \r\n\r\n  \r\n\n")));
+    EXPECT_EQ(r.readHeader(), (QStringList{"Группа", "Название"}));
+    QStringList lines;
+    EXPECT_EQ(r.scanDataLines([&](const QStringList& v) { lines << v.join('|'); }), 3);
+    EXPECT_EQ(lines, (QStringList{"А|Б", "", "В| "}));   // an empty line inside the file is kept
+    // A file put right while it is open is read whole from its start.
+    writeBytes(dir, "trailing.txt", toCp1251("Группа\tНазвание\r\nА\tБ\r\nВ\tГ\r\nД\tЕ\r\n\r\n"));
+    EXPECT_EQ(r.scanDataLines({}), 3);
+
+    for (const QByteArray& empty : {QByteArray(), QByteArray("\r\n\r\n"), QByteArray("\xEF\xBB\xBF")}) {
+        TsvReader e(writeBytes(dir, "empty.txt", empty));
+        try {
+            e.readHeader();
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& err) {
+            EXPECT_TRUE(err.message().endsWith("\" пуст.")) << err.message().toStdString();
+        }
+    }
+    TsvReader h(writeBytes(dir, "header.txt", toCp1251("Группа\r\n\r\n")));
+    try {
+        h.scanDataLines({});
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& err) {
+        EXPECT_TRUE(err.message().endsWith("нет строк для импорта.")) << err.message().toStdString();
+    }
+}
+
+// Some editors start a UTF-8 file with a byte-order mark: the first section is still a section.
+TEST(IniFile, ByteOrderMarkBeforeTheFirstSection)
+{
+    const IniFile withMark = IniFile::fromBytes("\xEF\xBB\xBF[Setup]\r\nServerName=srv\r\nDataBaseDir=/data/"
+                                                + QString("база.gdb").toUtf8() + "\r\n");
+    EXPECT_EQ(withMark.sections(), QStringList{"Setup"});
+    EXPECT_EQ(withMark.readString("Setup", "ServerName", ""), "srv");
+    EXPECT_EQ(withMark.readString("Setup", "DataBaseDir", ""), "/data/база.gdb");
+    // Without the mark the file is 1251.
+    EXPECT_EQ(IniFile::fromBytes("[Setup]\r\nDataBaseDir=/data/" + toCp1251("база.gdb")).readString("setup", "databasedir", ""),
+              "/data/база.gdb");
 }
