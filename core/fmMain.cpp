@@ -522,7 +522,7 @@ void TfmMain::N3Click()
 
 void TfmMain::miHelpClick()
 {
-    OpenThroughDesktop(QUrl::fromLocalFile(fw::helpFileName()), "Не удалось открыть справку");
+    OpenHelp();
 }
 
 void TfmMain::N6Click()

@@ -5,6 +5,7 @@
 #include "core/fmLogin.h"
 
 #include "os/Shell.h"
+#include "support/FakeOpener.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -173,6 +174,28 @@ TEST_F(MainWindow, HelpAndLetterSayWhenTheDesktopCannotOpenThem)
     fmMain->miHelp->trigger();
     dialogs->expectError("Не удалось открыть почтовую программу для письма:\nmailto:support@brontal.ru");
     fmMain->N6->trigger();
+}
+
+// The desktop's opener may start and still find no program for the help.
+TEST_F(MainWindow, F1SaysSoWheneverNoProgramOpensTheHelp)
+{
+    testing_support::FakeOpener opener(3);
+    fmMain->show();
+    withModal<TfmLogin>([] { QApplication::processEvents(); }, [](TfmLogin& d) { d.reject(); });
+    QApplication::setActiveWindow(fmMain);
+    const QString help = QCoreApplication::applicationDirPath() + "/br.html";
+
+    dialogs->expectError("Не удалось открыть справку:\n" + QDir::toNativeSeparators(help));
+    QTest::keyClick(fmMain, Qt::Key_F1);
+    EXPECT_TRUE(opener.waitForAnswer([this] { return dialogs->pending() == 0; }));
+    EXPECT_EQ(dialogs->pending(), 0);
+    EXPECT_EQ(opener.args(), help);
+
+    opener.forget();
+    opener.setExitStatus(0);   // opened: nothing to say
+    QTest::keyClick(fmMain, Qt::Key_F1);
+    EXPECT_TRUE(opener.waitForAnswer([] { return false; }));
+    EXPECT_EQ(dialogs->shown().size(), 1);
 }
 
 // A module window opens at the size it was given, inside the main window's area.
