@@ -14,6 +14,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,10 +68,52 @@ QPushButton* button(QWidget* owner, const char* name, const QString& caption)
 
 } // namespace
 
+QIcon KestrupIcon()
+{
+    static const QIcon icon = [] {
+        QIcon i;
+        for (int size : {16, 32, 48, 64}) {
+            QPixmap pm(size, size);
+            pm.fill(Qt::transparent);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            const qreal s = size;
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 88, 88));
+            p.drawRoundedRect(QRectF(0, 0, s, s), s * 0.18, s * 0.18);
+            // A database drum...
+            const QRectF drum(s * 0.14, s * 0.16, s * 0.44, s * 0.62);
+            const qreal lid = drum.height() * 0.28;
+            p.setBrush(QColor(225, 235, 235));
+            p.drawRect(QRectF(drum.left(), drum.top() + lid / 2, drum.width(), drum.height() - lid));
+            p.drawEllipse(QRectF(drum.left(), drum.bottom() - lid, drum.width(), lid));
+            p.setBrush(QColor(170, 200, 200));
+            p.drawEllipse(QRectF(drum.left(), drum.top(), drum.width(), lid));
+            // ...and the arrow of its conversion.
+            QPainterPath arrow;
+            arrow.moveTo(s * 0.50, s * 0.56);
+            arrow.lineTo(s * 0.66, s * 0.56);
+            arrow.lineTo(s * 0.66, s * 0.42);
+            arrow.lineTo(s * 0.90, s * 0.66);
+            arrow.lineTo(s * 0.66, s * 0.90);
+            arrow.lineTo(s * 0.66, s * 0.76);
+            arrow.lineTo(s * 0.50, s * 0.76);
+            arrow.closeSubpath();
+            p.setBrush(QColor(255, 160, 40));
+            p.drawPath(arrow);
+            i.addPixmap(pm);
+        }
+        return i;
+    }();
+    return icon;
+}
+
 TfmMain::TfmMain(QWidget* owner) : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("fmMain");
     setWindowTitle("Конвертер 17");
+    // Its message boxes take the program's icon too.
+    QApplication::setWindowIcon(KestrupIcon());
 
     pcMain = new QStackedWidget(this);
     pcMain->setObjectName("pcMain");

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QUrlQuery>
 
 namespace {
@@ -196,6 +197,24 @@ TEST_F(MainWindow, F1SaysSoWheneverNoProgramOpensTheHelp)
     QTest::keyClick(fmMain, Qt::Key_F1);
     EXPECT_TRUE(opener.waitForAnswer([] { return false; }));
     EXPECT_EQ(dialogs->shown().size(), 1);
+}
+
+// The work area's frames and the dialogs without an owner too; never the toolkit's logo.
+TEST_F(MainWindow, EveryWindowShowsTheProgramsIcon)
+{
+    const QImage own = BrontalIcon().pixmap(16, 16).toImage();
+    const QImage toolkit = fmMain->style()->standardIcon(QStyle::SP_TitleBarMenuButton).pixmap(16, 16).toImage();
+    ASSERT_NE(own, toolkit);
+    const auto shows = [&](const QWidget* w) { return w->windowIcon().pixmap(16, 16).toImage() == own; };
+
+    fmMain->resize(600, 400);
+    fmMain->mmiKlient->trigger();
+    ASSERT_TRUE(fmDummy);
+    EXPECT_TRUE(shows(fmMain->mdiArea->activeSubWindow()));
+    TfmAbout about;
+    EXPECT_TRUE(shows(&about));
+    QDialog dialog;
+    EXPECT_TRUE(shows(&dialog));
 }
 
 // A module window opens at the size it was given, inside the main window's area.
