@@ -3,6 +3,7 @@
 #include "Conversion.h"
 #include "dm.h"
 
+#include "os/ProgramIcon.h"
 #include "os/Shell.h"
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
@@ -70,41 +71,28 @@ QPushButton* button(QWidget* owner, const char* name, const QString& caption)
 
 QIcon KestrupIcon()
 {
-    static const QIcon icon = [] {
-        QIcon i;
-        for (int size : {16, 32, 48, 64}) {
-            QPixmap pm(size, size);
-            pm.fill(Qt::transparent);
-            QPainter p(&pm);
-            p.setRenderHint(QPainter::Antialiasing);
-            const qreal s = size;
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0, 88, 88));
-            p.drawRoundedRect(QRectF(0, 0, s, s), s * 0.18, s * 0.18);
-            // A database drum...
-            const QRectF drum(s * 0.14, s * 0.16, s * 0.44, s * 0.62);
-            const qreal lid = drum.height() * 0.28;
-            p.setBrush(QColor(225, 235, 235));
-            p.drawRect(QRectF(drum.left(), drum.top() + lid / 2, drum.width(), drum.height() - lid));
-            p.drawEllipse(QRectF(drum.left(), drum.bottom() - lid, drum.width(), lid));
-            p.setBrush(QColor(170, 200, 200));
-            p.drawEllipse(QRectF(drum.left(), drum.top(), drum.width(), lid));
-            // ...and the arrow of its conversion.
-            QPainterPath arrow;
-            arrow.moveTo(s * 0.50, s * 0.56);
-            arrow.lineTo(s * 0.66, s * 0.56);
-            arrow.lineTo(s * 0.66, s * 0.42);
-            arrow.lineTo(s * 0.90, s * 0.66);
-            arrow.lineTo(s * 0.66, s * 0.90);
-            arrow.lineTo(s * 0.66, s * 0.76);
-            arrow.lineTo(s * 0.50, s * 0.76);
-            arrow.closeSubpath();
-            p.setBrush(QColor(255, 160, 40));
-            p.drawPath(arrow);
-            i.addPixmap(pm);
-        }
-        return i;
-    }();
+    static const QIcon icon = fw::paintedIcon(QColor(0, 88, 88), [](QPainter& p, qreal s) {
+        // A database drum...
+        const QRectF drum(s * 0.14, s * 0.16, s * 0.44, s * 0.62);
+        const qreal lid = drum.height() * 0.28;
+        p.setBrush(QColor(225, 235, 235));
+        p.drawRect(QRectF(drum.left(), drum.top() + lid / 2, drum.width(), drum.height() - lid));
+        p.drawEllipse(QRectF(drum.left(), drum.bottom() - lid, drum.width(), lid));
+        p.setBrush(QColor(170, 200, 200));
+        p.drawEllipse(QRectF(drum.left(), drum.top(), drum.width(), lid));
+        // ...and the arrow of its conversion.
+        QPainterPath arrow;
+        arrow.moveTo(s * 0.50, s * 0.56);
+        arrow.lineTo(s * 0.66, s * 0.56);
+        arrow.lineTo(s * 0.66, s * 0.42);
+        arrow.lineTo(s * 0.90, s * 0.66);
+        arrow.lineTo(s * 0.66, s * 0.90);
+        arrow.lineTo(s * 0.66, s * 0.76);
+        arrow.lineTo(s * 0.50, s * 0.76);
+        arrow.closeSubpath();
+        p.setBrush(QColor(255, 160, 40));
+        p.drawPath(arrow);
+    });
     return icon;
 }
 
