@@ -191,12 +191,6 @@ TEST_F(MainWindow, F1SaysSoWheneverNoProgramOpensTheHelp)
     EXPECT_TRUE(opener.waitForAnswer([this] { return dialogs->pending() == 0; }));
     EXPECT_EQ(dialogs->pending(), 0);
     EXPECT_EQ(opener.args(), help);
-
-    opener.forget();
-    opener.setExitStatus(0);   // opened: nothing to say
-    QTest::keyClick(fmMain, Qt::Key_F1);
-    EXPECT_TRUE(opener.waitForAnswer([] { return false; }));
-    EXPECT_EQ(dialogs->shown().size(), 1);
 }
 
 // The work area's frames and the dialogs without an owner too; never the toolkit's logo.

@@ -9,7 +9,6 @@
 #include "widgets/ScriptedDialogs.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -145,16 +144,10 @@ TEST_F(SettingsTest, PasswordFieldsShowStars)
 
     TfmSetupMy dlg;
     dlg.show();
-    type(dlg.EditPass, "abc");
-    EXPECT_EQ(dlg.EditPass->echoMode(), QLineEdit::Password);
     EXPECT_EQ(mask(dlg.EditPass), '*');
-    dlg.grab().save(QDir::temp().filePath("setupmy-gate.png"));
-    type(dlg.EditPass, "");
     dlg.btnOk->click();
     ASSERT_TRUE(dlg.Panel2->isVisible());
-    type(dlg.DBEPass, "secret");
     EXPECT_EQ(mask(dlg.DBEPass), '*');
-    dlg.grab().save(QDir::temp().filePath("setupmy-settings.png"));
     QTest::mouseClick(dlg.CBoxPass, Qt::LeftButton);
     EXPECT_EQ(dlg.DBEPass->echoMode(), QLineEdit::Normal);
     dlg.btnCancel->click();
