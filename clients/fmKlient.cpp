@@ -1389,7 +1389,7 @@ void TfmKlient::DialNumber(const QString& number, const QString& calledParty)
     if (!dm->qryMain.active()) dm->qryMain.open();
     const auto setting = [](const char* name) { return dm->qryMain.fieldByName(name).asString(); };
     const QString dial = PhoneDialNumber(number, setting("EndPhoneChar"), setting("CountryCode"), setting("CityCode"));
-    if (!dial.isEmpty()) fw::dial(dial);
+    if (!dial.isEmpty()) OpenThroughDesktop(fw::telUrl(dial), "Не удалось набрать номер");
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "Conversion.h"
 #include "dm.h"
 
+#include "os/ProgramIcon.h"
 #include "os/Shell.h"
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
@@ -14,6 +15,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,10 +69,39 @@ QPushButton* button(QWidget* owner, const char* name, const QString& caption)
 
 } // namespace
 
+QIcon KestrupIcon()
+{
+    static const QIcon icon = fw::paintedIcon(QColor(0, 88, 88), [](QPainter& p, qreal s) {
+        // A database drum...
+        const QRectF drum(s * 0.14, s * 0.16, s * 0.44, s * 0.62);
+        const qreal lid = drum.height() * 0.28;
+        p.setBrush(QColor(225, 235, 235));
+        p.drawRect(QRectF(drum.left(), drum.top() + lid / 2, drum.width(), drum.height() - lid));
+        p.drawEllipse(QRectF(drum.left(), drum.bottom() - lid, drum.width(), lid));
+        p.setBrush(QColor(170, 200, 200));
+        p.drawEllipse(QRectF(drum.left(), drum.top(), drum.width(), lid));
+        // ...and the arrow of its conversion.
+        QPainterPath arrow;
+        arrow.moveTo(s * 0.50, s * 0.56);
+        arrow.lineTo(s * 0.66, s * 0.56);
+        arrow.lineTo(s * 0.66, s * 0.42);
+        arrow.lineTo(s * 0.90, s * 0.66);
+        arrow.lineTo(s * 0.66, s * 0.90);
+        arrow.lineTo(s * 0.66, s * 0.76);
+        arrow.lineTo(s * 0.50, s * 0.76);
+        arrow.closeSubpath();
+        p.setBrush(QColor(255, 160, 40));
+        p.drawPath(arrow);
+    });
+    return icon;
+}
+
 TfmMain::TfmMain(QWidget* owner) : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("fmMain");
     setWindowTitle("Конвертер 17");
+    // Its message boxes take the program's icon too.
+    QApplication::setWindowIcon(KestrupIcon());
 
     pcMain = new QStackedWidget(this);
     pcMain->setObjectName("pcMain");

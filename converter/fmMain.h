@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QPointer>
 #include <QWidget>
 
@@ -54,5 +55,8 @@ private:
 };
 
 extern QPointer<TfmMain> fmMain;
+
+// The converter's own icon, drawn at the sizes a desktop asks for.
+QIcon KestrupIcon();
 
 } // namespace kestrup

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolBar>
@@ -102,4 +103,11 @@ QVBoxLayout* ToolBarColumn(QWidget* window, QToolBar*& toolBar, const char* name
     toolBar->setIconSize(QSize(16, 16));
     layout->addWidget(toolBar);
     return layout;
+}
+
+void PasswordEdit(QLineEdit* edit)
+{
+    edit->setEchoMode(QLineEdit::Password);
+    // The style's own mask is a dot; the program's password fields show "*".
+    edit->setStyleSheet("lineedit-password-character: 42");
 }

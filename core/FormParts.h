@@ -6,6 +6,7 @@ class QDialog;
 class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolBar;
@@ -43,5 +44,7 @@ QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel
                          const QString& okCaption = QStringLiteral("OK"));
 // Enter and Esc as the dialogs have them (DialogKeyDown); true when the key was one of them.
 bool DialogKey(QDialog* dialog, QKeyEvent* e);
+// A password field: every character shown as "*" (until the echo mode is changed).
+void PasswordEdit(QLineEdit* edit);
 // The margin-less column of a window with its tool bar (16-pixel icons) on top; returns the column.
 QVBoxLayout* ToolBarColumn(QWidget* window, QToolBar*& toolBar, const char* name = "ToolBar");

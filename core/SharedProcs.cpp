@@ -319,19 +319,20 @@ void SetColumnTitles(fw::DBGrid* grid)
 bool OpenLink(QWidget* window, const QString& link)
 {
     Q_UNUSED(window);   // the dialogs service parents its boxes to the active window
-    if (fw::shell().openUrl(fw::linkUrl(link))) return true;
     // The desktop gives no reason; the link itself tells the user most.
-    fw::dialogs().error("Ошибка открытия ссылки:\n" + link);
-    return false;
+    return fw::shell().openUrl(fw::linkUrl(link), [link] { fw::dialogs().error("Ошибка открытия ссылки:\n" + link); });
 }
 
 bool OpenThroughDesktop(const QUrl& url, const QString& what)
 {
-    if (fw::shell().openUrl(url)) return true;
     const QString target = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
                                              : url.toDisplayString(QUrl::RemoveQuery);
-    fw::dialogs().error(what + ":\n" + target);
-    return false;
+    return fw::shell().openUrl(url, [what, target] { fw::dialogs().error(what + ":\n" + target); });
+}
+
+bool OpenHelp()
+{
+    return OpenThroughDesktop(QUrl::fromLocalFile(fw::helpFileName()), "Не удалось открыть справку");
 }
 
 QString GetWindowsVersion()

@@ -66,11 +66,14 @@ public:
 };
 void CloseDataModule(QObject* module);
 
-// False (after telling the user) when the desktop cannot open the link.
+// The user is told whenever the desktop opens nothing for the link, also when it
+// says so only after the call; false when that was known at once.
 bool OpenLink(QWidget* window, const QString& link);
-// Opens through the desktop; when it cannot, says so with what (the text) and what
-// exactly (the address or file) was to be opened. False in that case.
+// Opens through the desktop; when nothing opens, says so with what (the text) and
+// what exactly (the address or file) was to be opened. False when known at once.
 bool OpenThroughDesktop(const QUrl& url, const QString& what);
+// The help's table of contents, as OpenThroughDesktop.
+bool OpenHelp();
 QString GetWindowsVersion();
 // One name per attachment; raises when the engine refuses the request.
 QStringList GetAttachedUserNames(fw::Database& db);

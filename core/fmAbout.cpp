@@ -1,5 +1,7 @@
 #include "fmAbout.h"
 
+#include "os/ProgramIcon.h"
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,26 +12,13 @@
 
 QIcon BrontalIcon()
 {
-    static const QIcon icon = [] {
-        QIcon i;
-        for (int size : {16, 32, 48, 64}) {
-            QPixmap pm(size, size);
-            pm.fill(Qt::transparent);
-            QPainter p(&pm);
-            p.setRenderHint(QPainter::Antialiasing);
-            const qreal s = size;
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(18, 52, 96));
-            p.drawRoundedRect(QRectF(0, 0, s, s), s * 0.18, s * 0.18);
-            p.setBrush(QColor(120, 200, 120));
-            for (int b = 0; b < 3; ++b) {
-                const qreal h = s * (0.25 + 0.2 * b);
-                p.drawRect(QRectF(s * (0.18 + 0.23 * b), s * 0.82 - h, s * 0.17, h));
-            }
-            i.addPixmap(pm);
+    static const QIcon icon = fw::paintedIcon(QColor(18, 52, 96), [](QPainter& p, qreal s) {
+        p.setBrush(QColor(120, 200, 120));
+        for (int b = 0; b < 3; ++b) {
+            const qreal h = s * (0.25 + 0.2 * b);
+            p.drawRect(QRectF(s * (0.18 + 0.23 * b), s * 0.82 - h, s * 0.17, h));
         }
-        return i;
-    }();
+    });
     return icon;
 }
 

@@ -1,5 +1,6 @@
 #include "fmLogin.h"
 
+#include "FormParts.h"
 #include "SharedProcs.h"
 #include "dm.h"
 
@@ -37,8 +38,7 @@ TfmLogin::TfmLogin(QWidget* owner) : QDialog(owner)
     edPass = new QLineEdit(this);
     edPass->setObjectName("edPass");
     edPass->setMaxLength(30);
-    edPass->setEchoMode(QLineEdit::Password);
-    edPass->setStyleSheet("lineedit-password-character: 42");
+    PasswordEdit(edPass);
 
     Label1 = new QLabel("&Отдел", this);
     Label1->setObjectName("Label1");

@@ -123,7 +123,9 @@ TfmMain::TfmMain(QWidget* owner) : QMainWindow(owner)
 {
     setObjectName("fmMain");
     setWindowTitle("Brontal");
-    setWindowIcon(BrontalIcon());
+    // The program's icon for every window: the module windows' frames and the
+    // dialogs without an owner would otherwise show the toolkit's.
+    QApplication::setWindowIcon(BrontalIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     // Maximised; the geometry too, for a desktop without a window manager.
     if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
@@ -524,7 +526,7 @@ void TfmMain::N3Click()
 
 void TfmMain::miHelpClick()
 {
-    OpenThroughDesktop(QUrl::fromLocalFile(fw::helpFileName()), "Не удалось открыть справку");
+    OpenHelp();
 }
 
 void TfmMain::N6Click()

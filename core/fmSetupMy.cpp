@@ -1,5 +1,6 @@
 #include "core/fmSetupMy.h"
 
+#include "core/FormParts.h"
 #include "core/Users.h"
 #include "core/dm.h"
 
@@ -37,7 +38,7 @@ TfmSetupMy::TfmSetupMy(QWidget* owner) : QDialog(owner), qryUser(this), dsUser(&
     Label1->setAlignment(Qt::AlignCenter);
     EditPass = new QLineEdit(Panel1);
     EditPass->setObjectName("EditPass");
-    EditPass->setEchoMode(QLineEdit::Password);
+    PasswordEdit(EditPass);
     gate->addWidget(Label1);
     gate->addWidget(EditPass);
     layout->addWidget(Panel1);
@@ -60,7 +61,7 @@ TfmSetupMy::TfmSetupMy(QWidget* owner) : QDialog(owner), qryUser(this), dsUser(&
     DBEPass->setDataSource(&dsUser);
     DBEPass->setDataField("PASS");
     DBEPass->setMaxLength(30);
-    DBEPass->setEchoMode(QLineEdit::Password);
+    PasswordEdit(DBEPass);
     CBoxPass = new QCheckBox("Показать пароль", Panel2);
     CBoxPass->setObjectName("CBoxPass");
     form->addRow("Фамилия", DBEName);

@@ -1,5 +1,6 @@
 #include "reports/Export.h"
 
+#include "core/SharedProcs.h"
 #include "core/fmMain.h"
 #include "reports/SelectColumnForm.h"
 #include "reports/fmExportTo.h"
@@ -8,7 +9,6 @@
 #include "db/DbError.h"
 #include "db/NumberFormat.h"
 #include "os/OutputFile.h"
-#include "os/Shell.h"
 #include "os/Spreadsheet.h"
 #include "os/TsvFile.h"
 #include "widgets/DBGrid.h"
@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QUrl>
 
 namespace {
 
@@ -70,7 +71,6 @@ TExport::~TExport()
 void TExport::BeginExport()
 {
     Records = 0;
-    ProgramOpened = false;
     if (ExportType == TextFile) {
         LineStart = true;
         file_ = std::make_unique<fw::TsvWriter>(FileName);
@@ -169,8 +169,9 @@ void TExport::EndExport()
     sheet_.reset();
     Opened = false;
     fw::shareWithGroup(workbookName_);
-    // No program for workbooks is no failure: the file is saved, and the user is told where.
-    ProgramOpened = fw::openDocument(workbookName_);
+    // No program for workbooks is no failure of the export: the file is saved, and
+    // the done message says where.
+    OpenThroughDesktop(QUrl::fromLocalFile(workbookName_), "Не удалось открыть таблицу");
 }
 
 void TExportDBGrid::WriteTitles(fw::DBGrid* grid, const QList<int>& columns, const QString& prefix)
@@ -294,9 +295,10 @@ void FinishExport(TExport& exporter)
         return;
     }
     exporter.EndExport();
-    if (exporter.ExportType == TExport::Spreadsheet && !exporter.ProgramOpened) {
+    // The desktop may take the workbook and still open nothing: where it is saved is always said.
+    if (exporter.ExportType == TExport::Spreadsheet) {
         QApplication::beep();
-        fw::dialogs().information("Экспорт успешно завершен.\nНе найдена программа для открытия таблицы; файл сохранен:\n"
+        fw::dialogs().information("Экспорт успешно завершен.\nФайл сохранен:\n"
                                   + QDir::toNativeSeparators(exporter.WorkbookName()));
         return;
     }

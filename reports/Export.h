@@ -18,7 +18,7 @@ class TsvWriter;
 // Writes one table either to a tab-separated text file (code page 1251) or to
 // a new .xlsx workbook named after the list and the date in the user's
 // documents folder, which is opened with the desktop's default program when
-// the export ends. Every write and the close are checked: an export that
+// the export ends (the user is told when none opens it). Every write and the close are checked: an export that
 // failed throws, never looks done, and leaves no partial file behind.
 class TExport {
 public:
@@ -52,7 +52,6 @@ public:
     int Row = 1;               // current spreadsheet row, from 1
     QString Caption;
     int Records = 0;           // data rows written
-    bool ProgramOpened = false;   // the workbook went to the default program
 
     // The workbook of the last spreadsheet export.
     const QString& WorkbookName() const { return workbookName_; }
@@ -87,8 +86,7 @@ void ExportStringGrid(QTableWidget* grid);
 bool SetupExport(TExport& exporter);
 void ShowExportDone();
 // Ends an export: one that wrote no record is given up and says so; otherwise
-// the file is closed and the user told it is done (and where a workbook that
-// no program opened was saved).
+// the file is closed and the user told it is done (and where a workbook was saved).
 void FinishExport(TExport& exporter);
 
 // Brings a data set back to the row the user was on, whatever ends the walk.

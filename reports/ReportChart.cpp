@@ -14,6 +14,7 @@
 #include <QChartView>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHorizontalStackedBarSeries>
@@ -34,6 +35,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <QtMath>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -246,6 +251,7 @@ TReportChart::TReportChart(QTableWidget* table, QWidget* parent)
     connect(tbSave, &QToolButton::clicked, this, &TReportChart::tbSaveClick);
     connect(tbCopy, &QToolButton::clicked, this, &TReportChart::tbCopyClick);
     connect(Timer, &QTimer::timeout, this, &TReportChart::TimerTimer);
+    connect(chart, &QChart::plotAreaChanged, this, &TReportChart::PlacePieLabels);
 }
 
 void TReportChart::SetTitle(const QString& title)
@@ -302,6 +308,13 @@ void TReportChart::DrawPie()
     series->setLabelsVisible(true);
     series->setPieSize(0.6);   // room for the labels around the pie
     Chart->chart()->addSeries(series);
+    // A slice's border runs from the centre at both its edges: the only slice of a pie
+    // would show it as a seam, and an empty slice as a stray line.
+    const QList<QPieSlice*> slices = series->slices();
+    const auto filled = std::count_if(slices.begin(), slices.end(), [](const QPieSlice* s) { return s->value() != 0; });
+    for (QPieSlice* slice : slices)
+        if (slice->value() == 0 || filled == 1) slice->setPen(Qt::NoPen);
+    PlacePieLabels();
     // The legend shows the name with the value at the right.
     const QList<QLegendMarker*> markers = Chart->chart()->legend()->markers(series);
     for (int i = 0; i < markers.size() && i < series->count(); ++i)
@@ -472,6 +485,62 @@ void TReportChart::TimerTimer()
         start -= 360;
     pie->setPieStartAngle(start);
     pie->setPieEndAngle(start + 360);
+    PlacePieLabels();
+}
+
+namespace {
+
+// Where the chart puts a slice's label: at the end of an arm that leaves the pie
+// at the middle of the slice, the text running away from the pie above the arm's
+// horizontal end. Arms that would point straight down are turned aside.
+QRectF pieLabelRect(const QPieSlice* slice, QPointF centre, qreal radius)
+{
+    const qreal middle = slice->startAngle() + slice->angleSpan() / 2;
+    qreal angle = std::fmod(middle, 360.0);
+    if (angle < 0)
+        angle += 360;
+    if (angle > 170 && angle < 180)
+        angle = 170;
+    if (angle > 180 && angle < 190)
+        angle = 190;
+    const auto along = [](qreal degrees, qreal length) {
+        const qreal a = qDegreesToRadians(degrees);
+        return QPointF(qSin(a) * length, -qCos(a) * length);
+    };
+    const QPointF end = centre + along(middle, radius) + along(angle, radius * slice->labelArmLengthFactor());
+    const QSizeF text = QFontMetricsF(slice->labelFont()).size(Qt::TextSingleLine, slice->label());
+    QRectF r(QPointF(angle < 180 ? end.x() : end.x() - text.width(), end.y() - text.height() - 2), text);
+    return r.adjusted(-2, -1, 2, 1);
+}
+
+} // namespace
+
+void TReportChart::PlacePieLabels()
+{
+    QChart* chart = Chart->chart();
+    if (Kind != 0 || chart->series().isEmpty())
+        return;
+    auto* pie = qobject_cast<QPieSeries*>(chart->series().first());
+    const QRectF area = chart->plotArea();
+    if (!pie || area.isEmpty())
+        return;
+    const QPointF centre(area.left() + area.width() * pie->horizontalPosition(),
+                         area.top() + area.height() * pie->verticalPosition());
+    const qreal radius = qMin(area.width(), area.height()) / 2 * pie->pieSize();
+    QList<QPieSlice*> order = pie->slices();
+    std::stable_sort(order.begin(), order.end(), [](const QPieSlice* a, const QPieSlice* b) { return a->value() > b->value(); });
+    QList<QRectF> placed;
+    for (QPieSlice* slice : order) {
+        if (slice->value() == 0) {   // no piece to point at
+            slice->setLabelVisible(false);
+            continue;
+        }
+        const QRectF r = pieLabelRect(slice, centre, radius);
+        const bool free = std::none_of(placed.begin(), placed.end(), [&r](const QRectF& p) { return p.intersects(r); });
+        slice->setLabelVisible(free);
+        if (free)
+            placed.append(r);
+    }
 }
 
 void TReportChart::UpdatePieRotation()

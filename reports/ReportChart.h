@@ -43,6 +43,9 @@ public:
     // Cuts a text longer than the screen width / 34 characters to fit, with "...".
     static QString ShortLabel(const QString& text);
 
+    // Labels of the pie that would overlap a larger slice's are left to the legend.
+    void PlacePieLabels();
+
     void DrawPie();
     void DrawBar();
     void DrawLine();

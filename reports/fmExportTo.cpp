@@ -1,6 +1,6 @@
 #include "reports/fmExportTo.h"
 
-#include "os/Shell.h"
+#include "core/SharedProcs.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -98,7 +98,7 @@ void TfmExportTo::btnPathClick()
 void TfmExportTo::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        fw::openHelp();
+        OpenHelp();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -2,10 +2,11 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
 
 namespace fw {
 
@@ -15,6 +16,16 @@ Shell*& installed()
     static Shell* s = nullptr;
     return s;
 }
+
+QString openerProgram()
+{
+    const QString program = qEnvironmentVariable("BRONTAL_OPENER");
+    return program.isEmpty() ? QStringLiteral("xdg-open") : program;
+}
+
+// An opener that finds no program says so at once. One that ends with an error
+// much later was a program the desktop started and that the user has closed.
+constexpr qint64 kAnswerWithinMs = 30000;
 } // namespace
 
 Shell& shell()
@@ -30,9 +41,43 @@ Shell* setShell(Shell* s)
     return previous;
 }
 
-bool DesktopShell::openUrl(const QUrl& url)
+bool DesktopShell::openUrl(const QUrl& url, const OpenFailed& failed)
 {
-    return url.isValid() && QDesktopServices::openUrl(url);
+    if (!url.isValid() || url.isEmpty()) {
+        if (failed) failed();
+        return false;
+    }
+    auto* opener = new QProcess(QCoreApplication::instance());
+    opener->setProgram(openerProgram());
+    opener->setArguments({url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(url.toEncoded())});
+    // The program the opener starts may outlive it: it gets our own output, never
+    // a pipe that closes under it when the opener ends.
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->setStandardInputFile(QProcess::nullDevice());
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto report = [failed, clock] {
+        if (failed && clock.elapsed() < kAnswerWithinMs) failed();
+    };
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, report](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart) return;
+        opener->deleteLater();
+        report();
+    });
+    QObject::connect(opener, &QProcess::finished, opener, [opener, report](int code, QProcess::ExitStatus status) {
+        opener->deleteLater();
+        if (status != QProcess::NormalExit || code != 0) report();
+    });
+    // An opener still waiting when the program ends is left to itself (the program
+    // it started lives on); nobody is told about it any more.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, opener, [opener] {
+        opener->disconnect();
+        opener->kill();
+        opener->waitForFinished(1000);
+    });
+    opener->start();
+    return true;
 }
 
 void DesktopShell::setClipboardText(const QString& text)
@@ -52,9 +97,10 @@ RecordingShell::~RecordingShell()
     setShell(previous_);
 }
 
-bool RecordingShell::openUrl(const QUrl& url)
+bool RecordingShell::openUrl(const QUrl& url, const OpenFailed& failed)
 {
     opened.append(url);
+    if (!openResult && failed) failed();
     return openResult;
 }
 
@@ -86,19 +132,19 @@ QUrl telUrl(const QString& number)
     return QUrl::fromEncoded("tel:" + QUrl::toPercentEncoding(number, "+()-.*#"), QUrl::StrictMode);
 }
 
-bool openLink(const QString& link)
+bool openLink(const QString& link, const OpenFailed& failed)
 {
-    return shell().openUrl(linkUrl(link));
+    return shell().openUrl(linkUrl(link), failed);
 }
 
-bool openDocument(const QString& fileName)
+bool openDocument(const QString& fileName, const OpenFailed& failed)
 {
-    return shell().openUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
+    return shell().openUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()), failed);
 }
 
-bool dial(const QString& number)
+bool dial(const QString& number, const OpenFailed& failed)
 {
-    return shell().openUrl(telUrl(number));
+    return shell().openUrl(telUrl(number), failed);
 }
 
 QString helpFileName()
@@ -106,9 +152,9 @@ QString helpFileName()
     return QDir(QCoreApplication::applicationDirPath()).filePath("br.html");
 }
 
-bool openHelp()
+bool openHelp(const OpenFailed& failed)
 {
-    return openDocument(helpFileName());
+    return openDocument(helpFileName(), failed);
 }
 
 } // namespace fw

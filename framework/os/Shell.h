@@ -4,7 +4,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 namespace fw {
+
+// Called on the main thread when the desktop opened nothing for a URL.
+using OpenFailed = std::function<void()>;
 
 // What the program asks of the desktop: open a link, a file, a mail address or
 // a telephone number with the user's default program, and the clipboard text.
@@ -12,8 +17,9 @@ namespace fw {
 class Shell {
 public:
     virtual ~Shell() = default;
-    // False when the desktop could not hand the URL to a program.
-    virtual bool openUrl(const QUrl& url) = 0;
+    // Hands the URL to the desktop. When no program takes it, failed is called:
+    // at once (and false returned), or later, once the desktop has said so.
+    virtual bool openUrl(const QUrl& url, const OpenFailed& failed = {}) = 0;
     virtual void setClipboardText(const QString& text) = 0;
     virtual QString clipboardText() const = 0;
 };
@@ -23,10 +29,12 @@ Shell& shell();
 // Installs s (nullptr: the desktop's again); returns the one it replaces.
 Shell* setShell(Shell* s);
 
-// QDesktopServices and QClipboard.
+// The desktop's opener and QClipboard. The opener (xdg-open, or the program
+// that BRONTAL_OPENER names) runs for each URL without the program waiting
+// for it; its exit status tells whether a program took the URL.
 class DesktopShell : public Shell {
 public:
-    bool openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url, const OpenFailed& failed = {}) override;
     void setClipboardText(const QString& text) override;
     QString clipboardText() const override;
 };
@@ -39,7 +47,8 @@ public:
     RecordingShell& operator=(const RecordingShell&) = delete;
     ~RecordingShell() override;
 
-    bool openUrl(const QUrl& url) override;
+    // A refusal (openResult false) calls failed at once.
+    bool openUrl(const QUrl& url, const OpenFailed& failed = {}) override;
     void setClipboardText(const QString& text) override { clipboard = text; }
     QString clipboardText() const override { return clipboard; }
 
@@ -60,11 +69,12 @@ QUrl mailtoUrl(const QString& address, const QString& subject = {}, const QStrin
 // "tel:" with the number as dialled.
 QUrl telUrl(const QString& number);
 
-bool openLink(const QString& link);
-bool openDocument(const QString& fileName);   // a local file with its default program
-bool dial(const QString& number);
+bool openLink(const QString& link, const OpenFailed& failed = {});
+// A local file with its default program.
+bool openDocument(const QString& fileName, const OpenFailed& failed = {});
+bool dial(const QString& number, const OpenFailed& failed = {});
 // The HTML help shipped next to the program.
 QString helpFileName();
-bool openHelp();
+bool openHelp(const OpenFailed& failed = {});
 
 } // namespace fw

@@ -6,11 +6,14 @@
 #include "os/Shell.h"
 #include "widgets/ScriptedDialogs.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -97,4 +100,15 @@ TEST_F(Wizard, FailedStatementIsShownAndCopied)
     EXPECT_TRUE(dialogs.shown().value(1).text.contains("FILEPATH"));
     EXPECT_TRUE(fm->isVisible());
     EXPECT_EQ(db.ver(), 6);
+}
+
+// Its window and its message boxes show the converter's own icon, not the toolkit's logo.
+TEST_F(Wizard, ShowsTheConvertersIcon)
+{
+    const QImage own = kestrup::KestrupIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(own.isNull());
+    EXPECT_NE(own, fm->style()->standardIcon(QStyle::SP_TitleBarMenuButton).pixmap(32, 32).toImage());
+    EXPECT_EQ(fm->windowIcon().pixmap(32, 32).toImage(), own);
+    EXPECT_EQ(QApplication::windowIcon().pixmap(32, 32).toImage(), own);
+    EXPECT_TRUE(kestrup::KestrupIcon().pixmap(64, 64).save(QDir::temp().filePath("kestrup-icon.png")));
 }

@@ -5,9 +5,11 @@
 #include "core/fmLogin.h"
 
 #include "os/Shell.h"
+#include "support/FakeOpener.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QUrlQuery>
 
 namespace {
@@ -173,6 +175,40 @@ TEST_F(MainWindow, HelpAndLetterSayWhenTheDesktopCannotOpenThem)
     fmMain->miHelp->trigger();
     dialogs->expectError("Не удалось открыть почтовую программу для письма:\nmailto:support@brontal.ru");
     fmMain->N6->trigger();
+}
+
+// The desktop's opener may start and still find no program for the help.
+TEST_F(MainWindow, F1SaysSoWheneverNoProgramOpensTheHelp)
+{
+    testing_support::FakeOpener opener(3);
+    fmMain->show();
+    withModal<TfmLogin>([] { QApplication::processEvents(); }, [](TfmLogin& d) { d.reject(); });
+    QApplication::setActiveWindow(fmMain);
+    const QString help = QCoreApplication::applicationDirPath() + "/br.html";
+
+    dialogs->expectError("Не удалось открыть справку:\n" + QDir::toNativeSeparators(help));
+    QTest::keyClick(fmMain, Qt::Key_F1);
+    EXPECT_TRUE(opener.waitForAnswer([this] { return dialogs->pending() == 0; }));
+    EXPECT_EQ(dialogs->pending(), 0);
+    EXPECT_EQ(opener.args(), help);
+}
+
+// The work area's frames and the dialogs without an owner too; never the toolkit's logo.
+TEST_F(MainWindow, EveryWindowShowsTheProgramsIcon)
+{
+    const QImage own = BrontalIcon().pixmap(16, 16).toImage();
+    const QImage toolkit = fmMain->style()->standardIcon(QStyle::SP_TitleBarMenuButton).pixmap(16, 16).toImage();
+    ASSERT_NE(own, toolkit);
+    const auto shows = [&](const QWidget* w) { return w->windowIcon().pixmap(16, 16).toImage() == own; };
+
+    fmMain->resize(600, 400);
+    fmMain->mmiKlient->trigger();
+    ASSERT_TRUE(fmDummy);
+    EXPECT_TRUE(shows(fmMain->mdiArea->activeSubWindow()));
+    TfmAbout about;
+    EXPECT_TRUE(shows(&about));
+    QDialog dialog;
+    EXPECT_TRUE(shows(&dialog));
 }
 
 // A module window opens at the size it was given, inside the main window's area.

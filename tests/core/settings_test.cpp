@@ -1,6 +1,7 @@
 #include "CoreFixture.h"
 
 #include "core/Users.h"
+#include "core/fmLogin.h"
 #include "core/fmSettings.h"
 #include "core/fmSetupMy.h"
 #include "db/DbError.h"
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -131,6 +133,24 @@ TEST_F(SettingsTest, SavedPersonalSettingsReachTheUsersObject)
     ASSERT_TRUE(UserRights->GetUser(user.IdUser, read));
     EXPECT_EQ(read.Email, "new@example.com");
     EXPECT_EQ(read.Pass, "pw1");
+}
+
+// Every password field of the program masks with "*", as the login does.
+TEST_F(SettingsTest, PasswordFieldsShowStars)
+{
+    const auto mask = [](QLineEdit* e) { return QChar(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, e)); };
+    TfmLogin login;
+    EXPECT_EQ(mask(login.edPass), '*');
+
+    TfmSetupMy dlg;
+    dlg.show();
+    EXPECT_EQ(mask(dlg.EditPass), '*');
+    dlg.btnOk->click();
+    ASSERT_TRUE(dlg.Panel2->isVisible());
+    EXPECT_EQ(mask(dlg.DBEPass), '*');
+    QTest::mouseClick(dlg.CBoxPass, Qt::LeftButton);
+    EXPECT_EQ(dlg.DBEPass->echoMode(), QLineEdit::Normal);
+    dlg.btnCancel->click();
 }
 
 TEST_F(SettingsTest, FailedSaveKeepsTheDialogOpenWithTypedValues)

@@ -221,6 +221,78 @@ TEST_F(ReportChartTest, CopyPutsBitmapOrVectorPictureOnTheClipboard)
     EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());   // and a bitmap beside it
 }
 
+// A large slice keeps its label; of many small neighbours only those that find room
+// show theirs, the others are left to the legend.
+TEST_F(ReportChartTest, SmallSlicesLabelsNeverOverlap)
+{
+    QStringList names{"Принтеры"};
+    QList<QList<double>> values{{1000}};
+    for (int i = 1; i <= 12; ++i) {
+        names << QString("Мелочь %1").arg(i);
+        values << QList<double>{1};
+    }
+    names << "Бумага";
+    values << QList<double>{300};
+    fillTable(table, names, {"31.03.2024"}, values);
+    chart.show();
+    choose(chart.tbPie);
+    QCoreApplication::processEvents();
+    auto* pie = qobject_cast<QPieSeries*>(series().first());
+    ASSERT_TRUE(pie && pie->count() == 14);
+    const auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(pie->slices()[0]->isLabelVisible());
+        EXPECT_TRUE(pie->slices()[13]->isLabelVisible());
+        int shown = 0;
+        for (int i = 1; i <= 12; ++i) {
+            shown += pie->slices()[i]->isLabelVisible();
+            // A third of a degree apart: two of them would be drawn over each other.
+            if (i > 1) {
+                EXPECT_FALSE(pie->slices()[i]->isLabelVisible() && pie->slices()[i - 1]->isLabelVisible()) << i;
+            }
+        }
+        EXPECT_GE(shown, 1);
+    };
+    check("drawn");
+    EXPECT_TRUE(chart.grab().save(QDir::temp().filePath("reportchart-small-slices.png")));
+    for (int i = 0; i < 9; ++i) chart.TimerTimer();   // turned by 45 degrees
+    check("turned");
+    chart.miPieLegend->trigger();
+    QCoreApplication::processEvents();
+    check("with the legend");
+
+    // Slices of a size each keep their label.
+    fillTable(table, {"А", "Б", "В", "Г"}, {"31.03.2024"}, {{1}, {1}, {1}, {1}});
+    chart.DrawChart();
+    QCoreApplication::processEvents();
+    pie = qobject_cast<QPieSeries*>(series().first());
+    for (QPieSlice* slice : pie->slices()) EXPECT_TRUE(slice->isLabelVisible()) << slice->label().toStdString();
+}
+
+// The one slice of a pie is a whole disc: no border runs from the centre to the top.
+TEST_F(ReportChartTest, PieOfOneSliceHasNoSeam)
+{
+    fillTable(table, {"Принтеры", "Пусто"}, {"31.03.2024"}, {{1000}, {0}});
+    chart.show();
+    choose(chart.tbPie);
+    QCoreApplication::processEvents();
+    QChart* c = chart.Chart->chart();
+    auto* pie = qobject_cast<QPieSeries*>(series().first());
+    ASSERT_TRUE(pie);
+    const QRectF area = c->plotArea();
+    const qreal radius = qMin(area.width(), area.height()) / 2 * pie->pieSize();
+    const QImage picture = chart.Chart->grab().toImage();
+    const QColor fill = pie->slices()[0]->color();
+    for (qreal f = 0.2; f < 0.9; f += 0.1) {
+        const QPoint p = chart.Chart->mapFromScene(c->mapToScene(area.center() - QPointF(0, radius * f)));
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QColor seen = picture.pixelColor(p.x() + dx, p.y());
+            EXPECT_LT(qAbs(seen.red() - fill.red()) + qAbs(seen.green() - fill.green()) + qAbs(seen.blue() - fill.blue()), 30)
+                << p.x() + dx << "," << p.y() << " " << seen.name().toStdString();
+        }
+    }
+}
+
 // Pictures of every kind as a user sees them, in the program's locale, for a look by eye.
 TEST_F(ReportChartTest, RendersEveryKind)
 {

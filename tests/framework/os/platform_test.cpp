@@ -2,6 +2,7 @@
 #include "os/Shell.h"
 #include "os/UserSettings.h"
 #include "os/Version.h"
+#include "support/FakeOpener.h"
 #include "support/Printers.h"
 
 #include <QFile>
@@ -47,6 +48,44 @@ TEST(Shell, LinksFilesAndHelpGoThroughTheInstalledShell)
     EXPECT_TRUE(rec.opened[3].toLocalFile().endsWith("/br.html"));
     EXPECT_EQ(rec.opened[4].toEncoded(), "http://firm.ru/a%20b");
     EXPECT_EQ(rec.clipboard, "a@b.ru;c@d.ru");
+}
+
+class DesktopOpener : public ::testing::Test {
+protected:
+    // Opens url and returns how often the user would have been told.
+    int failuresOpening(const QUrl& url)
+    {
+        opener.forget();
+        int failures = 0;
+        EXPECT_TRUE(shell.openUrl(url, [&failures] { ++failures; }));
+        EXPECT_EQ(failures, 0) << "told before the opener answered";
+        EXPECT_TRUE(opener.waitForAnswer([&] { return failures > 0; }));
+        return failures;
+    }
+
+    testing_support::FakeOpener opener;
+    DesktopShell shell;
+};
+
+TEST_F(DesktopOpener, TheUserIsToldWheneverTheOpenerFindsNothing)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("справка по программе.html");
+    QFile(file).open(QIODevice::WriteOnly);
+
+    EXPECT_EQ(failuresOpening(QUrl::fromLocalFile(file)), 0);
+    EXPECT_EQ(opener.args(), file);   // a local file goes as its path
+    opener.setExitStatus(3);
+    EXPECT_EQ(failuresOpening(mailtoUrl("a@b.ru", "Тема")), 1);
+    EXPECT_EQ(opener.args(), "mailto:a@b.ru?subject=%D0%A2%D0%B5%D0%BC%D0%B0");
+    opener.setExitStatus(4);
+    EXPECT_EQ(failuresOpening(QUrl("http://firm.ru/")), 1);
+    opener.remove();
+    EXPECT_EQ(failuresOpening(QUrl("http://firm.ru/")), 1);
+
+    int failures = 0;
+    EXPECT_FALSE(shell.openUrl(QUrl(), [&failures] { ++failures; }));
+    EXPECT_EQ(failures, 1);
 }
 
 TEST(UserSettings, MissingValueReadsDefaultAndWritesPersist)
