@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 QString Plugin1CDir;
 
@@ -181,11 +183,39 @@ QByteArray argument(const QString& text)
     return bytes;
 }
 
-// A result buffer of the plug-in, read up to its NUL (at most its size).
-QString result(const char* buffer)
-{
-    return fw::fromCp1251(QByteArray(buffer, int(strnlen(buffer, BR1C_MAX_TEXT)))).trimmed();
-}
+// The plug-in is given its BR1C_BUFFER_SIZE bytes, filled with NULs, and a
+// large guard behind them that it must leave alone: a plug-in that writes
+// more than it may is caught here instead of overwriting the program.
+class ResultBuffer {
+public:
+    ResultBuffer() : bytes_(BR1C_BUFFER_SIZE + GuardSize, Guard)
+    {
+        std::memset(bytes_.data(), 0, BR1C_BUFFER_SIZE);
+    }
+    char* data() { return bytes_.data(); }
+
+    // The text written; throws fw::LibraryError naming the entry point when
+    // the plug-in broke the length contract.
+    QString text(const char* entryPoint) const
+    {
+        const char* begin = bytes_.data();
+        const void* nul = std::memchr(begin, 0, BR1C_BUFFER_SIZE);
+        const bool guardKept = std::all_of(bytes_.begin() + BR1C_BUFFER_SIZE, bytes_.end(),
+                                           [](char c) { return c == Guard; });
+        if (!nul || !guardKept)
+            throw fw::LibraryError(QString("Функция %1 библиотеки %2 записала в результат больше %3 знаков.\r"
+                                           "Результат не принят.")
+                                       .arg(QString::fromLatin1(entryPoint), BR1C_LIBRARY)
+                                       .arg(BR1C_MAX_TEXT));
+        const int size = int(static_cast<const char*>(nul) - begin);
+        return fw::fromCp1251(QByteArray(begin, size)).trimmed();
+    }
+
+private:
+    static constexpr int GuardSize = 64 * 1024;
+    static constexpr char Guard = char(0xA5);
+    std::vector<char> bytes_;
+};
 
 } // namespace
 
@@ -212,9 +242,9 @@ bool TPlugin1C::Load(const QString& fileName)
 
 QString TPlugin1C::AddDoc(int kind)
 {
-    char buffer[BR1C_BUFFER_SIZE] = {};
-    addDoc_(kind, buffer);
-    return result(buffer);
+    ResultBuffer buffer;
+    addDoc_(kind, buffer.data());
+    return buffer.text("AddDoc");
 }
 
 void TPlugin1C::OpenDocWindow(const QString& number, int kind, const QString& date)
@@ -225,9 +255,9 @@ void TPlugin1C::OpenDocWindow(const QString& number, int kind, const QString& da
 QString TPlugin1C::DocByDoc(const QString& number, int kind, const QString& date)
 {
     const QByteArray n = argument(number), d = argument(date);
-    char buffer[BR1C_BUFFER_SIZE] = {};
-    docByDoc_(n.constData(), kind, d.constData(), buffer);
-    return result(buffer);
+    ResultBuffer buffer;
+    docByDoc_(n.constData(), kind, d.constData(), buffer.data());
+    return buffer.text("DocByDoc");
 }
 
 bool TPlugin1C::MoneyDoc(const QString& number, int kind, const QString& date, const QString& reserved)

@@ -73,6 +73,7 @@ public:
     bool Load(const QString& fileName);
     bool isLoaded() const { return lib_.isLoaded(); }
 
+    // A result longer than the header allows is refused with fw::LibraryError.
     QString AddDoc(int kind);
     void OpenDocWindow(const QString& number, int kind, const QString& date);
     QString DocByDoc(const QString& number, int kind, const QString& date);

@@ -348,6 +348,27 @@ TEST_F(Plugin1CCard, InvoiceFactureIsMadeFromTheWaybill)
     EXPECT_EQ(DealText("NOSCHETF"), "");
 }
 
+TEST_F(Plugin1CCard, AResultLongerThanAllowedIsRefusedAndNothingIsWritten)
+{
+    AddSale(tovar, 300, 100, 3);
+    SetDeal("NoNakl = 'Н-5', DateNakl = '05.03.2026'");
+    Open();
+    SetNumber(QString(300, '7'));
+    dialogs.expectError("Функция DocByDoc библиотеки libBRplus1C.so записала в результат больше 255 знаков.\r"
+                        "Результат не принят.");
+    card->sbSchetF1C->click();
+    EXPECT_EQ(DealText("NOSCHETF"), "");
+    EXPECT_EQ(dmKlSd->qrySdelka.state(), fw::DataSetState::Browse);
+    SetDeal("NoNakl = null, DateNakl = null");
+    EXPECT_TRUE(refusal([&] { card->sbSchet1CClick(); }).contains("AddDoc"));
+    EXPECT_EQ(DealText("NOSCHET"), "");
+
+    // The card and its plug-in go on: a number within the contract is taken.
+    SetNumber("СЧ-2");
+    card->sbSchet1C->click();
+    EXPECT_EQ(DealText("NOSCHET"), "СЧ-2");
+}
+
 class MoneyCheck : public Plugin1CCard {
 protected:
     QString Triple(const char* sum, const QDate& date, const char* kurs)
