@@ -16,6 +16,15 @@
 
 // --- text helpers -------------------------------------------------------------
 
+namespace {
+// The edit text's format: the value with up to that many decimals (at most the four money holds).
+QString EditTextFormat(int decimals)
+{
+    const int dp = std::clamp(decimals, 0, 4);
+    return dp > 0 ? QStringLiteral("0.") + QString(dp, '#') : QStringLiteral("0");
+}
+}
+
 QString CleanNumber(const QString& text)
 {
     const TFormatSettings& fs = FormatSettings();
@@ -483,9 +492,7 @@ void TCustomNumEdit::RevertText()
 
 void TCustomNumEdit::FormatEditText()
 {
-    QString fmt = QStringLiteral("0");
-    if (FDecimalPlaces > 0) fmt = QStringLiteral("0.") + QString(FDecimalPlaces, '#');
-    if (!FNumber.isZero() || !FZeroEmpty) setEditText(FormatFloatVcl(fmt, FNumber));
+    if (!FNumber.isZero() || !FZeroEmpty) setEditText(FormatFloatVcl(EditTextFormat(FDecimalPlaces), FNumber));
     else setEditText(QString());
 }
 
@@ -510,9 +517,25 @@ void TCustomNumEdit::ReformatText()
     FInternalChange = was;
 }
 
+void TCustomNumEdit::LimitDecimals()
+{
+    const QString s = CleanNumber(text());
+    const int p = s.indexOf(FormatSettings().DecimalSeparator);
+    if (p < 0 || s.contains('E', Qt::CaseInsensitive) || s.size() - p - 1 <= FDecimalPlaces) return;
+    std::optional<fw::Currency> c;
+    try {
+        c = ReadNumberText(s);
+    } catch (const ERangeError&) {
+        return;   // refused when the value is read
+    }
+    if (!c) return;
+    setEditText(FormatFloatVcl(EditTextFormat(FDecimalPlaces), c->rounded(std::clamp(FDecimalPlaces, 0, 4))));
+}
+
 void TCustomNumEdit::Change()
 {
     if (FInternalChange) return;
+    LimitDecimals();
     if (FFormatOnEditing && hasFocus()) ReformatText();
     TCustomComboEdit::Change();
 }
@@ -739,9 +762,7 @@ bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
     // The edit takes the result as it will keep it: rounded to its own decimals, not the
     // calculator's fifteen digits.
     if (const auto c = fw::Currency::parse(CleanNumber(value.toString()))) {
-        const int dp = std::clamp(FDecimalPlaces, 0, 4);
-        value = FormatFloatVcl(dp > 0 ? QStringLiteral("0.") + QString(dp, '#') : QStringLiteral("0"),
-                               c->rounded(dp));
+        value = FormatFloatVcl(EditTextFormat(FDecimalPlaces), c->rounded(std::clamp(FDecimalPlaces, 0, 4)));
     }
     return true;
 }

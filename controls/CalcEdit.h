@@ -154,6 +154,9 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void setEditText(const QString& t);
+    // Typing stops at the edit's decimals; a number pasted or dropped in with
+    // more is rounded to them at once, so that what is shown is the value.
+    void LimitDecimals();
     void pasteChecked();
     // The edit text as it would be with the key typed, cleaned.
     QString TextWithKey(QChar key) const;

@@ -19,7 +19,8 @@
  *     during the call; copy what you keep.
  *   - A result buffer (char* result) belongs to Brontal: it is BR1C_BUFFER_SIZE
  *     bytes, filled with NULs before the call. Write at most BR1C_MAX_TEXT
- *     bytes and a terminating NUL into it; never free or keep it.
+ *     bytes and a terminating NUL into it; never free or keep it. A result
+ *     that breaks this is refused, and nothing of it is used.
  *   - Brontal never frees anything the plug-in allocates.
  *
  * Exchange folder

@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 QString Plugin1CDir;
 
@@ -20,16 +22,19 @@ fw::Currency StrToCurrDot(const QString& text)
 {
     // Only digits with one full stop: the plug-in's numbers never carry
     // thousands separators, and a comma would be read differently by each side.
+    // More decimals than money holds would be rounded away unseen: 0.00004 is no rate of 0.
     const QString s = text.trimmed();
     bool shape = !s.isEmpty();
-    int points = 0, digits = 0;
+    int points = 0, digits = 0, decimals = 0;
     for (int i = 0; i < s.size() && shape; ++i) {
         const QChar c = s[i];
         if (c == '.') ++points;
-        else if (c >= '0' && c <= '9') ++digits;
-        else if (!(i == 0 && (c == '-' || c == '+'))) shape = false;
+        else if (c >= '0' && c <= '9') {
+            ++digits;
+            if (points) ++decimals;
+        } else if (!(i == 0 && (c == '-' || c == '+'))) shape = false;
     }
-    if (shape && points <= 1 && digits > 0)
+    if (shape && points <= 1 && digits > 0 && decimals <= 4)
         if (const auto v = fw::Currency::parse(s)) return *v;
     throw fw::ConvertError(QString("\"%1\" не является числом").arg(text));
 }
@@ -56,6 +61,17 @@ QString Money1CFileName()
 }
 
 namespace {
+
+// Exactly "dd.mm.yyyy": two, two and four digits. Qt alone would also take a
+// year such as "-2024".
+QDate dateDot(const QString& text)
+{
+    const QString s = text.trimmed();
+    if (s.size() != 10 || s[2] != '.' || s[5] != '.') return {};
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+        if (s[i] < '0' || s[i] > '9') return {};
+    return QDate(s.mid(6, 4).toInt(), s.mid(3, 2).toInt(), s.left(2).toInt());
+}
 
 // One line of the document file: line breaks inside a value would shift every
 // line after it, so they become blanks.
@@ -90,7 +106,7 @@ void WriteDoc1CFile(const QString& fileName, const QByteArray& text)
         throw fw::FileError(QString("Ошибка записи файла %1: %2").arg(QDir::toNativeSeparators(fileName), f.errorString()));
 }
 
-QList<TMoney1C> ParseMoney1C(const QByteArray& data)
+QList<TMoney1C> ParseMoney1C(const QByteArray& data, int sumDecimals, int kursDecimals)
 {
     QStringList lines = fw::fromCp1251(data).split('\n');
     for (QString& l : lines)
@@ -115,17 +131,17 @@ QList<TMoney1C> ParseMoney1C(const QByteArray& data)
         m.SumText = lines[i];
         m.DateText = lines[i + 1];
         m.KursText = lines[i + 2];
-        m.Summa = number(i);
-        m.Date = QDate::fromString(m.DateText.trimmed(), "dd.MM.yyyy");
+        m.Summa = number(i).rounded(sumDecimals);
+        m.Date = dateDot(m.DateText);
         if (!m.Date.isValid()) throw fw::UserError(where(i + 2, m.DateText) + " не является датой!");
-        m.Kurs = number(i + 2);
+        m.Kurs = number(i + 2).rounded(kursDecimals);
         if (m.Kurs.isZero()) throw fw::UserError(where(i + 3, m.KursText) + ": курс равен нулю!");
         result << m;
     }
     return result;
 }
 
-QList<TMoney1C> ReadMoney1CFile(const QString& fileName)
+QList<TMoney1C> ReadMoney1CFile(const QString& fileName, int sumDecimals, int kursDecimals)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
@@ -133,7 +149,7 @@ QList<TMoney1C> ReadMoney1CFile(const QString& fileName)
     const QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw fw::FileError(QString("Ошибка чтения файла %1: %2").arg(QDir::toNativeSeparators(fileName), f.errorString()));
-    return ParseMoney1C(data);
+    return ParseMoney1C(data, sumDecimals, kursDecimals);
 }
 
 QList<fw::Currency> Spread1CSum(fw::Currency sum, const QList<fw::Currency>& planned)
@@ -167,11 +183,39 @@ QByteArray argument(const QString& text)
     return bytes;
 }
 
-// A result buffer of the plug-in, read up to its NUL (at most its size).
-QString result(const char* buffer)
-{
-    return fw::fromCp1251(QByteArray(buffer, int(strnlen(buffer, BR1C_MAX_TEXT)))).trimmed();
-}
+// The plug-in is given its BR1C_BUFFER_SIZE bytes, filled with NULs, and a
+// large guard behind them that it must leave alone: a plug-in that writes
+// more than it may is caught here instead of overwriting the program.
+class ResultBuffer {
+public:
+    ResultBuffer() : bytes_(BR1C_BUFFER_SIZE + GuardSize, Guard)
+    {
+        std::memset(bytes_.data(), 0, BR1C_BUFFER_SIZE);
+    }
+    char* data() { return bytes_.data(); }
+
+    // The text written; throws fw::LibraryError naming the entry point when
+    // the plug-in broke the length contract.
+    QString text(const char* entryPoint) const
+    {
+        const char* begin = bytes_.data();
+        const void* nul = std::memchr(begin, 0, BR1C_BUFFER_SIZE);
+        const bool guardKept = std::all_of(bytes_.begin() + BR1C_BUFFER_SIZE, bytes_.end(),
+                                           [](char c) { return c == Guard; });
+        if (!nul || !guardKept)
+            throw fw::LibraryError(QString("Функция %1 библиотеки %2 записала в результат больше %3 знаков.\r"
+                                           "Результат не принят.")
+                                       .arg(QString::fromLatin1(entryPoint), BR1C_LIBRARY)
+                                       .arg(BR1C_MAX_TEXT));
+        const int size = int(static_cast<const char*>(nul) - begin);
+        return fw::fromCp1251(QByteArray(begin, size)).trimmed();
+    }
+
+private:
+    static constexpr int GuardSize = 64 * 1024;
+    static constexpr char Guard = char(0xA5);
+    std::vector<char> bytes_;
+};
 
 } // namespace
 
@@ -198,9 +242,9 @@ bool TPlugin1C::Load(const QString& fileName)
 
 QString TPlugin1C::AddDoc(int kind)
 {
-    char buffer[BR1C_BUFFER_SIZE] = {};
-    addDoc_(kind, buffer);
-    return result(buffer);
+    ResultBuffer buffer;
+    addDoc_(kind, buffer.data());
+    return buffer.text("AddDoc");
 }
 
 void TPlugin1C::OpenDocWindow(const QString& number, int kind, const QString& date)
@@ -211,9 +255,9 @@ void TPlugin1C::OpenDocWindow(const QString& number, int kind, const QString& da
 QString TPlugin1C::DocByDoc(const QString& number, int kind, const QString& date)
 {
     const QByteArray n = argument(number), d = argument(date);
-    char buffer[BR1C_BUFFER_SIZE] = {};
-    docByDoc_(n.constData(), kind, d.constData(), buffer);
-    return result(buffer);
+    ResultBuffer buffer;
+    docByDoc_(n.constData(), kind, d.constData(), buffer.data());
+    return buffer.text("DocByDoc");
 }
 
 bool TPlugin1C::MoneyDoc(const QString& number, int kind, const QString& date, const QString& reserved)

@@ -17,7 +17,8 @@ extern QString Plugin1CDir;
 
 // The money value in its shortest form with a full stop ("1", "2.5").
 QString CurrToStrDot(fw::Currency value);
-// A number with a full stop as its decimal point; throws fw::ConvertError.
+// A number with a full stop as its decimal point and at most the four decimals
+// money holds; throws fw::ConvertError.
 fw::Currency StrToCurrDot(const QString& text);
 // Rounded to whole kopecks, half to even.
 fw::Currency RoundToKop(fw::Currency value);
@@ -52,9 +53,11 @@ struct TMoney1C {
 
 // The triples of the payment file; throws fw::UserError naming a line that is
 // not a number or a date, a rate of 0, or a line count not a multiple of three.
-// Trailing empty lines are not counted.
-QList<TMoney1C> ParseMoney1C(const QByteArray& data);
-QList<TMoney1C> ReadMoney1CFile(const QString& fileName);   // also fw::FileError
+// Trailing empty lines are not counted. Sums and rates are taken as the columns
+// they go to keep them, rounded half to even to sumDecimals and kursDecimals;
+// the texts stay as read.
+QList<TMoney1C> ParseMoney1C(const QByteArray& data, int sumDecimals = 4, int kursDecimals = 4);
+QList<TMoney1C> ReadMoney1CFile(const QString& fileName, int sumDecimals = 4, int kursDecimals = 4);   // also fw::FileError
 
 // The sum spread over lines in proportion to their planned sums: each part
 // rounded to four decimals and then to kopecks, the last line takes what
@@ -70,6 +73,7 @@ public:
     bool Load(const QString& fileName);
     bool isLoaded() const { return lib_.isLoaded(); }
 
+    // A result longer than the header allows is refused with fw::LibraryError.
     QString AddDoc(int kind);
     void OpenDocWindow(const QString& number, int kind, const QString& date);
     QString DocByDoc(const QString& number, int kind, const QString& date);

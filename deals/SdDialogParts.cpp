@@ -53,8 +53,14 @@ void ForEachSale(const std::function<void(fw::Query&)>& f)
     dmKlSd->SalesLinked = true;
 }
 
-void SdRateEdit(TCustomNumEdit* edit)
+int SdStoredDecimals(const fw::DataSet& ds, const char* column)
 {
-    edit->SetDecimalPlaces(4);
-    edit->SetDisplayFormat(",0.0000");
+    const fw::Field* f = ds.findField(column);
+    return f && f->type() == fw::FieldType::Currency && f->size() >= 0 && f->size() <= 4 ? f->size() : 2;
+}
+
+void SdMoneyEdit(TCustomNumEdit* edit, int decimals)
+{
+    edit->SetDecimalPlaces(decimals);
+    edit->SetDisplayFormat(decimals > 0 ? ",0." + QString(decimals, '0') : ",0");
 }

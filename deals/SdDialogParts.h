@@ -15,6 +15,7 @@ class TBrSpeedButton;
 class TCustomNumEdit;
 
 namespace fw {
+class DataSet;
 class DataSource;
 class Query;
 class DBLookupCombo;
@@ -26,8 +27,12 @@ class DBLookupCombo;
 QString SdSettingText(const char* column);
 // A hold button "Не изменять" of a money triple; the three of a dialog form one group.
 TBrSpeedButton* SdHoldButton(QWidget* parent, const char* name);
-// The rate edit of a money triple: rates carry four decimals (1,1046).
-void SdRateEdit(TCustomNumEdit* edit);
+// The decimals a money column keeps: its field's, once the data set has been
+// open; otherwise the two of the schema's money columns.
+int SdStoredDecimals(const fw::DataSet& ds, const char* column);
+// An edit of a money triple takes and shows as many decimals as its column
+// keeps, so that a rate typed or shown is the rate stored.
+void SdMoneyEdit(TCustomNumEdit* edit, int decimals);
 // The money triple side by side in grid, one column each: caption, edit, hold button.
 void SdMoneyColumns(QGridLayout* grid, std::initializer_list<std::tuple<QLabel*, QWidget*, TBrSpeedButton*>> columns);
 // Walks the goods lines of dmKlSd without the payments following, and comes

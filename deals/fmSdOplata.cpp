@@ -172,7 +172,7 @@ TfmSdOplata::TfmSdOplata(QWidget* owner) : QDialog(owner)
     ceVal1 = money("ceVal1");
     ceVal2 = money("ceVal2");
     ceKurs = money("ceKurs");
-    SdRateEdit(ceKurs);
+    SdMoneyEdit(ceKurs, SdStoredDecimals(dmKlSd->qryOplata, "KURS"));
     sbVal1 = SdHoldButton(gbSumma, "sbVal1");
     sbVal2 = SdHoldButton(gbSumma, "sbVal2");
     sbKurs = SdHoldButton(gbSumma, "sbKurs");
@@ -388,13 +388,6 @@ bool TfmSdOplata::eventFilter(QObject* watched, QEvent* e)
 
 namespace {
 
-// The decimals a payment's money column keeps (four when it does not say).
-int StoredDecimals(const char* column)
-{
-    const fw::Field* f = dmKlSd->qryOplata.findField(column);
-    return f && f->size() > 0 && f->size() < 4 ? f->size() : 4;
-}
-
 QString TovarName(const fw::Query& sales)
 {
     return sales.fieldByName("Tovar").asString();
@@ -428,7 +421,8 @@ void SdOplataAdd(TfmSdelka& card)
     TfmSdOplata* d = dialog.get();
     d->OnPost = [&card, d] {
         const QList<TOplataPart> parts = SplitOplata(d->CheckedSales(), d->Val1(), d->Val2(),
-                                                     StoredDecimals("SUMMAR"), StoredDecimals("SUMMAD"));
+                                                     SdStoredDecimals(dmKlSd->qryOplata, "SUMMAR"),
+                                                     SdStoredDecimals(dmKlSd->qryOplata, "SUMMAD"));
         PostOplataSplit(card, parts, d->IdUser(), d->DateOpl(), d->Kurs());
     };
     if (dialog->exec() != QDialog::Accepted) return;

@@ -109,7 +109,7 @@ TfmSdTovar::TfmSdTovar(QWidget* owner) : QDialog(owner)
     dbcVal1 = money("dbcVal1", "SUMMARP");
     dbcVal2 = money("dbcVal2", "SUMMADP");
     dbcKurs = money("dbcKurs", "KURS");
-    SdRateEdit(dbcKurs);
+    SdMoneyEdit(dbcKurs, SdStoredDecimals(dmKlSd->qrySales, "KURS"));
     sbVal1 = SdHoldButton(gbSumma, "sbVal1");
     sbVal2 = SdHoldButton(gbSumma, "sbVal2");
     sbKurs = SdHoldButton(gbSumma, "sbKurs");

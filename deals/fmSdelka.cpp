@@ -156,7 +156,7 @@ void FormatNumbers(fw::DataSet& ds, const QStringList& money, const QStringList&
 {
     for (const QString& name : money)
         if (fw::Field* f = ds.findField(name))
-            f->setDisplayFormat(name == "KOLVO" ? ",0.###" : name == "KURS" ? ",0.0000" : ",0.00");
+            f->setDisplayFormat(name == "KOLVO" ? ",0.###" : ",0.00");
     for (const QString& name : dates)
         if (fw::Field* f = ds.findField(name)) f->setDisplayFormat("dd.MM.yyyy");
 }

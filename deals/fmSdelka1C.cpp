@@ -211,7 +211,10 @@ void TfmSdelka::tbMoney1CClick()
     TPlugin1C& plugin = Load1CPlugin();
     if (!plugin.MoneyDoc(schet, 1, DocDate("DATESCHET"), QString()))
         throw fw::UserError("Не могу получить информацию о деньгах из 1С!");
-    const QList<TMoney1C> received = ReadMoney1CFile(Money1CFileName());
+    // Sums and rates as the payment columns keep them (a rate of 27.3456 is
+    // stored as 27.35), so that a payment once added is found the next time.
+    const QList<TMoney1C> received = ReadMoney1CFile(Money1CFileName(), SdStoredDecimals(dmKlSd->qryOplata, "SUMMAR"),
+                                                     SdStoredDecimals(dmKlSd->qryOplata, "KURS"));
 
     // The deal's payment groups, read once: what is added below is not compared.
     // Only the date of a payment counts, whatever time of day it carries.
@@ -247,7 +250,9 @@ void TfmSdelka::tbMoney1CClick()
             + QString("%1\t%2\r").arg("Курс:", m.KursText) + "Добавить в сделку?";
         if (!fw::dialogs().confirm(question)) continue;
         QList<TOplataPart> payments;
-        for (int i = 0; i < parts.size(); ++i) payments << TOplataPart{lines[i], parts[i], parts[i] / m.Kurs};
+        const int decimalsD = SdStoredDecimals(dmKlSd->qryOplata, "SUMMAD");
+        for (int i = 0; i < parts.size(); ++i)
+            payments << TOplataPart{lines[i], parts[i], (parts[i] / m.Kurs).rounded(decimalsD)};
         // The parts of one received sum go in together or not at all.
         PostOplataSplit(*this, payments, CurrentUser.IdUser, m.Date, m.Kurs);
         dmKlSd->SalesLinked = true;

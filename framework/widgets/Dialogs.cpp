@@ -4,12 +4,20 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <memory>
 
 namespace fw {
 
@@ -27,10 +35,77 @@ Dialogs*& installed()
     return d;
 }
 
+// The text of a message box. The box's own label breaks lines only between
+// words, so a long document number or path made the box wider than the screen
+// and cut the text off; this one also breaks inside such a word, and the text
+// can be selected and copied as it is.
+class MessageText : public QTextEdit {
+public:
+    MessageText(const QString& text, QWidget* parent) : QTextEdit(parent)
+    {
+        setObjectName("msgText");
+        QString plain = text;
+        plain.replace("\r\n", "\n").replace('\r', '\n');
+        setPlainText(plain);
+        setReadOnly(true);
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        setFrameShape(QFrame::NoFrame);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        viewport()->setAutoFillBackground(false);
+        document()->setDocumentMargin(0);
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override
+    {
+        std::unique_ptr<QTextDocument> d(document()->clone());
+        d->setTextWidth(width - 2 * frameWidth());
+        // A text taller than most of the screen scrolls instead.
+        return std::min(int(std::ceil(d->size().height())) + 2 * frameWidth(), screenHeight() * 2 / 3);
+    }
+    // As wide as the text needs, up to the width at which a message box starts wrapping.
+    QSize sizeHint() const override
+    {
+        std::unique_ptr<QTextDocument> d(document()->clone());
+        d->setTextWidth(-1);
+        const int ideal = int(std::ceil(d->idealWidth())) + 2 * frameWidth() + 1;
+        const int width = std::min(ideal, std::min(screenWidth() / 2, 500));
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    QRect available() const
+    {
+        const QScreen* s = screen();
+        return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+    }
+    int screenWidth() const { return available().width(); }
+    int screenHeight() const { return available().height(); }
+};
+
+// The box's own label gives its place to the text above.
+void useMessageText(QMessageBox& box, const QString& text)
+{
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    const int index = label && grid ? grid->indexOf(label) : -1;
+    if (index < 0) return;
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+    label->hide();
+    grid->addWidget(new MessageText(text, &box), row, column, rowSpan, columnSpan);
+}
+
 void messageBox(QMessageBox::Icon icon, const QString& text, const QString& caption)
 {
     QMessageBox box(icon, caption.isEmpty() ? applicationTitle() : caption, text, QMessageBox::NoButton,
                     QtDialogs::parentWindow());
+    useMessageText(box, text);
     QPushButton* ok = box.addButton("OK", QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
@@ -143,6 +218,7 @@ bool QtDialogs::confirm(const QString& text, const QString& caption)
 {
     QMessageBox box(QMessageBox::Question, caption.isEmpty() ? applicationTitle() : caption, text,
                     QMessageBox::NoButton, parentWindow());
+    useMessageText(box, text);
     QPushButton* yes = box.addButton("Да", QMessageBox::YesRole);
     QPushButton* no = box.addButton("Нет", QMessageBox::NoRole);
     box.setDefaultButton(yes);

@@ -168,6 +168,22 @@ TEST(NumEdit, NumbersMoneyCannotHoldAreRefusedAloud)
     EXPECT_EQ(f.errors.size(), 1);
 }
 
+TEST(NumEdit, APastedNumberIsRoundedToTheDecimalsTheEditTakes)
+{
+    Form f;
+    QStringList seen;
+    QObject::connect(f.edit, &TCustomComboEdit::changed, [&] { seen << f.edit->Text(); });
+    QApplication::clipboard()->setText("27,3456");
+    sendKey(f.edit, Qt::Key_V, Qt::ControlModifier);
+    // Shown, read and signalled as the two decimals the edit takes, never as four.
+    EXPECT_EQ(f.edit->Text(), "27,35");
+    EXPECT_EQ(f.edit->Value(), money("27.35"));
+    EXPECT_EQ(seen, QStringList{"27,35"});
+    f.edit->SetDecimalPlaces(4);
+    f.edit->setText("2,00006");   // a text set by code too
+    EXPECT_EQ(f.edit->Text(), "2,0001");
+}
+
 TEST(Calculator, Percentages)
 {
     TCalculatorPanel c;

@@ -51,9 +51,11 @@ void record(const char* name, std::initializer_list<std::string> args)
     calls.append(")\n");
 }
 
+// Whatever the test set, however long: a plug-in that breaks the length
+// contract is what the program must survive.
 void answer(char* result)
 {
-    std::strncpy(result, number.c_str(), BR1C_MAX_TEXT);
+    std::memcpy(result, number.c_str(), number.size() + 1);
 }
 
 } // namespace

@@ -78,6 +78,30 @@ TEST(Plugin1CFiles, PaymentFileIsReadInTriples)
               "Строка 3 файла MONEY1C.txt (\"0\"): курс равен нулю!");
 }
 
+TEST(Plugin1CFiles, LinesMoneyOrADateCannotHoldAreRefused)
+{
+    using testing_support::refusal;
+    EXPECT_EQ(refusal([] { ParseMoney1C("1\r\n01.02.-2024\r\n1\r\n"); }),
+              "Строка 2 файла MONEY1C.txt (\"01.02.-2024\") не является датой!");
+    for (const char* date : {"1.02.2024", "01.02.24", "01.02.2024г", "00.02.2024", "01.02.0000"})
+        EXPECT_TRUE(refusal([&] { ParseMoney1C(QByteArray("1\r\n") + date + "\r\n1\r\n"); }).contains("не является датой"))
+            << date;
+    // More decimals than money holds would be lost unseen: 0.00004 is no rate of 0.
+    EXPECT_EQ(refusal([] { ParseMoney1C("100.00001\r\n01.02.2024\r\n1\r\n"); }),
+              "Строка 1 файла MONEY1C.txt (\"100.00001\") не является числом!");
+    EXPECT_EQ(refusal([] { ParseMoney1C("100\r\n01.02.2024\r\n0.00004\r\n"); }),
+              "Строка 3 файла MONEY1C.txt (\"0.00004\") не является числом!");
+
+    // Taken as the payment columns keep them; a rate that is 0 there is refused.
+    const QList<TMoney1C> m = ParseMoney1C("1000.505\r\n01.12.2025\r\n27.3456\r\n", 2, 2);
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_EQ(m[0].Summa, Money("1000.5"));
+    EXPECT_EQ(m[0].Kurs, Money("27.35"));
+    EXPECT_EQ(m[0].KursText, "27.3456");
+    EXPECT_EQ(refusal([] { ParseMoney1C("100\r\n01.02.2024\r\n0.004\r\n", 2, 2); }),
+              "Строка 3 файла MONEY1C.txt (\"0.004\"): курс равен нулю!");
+}
+
 TEST(Plugin1CSpread, PartsAreKopecksAndTheLastTakesTheRest)
 {
     EXPECT_EQ(Spread1CSum(Money("100"), {Money("1"), Money("1"), Money("1")}),
@@ -324,6 +348,27 @@ TEST_F(Plugin1CCard, InvoiceFactureIsMadeFromTheWaybill)
     EXPECT_EQ(DealText("NOSCHETF"), "");
 }
 
+TEST_F(Plugin1CCard, AResultLongerThanAllowedIsRefusedAndNothingIsWritten)
+{
+    AddSale(tovar, 300, 100, 3);
+    SetDeal("NoNakl = 'Н-5', DateNakl = '05.03.2026'");
+    Open();
+    SetNumber(QString(300, '7'));
+    dialogs.expectError("Функция DocByDoc библиотеки libBRplus1C.so записала в результат больше 255 знаков.\r"
+                        "Результат не принят.");
+    card->sbSchetF1C->click();
+    EXPECT_EQ(DealText("NOSCHETF"), "");
+    EXPECT_EQ(dmKlSd->qrySdelka.state(), fw::DataSetState::Browse);
+    SetDeal("NoNakl = null, DateNakl = null");
+    EXPECT_TRUE(refusal([&] { card->sbSchet1CClick(); }).contains("AddDoc"));
+    EXPECT_EQ(DealText("NOSCHET"), "");
+
+    // The card and its plug-in go on: a number within the contract is taken.
+    SetNumber("СЧ-2");
+    card->sbSchet1C->click();
+    EXPECT_EQ(DealText("NOSCHET"), "СЧ-2");
+}
+
 class MoneyCheck : public Plugin1CCard {
 protected:
     QString Triple(const char* sum, const QDate& date, const char* kurs)
@@ -471,5 +516,35 @@ TEST_F(MoneyCheck, APartThatCannotBeWrittenTakesTheWholeSumBack)
     EXPECT_EQ(DealMoney("OPLATRF"), Currency());
     EXPECT_EQ(dmKlSd->qryOplata.state(), fw::DataSetState::Browse);
 }
+
+// The money rules against the database, embedded and on the server.
+class MoneyRules : public testing_support::OnServerOrNot<MoneyCheck> {};
+
+TEST_P(MoneyRules, APaymentAddedWithAFourDecimalRateIsNotOfferedAgain)
+{
+    AddSale(tovar, 600, 20, 30);
+    AddSale(tovar, 400, 10, 40);
+    SetDeal("NoSchet = 'СЧ-1', DateSchet = '02.03.2026'");
+    Open();
+    const QDate paidOn(2025, 12, 1);
+    SetFile(Triple("1000.5", paidOn, "27.3456"));
+    dialogs.expectConfirm(true, Question("1000.5", paidOn, "27.3456"));
+    card->tbMoney1C->click();
+    EXPECT_EQ(Paid("KURS"), (QList<Currency>{Money("27.35"), Money("27.35")}));
+    EXPECT_EQ(Paid("SUMMAR"), (QList<Currency>{Money("600.3"), Money("400.2")}));
+    EXPECT_EQ(Paid("SUMMAD"), (QList<Currency>{Money("21.95"), Money("14.63")}));   // by the rate as stored
+
+    dialogs.expectInformation("Новых поступлений нет!");
+    card->tbMoney1C->click();
+    // Beyond the kopeck the file's sum is the sum stored, too.
+    SetFile(Triple("1000.504", paidOn, "27.35"));
+    dialogs.expectInformation("Новых поступлений нет!");
+    card->tbMoney1C->click();
+    EXPECT_EQ(DealMoney("OPLATRF"), Money("1000.5"));
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Embedded, MoneyRules, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(OnServer, MoneyRules, testing::Values(true));
 
 } // namespace

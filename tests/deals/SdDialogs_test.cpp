@@ -15,6 +15,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -146,8 +147,8 @@ TEST_F(SdDialogs, GoodsLineIsEditedInPlaceWithThePriceStep)
         EXPECT_EQ(d->lbVal1->text(), "руб");
         EXPECT_EQ(d->dbcbPriznak2->text(), "Апгрейд");
         EXPECT_EQ(d->dblcTovar->text(), "Станок");
-        EXPECT_EQ(d->dbcKurs->DecimalPlaces(), 4);   // a rate such as 1,1046 keeps its decimals
-        EXPECT_EQ(d->dbcKurs->DisplayFormat(), ",0.0000");
+        EXPECT_EQ(d->dbcKurs->DecimalPlaces(), 2);   // the rate takes the decimals its column keeps
+        EXPECT_EQ(d->dbcKurs->DisplayFormat(), ",0.00");
         // Typing a quantity prices the line with the rate held: V2 = 100 x 2, V1 = V2 x 30.
         d->dbeKolvo->setFocus();
         d->dbeKolvo->selectAll();
@@ -352,6 +353,88 @@ TEST_F(SdDialogs, AnExistingPaymentIsChangedOnItsOwnLine)
     EXPECT_EQ(dmKlSd->qryOplata.fieldByName("SUMMAR").asCurrency(), Money("750"));
     EXPECT_EQ(StoredMoney("select summaR" + payment), Money("750"));
 }
+
+// Rates are kept with two decimals: what the dialogs take and show is what is
+// stored, and the sums follow the rate as stored. Embedded and on the server.
+class SdRates : public testing_support::OnServerOrNot<SdDialogs> {
+protected:
+    static void Type(TCustomNumEdit* e, const char* text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClicks(e, text);
+    }
+    static void Paste(TCustomNumEdit* e, const char* text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    }
+};
+
+TEST_P(SdRates, AGoodsLineKeepsTheRateItShowsWithItsSum)
+{
+    const int sale = AddSale(AddTovarItem("Станок", 100), 0, 0, 0);
+    Open();
+    WhenShown<TfmSdTovar>(fmSdTovar, [&](TfmSdTovar* d) {
+        Type(d->dbcVal2, "33,33");
+        Type(d->dbcKurs, "27,3456");   // the third and fourth decimals are refused
+        EXPECT_EQ(d->dbcKurs->text(), "27,34");
+        EXPECT_EQ(d->dbcVal1->Value(), Money("911.24"));
+        // A pasted rate becomes the rate that will be stored, and V1 follows it.
+        Paste(d->dbcKurs, "27,3456");
+        EXPECT_EQ(d->dbcKurs->text(), "27,35");
+        EXPECT_EQ(d->dbcVal1->Value(), Money("911.58"));   // 33.33 x 27.35 = 911.5755
+        d->accept();
+    });
+    card->tbEditTovar->click();
+    EXPECT_EQ(SaleMoney(sale, "KURS"), Money("27.35"));
+    EXPECT_EQ(SaleMoney(sale, "SUMMARP"), Money("911.58"));
+    EXPECT_EQ(SaleMoney(sale, "SUMMADP"), Money("33.33"));
+
+    // Read again, the grid and the dialog show the stored rate, and V1 = V2 x K as stored.
+    card->RefreshSales();
+    EXPECT_EQ(dmKlSd->qrySales.fieldByName("KURS").displayText(), "27.35");
+    WhenShown<TfmSdTovar>(fmSdTovar, [&](TfmSdTovar* d) {
+        EXPECT_EQ(d->dbcKurs->DisplayText(), "27,35");
+        EXPECT_EQ(d->dbcVal1->Value(), (d->dbcVal2->Value() * d->dbcKurs->Value()).rounded(2));
+    });
+    card->tbEditTovar->click();
+}
+
+TEST_P(SdRates, APaymentKeepsTheRateItShowsWithItsSum)
+{
+    const int sale = AddSale(AddTovarItem("Станок", 100), 1000, 40, 25);
+    Open();
+    WhenShown<TfmSdOplata>(fmSdOplata, [&](TfmSdOplata* d) {
+        Type(d->ceVal2, "33,33");
+        Type(d->ceKurs, "27,3456");
+        EXPECT_EQ(d->ceKurs->text(), "27,34");
+        EXPECT_EQ(d->Val1(), Money("911.24"));
+        d->sbCheckAll->Click();
+        d->accept();
+    });
+    card->tbAddOplata->click();
+    const QString payment = QString(" from Oplata where idSale = %1").arg(sale);
+    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.34"));
+    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.24"));
+    EXPECT_EQ(StoredMoney("select summaD" + payment), Money("33.33"));
+    EXPECT_EQ(dmKlSd->qryOplata.fieldByName("KURS").displayText(), "27.34");
+
+    WhenShown<TfmSdOplata>(fmSdOplata, [&](TfmSdOplata* d) {
+        EXPECT_EQ(d->ceKurs->DisplayText(), "27,34");
+        EXPECT_EQ(d->Val1(), (d->Val2() * d->Kurs()).rounded(2));
+        Paste(d->ceKurs, "27.3456");
+        d->accept();
+    });
+    card->tbEditOplata->click();
+    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.35"));
+    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.58"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Embedded, SdRates, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(OnServer, SdRates, testing::Values(true));
 
 TEST_F(SdDialogs, ClosingTiesStatusReasonStageAndEndDate)
 {

@@ -168,9 +168,9 @@ TEST_F(DealCard, OpensOnTheDealWithCurrencyTitles)
     EXPECT_EQ(card->dbgSales->columnTitle(5), "Товар USD (факт)");
     EXPECT_EQ(card->dbgSales->columnTitle(8), "Учебный");
     EXPECT_EQ(card->dbgOplata->columnTitle(1), "руб");
-    // Rates show their four decimals.
-    EXPECT_EQ(dmKlSd->qrySales.fieldByName("KURS").displayFormat(), ",0.0000");
-    EXPECT_EQ(dmKlSd->qryOplata.fieldByName("KURS").displayFormat(), ",0.0000");
+    // Rates show the two decimals they are stored with.
+    EXPECT_EQ(dmKlSd->qrySales.fieldByName("KURS").displayFormat(), ",0.00");
+    EXPECT_EQ(dmKlSd->qryOplata.fieldByName("KURS").displayFormat(), ",0.00");
     EXPECT_TRUE(dmKlSd->SalesLinked);
     // Only the administrator moves the period.
     EXPECT_TRUE(card->dbdeSdBegin->ReadOnly());

@@ -26,7 +26,7 @@ fw::ConnectParams createEmptyDatabase(const QString& name)
 QString serverHost() { return qEnvironmentVariable("BRONTAL_FB_SERVER"); }
 QString serverDir() { return qEnvironmentVariable("BRONTAL_FB_DIR"); }
 
-fw::ConnectParams createServerDatabase(const QString& name)
+fw::ConnectParams serverDatabaseParams(const QString& name)
 {
     fw::ConnectParams p;
     const QString file = serverDir() + "/" + name + "-"
@@ -34,6 +34,12 @@ fw::ConnectParams createServerDatabase(const QString& name)
     p.path = serverHost() + ":" + file;
     p.user = "SYSDBA";
     p.password = qEnvironmentVariable("BRONTAL_FB_PASSWORD", "quillbent");
+    return p;
+}
+
+fw::ConnectParams createServerDatabase(const QString& name)
+{
+    const fw::ConnectParams p = serverDatabaseParams(name);
     fw::Database::create(p);
     return p;
 }

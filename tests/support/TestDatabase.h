@@ -19,6 +19,8 @@ fw::ConnectParams createEmptyDatabase(const QString& name);
 // BRONTAL_FB_DIR (a folder the server's user may write). Empty when not set.
 QString serverHost();
 QString serverDir();
+// Parameters of a database on the server that does not exist yet (a unique file name).
+fw::ConnectParams serverDatabaseParams(const QString& name);
 // Parameters of a new, empty database created through the server.
 fw::ConnectParams createServerDatabase(const QString& name);
 

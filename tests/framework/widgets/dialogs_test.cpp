@@ -5,11 +5,14 @@
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -203,4 +206,46 @@ TEST(QtDialogs, RussianButtonsAndAnswers)
         QTest::keyClick(dlg, Qt::Key_Escape);
     });
     EXPECT_EQ(qt.inputBox("Изменение", "Название", "Старая"), "Старая");
+}
+
+TEST(QtDialogs, ALongWordIsWrappedWithinTheScreenAndCanBeCopied)
+{
+    QtDialogs qt;
+    const QString number = "СФ-" + QString(120, QChar('7')) + "X" + QString(131, QChar('1'));
+    const QString text = "Номер \"" + number + "\" длиннее 20 знаков!\rЗапишите номер вручную.";
+    int boxWidth = 0, screenWidth = 0, shownHeight = 0, textHeight = 0;
+    QString shown, copied;
+    bool selectable = false;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        QApplication::processEvents();
+        boxWidth = box->frameGeometry().width();
+        screenWidth = box->screen()->availableGeometry().width();
+        EXPECT_TRUE(box->grab().save("/tmp/widgets-long-message.png"));
+        if (auto* t = box->findChild<QTextEdit*>("msgText")) {
+            shown = t->toPlainText();
+            selectable = t->textInteractionFlags() & Qt::TextSelectableByMouse;
+            shownHeight = t->viewport()->height();
+            textHeight = int(t->document()->size().height());
+            t->selectAll();
+            t->copy();
+            copied = QApplication::clipboard()->text();
+        }
+        box->defaultButton()->click();
+    });
+    qt.error(text);
+    EXPECT_LE(boxWidth, screenWidth);
+    // The whole text is there, line breaks as lines, the number unbroken, and nothing cut off below.
+    EXPECT_EQ(shown, "Номер \"" + number + "\" длиннее 20 знаков!\nЗапишите номер вручную.");
+    EXPECT_TRUE(selectable);
+    EXPECT_TRUE(copied.contains(number));
+    EXPECT_GE(shownHeight, textHeight);
+
+    // A short message keeps a box of its own size.
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        QApplication::processEvents();
+        boxWidth = box->width();
+        box->defaultButton()->click();
+    });
+    EXPECT_TRUE(qt.confirm("Удалить?"));
+    EXPECT_LT(boxWidth, screenWidth / 2);
 }

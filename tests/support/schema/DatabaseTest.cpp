@@ -8,6 +8,7 @@
 namespace testing_support {
 
 fw::ConnectParams DatabaseTest::params_;
+bool DatabaseTest::onServer_ = false;
 
 fw::ConnectParams createSchemaDatabase(const QString& name, int format)
 {
@@ -24,7 +25,29 @@ void DatabaseTest::SetUpTestSuite()
     const ::testing::TestSuite* suite = ::testing::UnitTest::GetInstance()->current_test_suite();
     // Parameterised suites are named "Prefix/Suite".
     const QString name = suite ? QString::fromUtf8(suite->name()).replace('/', '_') : QString("suite");
-    params_ = createSchemaDatabase(name);
+    onServer_ = name.startsWith("OnServer_");
+    if (!onServer_) {
+        params_ = createSchemaDatabase(name);
+        return;
+    }
+    params_ = {};
+    if (serverHost().isEmpty()) return;
+    const fw::ConnectParams p = serverDatabaseParams(name);
+    schema::createDatabase(p);
+    params_ = p;
+}
+
+void DatabaseTest::TearDownTestSuite()
+{
+    // An embedded database goes with the scratch folder; the server keeps its files.
+    if (!onServer_ || !hasDatabase()) return;
+    try {
+        fw::Database db(params_);
+        db.connect();
+        db.drop();
+    } catch (const std::exception&) {
+    }
+    params_ = {};
 }
 
 void DatabaseTest::SetUp()
