@@ -146,6 +146,28 @@ void SeedOrders(fw::Database& db, const QString& token, int port)
         db.execute(sql);
 }
 
+// User 10 logged in, and the mailing window listing the orders of all clients.
+std::unique_ptr<TfmZakaz> LogInAndOpenTheWindow()
+{
+    UserRights = new TUsers;
+    EXPECT_TRUE(UserRights->GetUser(10, CurrentUser));
+    dm->qryMain.open();
+    dm->qryUser.open();
+    auto w = std::make_unique<TfmZakaz>();
+    fmZakaz = w.get();
+    w->IdCust = 0;
+    w->OpenOrders(-1);
+    return w;
+}
+
+void CloseTheWindowAndLogOut(std::unique_ptr<TfmZakaz>& w)
+{
+    w.reset();
+    delete UserRights;
+    UserRights = nullptr;
+    CurrentUser = {};
+}
+
 class Mailing : public CoreDatabaseTest {
 protected:
     static void SetUpTestSuite()
@@ -179,22 +201,11 @@ protected:
         static int run = 0;
         token = QString("z%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
         SeedOrders(db, token, sinkPort() > 0 ? sinkPort() : freePort());
-
-        UserRights = new TUsers;
-        ASSERT_TRUE(UserRights->GetUser(10, CurrentUser));
-        dm->qryMain.open();
-        dm->qryUser.open();
-        w = std::make_unique<TfmZakaz>();
-        fmZakaz = w.get();
-        w->IdCust = 0;
-        w->OpenOrders(-1);
+        w = LogInAndOpenTheWindow();
     }
     void TearDown() override
     {
-        w.reset();
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
+        CloseTheWindowAndLogOut(w);
         CoreDatabaseTest::TearDown();
     }
 
@@ -591,21 +602,12 @@ protected:
         dm->db.setParams(viaProxy);
         dm->db.connect();
         dmUsers = new TdmUsers;
-        UserRights = new TUsers;
-        ASSERT_TRUE(UserRights->GetUser(10, CurrentUser));
-        dm->qryMain.open();
-        dm->qryUser.open();
-        w = std::make_unique<TfmZakaz>();
-        fmZakaz = w.get();
-        w->OpenOrders(-1);
+        w = LogInAndOpenTheWindow();
     }
     void TearDown() override
     {
         if (!proxy) return;
-        w.reset();
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
+        CloseTheWindowAndLogOut(w);
         delete dmUsers;
         delete dm;
         dm = nullptr;
