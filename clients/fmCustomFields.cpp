@@ -38,6 +38,29 @@ QString Quoted(const QString& text)
     return "\"" + DoubleQuotes(text) + "\"";
 }
 
+// The arrows keep the length within its limits, while a typed length stays as
+// typed: OK refuses one outside them with a message instead of the spin box
+// putting back the last good value unseen.
+class LengthSpinBox : public QSpinBox {
+public:
+    explicit LengthSpinBox(QWidget* parent) : QSpinBox(parent) { setRange(0, 9999); }
+
+protected:
+    void stepBy(int steps) override
+    {
+        setValue(qBound(CustomFieldSizeMin, value() + steps, CustomFieldSizeMax));
+        selectAll();
+    }
+    StepEnabled stepEnabled() const override
+    {
+        StepEnabled e = StepNone;
+        if (isReadOnly()) return e;
+        if (value() < CustomFieldSizeMax) e |= StepUpEnabled;
+        if (value() > CustomFieldSizeMin) e |= StepDownEnabled;
+        return e;
+    }
+};
+
 } // namespace
 
 void CheckCustomFieldCaption(const QString& caption)
@@ -87,9 +110,8 @@ TfmCustomFieldsEdit::TfmCustomFieldsEdit(QWidget* owner) : QDialog(owner)
     lblCaption = Caption(this, "Название (до 20 символов)", "lblCaption");
     lblCaption->setBuddy(edCaption);
 
-    seLength = new QSpinBox(this);
+    seLength = new LengthSpinBox(this);
     seLength->setObjectName("seLength");
-    seLength->setRange(CustomFieldSizeMin, CustomFieldSizeMax);
     seLength->setValue(CustomFieldSizeDefault);
     lblLength = Caption(this, "Длина поля (до 255 символов)", "lblLength");
     lblLength->setBuddy(seLength);
@@ -121,13 +143,19 @@ TfmCustomFieldsEdit::~TfmCustomFieldsEdit()
 
 void TfmCustomFieldsEdit::done(int result)
 {
-    // What cannot be written is refused here, so that the typed caption stays.
-    if (result == QDialog::Accepted && !fw::runGuarded([this] {
+    // What cannot be written is refused here, so that what was typed stays.
+    if (result == QDialog::Accepted) {
+        QWidget* wrong = edCaption;
+        const bool ok = fw::runGuarded([this, &wrong] {
             CheckCustomFieldCaption(edCaption->text());
+            wrong = seLength;
             CheckCustomFieldSize(seLength->value());
-        })) {
-        edCaption->setFocus();
-        return;
+        });
+        if (!ok) {
+            wrong->setFocus();
+            if (wrong == seLength) seLength->selectAll();
+            return;
+        }
     }
     QDialog::done(result);
 }
@@ -265,12 +293,12 @@ void TfmCustomFields::Exec(const QStringList& sql)
     qry.execSql();
 }
 
-void TfmCustomFields::ExecInTransaction(const QList<QStringList>& statements)
+void TfmCustomFields::InTransaction(const std::function<void()>& body)
 {
     fw::Database& db = dm->db;
     db.startTransaction();
     try {
-        for (const QStringList& sql : statements) Exec(sql);
+        body();
         db.commit();
     } catch (...) {
         try {
@@ -282,13 +310,28 @@ void TfmCustomFields::ExecInTransaction(const QList<QStringList>& statements)
     }
 }
 
+void TfmCustomFields::ExecInTransaction(const QList<QStringList>& statements)
+{
+    InTransaction([&] {
+        for (const QStringList& sql : statements) Exec(sql);
+    });
+}
+
 void TfmCustomFields::LocateField(int id)
 {
-    if (!qryCustomFields.locate("idCustomFields", id)) {
-        // Another user changed the list since it was read.
-        LoadFields();
-        throw fw::UserError("Поле не найдено: список полей изменён другим пользователем.");
-    }
+    // Read again: another user may have removed the field since the list was read.
+    qryCustomFields.close();
+    qryCustomFields.open();
+    if (!qryCustomFields.locate("idCustomFields", id)) FieldRemoved(id);
+}
+
+void TfmCustomFields::FieldRemoved(int id)
+{
+    QString caption;
+    for (int i = 0; i < lvCustomFields->topLevelItemCount(); ++i)
+        if (KeyAt(i) == id) caption = lvCustomFields->topLevelItem(i)->text(0);
+    LoadFields();
+    throw fw::UserError("Поле «" + caption + "» удалено другим пользователем.\nСписок полей обновлён.");
 }
 
 void TfmCustomFields::tbAddClick()
@@ -337,6 +380,7 @@ void TfmCustomFields::RenameField(int id, const QString& caption)
 {
     CheckCustomFieldCaption(caption);
     Exec({"update CustomFields set Caption = " + Quoted(caption) + " where idCustomFields = " + QString::number(id)});
+    if (qry.rowsAffected() == 0) FieldRemoved(id);
     LoadFields();
 }
 
@@ -357,9 +401,16 @@ void TfmCustomFields::DeleteField(int id)
                             + QString::number(attachments));
     if (!fw::dialogs().confirm("Удалить поле?")) return;
     LocateField(id);
-    const QString fieldName = qryCustomFields.fieldByName("FIELDNAME").asString();
-    ExecInTransaction({{"alter table customer drop " + fieldName},
-                       {"delete from CustomFields where idCustomFields=" + QString::number(id)}});
+    const QString fieldName = qryCustomFields.fieldByName("FIELDNAME").asString().trimmed();
+    // The row goes first: when another user has just removed the field, nothing
+    // is dropped and the user is told so instead of the engine's complaint.
+    bool removed = false;
+    InTransaction([&] {
+        Exec({"delete from CustomFields where idCustomFields=" + QString::number(id)});
+        removed = qry.rowsAffected() == 0;
+        if (!removed) Exec({"alter table customer drop " + fieldName});
+    });
+    if (removed) FieldRemoved(id);
     LoadFields();
     SelectIndex(qMin(index, lvCustomFields->topLevelItemCount() - 1));
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 class QKeyEvent;
 class QLabel;
@@ -112,11 +113,14 @@ public:
     void SelectIndex(int index);
 
 private:
-    // Runs the statements in one transaction of dm->db; rolled back on failure.
+    // Runs body, or the statements, in one transaction of dm->db; rolled back on failure.
+    void InTransaction(const std::function<void()>& body);
     void ExecInTransaction(const QList<QStringList>& statements);
     void Exec(const QStringList& sql);
-    // Locates the field in qryCustomFields; raises when another user removed it.
+    // Locates the field in qryCustomFields read afresh; raises when another user removed it.
     void LocateField(int id);
+    // Reads the list again and tells the user that the field is gone.
+    [[noreturn]] void FieldRemoved(int id);
 };
 
 extern QPointer<TfmCustomFields> fmCustomFields;

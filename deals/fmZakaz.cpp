@@ -5,6 +5,7 @@
 #include "core/dm.h"
 #include "deals/dmZakaz.h"
 
+#include "db/Database.h"
 #include "db/DbError.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,10 +30,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace {
 
@@ -68,6 +73,26 @@ QPushButton* sendButton(QWidget* parent, const char* name, const QString& captio
 }
 
 const QString kNoFiles = "Нет файлов для отправки!";
+
+// How long a status write waits for a lost server to come back.
+constexpr int kReconnectMs = 2000;
+
+// Attaches again after a lost connection, for a short while: a server that
+// restarts is back within seconds. Throws the last refusal.
+void ReconnectSoon(fw::Database& db)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        try {
+            db.reconnect();
+            return;
+        } catch (const fw::DbError&) {
+            if (clock.elapsed() > kReconnectMs) throw;
+        }
+        QThread::msleep(250);
+    }
+}
 
 } // namespace
 
@@ -556,32 +581,65 @@ void TfmZakaz::SendOrder()
 {
     TdmZakaz& d = *dmZakaz;
     setMax(pbOrder, d.qryItems.recordCount());
-    int sent = 0;
     int done = 0;
     d.qryItems.first();
+    // A material without files sends nothing; the order is marked sent all the same.
     while (!d.qryItems.eof()) {
-        sent += SendItemFiles();
+        SendItemFiles();
         d.qryItems.next();
         pbOrder->setValue(++done);
     }
-    // An order whose materials found no file was not sent, whatever its list says.
-    if (sent == 0) throw fw::UserError(kNoFiles);
-    d.qryOrders.edit();
-    d.qryOrders.fieldByName("DATECR").setAsDateTime(GetServerDate());
-    d.qryOrders.fieldByName("IDORDERSTATUS").setAsInteger(2);
-    d.qryOrders.post();
+    MarkOrderSent(2);
     pbOrder->setValue(0);
 }
 
 void TfmZakaz::SendTest()
 {
-    TdmZakaz& d = *dmZakaz;
     mail_.date = GetServerDate();
     SendMail();
-    d.qryOrders.edit();
-    d.qryOrders.fieldByName("DATECR").setAsDateTime(GetServerDate());
-    d.qryOrders.fieldByName("IDORDERSTATUS").setAsInteger(1);
-    d.qryOrders.post();
+    MarkOrderSent(1);
+}
+
+void TfmZakaz::MarkOrderSent(int status)
+{
+    fw::Query& q = dmZakaz->qryOrders;
+    QString reason;
+    std::optional<fw::DbError> lost;
+    try {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                if (q.state() != fw::DataSetState::Edit) q.edit();
+                q.fieldByName("DATECR").setAsDateTime(GetServerDate());
+                q.fieldByName("IDORDERSTATUS").setAsInteger(status);
+                q.post();
+                return;
+            } catch (const fw::DbError& e) {
+                if (e.kind() != fw::DbErrorKind::ConnectionLost || attempt > 1) throw;
+            }
+            ReconnectSoon(dm->db);
+        }
+    } catch (const fw::DbError& e) {
+        if (e.kind() == fw::DbErrorKind::ConnectionLost || e.kind() == fw::DbErrorKind::CannotOpen) {
+            lost = e;
+            reason = "Нет соединения с сервером базы данных.";
+        } else {
+            reason = e.message();
+        }
+    } catch (const fw::Error& e) {
+        reason = e.message();
+    }
+    // The letters are gone: the user must know which order to mark by hand.
+    const QString text = "Письма отправлены, но статус заказа не записан.\nЗаказ: "
+        + q.fieldByName("EMAIL").asString().trimmed() + ", тема «" + q.fieldByName("SUBJECT").asString() + "».\n"
+        + reason + "\nУкажите статус этого заказа вручную, чтобы не отправить его повторно.";
+    try {
+        q.cancel();
+    } catch (const fw::Error&) {
+        // The edit is undone; the materials that follow the order cannot be read without the server.
+    }
+    // A lost connection goes the usual way, with the offer to connect again.
+    if (lost) throw fw::DbError(text, lost->sqlCode(), lost->iscCode(), fw::DbErrorKind::ConnectionLost, lost->engineText());
+    throw fw::UserError(text);
 }
 
 void TfmZakaz::LockControls()
@@ -607,7 +665,7 @@ void TfmZakaz::UnlockControls()
 void TfmZakaz::RunSending(const std::function<void()>& body, const std::function<void()>& finally)
 {
     QPointer<TfmZakaz> self(this);
-    const auto end = [this, &finally] {
+    const auto end = [this, &finally](bool failed) {
         if (dmZakaz) {
             dmZakaz->Smtp.abort();
             dmZakaz->Connected = false;
@@ -618,17 +676,23 @@ void TfmZakaz::RunSending(const std::function<void()>& body, const std::function
                 if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
                 else close();
             });
-        if (finally) finally();
+        if (!finally) return;
+        try {
+            finally();
+        } catch (...) {
+            // The failure that ended the operation is the one the user must see.
+            if (!failed) throw;
+        }
     };
     try {
         LockControls();
         body();
     } catch (...) {
         // The window may have been destroyed while a message was on its way.
-        if (self) end();
+        if (self) end(true);
         throw;
     }
-    end();
+    end(false);
 }
 
 void TfmZakaz::tbSendTestClick()
@@ -728,7 +792,8 @@ void TfmZakaz::SendBatch(int status)
         },
         [this] {
             pbAll->setValue(0);
-            OpenOrders(-1);
+            // Without the server the list stays as it is.
+            if (dm->db.connected()) OpenOrders(-1);
         });
 }
 

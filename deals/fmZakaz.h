@@ -112,6 +112,11 @@ private:
     int SendItemFiles();
     void SendOrder();
     void SendTest();
+    // The current order's letters went out: writes its new status. A connection
+    // lost meanwhile is restored and the write repeated, since the order would
+    // otherwise be sent again; failing that, the user is told which order went
+    // out unmarked.
+    void MarkOrderSent(int status);
     void LockControls();
     void UnlockControls();
     // Runs one send operation with the controls locked; whatever happens, the

@@ -19,6 +19,8 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -333,6 +335,33 @@ TEST_F(CustomFields, DeletingTheLastFieldLeavesThePlainClientStatements)
     EXPECT_EQ(dm->db.selectValue("select city from Customer where idCust=:id", {{"id", alfa}}).asString(), "Тверь");
 }
 
+TEST_F(CustomFields, ALengthTypedOutsideItsLimitsIsRefusedAndStaysAsTyped)
+{
+    TfmCustomFields form(nullptr);
+    whenShown<TfmCustomFieldsEdit>([this](TfmCustomFieldsEdit* e) {
+        typeText(e->edCaption, "Kod");
+        for (const QString typed : {"0", "256"}) {
+            QTest::keyClick(e->seLength, Qt::Key_A, Qt::ControlModifier);
+            typeText(e->seLength, typed);
+            dialogs.expectError("Длина поля должна быть от 1 до 255 символов!");
+            QTest::keyClick(e->seLength, Qt::Key_Return);
+            EXPECT_TRUE(e->isVisible());
+            EXPECT_EQ(e->seLength->text(), typed);
+        }
+        // The arrows lead back into the limits and no further.
+        QTest::keyClick(e->seLength, Qt::Key_Down);
+        EXPECT_EQ(e->seLength->text(), "255");
+        QTest::keyClick(e->seLength, Qt::Key_Up);
+        EXPECT_EQ(e->seLength->text(), "255");
+        QTest::keyClick(e->seLength, Qt::Key_A, Qt::ControlModifier);
+        typeText(e->seLength, "120");
+        QTest::keyClick(e->seLength, Qt::Key_Return);
+        EXPECT_FALSE(e->isVisible());
+    });
+    form.tbAdd->click();
+    EXPECT_EQ(db.selectValue("select CAPTION || '|' || FIELDSIZE from CustomFields").asString(), "Kod|120");
+}
+
 // Several users on one database: only the server lets a second attachment in.
 class CustomFieldsOnServer : public ::testing::Test {
 protected:
@@ -381,6 +410,63 @@ TEST_F(CustomFieldsOnServer, DeleteIsRefusedWhileAnotherUserIsAttached)
     form.DeleteField(id);
     EXPECT_EQ(dm->db.selectValue("select count(*) from CustomFields").asInt(), 0);
     EXPECT_EQ(ColumnType(dm->db, name), "");
+}
+
+// Another user removes a field while this one's list still shows it.
+TEST_F(CustomFieldsOnServer, RenameOrDeleteOfAFieldAnotherUserRemovedSaysSoAndReloads)
+{
+    TfmCustomFields form(nullptr);
+    const int kept = form.AddField("Код", 30);
+    QList<int> ids;
+    for (const char* caption : {"Цвет", "Размер", "Вес"}) ids << form.AddField(caption, 10);
+    fw::Database other(params);
+    other.connect();
+    const auto removedByOther = [&other](int id) {
+        other.startTransaction();
+        other.execute("alter table customer drop field" + QString::number(id));
+        other.execute("delete from CustomFields where idCustomFields=" + QString::number(id));
+        other.commit();
+    };
+    const auto listed = [&form] {
+        QStringList captions;
+        for (int i = 0; i < form.lvCustomFields->topLevelItemCount(); ++i)
+            captions << form.lvCustomFields->topLevelItem(i)->text(0);
+        return captions;
+    };
+
+    // While the new name is being typed, and before the rename is asked for.
+    form.SelectIndex(1);
+    whenShown<TfmCustomFieldsEdit>([&](TfmCustomFieldsEdit* e) {
+        removedByOther(ids[0]);
+        e->edCaption->setText("Оттенок");
+        e->btnOK->click();
+    });
+    dialogs.expectError("Поле «Цвет» удалено другим пользователем.\nСписок полей обновлён.");
+    form.tbEdit->click();
+    EXPECT_EQ(listed(), QStringList({"Код", "Размер", "Вес"}));
+    removedByOther(ids[1]);
+    form.SelectIndex(1);
+    // A rename dialog for a field that is gone would wait for a user.
+    QTimer::singleShot(3000, &form, [] {
+        if (!fmCustomFieldsEdit) return;
+        ADD_FAILURE() << "the rename of a removed field was asked for";
+        fmCustomFieldsEdit->reject();
+    });
+    dialogs.expectError("Поле «Размер» удалено другим пользователем.\nСписок полей обновлён.");
+    form.tbEdit->click();
+    EXPECT_EQ(listed(), QStringList({"Код", "Вес"}));
+
+    // Deleted by the other user, who then leaves.
+    removedByOther(ids[2]);
+    other.disconnect();
+    form.SelectIndex(1);
+    dialogs.expectConfirm(true, "Удалить поле?")
+        .expectError("Поле «Вес» удалено другим пользователем.\nСписок полей обновлён.");
+    form.tbDel->click();
+    EXPECT_EQ(listed(), QStringList({"Код"}));
+    EXPECT_EQ(dm->db.selectValue("select CAPTION from CustomFields").asString(), "Код");
+    EXPECT_EQ(ColumnType(dm->db, "field" + QString::number(kept)), "30 WIN1251 PXW_CYRL");
+    EXPECT_FALSE(dm->db.inTransaction());
 }
 
 } // namespace

@@ -7,7 +7,10 @@
 
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
+#include "core/schema/Schema.h"
 #include "support/LoopbackSocket.h"
+#include "support/TcpProxy.h"
+#include "support/TestDatabase.h"
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -84,6 +87,87 @@ QStringList subjects(const QJsonArray& msgs)
     return s;
 }
 
+// The departments, users, rights, clients and materials of the tests; the
+// material files are looked for in folder.
+void SeedReferences(fw::Database& d, const QString& folder)
+{
+    for (const QString& sql : {
+             QString("insert into OTDEL (IDOTDEL, OTDEL) values (1, 'Продажи')"),
+             QString("insert into OTDEL (IDOTDEL, OTDEL) values (2, 'Склад')"),
+             QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (10, 1, 'Иванов')"),
+             QString("insert into USERS (IDUSER, IDOTDEL, NAME, EMAIL) values (11, 1, 'Петров', "
+                     "'petrov@firm.ru')"),
+             QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (12, 2, 'Сидоров')"),
+             QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1001, 10, 1017)"),
+             QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1002, 10, 1018)"),
+             QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1003, 10, 1020)"),
+             QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (1, 10, 'Ромашка')"),
+             QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (2, 11, 'Лютик')"),
+             QString("insert into GRITEM (IDGRITEM, GRITEM) values (1, 'Прайсы')"),
+             QString("insert into GRITEM (IDGRITEM, GRITEM) values (2, 'Буклеты')"),
+             QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (1, 1, 'Прайс')"),
+             QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (2, 2, 'Буклет')"),
+             QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (3, 1, 'Пустой')"),
+             QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (51, 1, '%1')")
+                 .arg(folder + "/price*.txt"),
+             QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (52, 2, '%1')")
+                 .arg(folder + "/booklet.pdf"),
+             QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (53, 3, '%1')")
+                 .arg(folder + "/none*.xyz"),
+         })
+        d.execute(sql);
+}
+
+// The orders every test starts from, addressed to this run only (token); the
+// sending settings point at port.
+void SeedOrders(fw::Database& db, const QString& token, int port)
+{
+    for (const QString& sql : {
+             QString("delete from ORDERS"),
+             QString("update USERS set EMAIL = 'ivanov@firm.ru' where IDUSER = 10"),
+             QString("update VER set HOSTTEST = '127.0.0.1', PORTTEST = %1, SUBJTEST = 'Приглашение', "
+                     "BODYTEST = '', HOSTINFO = '127.0.0.1', PORTINFO = %1, BODYINFO = 'Материалы во вложении'")
+                 .arg(port),
+             QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                     "values (101, 10, 1, '\"Анна\"<anna-%1@example.ru>', 'Прайс-лист', '05.03.2024', 0)")
+                 .arg(token),
+             QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                     "values (102, 10, 2, 'boris-%1@example.ru', 'Буклет', '04.03.2024', 1)")
+                 .arg(token),
+             QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                     "values (103, 11, 1, 'vera-%1@example.ru', 'Чужой', '03.03.2024', 0)")
+                 .arg(token),
+             QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                     "values (104, 12, 2, 'gleb-%1@example.ru', 'Склад', '02.03.2024', 0)")
+                 .arg(token),
+             QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (201, 101, 1)"),
+             QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (202, 102, 2)"),
+         })
+        db.execute(sql);
+}
+
+// User 10 logged in, and the mailing window listing the orders of all clients.
+std::unique_ptr<TfmZakaz> LogInAndOpenTheWindow()
+{
+    UserRights = new TUsers;
+    EXPECT_TRUE(UserRights->GetUser(10, CurrentUser));
+    dm->qryMain.open();
+    dm->qryUser.open();
+    auto w = std::make_unique<TfmZakaz>();
+    fmZakaz = w.get();
+    w->IdCust = 0;
+    w->OpenOrders(-1);
+    return w;
+}
+
+void CloseTheWindowAndLogOut(std::unique_ptr<TfmZakaz>& w)
+{
+    w.reset();
+    delete UserRights;
+    UserRights = nullptr;
+    CurrentUser = {};
+}
+
 class Mailing : public CoreDatabaseTest {
 protected:
     static void SetUpTestSuite()
@@ -100,31 +184,7 @@ protected:
         fw::Database d;
         d.setParams(params());
         d.connect();
-        for (const QString& sql : {
-                 QString("insert into OTDEL (IDOTDEL, OTDEL) values (1, 'Продажи')"),
-                 QString("insert into OTDEL (IDOTDEL, OTDEL) values (2, 'Склад')"),
-                 QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (10, 1, 'Иванов')"),
-                 QString("insert into USERS (IDUSER, IDOTDEL, NAME, EMAIL) values (11, 1, 'Петров', "
-                         "'petrov@firm.ru')"),
-                 QString("insert into USERS (IDUSER, IDOTDEL, NAME) values (12, 2, 'Сидоров')"),
-                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1001, 10, 1017)"),
-                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1002, 10, 1018)"),
-                 QString("insert into PRAVA (IDPRAVA, IDUSER, IDPRAVO) values (1003, 10, 1020)"),
-                 QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (1, 10, 'Ромашка')"),
-                 QString("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (2, 11, 'Лютик')"),
-                 QString("insert into GRITEM (IDGRITEM, GRITEM) values (1, 'Прайсы')"),
-                 QString("insert into GRITEM (IDGRITEM, GRITEM) values (2, 'Буклеты')"),
-                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (1, 1, 'Прайс')"),
-                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (2, 2, 'Буклет')"),
-                 QString("insert into ITEM (IDITEM, IDGRITEM, ITEM) values (3, 1, 'Пустой')"),
-                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (51, 1, '%1')")
-                     .arg(files_->filePath("price*.txt")),
-                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (52, 2, '%1')")
-                     .arg(files_->filePath("booklet.pdf")),
-                 QString("insert into ITEMPATH (IDPATH, IDITEM, PATH) values (53, 3, '%1')")
-                     .arg(files_->filePath("none*.xyz")),
-             })
-            d.execute(sql);
+        SeedReferences(d, files_->path());
         d.disconnect();
     }
     static void TearDownTestSuite()
@@ -140,45 +200,12 @@ protected:
         // Every test starts from the same orders, addressed to this run only.
         static int run = 0;
         token = QString("z%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
-        const int port = sinkPort() > 0 ? sinkPort() : freePort();
-        for (const QString& sql : {
-                 QString("delete from ORDERS"),
-                 QString("update USERS set EMAIL = 'ivanov@firm.ru' where IDUSER = 10"),
-                 QString("update VER set HOSTTEST = '127.0.0.1', PORTTEST = %1, SUBJTEST = 'Приглашение', "
-                         "BODYTEST = '', HOSTINFO = '127.0.0.1', PORTINFO = %1, BODYINFO = 'Материалы во вложении'")
-                     .arg(port),
-                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
-                         "values (101, 10, 1, '\"Анна\"<anna-%1@example.ru>', 'Прайс-лист', '05.03.2024', 0)")
-                     .arg(token),
-                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
-                         "values (102, 10, 2, 'boris-%1@example.ru', 'Буклет', '04.03.2024', 1)")
-                     .arg(token),
-                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
-                         "values (103, 11, 1, 'vera-%1@example.ru', 'Чужой', '03.03.2024', 0)")
-                     .arg(token),
-                 QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
-                         "values (104, 12, 2, 'gleb-%1@example.ru', 'Склад', '02.03.2024', 0)")
-                     .arg(token),
-                 QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (201, 101, 1)"),
-                 QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (202, 102, 2)"),
-             })
-            db.execute(sql);
-
-        UserRights = new TUsers;
-        ASSERT_TRUE(UserRights->GetUser(10, CurrentUser));
-        dm->qryMain.open();
-        dm->qryUser.open();
-        w = std::make_unique<TfmZakaz>();
-        fmZakaz = w.get();
-        w->IdCust = 0;
-        w->OpenOrders(-1);
+        SeedOrders(db, token, sinkPort() > 0 ? sinkPort() : freePort());
+        w = LogInAndOpenTheWindow();
     }
     void TearDown() override
     {
-        w.reset();
-        delete UserRights;
-        UserRights = nullptr;
-        CurrentUser = {};
+        CloseTheWindowAndLogOut(w);
         CoreDatabaseTest::TearDown();
     }
 
@@ -393,23 +420,46 @@ TEST_F(Mailing, FailedSendsLeaveTheStatusAsItWas)
     EXPECT_FALSE(SendingMail);
     EXPECT_TRUE(w->pnlTop->isEnabled());
 
-    // An order whose materials have no file is not reported as sent.
-    Select(101);
-    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 3));
-    w->tbMatAdd->click();
-    dmZakaz->qryItems.first();
-    w->tbMatDel->click();   // only the empty material is left
-    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Пустой");
-    dialogs.expectError("Нет файлов для отправки!");
-    w->tbSendZakaz->click();
-    EXPECT_EQ(Status(101), 0);
-
     // Without the curator's own address nothing is sent.
     db.execute("update USERS set EMAIL = '' where IDUSER = 10");
     dialogs.expectWarning("Отправка невозможна!\nНе указан обратный e-mail пользователя - Иванов\n"
                           "Зайдите в личные настройки и укажите его!");
     w->tbSendTest->click();
     EXPECT_EQ(Status(101), 0);
+    EXPECT_FALSE(SendingMail);
+}
+
+// A material without files sends no letter, yet its order counts as sent:
+// alone, and in the middle of a batch that goes on past it.
+TEST_F(Mailing, AnOrderWhoseMaterialHasNoFilesIsMarkedSentAndTheBatchGoesOn)
+{
+    Select(101);
+    ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 3));
+    w->tbMatAdd->click();
+    dmZakaz->qryItems.first();
+    w->tbMatDel->click();   // only the empty material is left
+    EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Пустой");
+    w->tbSendZakaz->click();
+    EXPECT_EQ(Status(101), 2);
+    EXPECT_EQ(dialogs.shown().size(), 0);
+
+    REQUIRE_SINK();
+    EXPECT_TRUE(storedMessages(token).isEmpty());
+    db.execute("update ORDERS set IDORDERSTATUS = 1 where IDORDER = 101");
+    db.execute("update ITEMS set IDITEM = 1 where IDORDER = 101");
+    db.execute("update ITEMS set IDITEM = 3 where IDORDER = 102");
+    db.execute(QString("insert into ORDERS (IDORDER, IDUSER, IDCUST, EMAIL, SUBJECT, DATECR, IDORDERSTATUS) "
+                       "values (105, 10, 2, 'dina-%1@example.ru', 'Каталог', '01.03.2024', 1)")
+                   .arg(token));
+    db.execute("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (205, 105, 2)");
+    w->tbSendZakazes->click();
+    const QJsonArray msgs = storedMessages(token);
+    EXPECT_EQ(subjects(msgs), QStringList({"Прайс-лист //Прайс (1 of 3)", "Прайс-лист //Прайс (2 of 3)",
+                                           "Прайс-лист //Прайс (3 of 3)", "Каталог //Буклет (1 of 1)"}));
+    for (const QJsonValue& m : msgs) EXPECT_FALSE(m["rcpt"].toString().startsWith("boris")) << m["rcpt"].toString().toStdString();
+    for (int id : {101, 102, 105}) EXPECT_EQ(Status(id), 2) << id;
+    EXPECT_EQ(dialogs.shown().size(), 0);
+    EXPECT_EQ(Listed(), QList<int>({105, 102, 101}));   // the last sent comes first
     EXPECT_FALSE(SendingMail);
 }
 
@@ -522,6 +572,121 @@ TEST_F(Mailing, MaterialsAddedMeanwhileAppearWithTheirNames)
     EXPECT_EQ(dmZakaz->qryItems.fieldByName("Item").asString(), "Каталог");
     db.execute("delete from ITEMS where IDITEM = 4");
     db.execute("delete from ITEM where IDITEM = 4");
+}
+
+// The mailing window on the database server, reached through a proxy that can
+// cut the connection between a letter going out and its status being written.
+class MailingOnServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (testing_support::serverHost().isEmpty()) GTEST_SKIP() << "no Firebird server for this run";
+        if (sinkPort() <= 0 || !QDir(sinkDir()).exists()) GTEST_SKIP() << "no mail sink";
+        params = testing_support::createServerDatabase("mailing");
+        static int run = 0;
+        token = QString("s%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
+        {
+            fw::Database d(params);
+            d.connect();
+            schema::createObjects(d);
+            SeedReferences(d, QDir::tempPath());
+            SeedOrders(d, token, sinkPort());
+            // Three orders of the user's own waiting for their test letters.
+            d.execute("update ORDERS set IDORDERSTATUS = 0, IDUSER = 10 where IDORDER in (102, 103)");
+        }
+        proxy = std::make_unique<testing_support::TcpProxy>(3050);
+        fw::ConnectParams viaProxy = params;
+        viaProxy.path = QString("127.0.0.1/%1:%2").arg(proxy->port()).arg(params.path.mid(params.path.indexOf(':') + 1));
+        dm = new Tdm;
+        dm->db.beforeConnect = nullptr;
+        dm->db.setParams(viaProxy);
+        dm->db.connect();
+        dmUsers = new TdmUsers;
+        w = LogInAndOpenTheWindow();
+    }
+    void TearDown() override
+    {
+        if (!proxy) return;
+        CloseTheWindowAndLogOut(w);
+        delete dmUsers;
+        delete dm;
+        dm = nullptr;
+        proxy.reset();
+        fw::Database d(params);
+        d.connect();
+        d.drop();
+    }
+    // The order's status as the server has it, read past the proxy.
+    int Status(int idOrder)
+    {
+        fw::Database d(params);
+        d.connect();
+        return d.selectValue("select IDORDERSTATUS from ORDERS where IDORDER = " + QString::number(idOrder)).asInt();
+    }
+    QStringList Recipients()
+    {
+        QStringList r;
+        for (const QJsonValue& m : storedMessages(token)) r << m["rcpt"].toString().section('-', 0, 0);
+        return r;
+    }
+    // Cuts the connection to the server once the next letter has gone out; restore: back at once.
+    void CutAfterTheNextLetter(bool restore)
+    {
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(&dmZakaz->Smtp, &fw::SmtpClient::succeeded, [this, once, restore] {
+            QObject::disconnect(*once);
+            proxy->cut();
+            if (restore) proxy->restore();
+        });
+    }
+
+    fw::ConnectParams params;
+    QString token;
+    std::unique_ptr<testing_support::TcpProxy> proxy;
+    fw::ScriptedDialogs dialogs;
+    std::unique_ptr<TfmZakaz> w;
+};
+
+TEST_F(MailingOnServer, AStatusLostWithTheConnectionIsWrittenAgainOrTheUserIsTold)
+{
+    // The server is back at once: the status goes on the new attachment and nothing is sent twice.
+    ASSERT_TRUE(dmZakaz->qryOrders.locate("IDORDER", 101));
+    const quint64 attachment = dm->db.attachmentSerial();
+    CutAfterTheNextLetter(true);
+    w->tbSendTest->click();
+    EXPECT_EQ(dialogs.shown().size(), 0);
+    EXPECT_TRUE(dm->db.connected());
+    EXPECT_GT(dm->db.attachmentSerial(), attachment);
+    EXPECT_EQ(Status(101), 1);
+    EXPECT_EQ(dmZakaz->qryOrders.fieldByName("IDORDERSTATUS").asInteger(), 1);
+    EXPECT_EQ(Recipients(), QStringList({"anna"}));
+
+    // The server stays away: the batch stops at the order that went out, and names it.
+    CutAfterTheNextLetter(false);
+    dialogs.expectConfirm(false);
+    w->tbSendTests->click();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    const QString told = dialogs.shown()[0].text;
+    EXPECT_TRUE(told.startsWith("Письма отправлены, но статус заказа не записан.\nЗаказ: boris-" + token
+                                + "@example.ru, тема «Буклет».\nНет соединения с сервером базы данных.\n"
+                                  "Укажите статус этого заказа вручную, чтобы не отправить его повторно."))
+        << told.toStdString();
+    EXPECT_TRUE(told.endsWith("Подключиться к серверу заново?"));
+    EXPECT_EQ(Recipients(), QStringList({"anna", "boris"}));
+    EXPECT_EQ(Status(102), 0);
+    EXPECT_EQ(Status(103), 0);
+    EXPECT_FALSE(SendingMail);
+    EXPECT_TRUE(w->pnlTop->isEnabled());
+    EXPECT_EQ(dmZakaz->qryOrders.state(), fw::DataSetState::Browse);
+
+    // The server back, the user connects again from the next failure and the window works on.
+    proxy->restore();
+    dialogs.expectConfirm(true);
+    w->tbRefresh->click();
+    EXPECT_TRUE(dm->db.connected());
+    w->tbRefresh->click();
+    EXPECT_EQ(dmZakaz->qryOrders.recordCount(), 2);
+    EXPECT_EQ(Recipients(), QStringList({"anna", "boris"}));
 }
 
 } // namespace
