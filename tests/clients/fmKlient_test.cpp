@@ -4,6 +4,7 @@
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
+#include "clients/fmExpKlDetal.h"
 #include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
 #include "core/ModifySQLForm.h"
@@ -14,6 +15,7 @@
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
+#include "support/ExportDialogs.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
@@ -25,6 +27,7 @@
 #include <QDir>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QKeyEvent>
 #include <QAbstractItemView>
 #include <QTest>
@@ -554,6 +557,60 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
     EXPECT_TRUE(fm->KlientQuery->edZCity->hasFocus());
 }
 
+
+// A reminder that comes due while a dialog of the window asks (the kept detailed-export
+// dialog, the column choice after it) waits for it: no reminder stands over the dialog,
+// whose buttons answer the mouse, and the postponed check shows it afterwards.
+TEST_F(FmKlientWindow, ReminderWaitsWhileADialogOfTheWindowIsOpen)
+{
+    const int c = addClient(me.IdUser);
+    addHist(c, "-", GetServerDate().addSecs(-600));
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(fm->GoToKar(c, 0, 0));
+    const auto reminderShown = [] { return fmBudil && fmBudil->isVisible(); };
+    bool overDialog = false;
+
+    testing_support::whenShown<TfmExpKlDetal>([&](TfmExpKlDetal* d) {
+        // The check started just before the dialog opened ends while it is open.
+        for (int i = 0; i < 500 && fm->BudilCheck->BudilRunning() && !reminderShown(); ++i) QTest::qWait(10);
+        overDialog = reminderShown();
+        if (overDialog) fmBudil->reject();
+        // A tick while it is open puts the check off.
+        fm->StartBudilCheck();
+        EXPECT_FALSE(fm->BudilCheck->BudilRunning());
+        EXPECT_EQ(dmKl->tmrBudil.interval(), 3000);
+        const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+        if (!dir.isEmpty()) d->grab().save(QDir(dir).filePath("detailed-export-open.png"));
+        testing_support::whenShown<TSelectColumnForm>([&](TSelectColumnForm* columns) {
+            fm->StartBudilCheck();
+            EXPECT_FALSE(fm->BudilCheck->BudilRunning());
+            QTest::mouseClick(columns->btnCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    fm->StartBudilCheck();
+    fm->mmiExpDetal->trigger();
+    EXPECT_FALSE(overDialog) << "the reminder stood over the dialog";
+    EXPECT_FALSE(fmExpKlDetal->isVisible());
+
+    // The next tick after the dialogs closed shows the reminder.
+    QSignalSpy ended(fm->BudilCheck, &TBudilCheck::finished);
+    QTimer poll;
+    bool shown = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!reminderShown()) return;
+        shown = true;
+        fmBudil->reject();
+    });
+    poll.start(20);
+    fm->StartBudilCheck();
+    ASSERT_TRUE(ended.wait(15000));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(dmKl->tmrBudil.interval(), 300000);
+}
 
 // Narrowed or lowered, the card scrolls instead of crushing its fields: the edits and the
 // sub-pages keep a readable size, and the card page itself stays the page of its tab.
