@@ -869,8 +869,11 @@ void TfmKlient::pcMainChange()
     if (page != tsQuery) {
         if (QWidget* f = QApplication::focusWidget(); f && tsQuery->isAncestorOf(f)) queryFocus_ = f;
     }
-    if (page == tsKar) tsKarShow();
-    else if (page == tsCal) KlientCalendar->tsCalShow();
+    if (page == tsKar) {
+        tsKarShow();
+        // The groups sub-page is shown again with the card.
+        if (pcDown->currentWidget() == tsGroup) OpenGroupList();
+    } else if (page == tsCal) KlientCalendar->tsCalShow();
     OpenDetails();
     if (page == tsQuery && queryFocus_) queryFocus_->setFocus();
 }
