@@ -60,6 +60,7 @@ void DBEdit::updateReadOnly()
 {
     // Typing into a browsing record stays possible: it starts the edit.
     QLineEdit::setReadOnly(bound() ? !link_.canModify() : link_.readOnly());
+    showReadOnly(this, bound() ? link_.showsReadOnly() : link_.readOnly());
 }
 
 void DBEdit::load()
@@ -187,6 +188,7 @@ void DBMemo::setReadOnly(bool on)
 void DBMemo::updateReadOnly()
 {
     QPlainTextEdit::setReadOnly(bound() ? !link_.canModify() : link_.readOnly());
+    showReadOnly(this, bound() ? link_.showsReadOnly() : link_.readOnly());
 }
 
 QString DBMemo::storedText() const
