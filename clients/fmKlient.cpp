@@ -117,6 +117,8 @@ QToolButton* SideButton(QWidget* parent, const char* name, const QString& hint, 
     b->setText(text);
     b->setToolTip(hint);
     b->setAutoRaise(true);
+    // A button beside an edit is for the mouse: Tab goes on to the next edit.
+    b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
 

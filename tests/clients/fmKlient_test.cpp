@@ -558,6 +558,37 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
 }
 
 
+// Tab goes from an edit of the card to the next edit, past the buttons beside them: a
+// user who types his e-mail after Tab from the phone finds it in the e-mail edit. The
+// buttons still answer the mouse.
+TEST_F(FmKlientWindow, TabPassesTheButtonsBesideTheEditsWhichAnswerTheMouse)
+{
+    Grant({1050});   // edit own contacts
+    const int c = addClient(me.IdUser);
+    addContact(c, "Смирнова", "", "123-45-67");
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(fm->GoToKar(c, 0, 0));
+
+    QTest::mouseClick(fm->dbeContactPhone, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), fm->dbeContactEmail);
+    QTest::keyClicks(QApplication::focusWidget(), "s@firm.ru");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    dmKl->qryContacts.post();
+    EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "s@firm.ru");
+
+    QTest::mouseClick(fm->dbeFax, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), fm->dbeWWW);
+
+    for (QToolButton* b : {fm->sbDialPhone, fm->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
+    ASSERT_EQ(shell.opened.size(), 2);
+    EXPECT_EQ(shell.opened[1], fw::mailtoUrl("Смирнова <s@firm.ru>"));
+}
+
 // A reminder that comes due while a dialog of the window asks (the kept detailed-export
 // dialog, the column choice after it) waits for it: no reminder stands over the dialog,
 // whose buttons answer the mouse, and the postponed check shows it afterwards.
