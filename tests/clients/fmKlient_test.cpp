@@ -100,6 +100,14 @@ protected:
         fm = new TfmKlient;
         fm->resize(1100, 720);
     }
+    // The window opened and shown active, as a user has it.
+    [[nodiscard]] bool openActive()
+    {
+        open();
+        fm->show();
+        fm->activateWindow();
+        return QTest::qWaitForWindowActive(fm);
+    }
     int addClient(int owner, const QString& company = "Альфа")
     {
         const int id = db.executeProcedure("ID_CUST").asInt();
@@ -486,10 +494,7 @@ TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
     db.execute("insert into HistType (idHistType, HistType) values (8, 'Встреча')");
     const int c = addClient(me.IdUser);
     const int h = addHist(c, "+", GetServerDate());
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
     fw::DBGrid* g = fm->dbgHist;
     const QRect cell = g->visualRect(g->model()->index(0, 0));
@@ -533,10 +538,7 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
 {
     const int c = addClient(me.IdUser);
     addHist(c, "-", GetServerDate().addSecs(-600));
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     fm->pcMain->setCurrentWidget(fm->tsQuery);
     fm->KlientQuery->edZCity->setFocus();
     QApplication::processEvents();
@@ -566,10 +568,7 @@ TEST_F(FmKlientWindow, TabPassesTheButtonsBesideTheEditsWhichAnswerTheMouse)
     Grant({1050});   // edit own contacts
     const int c = addClient(me.IdUser);
     addContact(c, "Смирнова", "", "123-45-67");
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKar(c, 0, 0));
 
     QTest::mouseClick(fm->dbeContactPhone, Qt::LeftButton);
@@ -596,10 +595,7 @@ TEST_F(FmKlientWindow, ReminderWaitsWhileADialogOfTheWindowIsOpen)
 {
     const int c = addClient(me.IdUser);
     addHist(c, "-", GetServerDate().addSecs(-600));
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKar(c, 0, 0));
     const auto reminderShown = [] { return fmBudil && fmBudil->isVisible(); };
     bool overDialog = false;
