@@ -112,7 +112,17 @@ TBudilCheck::~TBudilCheck()
 bool TBudilCheck::IsModalBusy()
 {
     return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmReg || fmCustomFields
-        || fmGrOperProc || SendingMail;
+        || fmGrOperProc || SendingMail || ModalDialogOpen();
+}
+
+bool TBudilCheck::ModalDialogOpen()
+{
+    // A modal dialog takes the input of every window of the program, the clients
+    // window's kept dialogs (the detailed export) and its column choices and
+    // message boxes included: the reminder, modal itself, would stand over it
+    // and hold its buttons until dismissed.
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != fmBudil.data();
 }
 
 void TBudilCheck::StartBudilCheck()

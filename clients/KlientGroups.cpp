@@ -170,9 +170,12 @@ void TKlientGroups::OpenGroupList()
 {
     dbllGroupList->setDataSource(nullptr);
     dbllGroupList_->setDataSource(nullptr);
+    // Read again on every showing: groups other users made or deleted since show up or go.
     fw::Query& groups = Groups();
+    groups.close();
     groups.open();
     groups.first();
+    Memberships().close();
     dbllGroupList->setListField(NameField());
     dbllGroupList->setDataSource(Personal() ? &dmKl->dsGrLoc : &dmKl->dsGrGl);
     // The membership's lookup field is named like the group's name column.
@@ -184,9 +187,19 @@ void TKlientGroups::OpenGroupList()
 
 void TKlientGroups::OpenMemberships()
 {
-    // The names of the memberships come from the group list.
-    if (!Groups().active()) Groups().open();
     fw::Query& members = Memberships();
+    // Another client: the group list is read again too, on the group it stood on, so that
+    // the memberships find their names and the groups are today's. Not while the
+    // selection is walked unseen (a group operation): nobody looks at the lists then.
+    if (!members.active() && !dmKl->qryCust.controlsDisabled()) {
+        fw::Query& groups = Groups();
+        fw::Value current;
+        if (groups.active() && !groups.isEmpty()) current = groups.fieldByName(KeyField()).value();
+        groups.close();
+        groups.open();
+        if (current.isNull() || !groups.locate(KeyField(), current)) groups.first();
+    }
+    if (!Groups().active()) Groups().open();
     members.open();
     members.first();
     UpdateGroupButtons();

@@ -117,6 +117,8 @@ QToolButton* SideButton(QWidget* parent, const char* name, const QString& hint, 
     b->setText(text);
     b->setToolTip(hint);
     b->setAutoRaise(true);
+    // A button beside an edit is for the mouse: Tab goes on to the next edit.
+    b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
 
@@ -869,8 +871,11 @@ void TfmKlient::pcMainChange()
     if (page != tsQuery) {
         if (QWidget* f = QApplication::focusWidget(); f && tsQuery->isAncestorOf(f)) queryFocus_ = f;
     }
-    if (page == tsKar) tsKarShow();
-    else if (page == tsCal) KlientCalendar->tsCalShow();
+    if (page == tsKar) {
+        tsKarShow();
+        // The groups sub-page is shown again with the card.
+        if (pcDown->currentWidget() == tsGroup) OpenGroupList();
+    } else if (page == tsCal) KlientCalendar->tsCalShow();
     OpenDetails();
     if (page == tsQuery && queryFocus_) queryFocus_->setFocus();
 }

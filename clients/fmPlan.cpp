@@ -116,9 +116,11 @@ TfmPlan::TfmPlan(QWidget* owner) : QDialog(owner)
     cbBudil->setFont(underlined);
     cbPrior = new QCheckBox("Приоритет", this);
     cbPrior->setObjectName("cbPrior");
+    // Maroon while it can be used; disabled it keeps the greyed text of every disabled control.
     QPalette maroon = cbPrior->palette();
-    maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
-    maroon.setColor(QPalette::ButtonText, QColor(128, 0, 0));
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::ButtonText})
+            maroon.setColor(g, r, QColor(128, 0, 0));
     cbPrior->setPalette(maroon);
 
     edLink = new QLineEdit(this);

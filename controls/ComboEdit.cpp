@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QPointer>
 #include "widgets/Dialogs.h"
+#include "widgets/FieldDataLink.h"
 
 #include "VclUtils.h"
 
@@ -386,7 +387,7 @@ void TCustomComboEdit::resizeEvent(QResizeEvent* e)
 void TCustomComboEdit::changeEvent(QEvent* e)
 {
     if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) LayoutButton();
-    if (e->type() == QEvent::EnabledChange) FEditBtn->setEnabled(isEnabled());
+    if (e->type() == QEvent::EnabledChange) FEditBtn->setEnabled(isEnabled() && !FReadOnlyLook);
     QLineEdit::changeEvent(e);
 }
 
@@ -397,6 +398,13 @@ void TCustomComboEdit::SetButtonWidth(int w)
     buttonWidth_ = w;
     LayoutButton();
     RebuildGlyph();
+}
+
+void TCustomComboEdit::ShowReadOnlyLook(bool on)
+{
+    FReadOnlyLook = on;
+    fw::showReadOnly(this, on);
+    FEditBtn->setEnabled(isEnabled() && !on);
 }
 
 void TCustomComboEdit::updateReadOnly() { QLineEdit::setReadOnly(FReadOnly || !FDirectInput); }

@@ -137,6 +137,8 @@ protected:
     // Paints the text itself (frame, background, text at the alignment); true when it did.
     bool PaintComboText(QPainter& p, const QString& text, Qt::Alignment alignment);
     void SetPopup(TPopupWindow* popup);
+    // A data-aware edit whose value may never change looks so, and its button is greyed.
+    void ShowReadOnlyLook(bool on);
     void ShowEditCaret();
     void LayoutButton();
     void RebuildGlyph();
@@ -162,6 +164,7 @@ protected:
     bool FReadOnly = false;
     bool FDirectInput = true;
     bool FButtonAlways = false;
+    bool FReadOnlyLook = false;
     Qt::Alignment FAlignment = Qt::AlignLeft;
     QKeySequence FClickKey = QKeySequence(Qt::ALT | Qt::Key_Down);
     TPopupAlign FPopupAlign = epaRight;

@@ -73,9 +73,20 @@ void TBrDBCalcEdit::LoadFromField()
         v = f->type() == fw::FieldType::Integer ? fw::Currency::fromInt(f->value().asInt64())
                                                 : f->asCurrency();
     SetValue(v);
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
 }
 
-void TBrDBCalcEdit::FollowEditing() { TCustomComboEdit::SetReadOnly(!FDataLink->editing()); }
+void TBrDBCalcEdit::SetReadOnly(bool v)
+{
+    FDataLink->setReadOnly(v);
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
+}
+
+void TBrDBCalcEdit::FollowEditing()
+{
+    TCustomComboEdit::SetReadOnly(!FDataLink->editing());
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
+}
 
 void TBrDBCalcEdit::StoreToField()
 {

@@ -18,7 +18,7 @@ public:
     void SetDataSource(fw::DataSource* source) { FDataLink->setDataSource(source); }
     fw::Field* Field() const { return FDataLink->field(); }
     bool ReadOnly() const { return FDataLink->readOnly(); }
-    void SetReadOnly(bool v) { FDataLink->setReadOnly(v); }
+    void SetReadOnly(bool v);
     bool DefaultParams() const { return FDefaultParams; }
     void SetDefaultParams(bool v);
     fw::FieldDataLink* DataLink() const { return FDataLink; }

@@ -28,17 +28,25 @@ QDateTime TDBDateEdit::withFieldTime(const QDate& d) const
     return QDateTime(d, now.isValid() ? now.time() : QTime(0, 0));
 }
 
+void TDBDateEdit::SetReadOnly(bool v)
+{
+    FDataLink->setReadOnly(v);
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
+}
+
 void TDBDateEdit::LoadFromField()
 {
     const QScopedValueRollback guard(FLoading, true);
     const fw::Field* f = Field();
     SetDate(f ? f->asDateTime().date() : EmptyDate);
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
 }
 
 void TDBDateEdit::FollowEditing()
 {
     const bool editing = FDataLink->editing();
     TCustomComboEdit::SetReadOnly(!editing);
+    ShowReadOnlyLook(FDataLink->showsReadOnly());
     const bool started = editing && !FWasEditing;
     FWasEditing = editing;
     if (started && FDefaultToday) {

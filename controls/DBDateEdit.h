@@ -20,7 +20,7 @@ public:
     fw::Field* Field() const { return FDataLink->field(); }
     // The link's read-only flag; the edit's own one follows the data set's editing state.
     bool ReadOnly() const { return FDataLink->readOnly(); }
-    void SetReadOnly(bool v) { FDataLink->setReadOnly(v); }
+    void SetReadOnly(bool v);
     fw::FieldDataLink* DataLink() const { return FDataLink; }
 
     bool ReadOnlyState() const override;

@@ -60,6 +60,7 @@ void DBEdit::updateReadOnly()
 {
     // Typing into a browsing record stays possible: it starts the edit.
     QLineEdit::setReadOnly(bound() ? !link_.canModify() : link_.readOnly());
+    showReadOnly(this, bound() ? link_.showsReadOnly() : link_.readOnly());
 }
 
 void DBEdit::load()
@@ -69,15 +70,34 @@ void DBEdit::load()
     session_ = false;
     Field* f = link_.field();
     QString t;
+    // Setting the text (setMaxLength sets it again too) leaves the cursor at its end,
+    // so that a text longer than the edit would show its end: it is put at the beginning.
+    bool newText = false;
     if (f) {
-        setMaxLength(f->type() == FieldType::String && f->size() > 0 ? f->size() : 32767);
+        const int length = f->type() == FieldType::String && f->size() > 0 ? f->size() : 32767;
+        if (maxLength() != length) {
+            setMaxLength(length);
+            newText = true;
+        }
         setAlignment(fieldAlignment(*f));
         t = focused_ && link_.canModify() ? fieldEditText(*f) : f->displayText();
     }
-    if (text() != t) setText(t);
+    if (text() != t) {
+        setText(t);
+        newText = true;
+    }
+    if (newText) setCursorPosition(0);
     setModified(false);
     loading_ = false;
     updateReadOnly();
+}
+
+QVariant DBEdit::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    // Without the focus there is no cursor to scroll to: a scroll area brings the
+    // whole edit into view, not only its first letters.
+    if (query == Qt::ImCursorRectangle && !hasFocus()) return QWidget::inputMethodQuery(query);
+    return QLineEdit::inputMethodQuery(query);
 }
 
 void DBEdit::keyPressEvent(QKeyEvent* e)
@@ -187,6 +207,7 @@ void DBMemo::setReadOnly(bool on)
 void DBMemo::updateReadOnly()
 {
     QPlainTextEdit::setReadOnly(bound() ? !link_.canModify() : link_.readOnly());
+    showReadOnly(this, bound() ? link_.showsReadOnly() : link_.readOnly());
 }
 
 QString DBMemo::storedText() const

@@ -37,6 +37,7 @@ public:
     void setReadOnly(bool on);
     bool isReadOnly() const { return link_.readOnly(); }
     FieldDataLink& dataLink() { return link_; }
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

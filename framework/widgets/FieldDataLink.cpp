@@ -3,7 +3,9 @@
 #include "ExceptionHandler.h"
 #include "db/NumberFormat.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QWidget>
 
 namespace fw {
 
@@ -28,6 +30,19 @@ QString valueEditText(const Value& v, const Field& f)
 Qt::Alignment fieldAlignment(const Field& f)
 {
     return (f.isNumeric() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+void showReadOnly(QWidget* control, bool on)
+{
+    static const char* const shown = "fwReadOnlyShown";
+    if (control->property(shown).toBool() == on) return;
+    control->setProperty(shown, on);
+    const QWidget* parent = control->parentWidget();
+    const QPalette around = parent ? parent->palette() : QApplication::palette(control);
+    QPalette p = control->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        p.setBrush(g, QPalette::Base, around.brush(g, on ? QPalette::Window : QPalette::Base));
+    control->setPalette(p);
 }
 
 bool keyModifiesText(const QKeyEvent* e)

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QKeyEvent;
+class QWidget;
 
 namespace fw {
 
@@ -18,6 +19,9 @@ inline QString fieldEditText(const Field& f) { return valueEditText(f.value(), f
 Qt::Alignment fieldAlignment(const Field& f);
 // A key that changes the text of an edit (typing, Backspace, Delete, cut, paste, undo).
 bool keyModifiesText(const QKeyEvent* e);
+// Shows an edit as one whose value cannot be changed, as the desktop shows
+// read-only edits: the window's colour behind the text. Off: the usual background.
+void showReadOnly(QWidget* control, bool on);
 
 // The link between one data-aware control and one field of a data source's
 // data set: it finds the field, follows the data set's state and current
@@ -45,6 +49,9 @@ public:
     bool canModify() const;
     bool readOnly() const { return readOnly_; }
     void setReadOnly(bool on);
+    // The control may never change the field, whatever the data set's state: the
+    // control, the field or the data set forbid it (while closed, the control's flag).
+    bool showsReadOnly() const { return active() ? !canModify() : readOnly_; }
 
     // Puts the data set into edit mode when it browses (the auto-edit of typing
     // into a control). Throws what the data set throws (a refusal of its

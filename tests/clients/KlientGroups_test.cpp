@@ -6,11 +6,15 @@
 #include "support/TestDatabase.h"
 
 #include "widgets/DBControls.h"
+#include "widgets/DBNavigator.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QToolButton>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
@@ -37,9 +41,31 @@ void DoubleClick(fw::DBListBox* list, int row)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
 }
 
+// A user's click on a tab of the page control.
+void ClickTab(QTabWidget* tabs, QWidget* page)
+{
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
+}
+
 class KlientGroupsPage : public KlientCardTest {
 protected:
     TKlientGroups* groups() { return fm->KlientGroups; }
+    // The window's connection moved to a new database on the shared server, which a
+    // second attachment (another workstation) may use too; false without a server.
+    bool OnServer(const char* name, fw::ConnectParams& p)
+    {
+        if (testing_support::serverHost().isEmpty()) return false;
+        p = testing_support::createServerDatabase(name);
+        fw::Database setup(p);
+        setup.connect();
+        schema::createObjects(setup);
+        setup.disconnect();
+        dm->db.disconnect();
+        dm->db.setParams(p);
+        dm->db.connect();
+        return true;
+    }
     int members(int idCust, const char* table = "Gr_Kl")
     {
         return count(QString("select count(*) from %1 where idCust = %2").arg(table).arg(idCust));
@@ -145,16 +171,8 @@ TEST_F(KlientGroupsPage, ButtonsFollowTheRightsAndActionsAskThemAgain)
 // their owner's alone, and a membership added elsewhere is not added twice.
 TEST_F(KlientGroupsPage, PersonalGroupsStayWithTheirOwnerAcrossWorkstations)
 {
-    if (testing_support::serverHost().isEmpty()) GTEST_SKIP() << "no Firebird server for this run";
-    const fw::ConnectParams p = testing_support::createServerDatabase("klient-groups");
-    {
-        fw::Database setup(p);
-        setup.connect();
-        schema::createObjects(setup);
-    }
-    dm->db.disconnect();
-    dm->db.setParams(p);
-    dm->db.connect();
+    fw::ConnectParams p;
+    if (!OnServer("klient-groups", p)) GTEST_SKIP() << "no Firebird server for this run";
     fw::Database other(p);   // the colleague's workstation
     other.connect();
 
@@ -205,6 +223,90 @@ TEST_F(KlientGroupsPage, PersonalGroupsStayWithTheirOwnerAcrossWorkstations)
     fm->rgGroup->setItemIndex(1);
     EXPECT_EQ(Items(groups()->dbllGroupList), QStringList{"Петрова"});
     EXPECT_EQ(Items(groups()->dbllGroupList_), QStringList{"Петрова"});
+
+    delete fm;
+    fm = nullptr;
+    dm->db.disconnect();
+    other.drop();
+}
+
+// Groups another workstation makes or deletes come into the lists when the page is shown
+// again or the card moves to another client; a command on a group deleted meanwhile is
+// refused with a message and leaves nothing behind.
+TEST_F(KlientGroupsPage, GroupsOfAnotherWorkstationShowWhenThePageIsShownAgain)
+{
+    fw::ConnectParams p;
+    if (!OnServer("klient-groups-shown", p)) GTEST_SKIP() << "no Firebird server for this run";
+    fw::Database other(p);
+    other.connect();
+    QList<int> clients;
+    for (const char* company : {"Альфа", "Бета"}) {
+        clients << other.executeProcedure("ID_CUST").asInt();
+        other.execute("insert into Customer (idCust, idUser, company, polzov, regpolzov) "
+                      "values (:c, :u, :n, '-', '-')",
+                      {{"c", clients.last()}, {"u", me.IdUser}, {"n", QString(company)}});
+    }
+    other.execute("insert into GrKlient (idGrKlient, GrKlient) values (77, 'Дилеры')");
+
+    Grant({1026, 1004});
+    open();
+    fm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(fm));
+    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    ASSERT_EQ(dmKl->qryCust.recordCount(), 2);
+    ClickTab(fm->pcMain, fm->tsKar);
+    ClickTab(fm->pcDown, fm->tsGroup);
+    ASSERT_EQ(fm->pcDown->currentWidget(), fm->tsGroup);
+    TKlientGroups* g = groups();
+    EXPECT_EQ(Items(g->dbllGroupList), QStringList{"Дилеры"});
+
+    // Made elsewhere: there once the page is shown again.
+    other.execute("insert into GrKlient (idGrKlient, GrKlient) values (78, 'Партнеры')");
+    ClickTab(fm->pcDown, fm->tsHist);
+    ClickTab(fm->pcDown, fm->tsGroup);
+    EXPECT_EQ(Items(g->dbllGroupList), (QStringList{"Дилеры", "Партнеры"}));
+    // The same after the card was left for the list and shown again.
+    other.execute("insert into GrKlient (idGrKlient, GrKlient) values (79, 'Архив')");
+    ClickTab(fm->pcMain, fm->tsKlList);
+    ClickTab(fm->pcMain, fm->tsKar);
+    EXPECT_EQ(Items(g->dbllGroupList), (QStringList{"Архив", "Дилеры", "Партнеры"}));
+
+    // Deleted elsewhere, with a new membership of the next client in another group:
+    // the next client shows today's groups and names its membership.
+    const int next = dmKl->qryCust.recNo() == 1 ? 1 : 0;
+    other.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (gen_id(GEN_GR_KL, 1), :c, 78)",
+                  {{"c", clients[next]}});
+    other.execute("delete from GrKlient where idGrKlient = 77");
+    ASSERT_TRUE(dmKl->qryGrGl.locate("idGrKlient", 79));
+    fw::DBNavigator* nav = fm->dbnCust;
+    QToolButton* move = nav->button(next == 1 ? fw::DBNavigator::Button::Next : fw::DBNavigator::Button::Prior);
+    QTest::mouseClick(move, Qt::LeftButton);
+    ASSERT_EQ(dmKl->qryCust.fieldByName("idCust").asInteger(), clients[next]);
+    EXPECT_EQ(Items(g->dbllGroupList), (QStringList{"Архив", "Партнеры"}));
+    EXPECT_EQ(Current(g->dbllGroupList), "Архив");
+    EXPECT_EQ(Items(g->dbllGroupList_), QStringList{"Партнеры"});
+    if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty())
+        fm->grab().save(QDir(dir).filePath("card-groups-next-client.png"));
+
+    // Deleted while the list still shows it: joining, renaming and deleting it are refused.
+    ASSERT_TRUE(dmKl->qryGrGl.locate("idGrKlient", 79));
+    other.execute("delete from GrKlient where idGrKlient = 79");
+    dialogs.expectError();
+    QTest::mouseClick(g->btnAddToGroup, Qt::LeftButton);
+    EXPECT_EQ(other.selectValue("select count(*) from Gr_Kl where idGrKlient = 79").asInt(), 0);
+    EXPECT_EQ(Items(g->dbllGroupList_), QStringList{"Партнеры"});
+    dialogs.expectInputBox("Старый архив", "Название").expectError();
+    QTest::mouseClick(g->btnGroupEdit, Qt::LeftButton);
+    EXPECT_EQ(other.selectValue("select count(*) from GrKlient where idGrKlient = 79").asInt(), 0);
+    dialogs.expectConfirm(true, "Удалить группу \"Архив\" ?").expectError();
+    QTest::mouseClick(g->btnGroupDel, Qt::LeftButton);
+    for (const qsizetype i : {1, 3, 5})
+        EXPECT_TRUE(dialogs.shown().at(i).text.contains("другим пользователем")) << dialogs.shown().at(i).text.toStdString();
+    EXPECT_EQ(other.selectValue("select GrKlient from GrKlient").asString(), "Партнеры");
+    // Shown again, the list has let it go.
+    ClickTab(fm->pcDown, fm->tsHist);
+    ClickTab(fm->pcDown, fm->tsGroup);
+    EXPECT_FALSE(Items(g->dbllGroupList).contains("Архив"));
 
     delete fm;
     fm = nullptr;

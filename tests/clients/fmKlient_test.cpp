@@ -4,6 +4,7 @@
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
+#include "clients/fmExpKlDetal.h"
 #include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
 #include "core/ModifySQLForm.h"
@@ -14,6 +15,7 @@
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
+#include "support/ExportDialogs.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
@@ -25,6 +27,7 @@
 #include <QDir>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QKeyEvent>
 #include <QAbstractItemView>
 #include <QTest>
@@ -96,6 +99,14 @@ protected:
             dialogs.expectConfirm(*move, QString("Невыполненных планов: %1\rПеренести их на сегодня?").arg(overdue));
         fm = new TfmKlient;
         fm->resize(1100, 720);
+    }
+    // The window opened and shown active, as a user has it.
+    [[nodiscard]] bool openActive()
+    {
+        open();
+        fm->show();
+        fm->activateWindow();
+        return QTest::qWaitForWindowActive(fm);
     }
     int addClient(int owner, const QString& company = "Альфа")
     {
@@ -483,10 +494,7 @@ TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
     db.execute("insert into HistType (idHistType, HistType) values (8, 'Встреча')");
     const int c = addClient(me.IdUser);
     const int h = addHist(c, "+", GetServerDate());
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
     fw::DBGrid* g = fm->dbgHist;
     const QRect cell = g->visualRect(g->model()->index(0, 0));
@@ -530,10 +538,7 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
 {
     const int c = addClient(me.IdUser);
     addHist(c, "-", GetServerDate().addSecs(-600));
-    open();
-    fm->show();
-    fm->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    ASSERT_TRUE(openActive());
     fm->pcMain->setCurrentWidget(fm->tsQuery);
     fm->KlientQuery->edZCity->setFocus();
     QApplication::processEvents();
@@ -554,6 +559,85 @@ TEST_F(FmKlientWindow, SearchPageKeepsItsFocusAcrossAReminder)
     EXPECT_TRUE(fm->KlientQuery->edZCity->hasFocus());
 }
 
+
+// Tab goes from an edit of the card to the next edit, past the buttons beside them: a
+// user who types his e-mail after Tab from the phone finds it in the e-mail edit. The
+// buttons still answer the mouse.
+TEST_F(FmKlientWindow, TabPassesTheButtonsBesideTheEditsWhichAnswerTheMouse)
+{
+    Grant({1050});   // edit own contacts
+    const int c = addClient(me.IdUser);
+    addContact(c, "Смирнова", "", "123-45-67");
+    ASSERT_TRUE(openActive());
+    ASSERT_TRUE(fm->GoToKar(c, 0, 0));
+
+    QTest::mouseClick(fm->dbeContactPhone, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), fm->dbeContactEmail);
+    QTest::keyClicks(QApplication::focusWidget(), "s@firm.ru");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    dmKl->qryContacts.post();
+    EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "s@firm.ru");
+
+    QTest::mouseClick(fm->dbeFax, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), fm->dbeWWW);
+
+    for (QToolButton* b : {fm->sbDialPhone, fm->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
+    ASSERT_EQ(shell.opened.size(), 2);
+    EXPECT_EQ(shell.opened[1], fw::mailtoUrl("Смирнова <s@firm.ru>"));
+}
+
+// A reminder that comes due while a dialog of the window asks (the kept detailed-export
+// dialog, the column choice after it) waits for it: no reminder stands over the dialog,
+// whose buttons answer the mouse, and the postponed check shows it afterwards.
+TEST_F(FmKlientWindow, ReminderWaitsWhileADialogOfTheWindowIsOpen)
+{
+    const int c = addClient(me.IdUser);
+    addHist(c, "-", GetServerDate().addSecs(-600));
+    ASSERT_TRUE(openActive());
+    ASSERT_TRUE(fm->GoToKar(c, 0, 0));
+    const auto reminderShown = [] { return fmBudil && fmBudil->isVisible(); };
+    bool overDialog = false;
+
+    testing_support::whenShown<TfmExpKlDetal>([&](TfmExpKlDetal* d) {
+        // The check started just before the dialog opened ends while it is open.
+        for (int i = 0; i < 500 && fm->BudilCheck->BudilRunning() && !reminderShown(); ++i) QTest::qWait(10);
+        overDialog = reminderShown();
+        if (overDialog) fmBudil->reject();
+        // A tick while it is open puts the check off.
+        fm->StartBudilCheck();
+        EXPECT_FALSE(fm->BudilCheck->BudilRunning());
+        EXPECT_EQ(dmKl->tmrBudil.interval(), 3000);
+        const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+        if (!dir.isEmpty()) d->grab().save(QDir(dir).filePath("detailed-export-open.png"));
+        testing_support::whenShown<TSelectColumnForm>([&](TSelectColumnForm* columns) {
+            fm->StartBudilCheck();
+            EXPECT_FALSE(fm->BudilCheck->BudilRunning());
+            QTest::mouseClick(columns->btnCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    fm->StartBudilCheck();
+    fm->mmiExpDetal->trigger();
+    EXPECT_FALSE(overDialog) << "the reminder stood over the dialog";
+    EXPECT_FALSE(fmExpKlDetal->isVisible());
+
+    // The next tick after the dialogs closed shows the reminder.
+    QSignalSpy ended(fm->BudilCheck, &TBudilCheck::finished);
+    QTimer poll;
+    bool shown = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!reminderShown()) return;
+        shown = true;
+        fmBudil->reject();
+    });
+    poll.start(20);
+    fm->StartBudilCheck();
+    ASSERT_TRUE(ended.wait(15000));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(dmKl->tmrBudil.interval(), 300000);
+}
 
 // Narrowed or lowered, the card scrolls instead of crushing its fields: the edits and the
 // sub-pages keep a readable size, and the card page itself stays the page of its tab.

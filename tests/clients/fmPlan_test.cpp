@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -147,4 +149,38 @@ TEST_F(PlanDialog, TimeIsTypedAsWritten)
     QTest::keyClicks(form->dtpTime, "12:53");
     EXPECT_EQ(form->dtpTime->time(), QTime(12, 53));
     EXPECT_EQ(form->DateTime(), QDateTime(QDate(2003, 2, 1), QTime(12, 53)));
+}
+
+// Pixels of the maroon the priority mark is written in.
+int MaroonPixels(QWidget* w)
+{
+    const QImage img = w->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            n += c.red() > 90 && c.red() - c.green() > 60 && c.red() - c.blue() > 60;
+        }
+    return n;
+}
+
+// Disabled, as the history operation shows them, the marks look disabled like every
+// control: the priority keeps no maroon then, and a click changes nothing.
+TEST_F(PlanDialog, DisabledPriorityLooksDisabled)
+{
+    auto form = std::make_unique<TfmPlan>();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_GT(MaroonPixels(form->cbPrior), 0);
+    QTest::mouseClick(form->cbPrior, Qt::LeftButton, {}, QPoint(8, form->cbPrior->height() / 2));
+    EXPECT_TRUE(form->cbPrior->isChecked());
+
+    form->cbPrior->setChecked(false);
+    form->cbBudil->setEnabled(false);
+    form->cbPrior->setEnabled(false);
+    EXPECT_EQ(MaroonPixels(form->cbPrior), 0);
+    QTest::mouseClick(form->cbPrior, Qt::LeftButton, {}, QPoint(8, form->cbPrior->height() / 2));
+    EXPECT_FALSE(form->cbPrior->isChecked());
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) form->grab().save(QDir(dir).filePath("plan-marks-disabled.png"));
 }

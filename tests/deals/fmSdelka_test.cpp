@@ -15,6 +15,7 @@
 #include "widgets/ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -182,6 +183,45 @@ TEST_F(DealCard, OpensOnTheDealWithCurrencyTitles)
     Open();
     EXPECT_FALSE(card->dbdeSdBegin->ReadOnly());
     EXPECT_FALSE(card->dbdeSdEnd->ReadOnly());
+}
+
+// The period of a user who may not change it looks read-only: the window's colour behind
+// the dates and a greyed calendar button; typing and the button change nothing. The
+// administrator's period looks and works as any date edit.
+TEST_F(DealCard, PeriodLooksReadOnlyUnlessTheUserMayChangeIt)
+{
+    const auto background = [](QWidget* w) { return w->grab().toImage().pixelColor(w->width() / 2, 3); };
+    for (const int user : {CurrentUser.IdUser, 0}) {
+        CurrentUser.IdUser = user;
+        Open();
+        card->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(card.get()));
+        const bool admin = user == 0;
+        const QPalette pal = card->palette();
+        for (TDBDateEdit* e : {card->dbdeSdBegin, card->dbdeSdEnd}) {
+            EXPECT_EQ(background(e), pal.color(admin ? QPalette::Base : QPalette::Window)) << user;
+            EXPECT_EQ(e->Button()->isEnabled(), admin);
+            EXPECT_EQ(background(card->dbedSchetDate), pal.color(QPalette::Base));
+        }
+        if (!admin) {
+            if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty())
+                card->grab().save(QDir(dir).filePath("deal-period-read-only.png"));
+        }
+        TDBDateEdit* begin = card->dbdeSdBegin;
+        const QString before = begin->text();
+        QTest::mouseClick(begin->Button(), Qt::LeftButton);
+        EXPECT_EQ(begin->PopupVisible(), admin);
+        if (begin->PopupVisible()) QTest::keyClick(begin, Qt::Key_Escape);
+        QTest::mouseClick(begin, Qt::LeftButton, {}, QPoint(4, begin->height() / 2));
+        begin->selectAll();
+        QTest::keyClicks(begin, "07052024");
+        if (admin) {
+            EXPECT_EQ(begin->text(), "07.05.2024");
+        } else {
+            EXPECT_EQ(begin->text(), before);
+        }
+        card.reset();
+    }
 }
 
 TEST_F(DealCard, ClosingPostsTheTypedNameAndClosesTheDeal)

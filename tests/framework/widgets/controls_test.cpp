@@ -2,11 +2,14 @@
 
 #include "widgets/DBControls.h"
 #include "widgets/DBLookupCombo.h"
+#include "widgets/DBNavigator.h"
 #include "widgets/ExceptionHandler.h"
 
 #include <QAbstractItemView>
 #include <QDialog>
+#include <QDir>
 #include <QFormLayout>
+#include <QToolButton>
 #include <QPushButton>
 
 using namespace fw;
@@ -288,6 +291,58 @@ TEST_F(Controls, OtherControlsFollowTheRecord)
     QTest::keyClick(&memo, Qt::Key_Return);
     type(&memo, "ещё");
     EXPECT_EQ(qry.fieldByName("NAME").asString(), "Строка\r\nещё");
+}
+
+
+// The colour a user sees behind the text of an edit, just inside its frame above the letters.
+QColor Background(QWidget* w)
+{
+    return w->grab().toImage().pixelColor(w->width() / 2, 3);
+}
+
+// A name longer than its edit shows its beginning when its record comes into view.
+// An edit that may not change its field looks so (the window's colour behind the text)
+// and takes no typing; allowed again, it looks and works as before.
+TEST_F(Controls, LongTextShowsItsBeginningAndAReadOnlyEditLooksReadOnly)
+{
+    const QString longName = "Начало " + QString(43, QChar(0x436));   // fills the 50 characters
+    db.execute("update KLIENT set NAME = :n where ID = 2", {{"n", longName}});
+    qry.refresh();
+    DBNavigator nav(&dialog);
+    nav.setDataSource(&src);
+    nav.move(0, dialog.height() - nav.sizeHint().height());
+    nav.show();
+    name->setFixedWidth(90);
+    ok->setFocus();
+    QTest::mouseClick(nav.button(DBNavigator::Button::Next), Qt::LeftButton);
+    ASSERT_EQ(name->text(), longName);
+    // As a plain edit showing the text from its first letter.
+    QLineEdit shown(longName, &dialog);
+    shown.setGeometry(name->geometry().translated(0, 200));
+    shown.setCursorPosition(0);
+    shown.show();
+    const QRect left(0, 0, name->width() - 10, name->height());
+    EXPECT_EQ(name->grab(left).toImage(), shown.grab(left).toImage());
+
+    const QColor base = dialog.palette().color(QPalette::Base);
+    const QColor window = dialog.palette().color(QPalette::Window);
+    ASSERT_NE(base, window);
+    EXPECT_EQ(Background(name), base);
+    name->setReadOnly(true);
+    EXPECT_EQ(Background(name), window);
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) dialog.grab().save(QDir(dir).filePath("edit-read-only.png"));
+    focusAll(name);
+    type(name, "Х");
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), longName);
+
+    name->setReadOnly(false);
+    EXPECT_EQ(Background(name), base);
+    focusAll(name);
+    type(name, "Х");
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), "Х");
+    qry.cancel();
 }
 
 } // namespace
