@@ -23,6 +23,21 @@ bool editingState(const DataSet* ds)
     return ds && (ds->state() == DataSetState::Edit || ds->state() == DataSetState::Insert);
 }
 
+// Alt+Down, Alt+Up and F4: the keys that drop a list.
+bool isDropKey(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
+    return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
+}
+
+// A printable character typed without Ctrl or Alt.
+bool isTypedChar(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    return m == Qt::NoModifier && !e->text().isEmpty() && e->text().at(0).isPrint();
+}
+
 QIcon ellipsisIcon(const QWidget* w)
 {
     QPixmap pm(16, 16);
@@ -132,7 +147,7 @@ private:
 };
 
 // The in-place editor of a lookup column: the lookup list; choosing an item
-// sets the key field.
+// sets the key field at once.
 class LookupEditor : public QComboBox {
 public:
     LookupEditor(DBGrid* grid, QWidget* parent) : QComboBox(parent), grid_(grid)
@@ -146,7 +161,16 @@ public:
                 return;
             }
             changed = i != loadedIndex_;
+            if (changed) grid_->commitGuarded();
         });
+    }
+
+    // Opens the list on the current entry or, given a typed text, on the
+    // first entry that begins with it.
+    void dropDown(const QString& typed = {})
+    {
+        if (!view()->isVisible()) showPopup();
+        if (!typed.isEmpty()) view()->keyboardSearch(typed);
     }
 
     void fill(const Field& lookup)
@@ -183,6 +207,18 @@ public:
     }
 
     bool changed = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        // Typing looks the entry up in the open list, where Enter takes it.
+        if (isTypedChar(e)) {
+            dropDown(e->text());
+            e->accept();
+            return;
+        }
+        QComboBox::keyPressEvent(e);
+    }
 
 private:
     DBGrid* grid_;
@@ -289,12 +325,12 @@ public:
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress: {
             auto* ke = static_cast<QKeyEvent*>(event);
-            // Alt+Down, Alt+Up and F4 drop a lookup's list: the combo's own keys.
-            if (dynamic_cast<LookupEditor*>(editor)
-                && (ke->key() == Qt::Key_F4
-                    || ((ke->key() == Qt::Key_Down || ke->key() == Qt::Key_Up)
-                        && (ke->modifiers() & Qt::AltModifier))))
-                return false;
+            // Alt+Down, Alt+Up and F4 drop a lookup's list; they never move the row.
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && isDropKey(ke)) {
+                if (event->type() == QEvent::ShortcutOverride) ke->accept();
+                else lk->dropDown();
+                return true;
+            }
             switch (ke->key()) {
             case Qt::Key_Escape: case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_F2:
             case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
@@ -537,6 +573,12 @@ void DBGrid::defaultDrawCell(QPainter& p, const QRect& rect, const GridCell& cel
 }
 
 // ---------------------------------------------------------------- editing
+
+bool DBGrid::lookupColumn(int column) const
+{
+    const Field* f = model_->field(column);
+    return f && f->kind() == Field::Kind::Lookup;
+}
 
 bool DBGrid::cellEditable(int column) const
 {
@@ -914,6 +956,12 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         return;
     }
     if (refuseMoves_) {
+        e->accept();
+        return;
+    }
+    if (isDropKey(e) && lookupColumn(selected_) && cellEditable(selected_)) {
+        if (startEdit(nullptr))
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor_.data())) lk->dropDown();
         e->accept();
         return;
     }

@@ -147,6 +147,7 @@ private:
     friend class GridDelegate;
 
     bool cellEditable(int column) const;
+    bool lookupColumn(int column) const;
     bool startEdit(QKeyEvent* key);
     friend class GridLineEdit;
     friend class LookupEditor;

@@ -375,3 +375,90 @@ TEST_F(Grid, HooksSeeTheDrawnRowAndTheGridReportsEvents)
 }
 
 } // namespace
+
+namespace {
+
+// A lookup column reached by the keyboard: the list keys open its editor with
+// the list dropped, open or not, and typing opens the list on the match.
+class LookupGrid : public Grid {
+protected:
+    void SetUp() override
+    {
+        Grid::SetUp();
+        otdel.open();
+        qry.close();
+        qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
+        qry.open();
+        grid->setColumns({{"Otdel", "Отдел"}, {"NAME", "Клиент"}});
+        grid->setSelectedIndex(1);
+    }
+    QComboBox* combo() const { return qobject_cast<QComboBox*>(grid->indexWidget(grid->currentIndex())); }
+    bool dropped() const { return combo() && combo()->view()->isVisible(); }
+    // The list as a user closes it: Enter on its current line, sent where the keys go.
+    void choose(const QString& item)
+    {
+        ASSERT_TRUE(dropped());
+        combo()->view()->setCurrentIndex(combo()->model()->index(combo()->findText(item), 0));
+        QTest::keyClick(combo()->view(), Qt::Key_Return);
+    }
+};
+
+TEST_F(LookupGrid, ListKeysDropTheListInsteadOfMovingTheRow)
+{
+    qry.locate("ID", 2);
+    key(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(grid->selectedIndex(), 0);
+    ASSERT_FALSE(grid->editorMode());
+    for (int k : {int(Qt::Key_Down), int(Qt::Key_Up), int(Qt::Key_F4)}) {
+        const Qt::KeyboardModifiers mods = k == Qt::Key_F4 ? Qt::NoModifier : Qt::AltModifier;
+        key(k, mods);
+        QTest::qWait(10);
+        EXPECT_TRUE(dropped()) << k;
+        EXPECT_EQ(qry.currentRow(), 1) << k;
+        EXPECT_EQ(qry.state(), DataSetState::Browse) << k;
+        combo()->hidePopup();
+        // The editor is open now: the same keys drop the list again.
+        ASSERT_EQ(QApplication::focusWidget(), combo());
+        key(k, mods);
+        QTest::qWait(10);
+        EXPECT_TRUE(dropped()) << k;
+        combo()->hidePopup();
+        key(Qt::Key_Escape);
+        EXPECT_FALSE(grid->editorMode());
+    }
+    // The chosen line is the field's value at once; the row posts on leaving.
+    key(Qt::Key_Down, Qt::AltModifier);
+    choose("Бухгалтерия");
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 3);
+    key(Qt::Key_Down);
+    EXPECT_EQ(qry.currentRow(), 2);
+    EXPECT_EQ(stored(2, "IDOTDEL"), "3");
+}
+
+TEST_F(LookupGrid, TypingOpensTheListOnTheMatchingLine)
+{
+    key(Qt::Key_Left);
+    type(grid, "С");
+    QTest::qWait(10);
+    ASSERT_TRUE(dropped());
+    EXPECT_EQ(combo()->view()->currentIndex().data().toString(), "Склад");
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 1);    // nothing chosen yet
+    key(Qt::Key_Return);
+    EXPECT_FALSE(dropped());
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "Склад");
+
+    // Esc in the list keeps the field; Esc then cancels the row.
+    type(grid, "Б");
+    QTest::qWait(10);
+    ASSERT_TRUE(dropped());
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(dropped());
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);
+    key(Qt::Key_Escape);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    EXPECT_EQ(stored(1, "IDOTDEL"), "1");
+}
+
+} // namespace
