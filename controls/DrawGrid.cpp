@@ -241,7 +241,24 @@ void TDrawGrid::MoveTo(int c, int r)
     if (keepEditor) {
         placeEditor();
         editor_->UpdateContents();
+    } else {
+        alwaysShowEditor();
     }
+}
+
+void TDrawGrid::alwaysShowEditor()
+{
+    // The editor of goAlwaysShowEditor comes back wherever the focused grid goes,
+    // but not while it is being hidden on purpose.
+    if (hidingEditor_ || !(options_ & goEditing) || !(options_ & goAlwaysShowEditor) || !hasFocus()) return;
+    if (!editorShown_) ShowEditor();
+    else if (editor_ && editor_->isVisible()) editor_->setFocus();
+}
+
+void TDrawGrid::focusInEvent(QFocusEvent* e)
+{
+    QAbstractScrollArea::focusInEvent(e);
+    alwaysShowEditor();
 }
 
 bool TDrawGrid::CanEditShow() const
@@ -299,7 +316,9 @@ void TDrawGrid::HideEditor()
     const bool hadFocus = editor_->hasFocus();
     SetEditText(col_, row_, editor_->text());
     editor_->hide();
+    hidingEditor_ = true;
     if (hadFocus) setFocus();
+    hidingEditor_ = false;
     InvalidateCell(col_, row_);
 }
 
@@ -400,6 +419,7 @@ void TDrawGrid::mousePressEvent(QMouseEvent* e)
             const bool same = cell.x() == col_ && cell.y() == row_;
             MoveTo(cell.x(), cell.y());
             if (same && (options_ & goEditing)) ShowEditor();
+            else alwaysShowEditor();
         }
     }
 }
@@ -583,6 +603,17 @@ TPopupListbox::TPopupListbox(QWidget* owner)
 
 void TPopupListbox::keyPressEvent(QKeyEvent* e)
 {
+    // A window system that activates the list hands it the keys; the editor
+    // decides about them as when it has the focus itself.
+    if (auto* ed = qobject_cast<TBrInplaceEdit*>(owner_)) {
+        QCoreApplication::sendEvent(ed, e);
+        return;
+    }
+    SearchKey(e);
+}
+
+void TPopupListbox::SearchKey(QKeyEvent* e)
+{
     if (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Escape) {
         search_.clear();
         e->accept();
@@ -610,6 +641,19 @@ void TPopupListbox::mouseReleaseEvent(QMouseEvent* e)
     QListWidget::mouseReleaseEvent(e);
     if (auto* ed = qobject_cast<TBrInplaceEdit*>(owner_))
         ed->CloseUp(viewport()->rect().contains(viewport()->mapFromGlobal(e->globalPosition().toPoint())));
+}
+
+bool IsDropDownKey(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
+    return (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) && m == Qt::AltModifier;
+}
+
+bool IsListSearchKey(const QKeyEvent* e)
+{
+    const QString t = e->text();
+    return !t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
 }
 
 QPoint PickListPlacement(const QRect& editorRect, const QSize& listSize, const QRect& screen)
@@ -679,6 +723,7 @@ void TBrInplaceEdit::DropDown()
     l->setFont(font());
     l->setPalette(palette());
     l->clear();
+    l->ClearSearch();   // a search belongs to one opening
     QStringList lines;
     brGrid_->FillPickList(brGrid_->Col(), brGrid_->Row(), lines);
     const QFontMetrics fm(font());
@@ -721,8 +766,14 @@ void TBrInplaceEdit::CloseUp(bool accept)
     TPopupListbox* l = activeList_ ? activeList_ : pickList_;
     const QString value = l && l->currentItem() && l->currentItem()->isSelected() ? l->currentItem()->text()
                           : (l && l->currentRow() >= 0 ? l->currentItem()->text() : QString());
+    const bool listActive = l && QApplication::activeWindow() == l;
     if (l) l->hide();
     listVisible_ = false;
+    // The list took the activation when it showed: the editor takes the keys back.
+    if (listActive && isVisible()) {
+        window()->activateWindow();
+        setFocus(Qt::OtherFocusReason);
+    }
     update();
     if (accept && (brGrid_->Options() & goEditing)) {
         setText(value);
@@ -751,13 +802,16 @@ void TBrInplaceEdit::keyPressEvent(QKeyEvent* e)
             e->accept();
             return;
         }
-        if (alt && (k == Qt::Key_Up || k == Qt::Key_Down)) {
+        if (IsDropDownKey(e)) {
             if (listVisible_) CloseUp(true); else DropDown();
             e->accept();
             return;
         }
+        // A letter opens the list and looks the line up there: only its lines are values.
+        if (!listVisible_ && activeList_ && IsListSearchKey(e) && brGrid_->CanEditAcceptKey(e->text()[0]))
+            DropDown();
         if (listVisible_ && activeList_) {
-            QCoreApplication::sendEvent(activeList_, e);
+            activeList_->SearchKey(e);
             return;
         }
     }
@@ -926,6 +980,19 @@ void TBrDrawGrid::KeyDown(QKeyEvent* e)
         struct Clear { bool& f; ~Clear() { f = false; } } clear{noTextUpdate_};
         HideEditor();
         if (OnCancelEdit) OnCancelEdit(this);
+        e->accept();
+        return;
+    }
+    // On a pick-list cell without its editor, the list keys and a letter open
+    // the editor with the list dropped, as they do inside the editor.
+    const bool editorShown = EditorMode() && InplaceEditor() && InplaceEditor()->isVisible();
+    if (!editorShown && (IsDropDownKey(e) || (IsListSearchKey(e) && CanEditAcceptKey(e->text()[0])))
+        && CanEditShow() && QueryEditStyle(Col(), Row()) == iePickList) {
+        ShowEditor();
+        if (auto* ed = qobject_cast<TBrInplaceEdit*>(InplaceEditor()); ed && ed->isVisible()) {
+            ed->DropDown();
+            if (!IsDropDownKey(e) && ed->ListVisible() && ed->ActiveList()) ed->ActiveList()->SearchKey(e);
+        }
         e->accept();
         return;
     }

@@ -9,6 +9,7 @@
 #include <QVector>
 #include <functional>
 
+class QKeyEvent;
 class QPainter;
 
 // Options of the owner-drawn grid.
@@ -113,6 +114,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void alwaysShowEditor();
     bool viewportEvent(QEvent* e) override;
     int sizingColumnAt(const QPoint& p) const;   // -1 when not on a sizing line
     void refresh();
@@ -131,6 +134,7 @@ protected:
     QPainter* canvas_ = nullptr;
     int sizingCol_ = -1, sizingStart_ = 0, sizingWidth_ = 0;
     bool updatingEditor_ = false;
+    bool hidingEditor_ = false;
 };
 
 enum TInplaceEditStyle : quint8 { ieSimple = 0, ieEllipsis = 1, iePickList = 2 };
@@ -143,6 +147,9 @@ class TPopupListbox : public QListWidget {
 public:
     explicit TPopupListbox(QWidget* owner);
     QString SearchText() const { return search_; }
+    // Typing searches the lines; Backspace and Esc empty the search text.
+    void SearchKey(QKeyEvent* e);
+    void ClearSearch() { search_.clear(); }
     int ItemHeight = 11;
     // Milliseconds of the clock that the type-ahead measures pauses with (tests set it).
     static std::function<qint64()> TickSource;
@@ -154,6 +161,11 @@ private:
     qint64 lastTick_ = 0;
     QWidget* owner_;
 };
+
+// The keys that open or close a pick list (Alt+Down, Alt+Up, F4), and a typed
+// character that searches one.
+bool IsDropDownKey(const QKeyEvent* e);
+bool IsListSearchKey(const QKeyEvent* e);
 
 // Where a pick list of the given size opens under (or above) an editor on a screen.
 QPoint PickListPlacement(const QRect& editorRect, const QSize& listSize, const QRect& screen);
