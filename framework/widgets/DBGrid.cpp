@@ -325,6 +325,13 @@ public:
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress: {
             auto* ke = static_cast<QKeyEvent*>(event);
+            // Keys that reach the editor while its list is open are the list's
+            // (a window system that gives the open list no keyboard grab).
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && lk->view()->isVisible()) {
+                if (event->type() == QEvent::ShortcutOverride) ke->accept();
+                else QCoreApplication::sendEvent(lk->view(), ke);
+                return true;
+            }
             // Alt+Down, Alt+Up and F4 drop a lookup's list; they never move the row.
             if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && isDropKey(ke)) {
                 if (event->type() == QEvent::ShortcutOverride) ke->accept();
