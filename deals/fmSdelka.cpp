@@ -544,6 +544,8 @@ void TfmSdelka::pcMainChange()
         SdelkaChanged = false;
     } else if (page == tsEtaps) {
         if (!dmKlSd->qryEtaps.active()) dmKlSd->qryEtaps.open();
+        // Wide enough for the stage columns, where the screen has room.
+        dbgEtaps->widenWindow(width() - dbgEtaps->width());
     } else if (page == tsTovar) {
         if (!dmKlSd->qrySales.active()) dmKlSd->qrySales.open();
         if (!dmKlSd->qryOplata.active()) dmKlSd->qryOplata.open();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 
 using namespace fw;
 using Indicator = DataSetModel::Indicator;
@@ -459,6 +460,84 @@ TEST_F(LookupGrid, TypingOpensTheListOnTheMatchingLine)
     key(Qt::Key_Escape);
     EXPECT_EQ(qry.state(), DataSetState::Browse);
     EXPECT_EQ(stored(1, "IDOTDEL"), "1");
+}
+
+} // namespace
+
+namespace {
+
+// Columns as wide as their titles and the texts in sight: the given widths are
+// the least, the grid's width the most, and a width the user dragged stays.
+TEST_F(Grid, ColumnsFitTheirTitlesAndTexts)
+{
+    grid->setColumns({{"NAME", "Клиент", 30}, {"QTY", "Количество на складе", 20}, {"FLAG", "Флаг", 90}});
+    const QFontMetrics fm = grid->fontMetrics();
+    const auto width = [&](int c) { return grid->horizontalHeader()->sectionSize(c); };
+    EXPECT_GE(width(0), fm.horizontalAdvance("Эпсилон") + 6);
+    EXPECT_GE(width(1), fm.horizontalAdvance("Количество на складе"));
+    EXPECT_EQ(width(2), 90);
+
+    // A longer text typed in grows its column, up to the grid's width.
+    const int before = width(0);
+    type(grid, "Общество с ограниченной ответственностью");
+    key(Qt::Key_Down);
+    EXPECT_GT(width(0), before);
+    EXPECT_LE(width(0), grid->viewport()->width());
+    EXPECT_GE(width(0), std::min(grid->viewport()->width() - 2,
+                                 fm.horizontalAdvance("Общество с ограниченной ответственностью") + 6));
+
+    // The user's width is kept through new texts and a reopening.
+    grid->horizontalHeader()->resizeSection(0, 50);
+    qry.close();
+    qry.open();
+    EXPECT_EQ(width(0), 50);
+
+    // A window with room shows every column.
+    window.resize(200, 240);
+    grid->resize(180, 220);
+    grid->widenWindow(window.width() - grid->width());
+    EXPECT_GE(window.width(), grid->columnsWidth());
+    grid->resize(window.width() - 20, 220);
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
+}
+
+// A cell with a button shows it as soon as it has the focus; a click on it
+// opens the editor and presses the button, and a date fits beside it.
+TEST_F(Grid, FocusedCellShowsItsButton)
+{
+    qry.close();
+    qry.setSql({"select k.*, cast('09.12.2026' as date) as DATEPLAN from KLIENT k", "order by ID"});
+    qry.open();
+    using Button = GridColumn::Button;
+    grid->setColumns({{"NAME", "Клиент"}, {"DATEPLAN", "Дата", 40, {}, true, false, Button::Ellipsis}});
+    int presses = 0;
+    QObject::connect(grid, &DBGrid::editButtonClicked, grid, [&] { ++presses; });
+    key(Qt::Key_Right);
+    ASSERT_FALSE(grid->editorMode());
+    const QRect cell = grid->visualRect(grid->model()->index(0, 1));
+    const QImage shown = grid->viewport()->grab().toImage();
+    const QColor highlight = grid->palette().color(QPalette::Active, QPalette::Highlight);
+    EXPECT_EQ(shown.pixelColor(cell.left() + 2, cell.center().y()), highlight);
+    EXPECT_NE(shown.pixelColor(cell.right() - 3, cell.top() + 3), highlight);   // the button's face
+
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 4, cell.center().y()));
+    EXPECT_EQ(presses, 1);
+    ASSERT_TRUE(grid->editorMode());
+    // The whole date is in sight in the editor, left of its button.
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(editor()->text(), "09.12.2026");
+    editor()->home(false);
+    const int first = editor()->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    editor()->end(false);
+    const int last = editor()->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    EXPECT_GE(first, 0);
+    EXPECT_LE(last, editor()->width() - 16);
+
+    // A click elsewhere in the cell opens the editor only.
+    key(Qt::Key_Escape);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 4, cell.center().y()));
+    EXPECT_TRUE(grid->editorMode());
+    EXPECT_EQ(presses, 1);
 }
 
 } // namespace
