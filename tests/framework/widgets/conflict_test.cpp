@@ -36,13 +36,7 @@ protected:
             "insert into TYPES values (2, 'Встреча');\n"
             "insert into TYPES values (3, 'Письмо');\n");
     }
-    static void TearDownTestSuite()
-    {
-        if (params_.path.isEmpty()) return;
-        Database db(params_);
-        db.connect();
-        db.drop();
-    }
+    static void TearDownTestSuite() { testing_support::dropDatabase(params_); }
 
     void SetUp() override
     {
