@@ -1,18 +1,13 @@
-// The clients module's grids as a user meets them: a history type picked with
-// the keyboard, and a reminder window that shows its columns.
+// The client card's history grid as a user meets it: a type picked with the keyboard.
 
 #include "KlientCardFixture.h"
 
-#include "clients/Budil.h"
-#include "core/SharedProcs.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBNavigator.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QTest>
 #include <QToolButton>
@@ -90,48 +85,6 @@ TEST_F(KlientGrids, NewNotesTypeIsPickedWithTheKeyboard)
               "Встреча");
     EXPECT_EQ(db.selectValue(QString("select Note from history where idCust = %1").arg(c)).asString(),
               "Договорились о встрече");
-
-    // The plans grid's type is the same kind of column.
-    fm->pcDown->setCurrentWidget(fm->tsPlan);
-    dmKl->qryPlan.insert();
-    fm->dbgPlan->setFocus();
-    fm->dbgPlan->setSelectedField("HistType");
-    key(Qt::Key_Down, Qt::AltModifier);
-    QTest::qWait(10);
-    EXPECT_TRUE(listDropped(fm->dbgPlan));
-    key(Qt::Key_Escape);
-    key(Qt::Key_Escape);
-    key(Qt::Key_Escape);
-}
-
-// Each showing of the reminders fits its columns, the company's name included,
-// in a window as wide as the screen allows.
-TEST_F(KlientGrids, ReminderWindowShowsTheCompany)
-{
-    const int c = addClient(me.IdUser, "Общество с ограниченной ответственностью «Альфа-Комплект»");
-    const int h = db.executeProcedure("ID_HIST").asInt();
-    db.execute("insert into history (idHist, idCust, idUser, DateCr, History, Access, Budil, Prior, idHistType, Note) "
-               "values (:id, :c, :u, :d, '-', '+', '+', '-', 7, 'Позвонить по договору поставки')",
-               {{"id", h}, {"c", c}, {"u", me.IdUser}, {"d", GetServerDate().addSecs(-600)}});
-    open();
-    dmKl->qryBudil.paramByName("idUser").setValue(me.IdUser);
-    dmKl->qryBudil.paramByName("DateCr").setValue(GetServerDate());
-    dmKl->qryBudil.open();
-    fmBudil = new TfmBudil(fm);
-    fmBudil->show();
-    QApplication::processEvents();
-    fw::DBGrid* g = fmBudil->DBGrid1;
-    ASSERT_EQ(g->model()->rowCount(), 1);
-    const QFontMetrics metrics = g->fontMetrics();
-    for (int col = 0; col < g->columnCount(); ++col) {
-        const QString text = g->model()->index(0, col).data().toString();
-        EXPECT_GE(g->horizontalHeader()->sectionSize(col), metrics.horizontalAdvance(text) + 6) << text.toStdString();
-    }
-    EXPECT_GE(fmBudil->width(), std::min(g->columnsWidth(), fmBudil->screen()->availableGeometry().width() - 20));
-    if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty())
-        fmBudil->grab().save(QDir(dir).filePath("budil-company.png"));
-    delete fmBudil.data();
-    dmKl->qryBudil.close();
 }
 
 } // namespace

@@ -15,8 +15,6 @@
 #include "widgets/ScriptedDialogs.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QKeyEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -264,57 +262,6 @@ TEST_F(ImportWizard, PickListLinksAColumnAndTheEmptyLineUnlinks)
     EXPECT_EQ(w->pc->currentWidget(), w->tsFields);
 
     shoot("fields");
-}
-
-// Keys and letters as a user types them, to whatever the window system gives them.
-void userKeys(const QString& keys, Qt::Key key = Qt::Key_unknown, Qt::KeyboardModifiers mods = {})
-{
-    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
-    ASSERT_NE(target, nullptr);
-    if (keys.isEmpty()) {
-        QTest::keyClick(target, key, mods);
-        return;
-    }
-    for (QChar c : keys) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(target, &press);
-    }
-}
-
-TEST_F(ImportWizard, KeyboardLinksAColumnAndTheEditorStaysInTheCells)
-{
-    open();
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    toFields(file("keys.txt", "Название\tТелефон фирмы\nАльфа\t111\n"), 1);
-    TBrDrawGrid* g = w->dgFields;
-    g->MoveTo(1, 2);   // "Компания"
-    auto* editor = static_cast<TBrInplaceEdit*>(g->InplaceEditor());
-    ASSERT_TRUE(editor && editor->hasFocus());
-    // Esc closes the dropped list and leaves the editor where it was.
-    userKeys({}, Qt::Key_Down, Qt::AltModifier);
-    ASSERT_TRUE(editor->ListVisible());
-    userKeys({}, Qt::Key_Escape);
-    EXPECT_FALSE(editor->ListVisible());
-    EXPECT_TRUE(editor->isVisible() && editor->hasFocus());
-    EXPECT_FALSE(field("Компания").Linked());
-    // A letter opens the list on the column; Enter takes it and Down links it.
-    userKeys("Н");
-    ASSERT_TRUE(editor->ListVisible());
-    EXPECT_EQ(editor->PickList()->currentItem()->text(), "Название");
-    userKeys({}, Qt::Key_Return);
-    userKeys({}, Qt::Key_Down);
-    EXPECT_EQ(field("Компания").FileField, "Название");
-    EXPECT_EQ(g->Row(), 3);
-    EXPECT_TRUE(editor->isVisible() && editor->hasFocus());
-    // A click on another row brings the editor there.
-    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->CellRect(1, 5).center());
-    EXPECT_EQ(g->Row(), 5);
-    EXPECT_TRUE(editor->isVisible() && editor->hasFocus());
-    userKeys({}, Qt::Key_F4);
-    EXPECT_TRUE(editor->ListVisible());
-    shoot("fields-list");
-    userKeys({}, Qt::Key_Escape);
 }
 
 TEST_F(ImportWizard, LineRulesForBlocksDefaultsReferencesAndQuotes)
