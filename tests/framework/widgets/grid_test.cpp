@@ -429,6 +429,7 @@ TEST_F(Grid, ColumnsFitTheirTitlesAndTexts)
     qry.close();
     qry.open();
     EXPECT_EQ(width(0), 50);
+    EXPECT_GE(width(1), fm.horizontalAdvance("Количество на складе"));
 
     // A window with room shows every column.
     window.resize(200, 240);
