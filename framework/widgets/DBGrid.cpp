@@ -654,19 +654,17 @@ int DBGrid::cellButtonWidth(CellButton b) const
     return 0;
 }
 
-QRect DBGrid::cellButtonRect(const QModelIndex& index) const
+QRect DBGrid::cellButtonRect(const QRect& cell, CellButton b) const
 {
-    const CellButton b = cellButton(index.column());
     if (b == CellButton::None) return {};
-    const QRect cell = visualRect(index);
-    const int w = b == CellButton::Ellipsis ? cellButtonWidth(b) - 6 : cellButtonWidth(b) - 4;
+    // Where the editor shows its button: the width less the editor's own margins.
+    const int w = cellButtonWidth(b) - (b == CellButton::Ellipsis ? 6 : 4);
     return QRect(cell.right() - w + 1, cell.top(), w, cell.height());
 }
 
 void DBGrid::drawCellButton(QPainter& p, const QRect& cellRect, CellButton b) const
 {
-    const int w = b == CellButton::Ellipsis ? cellButtonWidth(b) - 6 : cellButtonWidth(b) - 4;
-    const QRect r(cellRect.right() - w + 1, cellRect.top(), w, cellRect.height());
+    const QRect r = cellButtonRect(cellRect, b);
     p.save();
     QStyleOptionButton panel;
     panel.initFrom(this);
@@ -1195,8 +1193,8 @@ void DBGrid::mousePressEvent(QMouseEvent* e)
     QTableView::mousePressEvent(e);
     // A click on the current cell opens its editor; one on its button presses the button too.
     if (sameCell && e->button() == Qt::LeftButton && !editor_ && cellEditable(selected_)) {
-        const bool onButton = cellButtonRect(idx).contains(e->position().toPoint());
         const CellButton b = cellButton(selected_);
+        const bool onButton = cellButtonRect(visualRect(idx), b).contains(e->position().toPoint());
         if (!startEdit(nullptr) || !onButton) return;
         if (b == CellButton::Ellipsis) editButton();
         else if (auto* lk = dynamic_cast<LookupEditor*>(editor_.data()); lk && b == CellButton::DropDown) lk->dropDown();

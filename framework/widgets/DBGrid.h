@@ -123,8 +123,9 @@ public:
     // The width that shows every visible column without scrolling sideways:
     // the columns, the indicator and the frame, with room for a vertical scroll bar.
     int columnsWidth() const;
-    // Widens the grid's window, as far as its screen has room, so that the grid
-    // shows its columns; around is the width the window has beside the grid.
+    // Widens the grid's top-level window (a dialog), as far as its screen has
+    // room, so that the grid shows its columns; around is the width the window
+    // has beside the grid.
     void widenWindow(int around);
 
     void setCellStyler(CellStyler s) { styler_ = std::move(s); viewport()->update(); }
@@ -190,7 +191,7 @@ private:
     enum class CellButton { None, Ellipsis, DropDown };
     CellButton cellButton(int column) const;
     int cellButtonWidth(CellButton b) const;
-    QRect cellButtonRect(const QModelIndex& index) const;
+    QRect cellButtonRect(const QRect& cell, CellButton b) const;
     void drawCellButton(QPainter& p, const QRect& cellRect, CellButton b) const;
     void emitGuarded(const std::function<void()>& f);
 
