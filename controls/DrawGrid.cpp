@@ -1,6 +1,7 @@
 #include "DrawGrid.h"
 
 #include "VclUtils.h"
+#include "widgets/DBGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,6 +11,17 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
+
+namespace {
+
+// A character typed into a cell or a list (not a shortcut with Ctrl or Alt).
+bool IsTypedChar(const QKeyEvent* e)
+{
+    const QString t = e->text();
+    return !t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
+} // namespace
 
 // --- TInplaceEdit -------------------------------------------------------------
 
@@ -366,8 +378,7 @@ void TDrawGrid::KeyDown(QKeyEvent* e)
         break;
     default: {
         const QString t = e->text();
-        if (!editorShown_ && (options_ & goEditing) && !t.isEmpty() && t[0].unicode() >= 32
-            && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && CanEditAcceptKey(t[0])) {
+        if (!editorShown_ && (options_ & goEditing) && IsTypedChar(e) && CanEditAcceptKey(t[0])) {
             ShowEditor();
             if (editorShown_ && editor_) {
                 editor_->setText(t);
@@ -620,7 +631,7 @@ void TPopupListbox::SearchKey(QKeyEvent* e)
         return;
     }
     const QString t = e->text();
-    if (!t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+    if (IsTypedChar(e)) {
         const qint64 now = tickNow();
         if (now - lastTick_ > 4000) search_.clear();
         lastTick_ = now;
@@ -641,19 +652,6 @@ void TPopupListbox::mouseReleaseEvent(QMouseEvent* e)
     QListWidget::mouseReleaseEvent(e);
     if (auto* ed = qobject_cast<TBrInplaceEdit*>(owner_))
         ed->CloseUp(viewport()->rect().contains(viewport()->mapFromGlobal(e->globalPosition().toPoint())));
-}
-
-bool IsDropDownKey(const QKeyEvent* e)
-{
-    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
-    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
-    return (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) && m == Qt::AltModifier;
-}
-
-bool IsListSearchKey(const QKeyEvent* e)
-{
-    const QString t = e->text();
-    return !t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
 }
 
 QPoint PickListPlacement(const QRect& editorRect, const QSize& listSize, const QRect& screen)
@@ -802,13 +800,13 @@ void TBrInplaceEdit::keyPressEvent(QKeyEvent* e)
             e->accept();
             return;
         }
-        if (IsDropDownKey(e)) {
+        if (fw::isDropDownKey(e)) {
             if (listVisible_) CloseUp(true); else DropDown();
             e->accept();
             return;
         }
         // A letter opens the list and looks the line up there: only its lines are values.
-        if (!listVisible_ && activeList_ && IsListSearchKey(e) && brGrid_->CanEditAcceptKey(e->text()[0]))
+        if (!listVisible_ && activeList_ && IsTypedChar(e) && brGrid_->CanEditAcceptKey(e->text()[0]))
             DropDown();
         if (listVisible_ && activeList_) {
             activeList_->SearchKey(e);
@@ -986,12 +984,12 @@ void TBrDrawGrid::KeyDown(QKeyEvent* e)
     // On a pick-list cell without its editor, the list keys and a letter open
     // the editor with the list dropped, as they do inside the editor.
     const bool editorShown = EditorMode() && InplaceEditor() && InplaceEditor()->isVisible();
-    if (!editorShown && (IsDropDownKey(e) || (IsListSearchKey(e) && CanEditAcceptKey(e->text()[0])))
+    if (!editorShown && (fw::isDropDownKey(e) || (IsTypedChar(e) && CanEditAcceptKey(e->text()[0])))
         && CanEditShow() && QueryEditStyle(Col(), Row()) == iePickList) {
         ShowEditor();
         if (auto* ed = qobject_cast<TBrInplaceEdit*>(InplaceEditor()); ed && ed->isVisible()) {
             ed->DropDown();
-            if (!IsDropDownKey(e) && ed->ListVisible() && ed->ActiveList()) ed->ActiveList()->SearchKey(e);
+            if (!fw::isDropDownKey(e) && ed->ListVisible() && ed->ActiveList()) ed->ActiveList()->SearchKey(e);
         }
         e->accept();
         return;

@@ -9,7 +9,6 @@
 #include <QVector>
 #include <functional>
 
-class QKeyEvent;
 class QPainter;
 
 // Options of the owner-drawn grid.
@@ -161,11 +160,6 @@ private:
     qint64 lastTick_ = 0;
     QWidget* owner_;
 };
-
-// The keys that open or close a pick list (Alt+Down, Alt+Up, F4), and a typed
-// character that searches one.
-bool IsDropDownKey(const QKeyEvent* e);
-bool IsListSearchKey(const QKeyEvent* e);
 
 // Where a pick list of the given size opens under (or above) an editor on a screen.
 QPoint PickListPlacement(const QRect& editorRect, const QSize& listSize, const QRect& screen);

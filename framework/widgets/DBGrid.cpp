@@ -26,14 +26,6 @@ bool editingState(const DataSet* ds)
     return ds && (ds->state() == DataSetState::Edit || ds->state() == DataSetState::Insert);
 }
 
-// Alt+Down, Alt+Up and F4: the keys that drop a list.
-bool isDropKey(const QKeyEvent* e)
-{
-    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
-    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
-    return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
-}
-
 // A printable character typed without Ctrl or Alt.
 bool isTypedChar(const QKeyEvent* e)
 {
@@ -340,7 +332,7 @@ public:
                 return true;
             }
             // Alt+Down, Alt+Up and F4 drop a lookup's list; they never move the row.
-            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && isDropKey(ke)) {
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && isDropDownKey(ke)) {
                 if (event->type() == QEvent::ShortcutOverride) ke->accept();
                 else lk->dropDown();
                 return true;
@@ -374,6 +366,13 @@ public:
 private:
     DBGrid* grid_;
 };
+
+bool isDropDownKey(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
+    return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
+}
 
 // ---------------------------------------------------------------- cells
 
@@ -1115,7 +1114,7 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         e->accept();
         return;
     }
-    if (isDropKey(e) && lookupColumn(selected_) && cellEditable(selected_)) {
+    if (isDropDownKey(e) && lookupColumn(selected_) && cellEditable(selected_)) {
         if (startEdit(nullptr))
             if (auto* lk = dynamic_cast<LookupEditor*>(editor_.data())) lk->dropDown();
         e->accept();

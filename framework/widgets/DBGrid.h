@@ -10,9 +10,14 @@
 #include <QTableView>
 #include <functional>
 
+class QKeyEvent;
+
 namespace fw {
 
 class DBGrid;
+
+// Alt+Down, Alt+Up and F4: the keys that drop (or close) a cell's list.
+bool isDropDownKey(const QKeyEvent* e);
 
 // A cell being drawn.
 struct GridCell {
