@@ -39,6 +39,16 @@ void SetTimerInterval(int ms)
     if (dmKl && dmKl->tmrBudil.interval() != ms) dmKl->tmrBudil.setInterval(ms);
 }
 
+// Centred on the desktop, not over the clients window.
+void CentreOnDesktop(QWidget* w)
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r(QPoint(), w->size());
+        r.moveCenter(screen->availableGeometry().center());
+        w->move(r.topLeft());
+    }
+}
+
 } // namespace
 
 TfmBudil::TfmBudil(QWidget* owner) : QDialog(owner)
@@ -70,12 +80,17 @@ TfmBudil::TfmBudil(QWidget* owner) : QDialog(owner)
 
     connect(tbGoToKar, &QToolButton::clicked, this, fw::guarded([this] { tbGoToKarClick(); }));
 
-    // Centred on the desktop, not over the clients window.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect r(QPoint(), size());
-        r.moveCenter(screen->availableGeometry().center());
-        move(r.topLeft());
-    }
+    CentreOnDesktop(this);
+}
+
+void TfmBudil::showEvent(QShowEvent* e)
+{
+    // Each showing lists other reminders: wide enough for their columns, where the screen has room.
+    layout()->activate();
+    const int before = width();
+    DBGrid1->widenWindow(width() - DBGrid1->width());
+    if (width() != before) CentreOnDesktop(this);
+    QDialog::showEvent(e);
 }
 
 TfmBudil::~TfmBudil()

@@ -27,6 +27,9 @@ public:
 
     void tbGoToKarClick();
     void FormDestroy();
+
+protected:
+    void showEvent(QShowEvent* e) override;
 };
 
 // Set while the reminder window exists.

@@ -1,6 +1,7 @@
 #include "DrawGrid.h"
 
 #include "VclUtils.h"
+#include "widgets/DBGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,6 +11,17 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
+
+namespace {
+
+// A character typed into a cell or a list (not a shortcut with Ctrl or Alt).
+bool IsTypedChar(const QKeyEvent* e)
+{
+    const QString t = e->text();
+    return !t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
+} // namespace
 
 // --- TInplaceEdit -------------------------------------------------------------
 
@@ -241,7 +253,24 @@ void TDrawGrid::MoveTo(int c, int r)
     if (keepEditor) {
         placeEditor();
         editor_->UpdateContents();
+    } else {
+        alwaysShowEditor();
     }
+}
+
+void TDrawGrid::alwaysShowEditor()
+{
+    // The editor of goAlwaysShowEditor comes back wherever the focused grid goes,
+    // but not while it is being hidden on purpose.
+    if (hidingEditor_ || !(options_ & goEditing) || !(options_ & goAlwaysShowEditor) || !hasFocus()) return;
+    if (!editorShown_) ShowEditor();
+    else if (editor_ && editor_->isVisible()) editor_->setFocus();
+}
+
+void TDrawGrid::focusInEvent(QFocusEvent* e)
+{
+    QAbstractScrollArea::focusInEvent(e);
+    alwaysShowEditor();
 }
 
 bool TDrawGrid::CanEditShow() const
@@ -299,7 +328,9 @@ void TDrawGrid::HideEditor()
     const bool hadFocus = editor_->hasFocus();
     SetEditText(col_, row_, editor_->text());
     editor_->hide();
+    hidingEditor_ = true;
     if (hadFocus) setFocus();
+    hidingEditor_ = false;
     InvalidateCell(col_, row_);
 }
 
@@ -347,8 +378,7 @@ void TDrawGrid::KeyDown(QKeyEvent* e)
         break;
     default: {
         const QString t = e->text();
-        if (!editorShown_ && (options_ & goEditing) && !t.isEmpty() && t[0].unicode() >= 32
-            && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && CanEditAcceptKey(t[0])) {
+        if (!editorShown_ && (options_ & goEditing) && IsTypedChar(e) && CanEditAcceptKey(t[0])) {
             ShowEditor();
             if (editorShown_ && editor_) {
                 editor_->setText(t);
@@ -400,6 +430,7 @@ void TDrawGrid::mousePressEvent(QMouseEvent* e)
             const bool same = cell.x() == col_ && cell.y() == row_;
             MoveTo(cell.x(), cell.y());
             if (same && (options_ & goEditing)) ShowEditor();
+            else alwaysShowEditor();
         }
     }
 }
@@ -583,13 +614,24 @@ TPopupListbox::TPopupListbox(QWidget* owner)
 
 void TPopupListbox::keyPressEvent(QKeyEvent* e)
 {
+    // A window system that activates the list hands it the keys; the editor
+    // decides about them as when it has the focus itself.
+    if (auto* ed = qobject_cast<TBrInplaceEdit*>(owner_)) {
+        QCoreApplication::sendEvent(ed, e);
+        return;
+    }
+    SearchKey(e);
+}
+
+void TPopupListbox::SearchKey(QKeyEvent* e)
+{
     if (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Escape) {
         search_.clear();
         e->accept();
         return;
     }
     const QString t = e->text();
-    if (!t.isEmpty() && t[0].unicode() >= 32 && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+    if (IsTypedChar(e)) {
         const qint64 now = tickNow();
         if (now - lastTick_ > 4000) search_.clear();
         lastTick_ = now;
@@ -679,6 +721,7 @@ void TBrInplaceEdit::DropDown()
     l->setFont(font());
     l->setPalette(palette());
     l->clear();
+    l->ClearSearch();   // a search belongs to one opening
     QStringList lines;
     brGrid_->FillPickList(brGrid_->Col(), brGrid_->Row(), lines);
     const QFontMetrics fm(font());
@@ -721,8 +764,14 @@ void TBrInplaceEdit::CloseUp(bool accept)
     TPopupListbox* l = activeList_ ? activeList_ : pickList_;
     const QString value = l && l->currentItem() && l->currentItem()->isSelected() ? l->currentItem()->text()
                           : (l && l->currentRow() >= 0 ? l->currentItem()->text() : QString());
+    const bool listActive = l && QApplication::activeWindow() == l;
     if (l) l->hide();
     listVisible_ = false;
+    // The list took the activation when it showed: the editor takes the keys back.
+    if (listActive && isVisible()) {
+        window()->activateWindow();
+        setFocus(Qt::OtherFocusReason);
+    }
     update();
     if (accept && (brGrid_->Options() & goEditing)) {
         setText(value);
@@ -751,13 +800,16 @@ void TBrInplaceEdit::keyPressEvent(QKeyEvent* e)
             e->accept();
             return;
         }
-        if (alt && (k == Qt::Key_Up || k == Qt::Key_Down)) {
+        if (fw::isDropDownKey(e)) {
             if (listVisible_) CloseUp(true); else DropDown();
             e->accept();
             return;
         }
+        // A letter opens the list and looks the line up there: only its lines are values.
+        if (!listVisible_ && activeList_ && IsTypedChar(e) && brGrid_->CanEditAcceptKey(e->text()[0]))
+            DropDown();
         if (listVisible_ && activeList_) {
-            QCoreApplication::sendEvent(activeList_, e);
+            activeList_->SearchKey(e);
             return;
         }
     }
@@ -926,6 +978,19 @@ void TBrDrawGrid::KeyDown(QKeyEvent* e)
         struct Clear { bool& f; ~Clear() { f = false; } } clear{noTextUpdate_};
         HideEditor();
         if (OnCancelEdit) OnCancelEdit(this);
+        e->accept();
+        return;
+    }
+    // On a pick-list cell without its editor, the list keys and a letter open
+    // the editor with the list dropped, as they do inside the editor.
+    const bool editorShown = EditorMode() && InplaceEditor() && InplaceEditor()->isVisible();
+    if (!editorShown && (fw::isDropDownKey(e) || (IsTypedChar(e) && CanEditAcceptKey(e->text()[0])))
+        && CanEditShow() && QueryEditStyle(Col(), Row()) == iePickList) {
+        ShowEditor();
+        if (auto* ed = qobject_cast<TBrInplaceEdit*>(InplaceEditor()); ed && ed->isVisible()) {
+            ed->DropDown();
+            if (!fw::isDropDownKey(e) && ed->ListVisible() && ed->ActiveList()) ed->ActiveList()->SearchKey(e);
+        }
         e->accept();
         return;
     }

@@ -113,6 +113,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void alwaysShowEditor();
     bool viewportEvent(QEvent* e) override;
     int sizingColumnAt(const QPoint& p) const;   // -1 when not on a sizing line
     void refresh();
@@ -131,6 +133,7 @@ protected:
     QPainter* canvas_ = nullptr;
     int sizingCol_ = -1, sizingStart_ = 0, sizingWidth_ = 0;
     bool updatingEditor_ = false;
+    bool hidingEditor_ = false;
 };
 
 enum TInplaceEditStyle : quint8 { ieSimple = 0, ieEllipsis = 1, iePickList = 2 };
@@ -143,6 +146,9 @@ class TPopupListbox : public QListWidget {
 public:
     explicit TPopupListbox(QWidget* owner);
     QString SearchText() const { return search_; }
+    // Typing searches the lines; Backspace and Esc empty the search text.
+    void SearchKey(QKeyEvent* e);
+    void ClearSearch() { search_.clear(); }
     int ItemHeight = 11;
     // Milliseconds of the clock that the type-ahead measures pauses with (tests set it).
     static std::function<qint64()> TickSource;

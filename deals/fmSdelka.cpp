@@ -34,6 +34,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <memory>
+#include <utility>
 
 QPointer<TfmSdelka> fmSdelka;
 
@@ -210,6 +211,14 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     FormatNumbers(dmKlSd->qryEtaps, {}, {"DATEBEGIN", "DATEPLAN", "DATEFACT"});
     FormatNumbers(dmKlSd->qrySales, {"KOLVO", "SUMMARP", "SUMMARF", "SUMMADP", "SUMMADF", "KURS"}, {});
     FormatNumbers(dmKlSd->qryOplata, {"SUMMAR", "SUMMAD", "KURS"}, {"DATEOPL"});
+    // The deal's fields as the card names them, for the messages about them (a conflict).
+    const std::pair<const char*, const char*> dealLabels[] = {
+        {"NAME", "Название"}, {"IDUSER", "Куратор"}, {"IDSDELKATYPE", "Тип"}, {"DATE_BEGIN", "Начало"},
+        {"DATE_END", "Окончание"}, {"IDPRICHINA", "Причина"}, {"IDPRICHINA2", "Причина2"}, {"IDDOG", "Договор"},
+        {"NOSCHET", "Счет №"}, {"NONAKL", "Накладная №"}, {"NOSCHETF", "Счет-фактура №"},
+        {"DATESCHET", "Дата счета"}, {"DATENAKL", "Дата накладной"}, {"DATESCHETF", "Дата счета-ф."}};
+    for (const auto& [name, label] : dealLabels)
+        if (fw::Field* f = dmKlSd->qrySdelka.findField(name)) f->setDisplayLabel(label);
 
     auto* root = new QVBoxLayout(this);
     pcMain = new QTabWidget(this);
@@ -544,6 +553,8 @@ void TfmSdelka::pcMainChange()
         SdelkaChanged = false;
     } else if (page == tsEtaps) {
         if (!dmKlSd->qryEtaps.active()) dmKlSd->qryEtaps.open();
+        // Wide enough for the stage columns, where the screen has room.
+        dbgEtaps->widenWindow(width() - dbgEtaps->width());
     } else if (page == tsTovar) {
         if (!dmKlSd->qrySales.active()) dmKlSd->qrySales.open();
         if (!dmKlSd->qryOplata.active()) dmKlSd->qryOplata.open();

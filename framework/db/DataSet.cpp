@@ -392,11 +392,15 @@ Value DataSet::valueOf(const Field& f, RowRef values) const
 
 QString DataSet::textOf(const Field& f, RowRef values) const
 {
-    const Value v = valueOf(f, values);
+    return f.displayTextOf(valueOf(f, values));
+}
+
+QString Field::displayTextOf(const Value& v) const
+{
     if (v.isNull()) return {};
     try {
-        const QString& fmt = f.format_;
-        switch (f.type_) {
+        const QString& fmt = format_;
+        switch (type_) {
         case FieldType::Integer:
             return fmt.isEmpty() ? QString::number(v.asInt64()) : formatFloat(fmt, Currency::fromInt(v.asInt64()));
         case FieldType::Float:

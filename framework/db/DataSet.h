@@ -93,6 +93,8 @@ public:
     bool asBoolean() const { return value().asBool(); }
     // What a grid or a read-only control shows.
     QString displayText() const;
+    // What it shows for a value of this field's type.
+    QString displayTextOf(const Value& v) const;
 
     // Setters need the data set in edit or insert state ("Dataset not in edit or
     // insert mode"); the value is converted to the field's type.

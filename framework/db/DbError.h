@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <stdexcept>
 
@@ -64,12 +67,32 @@ private:
     QString detail_;
 };
 
+// One column two users changed: named as the user knows it, with what this
+// user typed and what the other stored.
+struct ConflictField {
+    QString label;
+    QString typed;
+    QString stored;
+};
+
 // A modify that would overwrite another user's committed change to a column
-// this user changed too. The edit stays; the user cancels or refreshes to see
-// what is stored now.
+// this user changed too, or a row another user deleted. The edit stays; the
+// user cancels or re-reads the row to see what is stored now.
 class ConflictError : public UserError {
 public:
     using UserError::UserError;
+    ConflictError(QObject* dataSet, QList<ConflictField> fields)
+        : UserError(describe(fields)), dataSet_(dataSet), fields_(std::move(fields)) {}
+
+    // The data set whose row was refused (nullptr once it is gone, and for a deleted row).
+    QObject* dataSet() const { return dataSet_; }
+    const QList<ConflictField>& fields() const { return fields_; }
+    // The message of such a conflict.
+    static QString describe(const QList<ConflictField>& fields);
+
+private:
+    QPointer<QObject> dataSet_;
+    QList<ConflictField> fields_;
 };
 
 } // namespace fw

@@ -44,6 +44,24 @@ bool sameValue(const Field& f, const Value& a, const Value& b)
     return a == b;
 }
 
+// A value as the user sees it: through the lookup that shows the key, if any.
+QString valueText(const DataSet& ds, const Field& f, const Value& v)
+{
+    if (v.isNull()) return {};
+    for (const Field* lookup : ds.fields()) {
+        if (lookup->kind() != Field::Kind::Lookup || !lookup->lookupDataSet()
+            || lookup->keyFields().compare(f.fieldName(), Qt::CaseInsensitive) != 0)
+            continue;
+        try {
+            const Value shown = lookup->lookupDataSet()->lookup(lookup->lookupKeyFields(), v, lookup->lookupResultField());
+            if (!shown.isNull()) return shown.asString();
+        } catch (const Error&) {
+            // the list cannot say: the value itself
+        }
+    }
+    return f.displayTextOf(v);
+}
+
 void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 {
     for (const QString& name : s.paramNames()) {
@@ -83,7 +101,7 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
         throw ConflictError("Запись удалена другим пользователем.\n"
                             "Отмените изменения и обновите данные.");
     }
-    QStringList conflicts;
+    QList<ConflictField> conflicts;
     for (int i = 0; i < checked.size(); ++i) {
         Field* f = checked[i].second;
         Value stored = read.value(i);
@@ -101,16 +119,25 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
             modify.setParam(f->fieldName(), stored);
             taken.append({f, stored});
         } else {
-            conflicts << f->displayLabel();
+            conflicts.append({f->displayLabel(), valueText(ds, *f, typed), valueText(ds, *f, stored)});
         }
     }
     read.closeCursor();
-    if (!conflicts.isEmpty())
-        throw ConflictError(QString("Другой пользователь уже изменил эту запись (%1).\n"
-                                    "Ваши изменения не сохранены и остаются в окне. Чтобы увидеть текущие "
-                                    "данные, отмените изменения и обновите данные.")
-                                .arg(conflicts.join(", ")));
+    if (!conflicts.isEmpty()) throw ConflictError(&ds, conflicts);
     return taken;
+}
+
+QString ConflictError::describe(const QList<ConflictField>& fields)
+{
+    QStringList labels, lines;
+    const auto quoted = [](const QString& v) { return v.isEmpty() ? QString("(пусто)") : "«" + v + "»"; };
+    for (const ConflictField& f : fields) {
+        labels << f.label;
+        lines << QString("%1: вы ввели %2, сохранено %3.").arg(f.label, quoted(f.typed), quoted(f.stored));
+    }
+    return QString("Другой пользователь уже изменил эту запись (%1).\n%2\n"
+                   "Ваши изменения не сохранены и остаются в окне.")
+        .arg(labels.join(", "), lines.join('\n'));
 }
 
 QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const

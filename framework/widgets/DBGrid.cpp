@@ -11,6 +11,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOption>
 #include <QStyledItemDelegate>
 #include <QTimer>
 
@@ -21,6 +24,13 @@ namespace {
 bool editingState(const DataSet* ds)
 {
     return ds && (ds->state() == DataSetState::Edit || ds->state() == DataSetState::Insert);
+}
+
+// A printable character typed without Ctrl or Alt.
+bool isTypedChar(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    return m == Qt::NoModifier && !e->text().isEmpty() && e->text().at(0).isPrint();
 }
 
 QIcon ellipsisIcon(const QWidget* w)
@@ -132,7 +142,7 @@ private:
 };
 
 // The in-place editor of a lookup column: the lookup list; choosing an item
-// sets the key field.
+// sets the key field at once.
 class LookupEditor : public QComboBox {
 public:
     LookupEditor(DBGrid* grid, QWidget* parent) : QComboBox(parent), grid_(grid)
@@ -146,7 +156,16 @@ public:
                 return;
             }
             changed = i != loadedIndex_;
+            if (changed) grid_->commitGuarded();
         });
+    }
+
+    // Opens the list on the current entry or, given a typed text, on the
+    // first entry that begins with it.
+    void dropDown(const QString& typed = {})
+    {
+        if (!view()->isVisible()) showPopup();
+        if (!typed.isEmpty()) view()->keyboardSearch(typed);
     }
 
     void fill(const Field& lookup)
@@ -183,6 +202,18 @@ public:
     }
 
     bool changed = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        // Typing looks the entry up in the open list, where Enter takes it.
+        if (isTypedChar(e)) {
+            dropDown(e->text());
+            e->accept();
+            return;
+        }
+        QComboBox::keyPressEvent(e);
+    }
 
 private:
     DBGrid* grid_;
@@ -239,6 +270,10 @@ public:
             } else {
                 grid_->defaultDrawCell(*p, opt.rect, cell, style);
             }
+            // The focused cell shows its button before its editor opens.
+            if (cell.focused && !(grid_->editor_ && grid_->editorIndex_ == index))
+                if (const auto b = grid_->cellButton(index.column()); b != DBGrid::CellButton::None)
+                    grid_->drawCellButton(*p, opt.rect, b);
         } catch (...) {
             // Shown once, after painting; a hook that fails is not called again.
             grid_->styler_ = {};
@@ -289,12 +324,19 @@ public:
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress: {
             auto* ke = static_cast<QKeyEvent*>(event);
-            // Alt+Down, Alt+Up and F4 drop a lookup's list: the combo's own keys.
-            if (dynamic_cast<LookupEditor*>(editor)
-                && (ke->key() == Qt::Key_F4
-                    || ((ke->key() == Qt::Key_Down || ke->key() == Qt::Key_Up)
-                        && (ke->modifiers() & Qt::AltModifier))))
-                return false;
+            // Keys that reach the editor while its list is open are the list's
+            // (a window system that gives the open list no keyboard grab).
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && lk->view()->isVisible()) {
+                if (event->type() == QEvent::ShortcutOverride) ke->accept();
+                else QCoreApplication::sendEvent(lk->view(), ke);
+                return true;
+            }
+            // Alt+Down, Alt+Up and F4 drop a lookup's list; they never move the row.
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor); lk && isDropDownKey(ke)) {
+                if (event->type() == QEvent::ShortcutOverride) ke->accept();
+                else lk->dropDown();
+                return true;
+            }
             switch (ke->key()) {
             case Qt::Key_Escape: case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_F2:
             case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
@@ -324,6 +366,13 @@ public:
 private:
     DBGrid* grid_;
 };
+
+bool isDropDownKey(const QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
+    if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
+    return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
+}
 
 // ---------------------------------------------------------------- cells
 
@@ -374,7 +423,10 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(th
     disconnect(h, &QHeaderView::sectionEntered, this, nullptr);
     connect(h, &QHeaderView::sectionClicked, this, [this](int c) { emitGuarded([&] { emit titleClicked(c); }); });
     connect(h, &QHeaderView::sectionResized, this, [this](int c, int, int w) {
-        if (!applying_ && !model_->hasDefaultColumns() && c < columnCount()) {
+        if (applying_ || c >= columnCount()) return;
+        if (size_t(c) >= userSized_.size()) userSized_.resize(size_t(columnCount()), false);
+        userSized_[size_t(c)] = true;
+        if (!model_->hasDefaultColumns()) {
             GridColumn col = model_->column(c);
             if (col.width != w) model_->setColumnWidth(c, w);
         }
@@ -392,6 +444,13 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new DataSetModel(th
 
     connect(model_, &DataSetModel::currentRowChanged, this, &DBGrid::followDataSet);
     connect(model_, &DataSetModel::columnsChanged, this, &DBGrid::applyColumns);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { fitColumns(true); });
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitColumns(false, first, last); });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& tl, const QModelIndex& br) {
+        fitColumns(false, tl.row(), br.row());
+    });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fitColumns(false); });
     connect(model_, &DataSetModel::recordFieldChanged, this, [this](Field* f) {
         if (editor_ && f == model_->field(editorIndex_.column())) loadEditor();
     });
@@ -450,6 +509,7 @@ void DBGrid::setReadOnly(bool on)
 void DBGrid::setColumns(const QList<GridColumn>& columns)
 {
     discardEditor();
+    userSized_.clear();
     model_->setColumns(columns);
 }
 
@@ -472,12 +532,9 @@ void DBGrid::setColumnVisible(int i, bool visible)
 void DBGrid::applyColumns()
 {
     applying_ = true;
-    for (int i = 0; i < columnCount(); ++i) {
-        const GridColumn& c = model_->column(i);
-        setColumnHidden(i, !c.visible);
-        horizontalHeader()->resizeSection(i, c.width > 0 ? c.width : defaultWidth(i));
-    }
+    for (int i = 0; i < columnCount(); ++i) setColumnHidden(i, !model_->column(i).visible);
     applying_ = false;
+    fitColumns(true);
     if (selected_ >= columnCount() || (selected_ >= 0 && selected_ < columnCount() && isColumnHidden(selected_)))
         selected_ = std::max(0, visibleColumn(0, 1));
 }
@@ -491,6 +548,140 @@ int DBGrid::defaultWidth(int column) const
     const int byField = chars * fm.horizontalAdvance(QLatin1Char('0')) + 8;
     const int byTitle = fm.horizontalAdvance(model_->title(column)) + 14;
     return std::max(byField, byTitle);
+}
+
+void DBGrid::fitColumns(bool fromOwnWidths, int first, int last)
+{
+    if (applying_) return;
+    const int columns = columnCount();
+    if (userSized_.size() < size_t(columns)) userSized_.resize(size_t(columns), false);
+    DataSet* ds = dataSet();
+    const int rows = model_->rowCount();
+    // The rows in sight (a page ahead while the grid has no size yet), within what was asked.
+    const int top = std::max(0, rowAt(0));
+    const int pageRows = std::max(40, viewport()->height() / std::max(1, rowHeight(0)) + 1);
+    int from = top, to = std::min(rows - 1, top + pageRows);
+    if (first >= 0) {
+        from = std::max(from, first);
+        to = std::min(to, last);
+    }
+    if (!fromOwnWidths && from > to) return;
+    const QFontMetrics fm = fontMetrics();
+    // A column is never made wider than the grid can show, once it has its size.
+    const int cap = isVisible() ? std::max(60, viewport()->width() - 2) : std::numeric_limits<int>::max();
+    applying_ = true;
+    for (int i = 0; i < columns; ++i) {
+        if (isColumnHidden(i) || userSized_[size_t(i)]) continue;
+        const GridColumn& c = model_->column(i);
+        const int own = c.width > 0 ? std::max(c.width, fm.horizontalAdvance(model_->title(i)) + 14) : defaultWidth(i);
+        int text = 0;
+        if (Field* f = model_->field(i); f && ds) {
+            const bool withEditText = cellButton(i) != CellButton::None && f->kind() == Field::Kind::Data;
+            // A date column is as wide as a date, before any is typed.
+            if (f->type() == FieldType::DateTime && f->kind() == Field::Kind::Data)
+                text = fm.horizontalAdvance(valueEditText(QDateTime(QDate(2000, 12, 28), QTime(0, 0)), *f));
+            for (int r = from; r <= to; ++r) {
+                try {
+                    text = std::max(text, fm.horizontalAdvance(ds->displayTextAt(r, *f)));
+                    if (withEditText) text = std::max(text, fm.horizontalAdvance(valueEditText(ds->valueAt(r, *f), *f)));
+                } catch (const std::exception&) {
+                    // a lookup that cannot be resolved shows nothing
+                }
+            }
+        }
+        // The cell's padding and focus frame, or the editor's margins and its button.
+        const int need = text == 0 ? 0 : text + 8 + cellButtonWidth(cellButton(i));
+        const int fitted = std::max(own, std::min(need, cap));
+        const int now = horizontalHeader()->sectionSize(i);
+        const int width = fromOwnWidths ? fitted : std::max(now, fitted);
+        if (width != now) horizontalHeader()->resizeSection(i, width);
+    }
+    applying_ = false;
+}
+
+int DBGrid::columnsWidth() const
+{
+    // A grid on a page not shown yet has an indicator of no width so far.
+    const int indicator = testOption(Option::Indicator)
+        ? std::max(verticalHeader()->width(), verticalHeader()->sizeHint().width()) : 0;
+    int w = 2 * frameWidth() + indicator
+        + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    for (int i = 0; i < columnCount(); ++i)
+        if (!isColumnHidden(i)) w += horizontalHeader()->sectionSize(i);
+    return w;
+}
+
+void DBGrid::widenWindow(int around)
+{
+    QWidget* w = window();
+    int want = columnsWidth() + around;
+    if (const QScreen* screen = w->screen()) want = std::min(want, screen->availableGeometry().width() - 20);
+    if (want <= w->width()) return;
+    const QPoint centre = w->geometry().center();
+    w->resize(want, w->height());
+    if (w->isVisible()) w->move(centre.x() - want / 2, w->y());
+}
+
+DBGrid::CellButton DBGrid::cellButton(int column) const
+{
+    if (column < 0 || column >= columnCount() || !cellEditable(column)) return CellButton::None;
+    const GridColumn::Button b = model_->column(column).button;
+    if (b == GridColumn::Button::Ellipsis) return CellButton::Ellipsis;
+    if (b == GridColumn::Button::Auto && lookupColumn(column)) return CellButton::DropDown;
+    return CellButton::None;
+}
+
+int DBGrid::cellButtonWidth(CellButton b) const
+{
+    switch (b) {
+    case CellButton::None:
+        return 0;
+    case CellButton::Ellipsis: {
+        // The line edit's place for a trailing action, and its own text margins.
+        const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+        return icon + 6 + icon / 4 + 6;
+    }
+    case CellButton::DropDown: {
+        QStyleOptionComboBox o;
+        o.initFrom(this);
+        o.frame = false;
+        o.rect = QRect(0, 0, 200, verticalHeader()->defaultSectionSize());
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, nullptr);
+        return 200 - field.width() + 4;
+    }
+    }
+    return 0;
+}
+
+QRect DBGrid::cellButtonRect(const QRect& cell, CellButton b) const
+{
+    if (b == CellButton::None) return {};
+    // Where the editor shows its button: the width less the editor's own margins.
+    const int w = cellButtonWidth(b) - (b == CellButton::Ellipsis ? 6 : 4);
+    return QRect(cell.right() - w + 1, cell.top(), w, cell.height());
+}
+
+void DBGrid::drawCellButton(QPainter& p, const QRect& cellRect, CellButton b) const
+{
+    const QRect r = cellButtonRect(cellRect, b);
+    p.save();
+    QStyleOptionButton panel;
+    panel.initFrom(this);
+    panel.rect = r.adjusted(0, 1, -1, -1);
+    panel.state |= QStyle::State_Raised;
+    style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &panel, &p, this);
+    if (b == CellButton::Ellipsis) {
+        const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+        QRect ir(0, 0, icon, icon);
+        ir.moveCenter(r.center());
+        ellipsisIcon(this).paint(&p, ir);
+    } else {
+        QStyleOption o;
+        o.initFrom(this);
+        o.rect = r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4);
+        style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &o, &p, this);
+    }
+    p.restore();
 }
 
 int DBGrid::visibleColumn(int from, int step) const
@@ -537,6 +728,12 @@ void DBGrid::defaultDrawCell(QPainter& p, const QRect& rect, const GridCell& cel
 }
 
 // ---------------------------------------------------------------- editing
+
+bool DBGrid::lookupColumn(int column) const
+{
+    const Field* f = model_->field(column);
+    return f && f->kind() == Field::Kind::Lookup;
+}
 
 bool DBGrid::cellEditable(int column) const
 {
@@ -917,6 +1114,12 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         e->accept();
         return;
     }
+    if (isDropDownKey(e) && lookupColumn(selected_) && cellEditable(selected_)) {
+        if (startEdit(nullptr))
+            if (auto* lk = dynamic_cast<LookupEditor*>(editor_.data())) lk->dropDown();
+        e->accept();
+        return;
+    }
     if (navigate(e)) {
         e->accept();
         return;
@@ -987,8 +1190,14 @@ void DBGrid::mousePressEvent(QMouseEvent* e)
         }
     }
     QTableView::mousePressEvent(e);
-    // A click on the current cell opens its editor.
-    if (sameCell && e->button() == Qt::LeftButton && !editor_ && cellEditable(selected_)) startEdit(nullptr);
+    // A click on the current cell opens its editor; one on its button presses the button too.
+    if (sameCell && e->button() == Qt::LeftButton && !editor_ && cellEditable(selected_)) {
+        const CellButton b = cellButton(selected_);
+        const bool onButton = cellButtonRect(visualRect(idx), b).contains(e->position().toPoint());
+        if (!startEdit(nullptr) || !onButton) return;
+        if (b == CellButton::Ellipsis) editButton();
+        else if (auto* lk = dynamic_cast<LookupEditor*>(editor_.data()); lk && b == CellButton::DropDown) lk->dropDown();
+    }
 }
 
 void DBGrid::mouseDoubleClickEvent(QMouseEvent* e)
@@ -1006,6 +1215,12 @@ void DBGrid::focusInEvent(QFocusEvent* e)
 {
     QTableView::focusInEvent(e);
     viewport()->update();
+}
+
+void DBGrid::resizeEvent(QResizeEvent* e)
+{
+    QTableView::resizeEvent(e);
+    fitColumns(true);
 }
 
 void DBGrid::focusOutEvent(QFocusEvent* e)

@@ -10,9 +10,14 @@
 #include <QTableView>
 #include <functional>
 
+class QKeyEvent;
+
 namespace fw {
 
 class DBGrid;
+
+// Alt+Down, Alt+Up and F4: the keys that drop (or close) a cell's list.
+bool isDropDownKey(const QKeyEvent* e);
 
 // A cell being drawn.
 struct GridCell {
@@ -47,7 +52,11 @@ struct CellStyle {
 //   moving to another row posts a changed row and cancels an untouched one;
 //   Insert inserts a row; Down on the last row appends one (AllowInsert);
 //   Ctrl+Delete deletes the row after "Delete record?" (AllowDelete);
-//   Tab moves between cells (Tabs), else leaves the grid.
+//   Tab moves between cells (Tabs), else leaves the grid;
+//   Alt+Down, Alt+Up or F4 on a lookup cell drop its list, a letter opens the
+//   list on the first line beginning with it, and a chosen line is the value.
+// The focused cell shows its button (an ellipsis, a list's arrow) before its
+// editor opens; columns grow to their titles and texts (see fitColumns).
 // Every refusal and failure is shown through the application's exception
 // handler; nothing throws out of an event.
 class DBGrid : public QTableView {
@@ -116,6 +125,14 @@ public:
     void commitEditor();
     void hideEditor();
 
+    // The width that shows every visible column without scrolling sideways:
+    // the columns, the indicator and the frame, with room for a vertical scroll bar.
+    int columnsWidth() const;
+    // Widens the grid's top-level window (a dialog), as far as its screen has
+    // room, so that the grid shows its columns; around is the width the window
+    // has beside the grid.
+    void widenWindow(int around);
+
     void setCellStyler(CellStyler s) { styler_ = std::move(s); viewport()->update(); }
     void setCellDrawer(CellDrawer d) { drawer_ = std::move(d); viewport()->update(); }
     void defaultDrawCell(QPainter& p, const QRect& rect, const GridCell& cell, const CellStyle& style) const;
@@ -138,6 +155,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void commitData(QWidget* editor) override;
@@ -147,6 +165,7 @@ private:
     friend class GridDelegate;
 
     bool cellEditable(int column) const;
+    bool lookupColumn(int column) const;
     bool startEdit(QKeyEvent* key);
     friend class GridLineEdit;
     friend class LookupEditor;
@@ -169,6 +188,16 @@ private:
     int visibleColumn(int from, int step) const;
     void applyColumns();
     int defaultWidth(int column) const;
+    // Columns grow to show their titles and the texts of the rows in sight
+    // (and of first..last), never narrower than their own width and never
+    // wider than the grid; a column the user sized keeps its width.
+    void fitColumns(bool fromOwnWidths, int first = -1, int last = -1);
+    // The button an editable cell of the column shows: an ellipsis or a list's arrow.
+    enum class CellButton { None, Ellipsis, DropDown };
+    CellButton cellButton(int column) const;
+    int cellButtonWidth(CellButton b) const;
+    QRect cellButtonRect(const QRect& cell, CellButton b) const;
+    void drawCellButton(QPainter& p, const QRect& cellRect, CellButton b) const;
     void emitGuarded(const std::function<void()>& f);
 
     DataSetModel* model_;
@@ -182,6 +211,7 @@ private:
     bool refuseMoves_ = false;       // the editor's value was just refused
     bool applying_ = false;
     bool wasEditing_ = false;
+    std::vector<bool> userSized_;    // per column: the user dragged its width
     CellStyler styler_;
     CellDrawer drawer_;
 };

@@ -156,7 +156,23 @@ void DataSetModel::resolveFields()
     // Only an open data set: asking a closed one for a field may prepare its statement.
     DataSet* ds = dataSet();
     if (!ds) return;
-    for (int i = 0; i < columns_.size(); ++i) fields_[size_t(i)] = ds->findField(columns_[i].fieldName);
+    for (int i = 0; i < columns_.size(); ++i) {
+        Field* f = ds->findField(columns_[i].fieldName);
+        fields_[size_t(i)] = f;
+        if (f && !columns_[i].title.isEmpty()) nameField(*f, columns_[i].title);
+    }
+}
+
+void DataSetModel::nameField(Field& f, const QString& title)
+{
+    // A column's title names its field to the user, in the data set's messages
+    // too (a conflict with another user's change), unless it has a name already.
+    const auto name = [&](Field& g) {
+        if (g.displayLabel() == g.name()) g.setDisplayLabel(title);
+    };
+    name(f);
+    if (f.kind() == Field::Kind::Lookup && !f.keyFields().contains(';'))
+        if (Field* key = f.dataSet().findField(f.keyFields())) name(*key);
 }
 
 bool DataSetModel::defaultColumnsFromFields()

@@ -86,6 +86,7 @@ signals:
 private:
     void reload();
     void resolveFields();
+    static void nameField(Field& f, const QString& title);
     bool defaultColumnsFromFields();
     void onState();
     void onRowInserted(int row);

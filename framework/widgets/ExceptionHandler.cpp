@@ -1,6 +1,7 @@
 #include "ExceptionHandler.h"
 
 #include "Dialogs.h"
+#include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DbError.h"
 
@@ -16,6 +17,26 @@ void offerReconnect(const QString& text)
         showException(std::current_exception());
     }
 }
+
+namespace {
+
+// A conflict with another user's change: the message names the columns with
+// both values, and the user may re-read the row to see what is stored now.
+void offerReload(DataSet& ds, const QString& message)
+{
+    if (!dialogs().confirm(message + "\n\nОбновить запись? Ваши изменения будут отменены, "
+                                     "и в окне будут данные, сохраненные другим пользователем.",
+                           applicationTitle()))
+        return;
+    try {
+        ds.cancel();
+        ds.refreshRecord();
+    } catch (...) {
+        showException(std::current_exception());
+    }
+}
+
+} // namespace
 
 void showException(std::exception_ptr e)
 {
@@ -33,6 +54,13 @@ void showException(std::exception_ptr e)
             offerReconnect(text);
             return;
         }
+    } catch (const ConflictError& err) {
+        auto* ds = qobject_cast<DataSet*>(err.dataSet());
+        if (ds && !err.fields().isEmpty() && ds->state() == DataSetState::Edit) {
+            offerReload(*ds, err.message());
+            return;
+        }
+        text = err.message();
     } catch (const Error& err) {
         text = err.message();
     } catch (const std::exception& err) {

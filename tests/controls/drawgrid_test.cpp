@@ -169,3 +169,48 @@ TEST(DrawGrid, CellTextWithLineBreaksGoesThroughTheSharedBitmap)
     DrawGridCellText(nullptr, 0, 0, "one\rtwo", QRect(0, 0, 100, 40), Qt::AlignLeft, 0, false, false, p);
     EXPECT_NE(SharedBitmap(), nullptr);
 }
+
+// The list keys and a letter open a pick-list cell's list from the cell; its
+// keys work whichever window the system made active; an always-shown editor
+// follows a click to another cell.
+TEST(DrawGrid, PickListOpensFromTheCellAndKeepsItsEditor)
+{
+    const auto userKey = [](Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, key, mods);
+    };
+    GridForm f;
+    f.lines = {"Москва", "Минск", "Киев"};
+    f.w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.w));
+    f.grid->MoveTo(2, 1);
+    f.grid->setFocus();
+    for (auto [key, mods] : {std::pair{Qt::Key_Down, Qt::AltModifier}, std::pair{Qt::Key_Up, Qt::AltModifier},
+                             std::pair{Qt::Key_F4, Qt::NoModifier}}) {
+        userKey(key, mods);
+        ASSERT_TRUE(f.editor() && f.editor()->ListVisible()) << key;
+        userKey(Qt::Key_Escape);
+        EXPECT_FALSE(f.editor()->ListVisible()) << key;
+        EXPECT_TRUE(f.editor()->hasFocus()) << key;
+        userKey(Qt::Key_Escape);
+        EXPECT_FALSE(f.grid->EditorMode()) << key;
+    }
+    typeText(f.grid, QString::fromUtf8("К"));
+    ASSERT_TRUE(f.editor()->ListVisible());
+    EXPECT_EQ(f.editor()->PickList()->currentItem()->text(), "Киев");
+    userKey(Qt::Key_Return);
+    EXPECT_EQ(f.editor()->text(), "Киев");
+    typeText(QApplication::focusWidget(), QString::fromUtf8("Ми"));   // a new opening, a new search
+    EXPECT_EQ(f.editor()->PickList()->currentItem()->text(), "Минск");
+    userKey(Qt::Key_Return);
+    userKey(Qt::Key_Return);
+    EXPECT_EQ(f.cells.value({2, 1}), "Минск");
+
+    f.grid->SetOptions(f.grid->Options() | goAlwaysShowEditor);
+    userKey(Qt::Key_Down, Qt::AltModifier);
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, f.grid->CellRect(2, 3).center());
+    EXPECT_FALSE(f.editor()->ListVisible());
+    EXPECT_EQ(f.grid->Row(), 3);
+    EXPECT_TRUE(f.editor()->isVisible() && f.editor()->hasFocus());
+}

@@ -23,6 +23,14 @@ fw::ConnectParams createEmptyDatabase(const QString& name)
     return p;
 }
 
+void dropDatabase(const fw::ConnectParams& params)
+{
+    if (params.path.isEmpty()) return;
+    fw::Database db(params);
+    db.connect();
+    db.drop();
+}
+
 QString serverHost() { return qEnvironmentVariable("BRONTAL_FB_SERVER"); }
 QString serverDir() { return qEnvironmentVariable("BRONTAL_FB_DIR"); }
 

@@ -23,5 +23,7 @@ QString serverDir();
 fw::ConnectParams serverDatabaseParams(const QString& name);
 // Parameters of a new, empty database created through the server.
 fw::ConnectParams createServerDatabase(const QString& name);
+// Drops a database a suite made (nothing when it made none).
+void dropDatabase(const fw::ConnectParams& params);
 
 } // namespace testing_support

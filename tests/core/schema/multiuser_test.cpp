@@ -85,13 +85,7 @@ protected:
         db.connect();
         schema::createObjects(db);
     }
-    static void TearDownTestSuite()
-    {
-        if (params_.path.isEmpty()) return;
-        Database db(params_);
-        db.connect();
-        db.drop();
-    }
+    static void TearDownTestSuite() { testing_support::dropDatabase(params_); }
     void SetUp() override
     {
         if (testing_support::serverHost().isEmpty()) GTEST_SKIP() << "no Firebird server for this run";

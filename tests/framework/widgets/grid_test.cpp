@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 
 using namespace fw;
 using Indicator = DataSetModel::Indicator;
@@ -372,6 +373,96 @@ TEST_F(Grid, HooksSeeTheDrawnRowAndTheGridReportsEvents)
     QCoreApplication::processEvents();
     grid->viewport()->grab();
     QCoreApplication::processEvents();
+}
+
+// A lookup cell reached by the keyboard: the list keys drop the list, with the
+// editor open or not, and never move the row; a letter opens the list on its match.
+TEST_F(Grid, LookupCellDropsItsListFromTheKeyboard)
+{
+    otdel.open();
+    qry.close();
+    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
+    qry.open();
+    grid->setColumns({{"Otdel", "Отдел"}, {"NAME", "Клиент"}});
+    grid->setSelectedIndex(1);
+    const auto combo = [&] { return qobject_cast<QComboBox*>(grid->indexWidget(grid->currentIndex())); };
+    const auto dropped = [&] { QTest::qWait(10); return combo() && combo()->view()->isVisible(); };
+    qry.locate("ID", 2);
+    key(Qt::Key_Backtab, Qt::ShiftModifier);
+    for (auto [k, mods] : {std::pair{Qt::Key_Down, Qt::AltModifier}, std::pair{Qt::Key_Up, Qt::AltModifier},
+                           std::pair{Qt::Key_F4, Qt::NoModifier}}) {
+        for (int open = 0; open < 2; ++open) {
+            key(k, mods);
+            EXPECT_TRUE(dropped()) << k << " open " << open;
+            combo()->hidePopup();
+        }
+        EXPECT_EQ(qry.currentRow(), 1);
+        key(Qt::Key_Escape);
+    }
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    type(grid, "Б");
+    ASSERT_TRUE(dropped());
+    EXPECT_EQ(combo()->view()->currentIndex().data().toString(), "Бухгалтерия");
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);   // nothing chosen yet
+    key(Qt::Key_Return);                                     // the line is the value at once
+    EXPECT_FALSE(dropped());
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 3);
+    key(Qt::Key_Down);
+    EXPECT_EQ(stored(2, "IDOTDEL"), "3");
+}
+
+// Columns as wide as their titles and the texts in sight: the given width is
+// the least, the grid's width the most, and a width the user dragged stays.
+TEST_F(Grid, ColumnsFitTheirTitlesAndTexts)
+{
+    grid->setColumns({{"NAME", "Клиент", 30}, {"QTY", "Количество на складе", 20}, {"FLAG", "Флаг", 90}});
+    const QFontMetrics fm = grid->fontMetrics();
+    const auto width = [&](int c) { return grid->horizontalHeader()->sectionSize(c); };
+    EXPECT_GE(width(0), fm.horizontalAdvance("Эпсилон") + 6);
+    EXPECT_GE(width(1), fm.horizontalAdvance("Количество на складе"));
+    EXPECT_EQ(width(2), 90);
+    const QString longName = "Общество с ограниченной ответственностью";
+    type(grid, longName);
+    key(Qt::Key_Down);
+    EXPECT_EQ(width(0), std::min(grid->viewport()->width() - 2, fm.horizontalAdvance(longName) + 8));
+    grid->horizontalHeader()->resizeSection(0, 50);
+    qry.close();
+    qry.open();
+    EXPECT_EQ(width(0), 50);
+    EXPECT_GE(width(1), fm.horizontalAdvance("Количество на складе"));
+
+    // A window with room shows every column.
+    window.resize(200, 240);
+    grid->resize(180, 220);
+    grid->widenWindow(window.width() - grid->width());
+    grid->resize(window.width() - 20, 220);
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
+}
+
+// The focused cell shows its button; a click on it opens the editor and
+// presses it, and a date is in sight in the editor beside the button.
+TEST_F(Grid, FocusedCellShowsItsButton)
+{
+    qry.close();
+    qry.setSql({"select k.*, cast('09.12.2026' as date) as DATEPLAN from KLIENT k", "order by ID"});
+    qry.open();
+    grid->setColumns({{"NAME", "Клиент"}, {"DATEPLAN", "Дата", 40, {}, true, false, GridColumn::Button::Ellipsis}});
+    int presses = 0;
+    QObject::connect(grid, &DBGrid::editButtonClicked, grid, [&] { ++presses; });
+    key(Qt::Key_Right);
+    const QRect cell = grid->visualRect(grid->model()->index(0, 1));
+    const QImage shown = grid->viewport()->grab().toImage();
+    const QColor highlight = grid->palette().color(QPalette::Active, QPalette::Highlight);
+    EXPECT_EQ(shown.pixelColor(cell.left() + 2, cell.center().y()), highlight);
+    EXPECT_NE(shown.pixelColor(cell.right() - 3, cell.top() + 3), highlight);   // the button's face
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 4, cell.center().y()));
+    EXPECT_EQ(presses, 1);
+    ASSERT_NE(editor(), nullptr);
+    const auto caret = [&] { return editor()->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x(); };
+    editor()->home(false);
+    EXPECT_GE(caret(), 0);
+    editor()->end(false);
+    EXPECT_LE(caret(), editor()->width() - 16);
 }
 
 } // namespace
