@@ -1,9 +1,9 @@
-// Raw fetch speed of our client against isql on the same query and database:
-// the rows packed as a data set keeps them.
-//   bench_fetch DATABASE   (a --demo 100000 database from brontal-db)
+// Raw fetch speed of our client, the rows packed as a data set keeps them,
+// against the floor (a bare isc_dsql_fetch loop in C) and isql-fb on the same
+// statement and database, each timed from after its attach.
+//   bench_fetch DATABASE   (a --demo 100000 database from brontal-db; host:path for a server)
 #include "BenchCommon.h"
 
-#include "db/Database.h"
 #include "db/PackedRow.h"
 #include "db/Statement.h"
 
@@ -16,20 +16,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_fetch DATABASE\n");
         return 2;
     }
-    const QString path = QString::fromLocal8Bit(argv[1]);
+    const fw::ConnectParams p = bench::params(QString::fromLocal8Bit(argv[1]));
     const QString sql = "select * from Customer";
 
-    // isql-fb first: a child's peak counts the memory it was forked with.
-    const qint64 isqlMs = bench::isqlMs(path, {sql});
-    const long isqlPeakKb = bench::childPeakKb();
-
-    qint64 ourMs = 0;
     size_t rows = 0;
-    {
-        fw::Database db(fw::ConnectParams{path, "SYSDBA", "quillbent", "UTF8"});
+    long floorRows = 0;
+    const auto ours = [&] {
+        fw::Database db(p);
         db.connect();
         QElapsedTimer t;
         t.start();
+        fw::RowArena arena;
         std::vector<fw::PackedRow> table;
         db.withTransaction([&](fw::Transaction& tr) {
             fw::Statement s(db, sql);
@@ -37,18 +34,26 @@ int main(int argc, char** argv)
             fw::RowPacker packer;
             while (s.fetch()) {
                 s.pack(packer);
-                table.push_back(packer.take());
+                table.push_back(packer.take(&arena));
             }
         });
-        ourMs = t.elapsed();
+        const double ms = bench::ms(t);
         rows = table.size();
-    }   // detached: the embedded engine lets one process open the file at a time
-
-    const long ourPeakKb = bench::peakKb();
-
-    std::printf("rows: %zu\nour client: %lld ms, peak %ld kB\nisql-fb:    %lld ms, peak %ld kB\n", rows,
-                static_cast<long long>(ourMs), ourPeakKb, static_cast<long long>(isqlMs), isqlPeakKb);
-    bench::ratio(QString("fetch %1, %2 rows").arg(sql).arg(rows), ourMs, isqlMs,
-                 QString("peak memory %1 MiB against %2 MiB").arg(ourPeakKb / 1024).arg(isqlPeakKb / 1024));
+        return ms;
+    };   // detached: the embedded engine lets one process open the file at a time
+    try {
+        const bench::Times t = bench::alternate(ours, [&] { return bench::floorMs(p, {sql}, &floorRows); },
+                                                [&] { return bench::isqlMs(p, {sql}); });
+        if (long(rows) != floorRows) {
+            std::fprintf(stderr, "bench_fetch: ours fetched %zu rows, the floor %ld\n", rows, floorRows);
+            return 1;
+        }
+        std::printf("rows: %zu; lc_ctype %s; %d runs, medians\n", rows, qPrintable(p.charset), bench::runs());
+        bench::ratio(QString("fetch %1, %2 rows").arg(sql).arg(rows), bench::engine(p.path), t,
+                     QString("peak memory %1 MiB").arg(bench::peakKb() / 1024));
+    } catch (const fw::Error& e) {
+        std::fprintf(stderr, "bench_fetch: %s\n", e.message().toUtf8().constData());
+        return 1;
+    }
     return 0;
 }

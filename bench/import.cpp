@@ -1,21 +1,26 @@
 // The client import against isql-fb: 10 000 clients with three contacts each,
-// one transaction a line in both, keys from the same generators, each into a
-// fresh database of its own without forced writes.
-//   bench_import [FOLDER]   databases and files go to FOLDER (default: a temporary folder)
-//   ISQL=/path/isql-fb      the isql to compare with (default: isql-fb); GFIX likewise
+// one transaction a line in both, keys from the same key providers and
+// generators, each into a fresh database of its own without forced writes.
+// Ours is the import window's own code: TClientImport with a progress callback
+// that does what the window's does (the bar, the count, the events every 40 ms).
+// Both databases must end with the same rows.
+//   bench_import FOLDER   databases and files go to FOLDER; host:/folder makes
+//                         them through that server (the folder the server's user can write)
+//   ISQL=/path/isql-fb    the isql to compare with (default: isql-fb); GFIX likewise
+#include "BenchCommon.h"
+
 #include "core/schema/Schema.h"
-#include "db/Database.h"
+#include "db/Statement.h"
 #include "os/TsvFile.h"
 #include "reports/ClientImport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
-#include <cstdio>
 
 namespace {
 
@@ -83,128 +88,205 @@ QString sqlText(const QString& s)
     return "'" + QString(s).replace("'", "''") + "'";
 }
 
-double seconds(const QElapsedTimer& t)
+// Writes the file as the client export writes it, and the same rows as an isql script.
+bool writeInputs(const QString& file, const QString& script)
 {
-    return double(t.nsecsElapsed()) / 1e9;
+    fw::TsvWriter w(file);
+    for (const QString& c : kClientFile) w.writeValue(c);
+    for (int k = 1; k <= kContacts; ++k)
+        for (const QString& c : kContactFile) w.writeValue(QString::number(k) + c);
+    w.newLine();
+    QFile sql(script);
+    if (!sql.open(QIODevice::WriteOnly)) return false;
+    sql.write("SET SQL DIALECT 1;\nSET AUTODDL OFF;\n");
+    const QString today = QDate::currentDate().toString("dd.MM.yyyy");
+    for (int line = 1; line <= kClients; ++line) {
+        QStringList client;
+        for (const QString& c : kClientFile) {
+            client << value(c, line, 0);
+            w.writeValue(client.last());
+        }
+        QString s = QString("INSERT INTO CUSTOMER (IDCUST, DATECR, COMPANY, FAX, ADDRESS, CITY, IDUSER, "
+                            "IDCOUNTRY, IDREGION, IDREKLAMA, IDREKLAMA2, IDSEGMENT, IDSEGMENT2, IDPERSP, OTHER) "
+                            "VALUES (GEN_ID(GEN_CUSTOMER, 1), '%1', %2, %3, %4, %5, 0, 0, 0, 0, 0, 0, 0, 0, %6);\n")
+                        .arg(client[0], sqlText(client[1]), sqlText(client[2]), sqlText(client[3]),
+                             sqlText(client[4]), sqlText(client[5]));
+        for (int k = 1; k <= kContacts; ++k) {
+            QStringList contact;
+            for (const QString& c : kContactFile) {
+                contact << value(c, line, k);
+                w.writeValue(contact.last());
+            }
+            s += QString("INSERT INTO CONTACTS (IDCONTACTS, IDCUST, CONTACT_NAME, CONTACT_TITLE, CONTACT_DEP, "
+                         "CONTACT_PHONE, CONTACT_EMAIL, IDUSER, DATECR, CONTACT_NOTE) "
+                         "VALUES (GEN_ID(GEN_CONTACTS, 1), GEN_ID(GEN_CUSTOMER, 0), %1, %2, '', %3, %4, 0, '%5', '');\n")
+                     .arg(sqlText(contact[0]), sqlText(contact[1]), sqlText(contact[2]), sqlText(contact[3]), today);
+        }
+        s += "COMMIT;\n";
+        sql.write(s.toUtf8());
+        w.newLine();
+    }
+    w.close();
+    sql.close();
+    return true;
+}
+
+// A fresh database without forced writes: the runs measure the programs, not the disk's flushes.
+void makeDatabase(const fw::ConnectParams& p)
+{
+    if (fw::isEmbeddedPath(p.path)) {
+        QFile::remove(p.path);
+    } else {
+        try {
+            fw::Database old(p);
+            old.connect();
+            old.drop();
+        } catch (const fw::Error&) {
+        }
+    }
+    schema::createDatabase(p);
+    const QString gfix = qEnvironmentVariable("GFIX", "gfix");
+    if (QProcess::execute(gfix, {"-write", "async", "-user", p.user, "-password", p.password, p.path}) != 0) {
+        std::fprintf(stderr, "%s -write async %s failed\n", qPrintable(gfix), qPrintable(p.path));
+        std::exit(1);
+    }
+}
+
+void dropDatabase(const fw::ConnectParams& p)
+{
+    fw::Database db(p);
+    db.connect();
+    db.drop();
+}
+
+// Every stored client and contact, keys included, as one digest.
+QByteArray digest(fw::Database& db, int* clients, int* contacts)
+{
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    int n[2] = {0, 0};
+    const char* sql[2] = {"select * from Customer order by IDCUST", "select * from Contacts order by IDCONTACTS"};
+    db.withTransaction([&](fw::Transaction& tr) {
+        for (int t = 0; t < 2; ++t) {
+            fw::Statement s(db, sql[t]);
+            s.execute(tr);
+            while (s.fetch()) {
+                ++n[t];
+                for (int i = 0; i < s.columnCount(); ++i) {
+                    const fw::Value v = s.value(i);
+                    h.addData((v.isNull() ? QString("<null>") : v.asString()).toUtf8());
+                    h.addData("\t");
+                }
+            }
+        }
+    });
+    *clients = n[0];
+    *contacts = n[1];
+    return h.result().toHex();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QTemporaryDir temp;
-    const QString dir = argc > 1 ? QFileInfo(argv[1]).isDir() ? QString(argv[1]) : QFileInfo(argv[1]).absolutePath()
-                                 : temp.path();
-    const QString ours = dir + "/brontal-bench-import.fdb";
-    const QString theirs = dir + "/brontal-bench-import-isql.fdb";
-    const QString file = dir + "/brontal-bench-import.txt";
-    const QString script = dir + "/brontal-bench-import.sql";
-    for (const QString& f : {ours, theirs}) QFile::remove(f);
-
-    // The file, written as the client export writes it, and the same rows as an isql script.
-    {
-        fw::TsvWriter w(file);
-        for (const QString& c : kClientFile) w.writeValue(c);
-        for (int k = 1; k <= kContacts; ++k)
-            for (const QString& c : kContactFile) w.writeValue(QString::number(k) + c);
-        w.newLine();
-        QFile sql(script);
-        if (!sql.open(QIODevice::WriteOnly)) return 1;
-        sql.write("SET NAMES UTF8;\nSET SQL DIALECT 1;\nSET AUTODDL OFF;\n");
-        const QString today = QDate::currentDate().toString("dd.MM.yyyy");
-        for (int line = 1; line <= kClients; ++line) {
-            QStringList client;
-            for (const QString& c : kClientFile) {
-                client << value(c, line, 0);
-                w.writeValue(client.last());
-            }
-            QString s = QString("INSERT INTO CUSTOMER (IDCUST, DATECR, COMPANY, FAX, ADDRESS, CITY, IDUSER, "
-                                "IDCOUNTRY, IDREGION, IDREKLAMA, IDREKLAMA2, IDSEGMENT, IDSEGMENT2, IDPERSP, OTHER) "
-                                "VALUES (GEN_ID(GEN_CUSTOMER, 1), '%1', %2, %3, %4, %5, 0, 0, 0, 0, 0, 0, 0, 0, %6);\n")
-                            .arg(client[0], sqlText(client[1]), sqlText(client[2]), sqlText(client[3]),
-                                 sqlText(client[4]), sqlText(client[5]));
-            for (int k = 1; k <= kContacts; ++k) {
-                QStringList contact;
-                for (const QString& c : kContactFile) {
-                    contact << value(c, line, k);
-                    w.writeValue(contact.last());
-                }
-                s += QString("INSERT INTO CONTACTS (IDCONTACTS, IDCUST, CONTACT_NAME, CONTACT_TITLE, CONTACT_DEP, "
-                             "CONTACT_PHONE, CONTACT_EMAIL, IDUSER, DATECR, CONTACT_NOTE) "
-                             "VALUES (GEN_ID(GEN_CONTACTS, 1), GEN_ID(GEN_CUSTOMER, 0), %1, %2, '', %3, %4, 0, '%5', '');\n")
-                         .arg(sqlText(contact[0]), sqlText(contact[1]), sqlText(contact[2]), sqlText(contact[3]),
-                              today);
-            }
-            s += "COMMIT;\n";
-            sql.write(s.toUtf8());
-            w.newLine();
-        }
-        w.close();
-        sql.close();
-    }
-
-    const fw::ConnectParams p{ours, "SYSDBA", "", "UTF8"};
-    schema::createDatabase(p);
-    schema::createDatabase(fw::ConnectParams{theirs, "SYSDBA", "", "UTF8"});
-    // Both without forced writes: the run measures the programs, not the disk's flushes.
-    const QString gfix = qEnvironmentVariable("GFIX", "gfix");
-    for (const QString& f : {ours, theirs})
-        if (QProcess::execute(gfix, {"-write", "async", "-user", "SYSDBA", f}) != 0) {
-            std::fprintf(stderr, "%s -write async %s failed\n", qPrintable(gfix), qPrintable(f));
-            return 1;
-        }
+    const QString arg = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
+    const bool server = !fw::isEmbeddedPath(arg);
+    const QString dir = server ? arg : QFileInfo(arg).isDir() ? arg : QFileInfo(arg).absolutePath();
+    const fw::ConnectParams ours = bench::params(dir + "/brontal-bench-import.fdb");
+    const fw::ConnectParams theirs = bench::params(dir + "/brontal-bench-import-isql.fdb");
+    const QString file = temp.filePath("brontal-bench-import.txt");
+    const QString script = temp.filePath("brontal-bench-import.sql");
+    if (!writeInputs(file, script)) return 1;
 
     // Ours: the fields as the clients window's grids give them, linked by title.
     TImportFields fields, contacts;
     for (const Column& c : kClientColumns) fields << field(c, false);
     for (const Column& c : kContactColumns) contacts << field(c, true);
     AddContactFields(fields, contacts, kContacts);
-    fw::TsvReader reader(file);
-    QStringList header;
-    reader.readLine(header);
-    for (TImportField& f : fields)
-        if (const int i = int(header.indexOf(f.Caption)); i >= 0) {
-            f.FileIndex = i;
-            f.FileField = header[i];
-        }
-
-    double oursSeconds = 0;
     {
-        fw::Database db(p);
+        fw::TsvReader reader(file);
+        QStringList header;
+        reader.readLine(header);
+        for (TImportField& f : fields)
+            if (const int i = int(header.indexOf(f.Caption)); i >= 0) {
+                f.FileIndex = i;
+                f.FileField = header[i];
+            }
+    }
+
+    QByteArray oursDigest, theirsDigest;
+    int counts[2][2] = {};
+    const auto runOurs = [&] {
+        makeDatabase(ours);
+        fw::Database db(ours);
         db.connect();
-        TClientImport import(db, fields, contacts, kContacts, 0);
-        QElapsedTimer t;
+        fw::TsvReader reader(file);
+        QProgressBar pb;
+        QLabel lblCount;
+        pb.setMaximum(kClients);
+        QElapsedTimer t, shown;
         t.start();
-        const int n = import.Run(reader);
-        oursSeconds = seconds(t);
-        const int stored = db.selectValue("select count(*) from Contacts").asInt();
-        if (n != kClients || stored != kClients * kContacts) {
-            std::fprintf(stderr, "import wrote %d clients and %d contacts\n", n, stored);
-            return 1;
+        shown.start();
+        TClientImport import(db, fields, contacts, kContacts, 0);
+        const int n = import.Run(reader, [&](int count) {
+            pb.setValue(std::min(count, pb.maximum()));
+            lblCount.setText(QString::number(count));
+            if (shown.elapsed() >= 40) {
+                QApplication::processEvents();
+                shown.restart();
+            }
+            return true;
+        });
+        const double ms = bench::ms(t);
+        oursDigest = digest(db, &counts[0][0], &counts[0][1]);
+        if (n != kClients || counts[0][0] != kClients || counts[0][1] != kClients * kContacts) {
+            std::fprintf(stderr, "import wrote %d lines, %d clients and %d contacts\n", n, counts[0][0], counts[0][1]);
+            std::exit(1);
         }
         db.disconnect();
-    }
+        return ms;
+    };
+    const auto runIsql = [&] {
+        makeDatabase(theirs);
+        const QString isql = qEnvironmentVariable("ISQL", "isql-fb");
+        QProcess proc;
+        QElapsedTimer t;
+        t.start();
+        proc.start(isql, {"-q", "-b", "-ch", "UTF8", "-user", theirs.user, "-password", theirs.password, "-i",
+                          script, theirs.path});
+        if (!proc.waitForFinished(-1) || proc.exitStatus() != QProcess::NormalExit || proc.exitCode() != 0) {
+            std::fprintf(stderr, "%s failed: %s\n", qPrintable(isql), proc.readAllStandardError().constData());
+            std::exit(1);
+        }
+        const double ms = bench::ms(t);
+        fw::Database db(theirs);
+        db.connect();
+        theirsDigest = digest(db, &counts[1][0], &counts[1][1]);
+        return ms;
+    };
 
-    const QString isql = qEnvironmentVariable("ISQL", "isql-fb");
-    QProcess proc;
-    QElapsedTimer t;
-    t.start();
-    proc.start(isql, {"-q", "-b", "-user", "SYSDBA", "-i", script, theirs});
-    if (!proc.waitForFinished(-1) || proc.exitStatus() != QProcess::NormalExit || proc.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(isql), proc.readAllStandardError().constData());
+    try {
+        const bench::Times t = bench::alternate(runOurs, {}, runIsql);
+        const bool same = oursDigest == theirsDigest;
+        const double oursRate = kClients / (t.ours / 1000.0);
+        const double isqlRate = kClients / (t.isql / 1000.0);
+        std::printf("client import, %d clients x %d contacts, a transaction a line, %s; %d runs, medians\n", kClients,
+                    kContacts, qPrintable(bench::engine(ours.path)), bench::runs());
+        std::printf("  ours     %8.2f s  %8.0f lines/s\n", t.ours / 1000.0, oursRate);
+        std::printf("  isql-fb  %8.2f s  %8.0f lines/s (its start and attach included)\n", t.isql / 1000.0, isqlRate);
+        std::printf("  rate ratio (ours / isql-fb) %.2f; stored rows %s\n", oursRate / isqlRate,
+                    same ? "the same in both databases" : "DIFFER");
+        bench::ratio(QString("client import, %1 lines").arg(kClients), bench::engine(ours.path), t,
+                     QString("%1 against %2 lines/s; isql-fb: its start and attach included; rows %3")
+                         .arg(oursRate, 0, 'f', 0)
+                         .arg(isqlRate, 0, 'f', 0)
+                         .arg(same ? "the same" : "DIFFER"));
+        for (const fw::ConnectParams& p : {ours, theirs}) dropDatabase(p);
+        return same ? 0 : 1;
+    } catch (const fw::Error& e) {
+        std::fprintf(stderr, "bench_import: %s\n", e.message().toUtf8().constData());
         return 1;
     }
-    const double isqlSeconds = seconds(t);
-
-    const double oursRate = kClients / oursSeconds;
-    const double isqlRate = kClients / isqlSeconds;
-    std::printf("client import, %d clients x %d contacts, a transaction a line\n", kClients, kContacts);
-    std::printf("  ours     %8.2f s  %8.0f lines/s\n", oursSeconds, oursRate);
-    std::printf("  isql-fb  %8.2f s  %8.0f lines/s\n", isqlSeconds, isqlRate);
-    std::printf("  rate ratio (ours / isql-fb) %.2f\n", oursRate / isqlRate);
-    std::printf("RATIO|client import, %d lines|%.2f s|%.2f s|%.2f|%.0f against %.0f lines/s\n", kClients,
-                oursSeconds, isqlSeconds, oursSeconds / isqlSeconds, oursRate, isqlRate);
-    for (const QString& f : {ours, theirs, file, script}) QFile::remove(f);
-    return 0;
 }

@@ -1,22 +1,55 @@
 #!/usr/bin/env bash
-# Benchmarks on a fixed data size: a demo database of 100 000 clients and
-# 1 000 000 payments over two years, made once; then one table of ratios.
+# Benchmarks on a fixed data size, on the embedded engine and through the
+# Firebird server: a demo database of 100 000 clients and 1 000 000 payments
+# over two years, made once for each (the server's through the server, in a
+# folder its user can write); then one table of ratios. A server is started
+# only when none listens on localhost:3050, and only that one is stopped.
+#   BRONTAL_BENCH_DB           the embedded engine's file (default below)
+#   BRONTAL_BENCH_SERVER_DIR   the server's folder (default /var/tmp/brontal-bench-srv)
+#   BRONTAL_BENCH_ENGINES      "embedded server" (default), or one of them
+#   BRONTAL_BENCH_RUNS         alternating runs per comparison (default 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$root/build/bin"
 db=${BRONTAL_BENCH_DB:-/var/tmp/brontal-bench-100000-p1000000.fdb}
-if [[ ! -f "$db" ]]; then
-  "$bin/brontal-db" create "$db" --demo 100000 --payments 1000000 --seed 1
-fi
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
-echo "== raw fetch"; "$bin/bench_fetch" "$db" | tee -a "$out"
-for b in "$bin"/bench_*; do
-  [[ "$(basename "$b")" == bench_fetch || "$(basename "$b")" == bench_import ]] && continue
-  echo "== $(basename "$b")"; "$b" "$db" | tee -a "$out"
+srvdir=${BRONTAL_BENCH_SERVER_DIR:-/var/tmp/brontal-bench-srv}
+srvdb="localhost:$srvdir/$(basename "$db")"
+engines=${BRONTAL_BENCH_ENGINES:-embedded server}
+demo=(--demo 100000 --payments 1000000 --seed 1)
+
+state=$(mktemp -d /tmp/brontal-bench-XXXXXX)
+out="$state/out"
+cleanup() {
+  "$root/scripts/fbserver.sh" stop "$state/fbguard.pid" || true
+  rm -rf "$state"
+}
+trap cleanup EXIT
+
+for engine in $engines; do
+  case "$engine" in
+  embedded)
+    [[ -f "$db" ]] || "$bin/brontal-db" create "$db" "${demo[@]}"
+    ;;
+  server)
+    "$root/scripts/fbserver.sh" start "$state/fbguard.pid"
+    install -d -o firebird -g firebird -m 0777 "$srvdir"
+    [[ -f "$srvdir/$(basename "$db")" ]] || "$bin/brontal-db" create "$srvdb" "${demo[@]}"
+    ;;
+  *) echo "unknown engine $engine" >&2; exit 2 ;;
+  esac
 done
-# The client import makes fresh databases of its own next to the demo database.
-echo "== bench_import"; "$bin/bench_import" "$(dirname "$db")" | tee -a "$out"
+
+for engine in $engines; do
+  if [[ "$engine" == embedded ]]; then path=$db; folder=$(dirname "$db"); else path=$srvdb; folder="localhost:$srvdir"; fi
+  echo "==== $engine: $path"
+  echo "== bench_fetch"; "$bin/bench_fetch" "$path" | tee -a "$out"
+  for b in "$bin"/bench_*; do
+    [[ "$(basename "$b")" == bench_fetch || "$(basename "$b")" == bench_import ]] && continue
+    echo "== $(basename "$b")"; "$b" "$path" | tee -a "$out"
+  done
+  # The client import makes fresh databases of its own in the same folder.
+  echo "== bench_import"; "$bin/bench_import" "$folder" | tee -a "$out"
+done
 echo
-echo "== ratios (ours / isql-fb)"
-{ echo "work|ours|isql-fb|ratio|note"; grep '^RATIO|' "$out" | cut -d'|' -f2-; } | column -t -s'|'
+echo "== ratios: ours against the floor (a bare isc_dsql_fetch loop in C) and isql-fb, medians"
+{ echo "work|ours|floor|ours/floor|isql-fb|ours/isql-fb|note"; grep '^RATIO|' "$out" | cut -d'|' -f2-; } | column -t -s'|'

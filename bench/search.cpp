@@ -1,5 +1,6 @@
 // The client search with three sets of criteria: the statement the search page
-// builds, opened in a Query as the client list does, against isql-fb.
+// builds, opened in a Query as the client list does, against the floor (a bare
+// isc_dsql_fetch loop in C) and isql-fb.
 //   bench_search DATABASE   (a demo database from brontal-db)
 #include "BenchCommon.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_search DATABASE\n");
         return 2;
     }
-    const fw::ConnectParams params{QString::fromLocal8Bit(argv[1]), "SYSDBA", "quillbent", "UTF8"};
+    const fw::ConnectParams params = bench::params(QString::fromLocal8Bit(argv[1]));
 
     // A company name part; deals closed in a year; a goods group with a contact's phone part.
     TKlientQueryInput byName;
@@ -45,13 +46,15 @@ int main(int argc, char** argv)
                 QElapsedTimer t;
                 t.start();
                 q.open();
-                const qint64 ms = t.elapsed();
+                const double ms = bench::ms(t);
                 rows = q.recordCount();
                 q.close();
                 return ms;
             };
-            const bench::Pair m = bench::alternate(ours, [&] { return bench::isqlMs(params.path, {sql.join("\n")}); });
-            bench::ratio(QString("client search, %1, %2 clients").arg(caption).arg(rows), m.ours, m.isql);
+            const QString text = sql.join("\n");
+            const bench::Times t = bench::alternate(ours, [&] { return bench::floorMs(params, {text}); },
+                                                    [&] { return bench::isqlMs(params, {text}); });
+            bench::ratio(QString("client search, %1, %2 clients").arg(caption).arg(rows), bench::engine(params.path), t);
         }
     } catch (const fw::Error& e) {
         std::fprintf(stderr, "bench_search: %s\n", e.message().toUtf8().constData());

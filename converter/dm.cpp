@@ -14,8 +14,8 @@ const QString kCommit = QStringLiteral("commit");
 
 Tdm::Tdm()
 {
-    // UTF8 like the main program: the client library decodes every text as UTF-8.
-    db.setParams({QString(), kDbUser, kDbPassword, "UTF8"});
+    // The main program's character set: texts in their columns' own.
+    db.setParams({QString(), kDbUser, kDbPassword});
     db.beforeConnect = [this](fw::Database&) { dbBeforeConnect(); };
     odFileIni.defaultExt = "ini";
     odFileIni.fileName = "br.ini";

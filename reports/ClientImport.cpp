@@ -2,8 +2,7 @@
 
 #include "db/DataSet.h"
 #include "db/Database.h"
-#include "db/Query.h"
-#include "db/StoredProc.h"
+#include "db/Statement.h"
 #include "os/OsError.h"
 #include "os/TsvFile.h"
 #include "widgets/DBGrid.h"
@@ -218,106 +217,141 @@ TImportLineError::TImportLineError(int imported, int lineNumber, const QString& 
 
 // --- the import
 
+namespace {
+
+// "Insert into TABLE (keys, fields)" / "Values (:keys, params)": the same text
+// for the statement as the spec of the import names it and inside the execute block.
+QStringList InsertSql(const QString& table, const QStringList& keys, const QStringList& keyParams,
+                      const QStringList& names, const QStringList& params)
+{
+    return {"Insert into " + table + " (" + (keys + names).join(", ") + ")",
+            "Values (:" + (keyParams + params).join(", :") + ")"};
+}
+
+QStringList FieldNames(const TImportFields& fields, int first, int last)
+{
+    QStringList names;
+    for (int i = first; i < last; ++i) names << fields[i].FieldName;
+    return names;
+}
+
+} // namespace
+
 TClientImport::TClientImport(fw::Database& db, const TImportFields& fields, const TImportFields& contactTemplate,
                              int contactCount, int idUser)
     : Today([] { return QDate::currentDate(); }), db_(db), fields_(fields), template_(contactTemplate),
       contactCount_(contactCount), idUser_(idUser)
 {
     while (clientFieldCount_ < fields_.size() && !fields_[clientFieldCount_].IsContact) ++clientFieldCount_;
-    qryCust = std::make_unique<fw::Query>(&db_);
-    qryCust->setObjectName("qryCust");
-    qryCust->setSql(ClientSql());
-    qryCont = std::make_unique<fw::Query>(&db_);
-    qryCont->setObjectName("qryCont");
-    qryCont->setSql(ContactSql());
-    spCust = std::make_unique<fw::StoredProc>(&db_, "ID_CUST");
-    spCont = std::make_unique<fw::StoredProc>(&db_, "ID_CONTACTS");
 }
 
 TClientImport::~TClientImport() = default;
 
 QStringList TClientImport::ClientSql() const
 {
-    QString names, params;
-    for (int i = 0; i < clientFieldCount_; ++i) {
-        names += ", " + fields_[i].FieldName;
-        params += ", :" + fields_[i].FieldName;
-    }
-    return {"Insert into Customer (idCust" + names + ")", "Values (:idCust" + params + ")"};
+    const QStringList names = FieldNames(fields_, 0, clientFieldCount_);
+    return InsertSql("Customer", {"idCust"}, {"idCust"}, names, names);
 }
 
 QStringList TClientImport::ContactSql() const
 {
-    QString names, params;
-    for (const TImportField& f : template_) {
-        names += ", " + f.FieldName;
-        params += ", :" + f.FieldName;
-    }
-    return {"Insert into Contacts (idContacts, idCust" + names + ")", "Values (:idContacts, :idCust" + params + ")"};
+    const QStringList names = FieldNames(template_, 0, BlockSize());
+    return InsertSql("Contacts", {"idContacts", "idCust"}, {"idContacts", "idCust"}, names, names);
 }
 
-void TClientImport::SetDefaultLookupParam(fw::Query& q, const QString& name)
+QStringList TClientImport::LineSql() const
 {
-    q.paramByName(name).setValue(name.toUpper() == "IDUSER" ? idUser_ : 0);
+    // Parameters by position: the client's fields (C1..), then per contact block
+    // a flag whether it is written (Bk) and its fields (Kk_1..), each typed as its column.
+    QStringList inputs;
+    QStringList clientParams;
+    for (int i = 0; i < clientFieldCount_; ++i) {
+        clientParams << QString("C%1").arg(i + 1);
+        inputs << QString("  C%1 type of column Customer.%2 = ?").arg(i + 1).arg(fields_[i].FieldName);
+    }
+    QStringList body{"begin", "  execute procedure ID_CUST returning_values :idCust;"};
+    for (const QString& line : InsertSql("Customer", {"idCust"}, {"idCust"}, FieldNames(fields_, 0, clientFieldCount_),
+                                         clientParams))
+        body << "  " + line + (line.startsWith("Values") ? ";" : "");
+    const QStringList contactNames = FieldNames(template_, 0, BlockSize());
+    for (int k = 1; k <= contactCount_; ++k) {
+        inputs << QString("  B%1 smallint = ?").arg(k);
+        QStringList params;
+        for (int j = 0; j < BlockSize(); ++j) {
+            params << QString("K%1_%2").arg(k).arg(j + 1);
+            inputs << QString("  K%1_%2 type of column Contacts.%3 = ?").arg(k).arg(j + 1).arg(template_[j].FieldName);
+        }
+        body << QString("  if (:B%1 = 1) then").arg(k) << "  begin"
+             << "    execute procedure ID_CONTACTS returning_values :idContacts;";
+        for (const QString& line :
+             InsertSql("Contacts", {"idContacts", "idCust"}, {"idContacts", "idCust"}, contactNames, params))
+            body << "    " + line + (line.startsWith("Values") ? ";" : "");
+        body << "  end";
+    }
+    body << "end";
+    for (int i = 0; i + 1 < inputs.size(); ++i) inputs[i] += ",";
+    QStringList sql{"execute block ("};
+    sql << inputs << ")" << "as"
+        << "declare variable idCust type of column Customer.idCust;"
+        << "declare variable idContacts type of column Contacts.idContacts;" << body;
+    return sql;
 }
 
-void TClientImport::SetParams(fw::Query& q, int first, int last, bool contact, const QStringList& values,
-                              int lineNumber)
+fw::Value TClientImport::DefaultLookupValue(const QString& name) const
+{
+    return name.toUpper() == "IDUSER" ? idUser_ : 0;
+}
+
+void TClientImport::SetParams(int at, int first, int last, bool contact, const QStringList& values, int lineNumber)
 {
     for (int i = first; i < last; ++i) {
         const TImportField& f = fields_[i];
         const QString value = f.Linked() ? values.value(f.FileIndex) : QString();
-        fw::Param& p = q.paramByName(f.FieldName);
+        fw::Value v;
         switch (f.DataType) {
         case idtText:
-            if (f.Linked()) p.setValue(PrepareStringValue(value, f.Size));
-            else p.setValue(contact ? fw::Value(QString("")) : fw::Value());
+            if (f.Linked()) v = PrepareStringValue(value, f.Size);
+            else if (contact) v = QString("");
             break;
         case idtInteger: {
             if (!f.IsLookup)
                 throw fw::UserError(contact ? "Неизвестное поле контакта!" : "Неизвестное поле компании!");
-            const int v = f.Linked() ? f.FileValues.IndexOf(value) : -1;
-            const int sys = v >= 0 ? f.FileValues[v].SysIndex : -1;
-            if (sys < 0 || sys >= f.SysKeys.size()) SetDefaultLookupParam(q, f.FieldName);
-            else p.setValue(f.SysKeys[sys]);
+            const int k = f.Linked() ? f.FileValues.IndexOf(value) : -1;
+            const int sys = k >= 0 ? f.FileValues[k].SysIndex : -1;
+            v = sys < 0 || sys >= f.SysKeys.size() ? DefaultLookupValue(f.FieldName) : fw::Value(f.SysKeys[sys]);
             break;
         }
         case idtDateTime:
-            if (!f.Linked() || value.isEmpty()) p.setValue(QDateTime(Today(), QTime(0, 0)));
-            else p.setValue(ImportDateValue(value, lineNumber));
+            if (!f.Linked() || value.isEmpty()) v = QDateTime(Today(), QTime(0, 0));
+            else v = ImportDateValue(value, lineNumber);
             break;
         default:
-            p.setValue(fw::Value());
             break;
         }
+        line_->setParam(at + (i - first), v);
     }
 }
 
 void TClientImport::ImportLine(const QStringList& values, int lineNumber)
 {
     if (headerCount_ >= 0) CheckValueCount(headerCount_, int(values.size()), lineNumber);
+    if (!line_) line_ = std::make_unique<fw::Statement>(db_, LineSql().join(QChar('\n')), fw::Statement::Positional{});
+    line_->clearParams();
+    SetParams(0, 0, clientFieldCount_, false, values, lineNumber);
+    for (int k = 1; k <= contactCount_; ++k) {
+        const int first = clientFieldCount_ + (k - 1) * BlockSize();
+        const int last = std::min(first + BlockSize(), int(fields_.size()));
+        const int at = clientFieldCount_ + (k - 1) * (BlockSize() + 1);
+        bool any = false;
+        for (int i = first; i < last && !any; ++i)
+            any = fields_[i].Linked() && !values.value(fields_[i].FileIndex).isEmpty();
+        // A block without any value is not written.
+        line_->setParam(at, any ? 1 : 0);
+        if (any) SetParams(at + 1, first, last, true, values, lineNumber);
+    }
     db_.startTransaction();
     try {
-        spCust->execProc();
-        const fw::Value idCust = spCust->paramByName("ID").value();
-        qryCust->paramByName("idCust").setValue(idCust);
-        SetParams(*qryCust, 0, clientFieldCount_, false, values, lineNumber);
-        qryCust->execSql();
-
-        const int blockSize = int(template_.size());
-        for (int k = 1; k <= contactCount_; ++k) {
-            const int first = clientFieldCount_ + (k - 1) * blockSize;
-            const int last = std::min(first + blockSize, int(fields_.size()));
-            bool any = false;
-            for (int i = first; i < last && !any; ++i)
-                any = fields_[i].Linked() && !values.value(fields_[i].FileIndex).isEmpty();
-            if (!any) continue;
-            spCont->execProc();
-            qryCont->paramByName("idContacts").setValue(spCont->paramByName("ID").value());
-            qryCont->paramByName("idCust").setValue(idCust);
-            SetParams(*qryCont, first, last, true, values, lineNumber);
-            qryCont->execSql();
-        }
+        line_->execute(*db_.activeTransaction());
         db_.commit();
     } catch (...) {
         if (db_.inTransaction()) db_.rollback();
@@ -332,10 +366,7 @@ int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>
     const QList<QList<int>> extra = ExtraContactColumns(header, fields_, template_, contactCount_);
     leftOut_ = 0;
     QStringList values;
-    qryCust->prepare();
-    qryCont->prepare();
-    spCust->prepare();
-    spCont->prepare();
+    line_ = std::make_unique<fw::Statement>(db_, LineSql().join('\n'), fw::Statement::Positional{});
     int count = 0;
     for (;;) {
         // A line that cannot even be read is the line after the last one read.

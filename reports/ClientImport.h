@@ -12,9 +12,9 @@
 namespace fw {
 class Database;
 class DBGrid;
-class Query;
-class StoredProc;
+class Statement;
 class TsvReader;
+class Value;
 } // namespace fw
 
 // One distinct value of a file column and the reference value it is linked to.
@@ -116,7 +116,10 @@ private:
 
 // Inserts the clients of a file with their contact blocks: each line, its
 // client and its contacts, in one transaction, so a line is imported whole or
-// not at all. Statements are prepared once for the whole file.
+// not at all. A line is one statement, prepared once for the whole file: an
+// execute block that takes the keys from ID_CUST and ID_CONTACTS and runs the
+// client's insert and each filled contact block's, so that a line costs three
+// turns to a server (start, the block, commit) instead of two per row.
 class TClientImport {
 public:
     TClientImport(fw::Database& db, const TImportFields& fields, const TImportFields& contactTemplate,
@@ -127,6 +130,8 @@ public:
 
     QStringList ClientSql() const;
     QStringList ContactSql() const;
+    // The execute block a line is written with.
+    QStringList LineSql() const;
 
     // Reads the file from its first data line; after each line imported,
     // progress(count) is called, and returning false stops the import there.
@@ -142,8 +147,10 @@ public:
     std::function<QDate()> Today;
 
 private:
-    void SetParams(fw::Query& q, int first, int last, bool contact, const QStringList& values, int lineNumber);
-    void SetDefaultLookupParam(fw::Query& q, const QString& name);
+    // Fields first..last-1 into the line's parameters from position at on.
+    void SetParams(int at, int first, int last, bool contact, const QStringList& values, int lineNumber);
+    fw::Value DefaultLookupValue(const QString& name) const;
+    int BlockSize() const { return int(template_.size()); }
 
     fw::Database& db_;
     const TImportFields& fields_;
@@ -153,8 +160,5 @@ private:
     int clientFieldCount_ = 0;
     int headerCount_ = -1;
     int leftOut_ = 0;
-    std::unique_ptr<fw::Query> qryCust;
-    std::unique_ptr<fw::StoredProc> spCust;
-    std::unique_ptr<fw::Query> qryCont;
-    std::unique_ptr<fw::StoredProc> spCont;
+    std::unique_ptr<fw::Statement> line_;
 };

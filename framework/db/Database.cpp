@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "CodePage.h"
 #include "Statement.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <algorithm>
 #include <set>
 
 namespace fw {
@@ -47,6 +49,39 @@ QByteArray makeDpb(const ConnectParams& p, int pageSize)
 bool isEmbeddedPath(const QString& path)
 {
     return !path.isEmpty() && !path.contains(':') && !path.contains('@') && !path.startsWith("\\\\");
+}
+
+bool sqlTextIsUtf8(const QString& charset)
+{
+    return charset.compare("UTF8", Qt::CaseInsensitive) == 0 || charset.compare("UNICODE_FSS", Qt::CaseInsensitive) == 0;
+}
+
+QByteArray encodeSql(const QString& text, const QString& charset)
+{
+    if (sqlTextIsUtf8(charset)) return text.toUtf8();
+    QByteArray out;
+    qsizetype bad = 0;
+    if (cp1251::encode(text, out, &bad)) return out;
+    throw outsideCodePage(text, bad);
+}
+
+DbError outsideCodePage(const QString& text, qsizetype at)
+{
+    // A long text (a statement) is shown around the character.
+    const qsizetype from = std::max<qsizetype>(0, std::min(at - 25, text.size() - 50));
+    const QString shown = (from > 0 ? "..." : "") + text.mid(from, 50) + (from + 50 < text.size() ? "..." : "");
+    return DbError(QString("Текст «%1» нельзя передать в базу данных: символа %2 нет в её кодировке (Windows-1251).\n"
+                           "Замените или удалите этот символ.")
+                       .arg(shown, cp1251::describe(text, at)),
+                   -802, isc_transliteration_failed, DbErrorKind::Other,
+                   "Cannot transliterate character between character sets");
+}
+
+QString decodeName(const char* bytes, qsizetype length)
+{
+    QString s = QString::fromUtf8(bytes, length);
+    if (s.contains(QChar::ReplacementCharacter)) s = cp1251::decode(bytes, length);
+    return s;
 }
 
 namespace {
@@ -91,10 +126,8 @@ QString engineText(const ISC_STATUS* status)
     char buf[1024];
     const ISC_STATUS* p = status;
     while (fb_interpret(buf, sizeof buf, &p) > 0) {
-        QString line = QString::fromUtf8(buf);
-        if (line.contains(QChar::ReplacementCharacter))
-            line = QString::fromLocal8Bit(buf);
-        lines << line;
+        // Values in the text may come as the column holds them, in code page 1251.
+        lines << decodeName(buf, qsizetype(qstrlen(buf)));
     }
     if (lines.isEmpty()) lines << QString("Database error %1").arg(status[1]);
     return lines.join('\n');
@@ -125,6 +158,11 @@ std::set<Database*>& registry()
 
 } // namespace
 
+bool hasStatusCode(const ISC_STATUS* status, ISC_STATUS code)
+{
+    return statusCodes(status).contains(long(code));
+}
+
 DbError errorFromStatus(const ISC_STATUS* status)
 {
     const QList<long> codes = statusCodes(status);
@@ -148,6 +186,10 @@ DbError errorFromStatus(const ISC_STATUS* status)
                   "Повторите действие через несколько секунд.";
         break;
     default:
+        if (codes.contains(isc_transliteration_failed))
+            return DbError("Текст нельзя передать в базу данных: в нём есть символ, которого нет в её кодировке "
+                           "(Windows-1251).\nЗамените или удалите этот символ.",
+                           int(sqlCode), isc, kind, text);
         return DbError(text, int(sqlCode), isc, kind);
     }
     return DbError(message, int(sqlCode), isc, kind, text);
@@ -185,6 +227,7 @@ Database::~Database()
 
 void Database::attach()
 {
+    sqlUtf8_ = sqlTextIsUtf8(params_.charset);
     ISC_STATUS_ARRAY st;
     const QByteArray dpb = makeDpb(params_, 0);
     const QByteArray path = QFile::encodeName(params_.path);

@@ -19,7 +19,11 @@ struct ConnectParams {
     QString path;          // "host:path" for a server, a file path for the embedded engine
     QString user = "SYSDBA";
     QString password;
-    QString charset = "UTF8";
+    // The attachment's lc_ctype. NONE: the engine hands every text over in its
+    // column's own character set, which the descriptions name, so the code page
+    // 1251 columns travel as stored, unconverted; statements go in code page 1251.
+    // UTF8 (every text converted by the engine) and WIN1251 work as well.
+    QString charset = "NONE";
     std::optional<bool> forcedWrites;   // when set, switches the file's forced writes at attach (owner only)
     // Cache pages written into a new file's header (create only); unset: the engine's default.
     std::optional<int> pageBuffers;
@@ -28,6 +32,20 @@ struct ConnectParams {
 // A plain file path, opened by the embedded engine: no host part of any protocol.
 bool isEmbeddedPath(const QString& path);
 
+// Statement texts go to an attachment of that lc_ctype as UTF-8 (UTF8,
+// UNICODE_FSS) or else in code page 1251, the database's own.
+bool sqlTextIsUtf8(const QString& charset);
+// The text of a statement for an attachment of that lc_ctype; a character
+// outside code page 1251 is refused (outsideCodePage).
+QByteArray encodeSql(const QString& text, const QString& charset);
+// The error for a text whose character at `at` code page 1251 lacks: a text is
+// refused rather than stored with "?".
+DbError outsideCodePage(const QString& text, qsizetype at);
+// A name or message of the engine: UTF-8 where it is valid, else code page 1251.
+QString decodeName(const char* bytes, qsizetype length);
+
+// Whether the status vector holds that error code anywhere in its chain.
+bool hasStatusCode(const ISC_STATUS* status, ISC_STATUS code);
 // Throws DbError built from a status vector when it holds an error.
 void checkStatus(const ISC_STATUS* status);
 // Conflicts, foreign key refusals and a lost connection get a Russian message
@@ -55,6 +73,9 @@ public:
     void connect();
     void disconnect();        // rolls back an open explicit transaction
     bool connected() const { return handle_ != 0; }
+    // Statement texts go as UTF-8 (else in code page 1251), by the attachment's lc_ctype.
+    bool sqlUtf8() const { return sqlUtf8_; }
+    QByteArray statementBytes(const QString& text) const { return encodeSql(text, sqlUtf8_ ? "UTF8" : "NONE"); }
     // True after a call found the server gone: the dead attachment was dropped
     // (connected() is false) without closing anything, so data sets keep their
     // rows and pending edits until reconnect() attaches again.
@@ -120,6 +141,7 @@ private:
     void dropLostAttachment() noexcept;
 
     ConnectParams params_;
+    bool sqlUtf8_ = false;
     isc_db_handle handle_ = 0;
     quint64 serial_ = 0;
     quint64 schema_ = 0;

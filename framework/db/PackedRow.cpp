@@ -1,7 +1,9 @@
 #include "PackedRow.h"
 
+#include "CodePage.h"
+
 #include <QTimeZone>
-#include <array>
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -10,9 +12,7 @@ namespace fw {
 
 namespace {
 
-// NullText: a text value made from a null QString, which reads back as one.
-// Date: a local time at midnight, kept as its day.
-enum Tag : uint8_t { Null, Int, Double, Money, Stamp, Date, NullText, Ascii, Cp1251, Utf16, Bytes, ExactDateTime };
+using namespace packed;
 
 constexpr int64_t kDayMsecs = 86400000;
 constexpr size_t kHeader = 3;           // flags, then the width as 16 bits
@@ -21,45 +21,7 @@ constexpr int kEndsShift = 1;           // flags bits 1-2: bytes per end (1, 2 o
 
 static_assert(std::endian::native == std::endian::little, "rows store numbers little-endian");
 
-// The upper half of code page 1251; 0x98, unused there, stands for U+0098 so
-// that every byte reads back as one character.
-constexpr char16_t kUpper[128] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-};
-
-constexpr char32_t kLastUpper = 0x2122;
-
-// Character -> byte of code page 1251; 0 when it has none (below 0x80 the byte is the character).
-const std::array<uint8_t, kLastUpper + 1>& byteOf()
-{
-    static const auto table = [] {
-        std::array<uint8_t, kLastUpper + 1> t{};
-        for (int i = 0; i < 128; ++i) t[kUpper[i]] = uint8_t(0x80 + i);
-        return t;
-    }();
-    return table;
-}
-
-uint8_t encode(char32_t c)
-{
-    if (c < 0x80) return uint8_t(c);
-    return c <= kLastUpper ? byteOf()[c] : 0;
-}
+uint8_t encode(char32_t c) { return cp1251::toByte(c); }
 
 struct Layout {
     const char* block;
@@ -155,15 +117,7 @@ Value PackedRow::value(int column) const
         return v;
     }
     case Ascii: return Value(QString::fromLatin1(at, bytes));
-    case Cp1251: {
-        QString s(bytes, Qt::Uninitialized);
-        char16_t* out = reinterpret_cast<char16_t*>(s.data());
-        for (uint32_t i = 0; i < bytes; ++i) {
-            const uint8_t b = uint8_t(at[i]);
-            out[i] = b < 0x80 ? char16_t(b) : kUpper[b - 0x80];
-        }
-        return Value(s);
-    }
+    case Cp1251: return Value(cp1251::decode(at, bytes));
     case Utf16: {
         QString s(bytes / 2, Qt::Uninitialized);
         std::memcpy(s.data(), at, bytes);
@@ -195,30 +149,35 @@ std::vector<Value> PackedRow::values() const
 
 // ---------------------------------------------------------------- RowPacker
 
+void RowPacker::grow(size_t bytes)
+{
+    const size_t capacity = std::max({size_ + bytes, capacity_ * 2, size_t(256)});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
+void RowPacker::growColumns()
+{
+    const size_t columns = std::max(columns_ * 2, size_t(32));
+    auto tags = std::make_unique_for_overwrite<uint8_t[]>(columns);
+    auto ends = std::make_unique_for_overwrite<uint32_t[]>(columns);
+    if (width_) {
+        std::memcpy(tags.get(), tags_.get(), width_);
+        std::memcpy(ends.get(), ends_.get(), width_ * sizeof(uint32_t));
+    }
+    tags_ = std::move(tags);
+    ends_ = std::move(ends);
+    columns_ = columns;
+}
+
 void RowPacker::put(uint8_t tag, const void* data, size_t bytes)
 {
-    const size_t at = data_.size();
-    if (bytes) {
-        data_.resize(at + bytes);
-        std::memcpy(data_.data() + at, data, bytes);
-    }
-    tags_.push_back(tag);
-    ends_.push_back(uint32_t(data_.size()));
+    if (bytes) std::memcpy(extend(bytes), data, bytes);
+    end(tag);
 }
 
-void RowPacker::putInt(uint8_t tag, int64_t v)
-{
-    uint32_t bytes = 0;
-    while (bytes < 8) {
-        const int shift = 64 - 8 * int(bytes);
-        if (bytes == 0 ? v == 0 : (int64_t(uint64_t(v) << shift) >> shift) == v) break;
-        ++bytes;
-    }
-    put(tag, &v, bytes);
-}
-
-void RowPacker::addNull() { put(Null, nullptr, 0); }
-void RowPacker::addInt(int64_t v) { putInt(Int, v); }
 void RowPacker::addDouble(double v) { put(Double, &v, sizeof v); }
 void RowPacker::addCurrency(Currency v) { putInt(Money, v.scaled()); }
 
@@ -235,36 +194,33 @@ void RowPacker::addLocalTime(QDate date, int msecsOfDay) { putStamp(date.toJulia
 void RowPacker::addText(const QString& s)
 {
     if (s.isNull()) {
-        put(NullText, nullptr, 0);
+        end(NullText);
         return;
     }
     const qsizetype n = s.size();
-    const size_t at = data_.size();
-    data_.resize(at + size_t(n));
-    char* out = data_.data() + at;
+    const size_t at = size_;
+    char* out = extend(size_t(n));
     const char16_t* in = reinterpret_cast<const char16_t*>(s.constData());
     bool ascii = true;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = in[i];
         const uint8_t b = encode(c);
         if (b == 0 && c != 0) {
-            data_.resize(at);
+            size_ = at;
             put(Utf16, in, size_t(n) * 2);
             return;
         }
         ascii = ascii && b < 0x80;
         out[i] = char(b);
     }
-    tags_.push_back(ascii ? Ascii : Cp1251);
-    ends_.push_back(uint32_t(data_.size()));
+    end(ascii ? Ascii : Cp1251);
 }
 
 void RowPacker::addUtf8(const char* s, int length)
 {
-    const size_t at = data_.size();
+    const size_t at = size_;
     // Never longer than the UTF-8: one byte per character.
-    data_.resize(at + size_t(length));
-    char* out = data_.data() + at;
+    char* out = extend(size_t(length));
     const auto* in = reinterpret_cast<const uint8_t*>(s);
     bool ascii = true;
     int n = 0;
@@ -291,15 +247,14 @@ void RowPacker::addUtf8(const char* s, int length)
         }
         const uint8_t e = c ? encode(c) : 0;
         if (e == 0) {
-            data_.resize(at);
+            size_ = at;
             addText(QString::fromUtf8(s, length));
             return;
         }
         out[n++] = char(e);
     }
-    data_.resize(at + size_t(n));
-    tags_.push_back(ascii ? Ascii : Cp1251);
-    ends_.push_back(uint32_t(data_.size()));
+    size_ = at + size_t(n);
+    end(ascii ? Ascii : Cp1251);
 }
 
 void RowPacker::addBytes(const char* b, int length) { put(Bytes, b, size_t(length)); }
@@ -343,8 +298,8 @@ void RowPacker::add(const Value& v)
 
 PackedRow RowPacker::take(RowArena* arena)
 {
-    const auto width = uint32_t(tags_.size());
-    const size_t payload = data_.size();
+    const auto width = uint32_t(width_);
+    const size_t payload = size_;
     const uint32_t endBytes = payload <= 0xFF ? 1 : payload <= 0xFFFF ? 2 : 4;
     const size_t size = kHeader + (width + 1) / 2 + size_t(width) * endBytes + payload;
     char* block = arena ? arena->allocate(size) : new char[size];
@@ -352,14 +307,25 @@ PackedRow RowPacker::take(RowArena* arena)
     const auto w16 = uint16_t(width);
     std::memcpy(block + 1, &w16, sizeof w16);
     char* p = block + kHeader;
-    std::memset(p, 0, (width + 1) / 2);
-    for (uint32_t i = 0; i < width; ++i) p[i / 2] = char(uint8_t(p[i / 2]) | tags_[i] << (i % 2 * 4));
+    for (uint32_t i = 0; i + 1 < width; i += 2) p[i / 2] = char(tags_[i] | tags_[i + 1] << 4);
+    if (width % 2) p[width / 2] = char(tags_[width - 1]);
     p += (width + 1) / 2;
-    for (uint32_t i = 0; i < width; ++i, p += endBytes) std::memcpy(p, &ends_[i], endBytes);
-    if (payload) std::memcpy(p, data_.data(), payload);
-    tags_.clear();
-    ends_.clear();
-    data_.clear();
+    switch (endBytes) {
+    case 1:
+        for (uint32_t i = 0; i < width; ++i) p[i] = char(ends_[i]);
+        break;
+    case 2:
+        for (uint32_t i = 0; i < width; ++i) {
+            const auto e = uint16_t(ends_[i]);
+            std::memcpy(p + 2 * i, &e, 2);
+        }
+        break;
+    default: std::memcpy(p, ends_.get(), size_t(width) * 4); break;
+    }
+    p += size_t(width) * endBytes;
+    if (payload) std::memcpy(p, data_.get(), payload);
+    width_ = 0;
+    size_ = 0;
     PackedRow row;
     row.block_ = block;
     return row;

@@ -2,7 +2,9 @@
 
 #include "Value.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -38,12 +40,18 @@ private:
     char* block_ = nullptr;
 };
 
+namespace packed {
+// The type tags of a packed row's columns. NullText: a text value made from a
+// null QString, which reads back as one. Date: a local time at midnight, kept as its day.
+enum Tag : uint8_t { Null, Int, Double, Money, Stamp, Date, NullText, Ascii, Cp1251, Utf16, Bytes, ExactDateTime };
+} // namespace packed
+
 // Builds packed rows column by column; keeps its buffers between rows, so
-// packing a fetch costs one allocation per row.
+// packing a fetch costs one allocation per row (none with an arena).
 class RowPacker {
 public:
-    void addNull();
-    void addInt(int64_t v);
+    void addNull() { end(packed::Null); }
+    void addInt(int64_t v) { putInt(packed::Int, v); }
     void addDouble(double v);
     void addCurrency(Currency v);
     // A local wall-clock time that is known to exist (see Value::localTime).
@@ -51,6 +59,25 @@ public:
     void addText(const QString& s);
     // UTF-8 straight from the database, converted without a QString when it fits code page 1251.
     void addUtf8(const char* s, int length);
+    // Bytes of code page 1251 straight from the database, kept as they are.
+    void addCp1251(const char* s, int length)
+    {
+        // Eight bytes at a time: copied, and their high bits gathered.
+        char* out = extend(size_t(length));
+        uint64_t high = 0;
+        int i = 0;
+        for (; i + 8 <= length; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            std::memcpy(out + i, &w, 8);
+            high |= w;
+        }
+        for (; i < length; ++i) {
+            out[i] = s[i];
+            high |= uint8_t(s[i]);
+        }
+        end(high & 0x8080808080808080u ? packed::Cp1251 : packed::Ascii);
+    }
     void addBytes(const char* b, int length);
     void add(const Value& v);
 
@@ -60,13 +87,48 @@ public:
 
 private:
     void put(uint8_t tag, const void* data, size_t bytes);
-    void putInt(uint8_t tag, int64_t v);
+    // The fewest low bytes that sign-extend back to v: 0 takes none, 7 one.
+    void putInt(uint8_t tag, int64_t v)
+    {
+        const auto magnitude = uint64_t(v < 0 ? ~v : v);
+        const size_t bytes = v == 0 ? 0 : size_t((64 - std::countl_zero(magnitude)) / 8 + 1);
+        std::memcpy(room(sizeof v), &v, sizeof v);
+        size_ += bytes;
+        end(tag);
+    }
     // A local wall-clock time in msecs; midnight is kept as its day.
     void putStamp(int64_t msecs);
 
-    std::vector<uint8_t> tags_;
-    std::vector<uint32_t> ends_;
-    std::vector<char> data_;
+    // Room for bytes more at the end of the data.
+    char* room(size_t bytes)
+    {
+        if (size_ + bytes > capacity_) grow(bytes);
+        return data_.get() + size_;
+    }
+    // The same, counted as written.
+    char* extend(size_t bytes)
+    {
+        char* at = room(bytes);
+        size_ += bytes;
+        return at;
+    }
+    void grow(size_t bytes);
+    // Closes the column whose bytes were just written.
+    void end(uint8_t tag)
+    {
+        if (width_ == columns_) growColumns();
+        tags_[width_] = tag;
+        ends_[width_++] = uint32_t(size_);
+    }
+    void growColumns();
+
+    std::unique_ptr<uint8_t[]> tags_;
+    std::unique_ptr<uint32_t[]> ends_;
+    size_t width_ = 0;
+    size_t columns_ = 0;
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
 };
 
 // Memory for many rows at once, freed all together: a fetch of many rows

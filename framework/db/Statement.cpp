@@ -1,5 +1,6 @@
 #include "Statement.h"
 
+#include "CodePage.h"
 #include "PackedRow.h"
 
 #include <QDate>
@@ -57,8 +58,18 @@ ParsedSql parseParams(const QString& sql)
 
 namespace {
 
-constexpr short kUtf8 = 4;
+// Character set ids of the engine.
+constexpr short kNone = 0;
 constexpr short kOctets = 1;
+constexpr short kAscii = 2;
+constexpr short kUnicodeFss = 3;
+constexpr short kUtf8 = 4;
+constexpr short kWin1251 = 52;
+
+bool isUnicode(short charset) { return charset == kUtf8 || charset == kUnicodeFss; }
+// NONE holds what we send: statements and their literals in code page 1251.
+bool isCp1251(short charset) { return charset == kWin1251 || charset == kNone || charset == kAscii; }
+int bytesPerChar(short charset) { return charset == kUtf8 ? 4 : charset == kUnicodeFss ? 3 : 1; }
 constexpr int kMjdOffset = 2400001;   // Julian day of 17 Nov 1858, the engine's day zero
 
 XSQLDA* allocSqlda(int n)
@@ -173,7 +184,11 @@ ISC_QUAD writeBlob(Database& db, Transaction& tr, const QByteArray& data)
 
 } // namespace
 
-Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parseParams(sql))
+Statement::Statement(Database& db, const QString& sql) : Statement(db, parseParams(sql)) {}
+
+Statement::Statement(Database& db, const QString& sql, Positional) : Statement(db, ParsedSql{sql, {}, {}}) {}
+
+Statement::Statement(Database& db, ParsedSql parsed) : db_(&db), parsed_(std::move(parsed))
 {
     db.checkConnected();
     serial_ = db.attachmentSerial();
@@ -181,7 +196,7 @@ Statement::Statement(Database& db, const QString& sql) : db_(&db), parsed_(parse
     if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) db_->fail(st);
     try {
         out_ = allocSqlda(20);
-        const QByteArray text = parsed_.text.toUtf8();
+        const QByteArray text = db.statementBytes(parsed_.text);
         auto prepare = [&](Transaction& tr) {
             if (isc_dsql_prepare(st, tr.handle(), &handle_, 0, text.constData(), 1, out_))
                 db_->fail(st);
@@ -226,6 +241,7 @@ Statement& Statement::operator=(Statement&& o) noexcept
     in_ = std::exchange(o.in_, nullptr);
     out_ = std::exchange(o.out_, nullptr);
     params_ = std::move(o.params_);
+    inCharsets_ = std::move(o.inCharsets_);
     inBuffers_ = std::move(o.inBuffers_);
     inNulls_ = std::move(o.inNulls_);
     outBuffers_ = std::move(o.outBuffers_);
@@ -275,9 +291,9 @@ void Statement::describe()
     for (int i = 0; i < nOut; ++i) {
         XSQLVAR& v = out_->sqlvar[i];
         ColumnInfo& c = columns_[size_t(i)];
-        c.name = QString::fromUtf8(v.aliasname, v.aliasname_length);
-        c.field = QString::fromUtf8(v.sqlname, v.sqlname_length);
-        c.relation = QString::fromUtf8(v.relname, v.relname_length);
+        c.name = decodeName(v.aliasname, v.aliasname_length);
+        c.field = decodeName(v.sqlname, v.sqlname_length);
+        c.relation = decodeName(v.relname, v.relname_length);
         c.sqlType = short(v.sqltype & ~1);
         c.nullable = (v.sqltype & 1) != 0;
         c.scale = v.sqlscale;
@@ -297,7 +313,18 @@ void Statement::describe()
         case SQL_BOOLEAN: c.kind = FieldKind::Boolean; break;
         default: c.kind = FieldKind::Binary; break;
         }
-        c.charLength = (c.kind == FieldKind::Text || c.kind == FieldKind::FixedText) ? v.sqllen / 4 : v.sqllen;
+        const bool text = c.kind == FieldKind::Text || c.kind == FieldKind::FixedText;
+        const auto charset = short(v.sqlsubtype & 0xFF);
+        c.charLength = text ? v.sqllen / bytesPerChar(charset) : v.sqllen;
+        if (text && !db_->sqlUtf8() && !isUnicode(charset) && !isCp1251(charset)) {
+            // Another character set than ours: converted to UTF-8 by the engine.
+            v.sqlsubtype = kUtf8;
+            v.sqllen = short(std::min(c.charLength * 4, 32765));
+            c.byteLength = v.sqllen;
+        }
+        // Without UTF8 as the attachment's set, a text comes in its own column's
+        // set: code page 1251 as stored, unconverted, one byte a character.
+        c.cp1251 = text && !db_->sqlUtf8() && isCp1251(short(v.sqlsubtype & 0xFF));
         int size = v.sqllen + (c.sqlType == SQL_VARYING ? 2 : 0);
         outBuffers_[size_t(i)] = QByteArray(size < 1 ? 1 : size, '\0');
         v.sqldata = outBuffers_[size_t(i)].data();
@@ -311,6 +338,11 @@ void Statement::describe()
         std::free(in_);
         in_ = allocSqlda(n);
         if (isc_dsql_describe_bind(st, &handle_, 1, in_)) db_->fail(st);
+    }
+    inCharsets_.assign(size_t(in_->sqld), kNone);
+    for (int i = 0; i < in_->sqld; ++i) {
+        const XSQLVAR& v = in_->sqlvar[i];
+        inCharsets_[size_t(i)] = short((v.sqltype & ~1) == SQL_BLOB ? v.sqlscale : v.sqlsubtype & 0xFF);
     }
     params_.assign(size_t(in_->sqld), Value());
     inBuffers_.assign(size_t(in_->sqld), QByteArray());
@@ -359,7 +391,7 @@ void Statement::bindInputs(Transaction& tr)
             continue;
         }
         if (declared == SQL_BLOB) {
-            const QByteArray data = v.type() == Value::Type::Bytes ? v.asBytes() : v.asString().toUtf8();
+            const QByteArray data = v.type() == Value::Type::Bytes ? v.asBytes() : blobText(i, v.asString());
             const ISC_QUAD id = writeBlob(*db_, tr, data);
             buf = QByteArray(reinterpret_cast<const char*>(&id), sizeof id);
             var.sqltype = SQL_BLOB | 1;
@@ -395,20 +427,46 @@ void Statement::bindInputs(Transaction& tr)
         case Value::Type::Text:
         case Value::Type::Bytes: {
             const bool bytes = v.type() == Value::Type::Bytes;
-            const QByteArray data = bytes ? v.asBytes() : v.asString().toUtf8();
+            short charset = bytes ? kOctets : kUtf8;
+            const QByteArray data = bytes ? v.asBytes() : paramText(i, v.asString(), charset);
             if (data.size() > 32765) throw Error("Text parameter too long");
             const auto len = static_cast<short>(data.size());
             buf = QByteArray(2 + data.size(), '\0');
             std::memcpy(buf.data(), &len, 2);
             std::memcpy(buf.data() + 2, data.constData(), size_t(data.size()));
             var.sqltype = SQL_VARYING | 1; var.sqlscale = 0; var.sqllen = len;
-            var.sqlsubtype = bytes ? kOctets : kUtf8;
+            var.sqlsubtype = charset;
             break;
         }
         case Value::Type::Null: break;
         }
         var.sqldata = buf.data();
     }
+}
+
+QByteArray Statement::paramText(int i, const QString& text, short& charset) const
+{
+    charset = kUtf8;
+    if (db_->sqlUtf8()) return text.toUtf8();
+    // A text of the code page goes as its bytes, which its columns store
+    // unconverted; any other as UTF-8 where the engine takes Unicode.
+    QByteArray out;
+    qsizetype bad = 0;
+    if (cp1251::encode(text, out, &bad)) {
+        charset = kWin1251;
+        return out;
+    }
+    if (isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
+    throw outsideCodePage(text, bad);
+}
+
+QByteArray Statement::blobText(int i, const QString& text) const
+{
+    if (db_->sqlUtf8() || isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
+    QByteArray out;
+    qsizetype bad = 0;
+    if (!cp1251::encode(text, out, &bad)) throw outsideCodePage(text, bad);
+    return out;
 }
 
 void Statement::execute(Transaction& tr)
@@ -418,15 +476,29 @@ void Statement::execute(Transaction& tr)
     bindInputs(tr);
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
-        if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) db_->fail(st);
+        if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) failExecute(st);
         procRowPending_ = true;
         cursorTr_ = &tr;
         return;
     }
-    if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) db_->fail(st);
+    if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) failExecute(st);
     if (type_ == StatementType::Ddl) db_->noteSchemaChange();
     cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
+}
+
+void Statement::failExecute(const ISC_STATUS* status)
+{
+    // The engine refused a text for a column of the code page: name the text and the character.
+    if (hasStatusCode(status, isc_transliteration_failed))
+        for (const Value& v : params_) {
+            if (v.type() != Value::Type::Text) continue;
+            const QString text = v.asString();
+            QByteArray bytes;
+            qsizetype bad = 0;
+            if (!cp1251::encode(text, bytes, &bad)) throw outsideCodePage(text, bad);
+        }
+    db_->fail(status);
 }
 
 void Statement::execute()
@@ -508,20 +580,37 @@ Value Statement::value(const QString& name) const
 
 void Statement::pack(RowPacker& packer) const
 {
-    // Texts go straight from the buffer into the row; the rest as Values, which
-    // for numbers and dates cost no allocation.
+    // Texts and whole numbers go straight from the buffer into the row; the
+    // rest as Values, which for numbers and dates cost no allocation.
     for (int i = 0; i < int(columns_.size()); ++i) {
         const ColumnInfo& c = columns_[size_t(i)];
         if (c.nullable && outNulls_[size_t(i)] < 0) {
             packer.addNull();
             continue;
         }
+        const char* d = outBuffers_[size_t(i)].constData();
+        if (c.kind == FieldKind::Integer) {
+            if (c.sqlType == SQL_LONG) {
+                int32_t x;
+                std::memcpy(&x, d, sizeof x);
+                packer.addInt(x);
+                continue;
+            }
+            if (c.sqlType == SQL_SHORT) {
+                int16_t x;
+                std::memcpy(&x, d, sizeof x);
+                packer.addInt(x);
+                continue;
+            }
+        }
         const char* text;
         int length;
-        if (textIn(c, outBuffers_[size_t(i)].constData(), text, length))
-            packer.addUtf8(text, length);
-        else
+        if (!textIn(c, d, text, length))
             packer.add(value(i));
+        else if (c.cp1251)
+            packer.addCp1251(text, length);
+        else
+            packer.addUtf8(text, length);
     }
 }
 
@@ -534,7 +623,8 @@ Value Statement::value(int i) const
     auto rd = [d](auto& x) { std::memcpy(&x, d, sizeof x); return x; };
     const char* text;
     int length;
-    if (textIn(c, d, text, length)) return Value(QString::fromUtf8(text, length));
+    if (textIn(c, d, text, length))
+        return Value(c.cp1251 ? cp1251::decode(text, length) : QString::fromUtf8(text, length));
     switch (c.sqlType) {
     case SQL_SHORT: { int16_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
     case SQL_LONG: { int32_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
@@ -552,7 +642,10 @@ Value Statement::value(int i) const
         ISC_QUAD id; rd(id);
         if (!cursorTr_) throw Error("Blob read outside a transaction");
         const QByteArray data = readBlob(*db_, *cursorTr_, id);
-        return c.kind == FieldKind::TextBlob ? Value(QString::fromUtf8(data)) : Value::bytes(data);
+        if (c.kind != FieldKind::TextBlob) return Value::bytes(data);
+        // A text blob's character set is in its scale.
+        return Value(db_->sqlUtf8() || isUnicode(c.scale) ? QString::fromUtf8(data)
+                                                          : cp1251::decode(data.constData(), data.size()));
     }
     default: break;
     }

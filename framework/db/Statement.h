@@ -34,6 +34,7 @@ struct ColumnInfo {
     int byteLength = 0;
     int charLength = 0;   // characters for text columns
     bool nullable = true;
+    bool cp1251 = false;  // a text in code page 1251, fetched as the bytes its column holds
 };
 
 enum class StatementType { Select, Insert, Update, Delete, Ddl, ExecProcedure, Other };
@@ -42,6 +43,10 @@ enum class StatementType { Select, Insert, Update, Delete, Ddl, ExecProcedure, O
 class Statement {
 public:
     Statement(Database& db, const QString& sql);
+    // Parameters are the text's "?" alone, set by position; ":name" stays the
+    // engine's own (the variables of an execute block).
+    struct Positional {};
+    Statement(Database& db, const QString& sql, Positional);
     Statement(Statement&&) noexcept;
     Statement& operator=(Statement&&) noexcept;
     Statement(const Statement&) = delete;
@@ -74,9 +79,14 @@ public:
     void pack(RowPacker& packer) const;
 
 private:
+    Statement(Database& db, ParsedSql parsed);
     void free() noexcept;
     void describe();
     void bindInputs(Transaction& tr);
+    [[noreturn]] void failExecute(const ISC_STATUS* status);
+    // The bytes of a text parameter and the character set they are in.
+    QByteArray paramText(int i, const QString& text, short& charset) const;
+    QByteArray blobText(int i, const QString& text) const;
 
     Database* db_ = nullptr;
     quint64 serial_ = 0;              // the attachment the handle belongs to
@@ -86,6 +96,7 @@ private:
     XSQLDA* in_ = nullptr;
     XSQLDA* out_ = nullptr;
     std::vector<Value> params_;           // per occurrence
+    std::vector<short> inCharsets_;       // each parameter's character set as described
     std::vector<QByteArray> inBuffers_;
     std::vector<short> inNulls_;
     std::vector<QByteArray> outBuffers_;

@@ -1,4 +1,6 @@
+#include "db/CodePage.h"
 #include "db/Database.h"
+#include "db/Query.h"
 #include "db/SqlScript.h"
 #include "db/Statement.h"
 #include "support/TestDatabase.h"
@@ -144,6 +146,124 @@ TEST_F(Client, CharacterOutsideTheCodePageIsAnError)
         EXPECT_FALSE(e.message().isEmpty());
     }
     EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
+}
+
+// Texts travel as the bytes of code page 1251, which the engine stores as they
+// come: a UTF8 attachment, whose texts the engine converts itself, must read
+// the very same characters, and the stored byte must be the code page's.
+TEST_F(Client, EveryCharacterOfTheCodePageIsStoredAsTheEngineStoresIt)
+{
+    ConnectParams utf8 = params_;
+    utf8.charset = "UTF8";
+    Database other(utf8);
+    other.connect();
+    QString all;
+    for (int b = 1; b < 256; ++b) {
+        if (b == 0x98) continue;   // unused in the code page
+        const QChar c(cp1251::toChar(uint8_t(b)));
+        all += c;
+        // One row by parameter, one by a literal in the statement's text.
+        db.execute("insert into T (ID, NAME, FLAG) values (:id, :name, :flag)",
+                   {{"id", b}, {"name", QString("<%1>").arg(c)}, {"flag", QString(c)}});
+        db.execute(QString("insert into T (ID, NAME) values (%1, '<%2>')").arg(1000 + b).arg(c == '\'' ? "''" : QString(c)));
+    }
+    db.execute("insert into T (ID, MEMO) values (0, :memo)", {{"memo", all.repeated(50)}});
+    for (Database* d : {&db, &other}) {
+        SCOPED_TRACE(d->params().charset.toStdString());
+        d->withTransaction([&](Transaction& tr) {
+            Statement s(*d, "select ID, NAME, FLAG, ascii_val(substring(NAME from 2 for 1)) from T where ID > 0 order by ID");
+            s.execute(tr);
+            int rows = 0;
+            while (s.fetch()) {
+                const int id = s.value(0).asInt();
+                const QChar c(cp1251::toChar(uint8_t(id % 1000)));
+                EXPECT_EQ(s.value(1).asString(), QString("<%1>").arg(c)) << id;
+                EXPECT_EQ(s.value(3).asInt(), id % 1000) << id;
+                if (id < 1000 && c != ' ') {
+                    EXPECT_EQ(s.value(2).asString(), QString(c)) << id;   // CHAR comes trimmed
+                }
+                ++rows;
+            }
+            EXPECT_EQ(rows, 2 * 254);
+            Statement memo(*d, "select MEMO from T where ID = 0");
+            memo.execute(tr);
+            ASSERT_TRUE(memo.fetch());
+            EXPECT_EQ(memo.value(0).asString(), all.repeated(50));
+        });
+    }
+    // Written through the converting attachment, read as bytes: the same again, packed by a data set.
+    other.execute("update T set NAME = NAME || :tail where ID < 1000", {{"tail", QStringLiteral("Ёё№")}});
+    Query q(&db);
+    q.setSql({"select ID, NAME from T where ID between 1 and 999 order by ID"});
+    q.open();
+    ASSERT_EQ(q.recordCount(), 254);
+    for (; !q.eof(); q.next()) {
+        const QChar c(cp1251::toChar(uint8_t(q.fieldByName("ID").asInteger())));
+        EXPECT_EQ(q.fieldByName("NAME").asString(), QString("<%1>Ёё№").arg(c));
+    }
+}
+
+TEST_F(Client, ACharacterOutsideTheCodePageIsRefusedInRussianAndNothingIsStored)
+{
+    const QString snow = QString::fromUtf8("Snow ☃");
+    auto expectRefused = [&](const std::function<void()>& write, const char* what) {
+        SCOPED_TRACE(what);
+        try {
+            write();
+            ADD_FAILURE() << "stored";
+        } catch (const DbError& e) {
+            EXPECT_NE(e.sqlCode(), 0);
+            EXPECT_TRUE(e.message().contains("Windows-1251")) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8("U+2603 «☃»"))) << e.message().toStdString();
+        }
+    };
+    expectRefused([&] { db.execute("insert into T (ID, NAME) values (2, :name)", {{"name", snow}}); }, "parameter");
+    expectRefused([&] { db.execute("insert into T (ID, MEMO) values (2, :memo)", {{"memo", snow}}); }, "text blob");
+    expectRefused([&] { db.execute("insert into T (ID, NAME) values (2, '" + snow + "')"); }, "literal");
+    // An attachment that lets the engine convert is refused by the engine, and told the same way.
+    ConnectParams utf8 = params_;
+    utf8.charset = "UTF8";
+    Database other(utf8);
+    other.connect();
+    expectRefused([&] { other.execute("insert into T (ID, NAME) values (2, :name)", {{"name", snow}}); }, "UTF8");
+    EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
+    // A text the database has no place for still goes where Unicode is taken.
+    EXPECT_EQ(db.selectValue("select cast(:w as varchar(10) character set utf8) from rdb$database", {{"w", snow}})
+                  .asString(),
+              snow);
+}
+
+TEST_F(Client, TextLengthsCountCharactersOnEitherAttachment)
+{
+    const QString fifty = QStringLiteral("Ж").repeated(50);
+    db.execute("insert into T (ID, NAME, FLAG) values (1, :name, :flag)", {{"name", fifty}, {"flag", "Ё"}});
+    EXPECT_THROW(db.execute("insert into T (ID, NAME) values (2, :name)", {{"name", fifty + "Ж"}}), DbError);
+    ConnectParams utf8 = params_;
+    utf8.charset = "UTF8";
+    Database other(utf8);
+    other.connect();
+    for (Database* d : {&db, &other}) {
+        SCOPED_TRACE(d->params().charset.toStdString());
+        d->withTransaction([&](Transaction& tr) {
+            Statement s(*d, "select t.NAME, t.FLAG, r.RDB$RELATION_NAME from T t, RDB$RELATIONS r"
+                            " where r.RDB$RELATION_NAME = 'T'");
+            s.execute(tr);
+            ASSERT_TRUE(s.fetch());
+            EXPECT_EQ(s.columnInfo(0).charLength, 50);
+            EXPECT_EQ(s.columnInfo(1).charLength, 1);
+            EXPECT_EQ(s.columnInfo(2).charLength, 31);
+            EXPECT_EQ(s.columnInfo(2).name, "RDB$RELATION_NAME");
+            EXPECT_EQ(s.value(0).asString(), fifty);
+            EXPECT_EQ(s.value(1).asString(), "Ё");
+            EXPECT_EQ(s.value(2).asString(), "T");
+        });
+        Query q(d);
+        q.setSql({"select NAME, FLAG from T"});
+        q.open();
+        EXPECT_EQ(q.fieldByName("NAME").size(), 50);
+        EXPECT_EQ(q.fieldByName("FLAG").size(), 1);
+        EXPECT_EQ(q.fieldByName("NAME").asString(), fifty);
+    }
 }
 
 TEST_F(Client, DialectOneNowAndToday)

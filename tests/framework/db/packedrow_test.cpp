@@ -140,3 +140,44 @@ TEST(PackedRow, AnEmptyOrMovedFromRowReadsAsNull)
     EXPECT_EQ(b.width(), 0);
     EXPECT_TRUE(b.isNull(0));
 }
+
+TEST(PackedRow, NumbersAtEveryWidthAndCodePageBytesAtEveryOffset)
+{
+    // Each whole number is kept in as few bytes as sign-extend back to it: the
+    // edges of every width, both signs.
+    std::vector<long long> edges{std::numeric_limits<long long>::min() + 1};
+    for (int bits = 0; bits < 63; ++bits) {
+        const long long edge = 1LL << bits;
+        edges.insert(edges.end(), {edge - 1, edge, -edge, -edge - 1});
+    }
+    std::vector<Value> numbers(edges.size());
+    for (size_t i = 0; i < edges.size(); ++i) numbers[i] = Value(edges[i]);
+    expectRoundTrip(numbers);   // over a hundred columns and some hundred bytes in one row
+
+    // Bytes of code page 1251 go in as they are and read as their characters,
+    // whether the byte that is not ASCII comes early, late or not at all.
+    RowPacker packer;
+    QStringList expected;
+    for (int length = 0; length <= 17; ++length)
+        for (int high = -1; high < length; ++high) {
+            QByteArray bytes(length, 'a');
+            if (high >= 0) bytes[high] = char(0xC0 + high);   // А, Б, В...
+            packer.addCp1251(bytes.constData(), int(bytes.size()));
+            QString s(length, QChar('a'));
+            if (high >= 0) s[high] = QChar(0x0410 + high);
+            expected << s;
+        }
+    QByteArray all;
+    for (int b = 1; b < 256; ++b) all += char(b);
+    packer.addCp1251(all.constData(), int(all.size()));
+    const PackedRow row = packer.take();
+    ASSERT_EQ(row.width(), expected.size() + 1);
+    for (int i = 0; i < expected.size(); ++i) EXPECT_EQ(row.value(i).asString(), expected[i]) << i;
+    const QString every = row.value(int(expected.size())).asString();
+    ASSERT_EQ(every.size(), 255);
+    EXPECT_EQ(every.mid(0xC0 - 1, 3), QStringLiteral("АБВ"));
+    EXPECT_EQ(every.at(0xA8 - 1), QChar(0x0401));   // Ё
+    EXPECT_EQ(every.at(0xB9 - 1), QChar(0x2116));   // №
+    EXPECT_EQ(every.at(0x98 - 1), QChar(0x0098));   // unused in the code page, still some character
+    EXPECT_EQ(every.left(0x7F), QString::fromLatin1(all.left(0x7F)));
+}
