@@ -39,17 +39,28 @@ for engine in $engines; do
   esac
 done
 
+# A benchmark that fails (wrong rows, an error) is named at the end; the others still run.
+failed=()
+run() {
+  echo "== $(basename "$1") ($engine)"
+  "$@" | tee -a "$out" || failed+=("$(basename "$1") ($engine)")
+}
 for engine in $engines; do
   if [[ "$engine" == embedded ]]; then path=$db; folder=$(dirname "$db"); else path=$srvdb; folder="localhost:$srvdir"; fi
   echo "==== $engine: $path"
-  echo "== bench_fetch"; "$bin/bench_fetch" "$path" | tee -a "$out"
+  run "$bin/bench_fetch" "$path"
   for b in "$bin"/bench_*; do
     [[ "$(basename "$b")" == bench_fetch || "$(basename "$b")" == bench_import ]] && continue
-    echo "== $(basename "$b")"; "$b" "$path" | tee -a "$out"
+    run "$b" "$path"
   done
   # The client import makes fresh databases of its own in the same folder.
-  echo "== bench_import"; "$bin/bench_import" "$folder" | tee -a "$out"
+  run "$bin/bench_import" "$folder"
 done
 echo
-echo "== ratios: ours against the floor (a bare isc_dsql_fetch loop in C) and isql-fb, medians"
+echo "== ratios, medians of alternating runs: ours against the floor (a bare isc_dsql_fetch loop in C on"
+echo "   our lc_ctype) and isql-fb, each timed from after its attach (isql-fb: its run less an empty run's)"
 { echo "work|ours|floor|ours/floor|isql-fb|ours/isql-fb|note"; grep '^RATIO|' "$out" | cut -d'|' -f2-; } | column -t -s'|'
+if ((${#failed[@]})); then
+  echo "failed: ${failed[*]}" >&2
+  exit 1
+fi

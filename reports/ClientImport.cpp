@@ -219,8 +219,8 @@ TImportLineError::TImportLineError(int imported, int lineNumber, const QString& 
 
 namespace {
 
-// "Insert into TABLE (keys, fields)" / "Values (:keys, params)": the same text
-// for the statement as the spec of the import names it and inside the execute block.
+// "Insert into TABLE (keys, fields)" / "Values (:keys, params)": one text for
+// the client's and the contacts' inserts, alone and inside the execute block.
 QStringList InsertSql(const QString& table, const QStringList& keys, const QStringList& keyParams,
                       const QStringList& names, const QStringList& params)
 {
@@ -290,8 +290,9 @@ QStringList TClientImport::LineSql() const
     }
     body << "end";
     for (int i = 0; i + 1 < inputs.size(); ++i) inputs[i] += ",";
-    QStringList sql{"execute block ("};
-    sql << inputs << ")" << "as"
+    QStringList sql{"execute block"};
+    if (!inputs.isEmpty()) sql << "(" << inputs << ")";
+    sql << "as"
         << "declare variable idCust type of column Customer.idCust;"
         << "declare variable idContacts type of column Contacts.idContacts;" << body;
     return sql;
@@ -335,7 +336,7 @@ void TClientImport::SetParams(int at, int first, int last, bool contact, const Q
 void TClientImport::ImportLine(const QStringList& values, int lineNumber)
 {
     if (headerCount_ >= 0) CheckValueCount(headerCount_, int(values.size()), lineNumber);
-    if (!line_) line_ = std::make_unique<fw::Statement>(db_, LineSql().join(QChar('\n')), fw::Statement::Positional{});
+    if (!line_) line_ = std::make_unique<fw::Statement>(db_, LineSql().join('\n'), fw::Statement::Positional{});
     line_->clearParams();
     SetParams(0, 0, clientFieldCount_, false, values, lineNumber);
     for (int k = 1; k <= contactCount_; ++k) {
