@@ -1,11 +1,12 @@
 // The pivot report by month over a year through the report's data module (no
-// window) against the floor (a bare isc_dsql_fetch loop in C) and isql-fb
-// running the report's statements: the totals and one statement per month. Ours runs both ways, one statement with the totals and
-// the months side by side, and the thirteen, and says where their numbers part.
-//   bench_report DATABASE   (brontal-db create DATABASE --demo 100000 --payments 1000000)
+// window), for the administrator and for a user who sees his department's rows:
+// its statements against today's (the slice's table joined to every payment,
+// kept in ReportToday.h), against the floor (a bare isc_dsql_fetch loop in C)
+// and isql-fb on the same text; and says where their numbers part.
+//   bench_report DATABASE [SLICE...]   (brontal-db create DATABASE --demo 100000 --payments 1000000)
+//   BRONTAL_BENCH_PERIOD=month         one month instead of the year
 #include "BenchCommon.h"
-
-#include "reports/dmRep.h"
+#include "ReportToday.h"
 
 #include "db/Database.h"
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-const QDate kFrom(2025, 1, 1), kTo(2025, 12, 31);   // inside the demo payments' two years
+QDate kFrom(2025, 1, 1), kTo(2025, 12, 31);   // inside the demo payments' two years
 
 // The cells of two runs that differ, matching rows by key (rows of equal sums
 // may come in either order).
@@ -36,21 +37,37 @@ int differences(const TRepTable& a, const TRepTable& b)
     return n + (a.Total != b.Total);
 }
 
+struct Viewer {
+    QString name;
+    QString recFilter;   // GetRecFilter() of such a user
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_report DATABASE\n");
+        std::fprintf(stderr, "usage: bench_report DATABASE [SLICE...]\n");
         return 2;
     }
     const fw::ConnectParams params = bench::params(QString::fromLocal8Bit(argv[1]));
+    QStringList slices{"Товар (детально)", "Фамилия", "Клиент", "Регион"};
+    if (argc > 2) {
+        slices.clear();
+        for (int i = 2; i < argc; ++i) slices << QString::fromLocal8Bit(argv[i]);
+    }
+    if (qEnvironmentVariable("BRONTAL_BENCH_PERIOD") == "month") kTo = QDate(2025, 1, 31);
+    const QString engine = bench::engine(params.path);
     try {
         const QList<TIntervalRec> months = MakeIntervals(kFrom, kTo, ikMonth);
+        QList<Viewer> viewers{{"administrator", "idUser is not null"}};
         {
             fw::Database db(params);
             db.connect();
+            const int otdel = db.selectValue("select min(idOtdel) from Users where idOtdel > 0").asInt();
+            viewers << Viewer{"department user",
+                              QString("idUser in (select idUser from Users where idOtdel=%1)").arg(otdel)};
             std::printf("payments: %lld in all, %lld in %s..%s; %lld intervals; %d runs each, medians\n",
                         static_cast<long long>(db.selectValue("select count(*) from Oplata").asInt64()),
                         static_cast<long long>(db.selectValue("select count(*) from Oplata where DateOpl >= "
@@ -59,54 +76,71 @@ int main(int argc, char** argv)
                         qPrintable(kFrom.toString("dd.MM.yyyy")), qPrintable(kTo.toString("dd.MM.yyyy")),
                         static_cast<long long>(months.size()), bench::runs());
         }
+        struct Line {
+            QString work;
+            double fresh, today, isql;
+        };
+        QList<Line> lines;
         for (const TRazrezRec& slice : MakeRazrezRecs()) {
-            if (slice.Caption != "Фамилия" && slice.Caption != "Клиент" && slice.Caption != "Товар (детально)")
-                continue;
-            TRepParams p;
-            p.Razrez = slice;
-            p.From = kFrom;
-            p.To = kTo;
-            p.RecFilter = "idUser is not null";   // a user who sees every row
+            if (!slices.contains(slice.Caption)) continue;
+            for (const Viewer& viewer : viewers) {
+                TRepParams p;
+                p.Razrez = slice;
+                p.From = kFrom;
+                p.To = kTo;
+                p.RecFilter = viewer.recFilter;
 
-            int rows = 0;
-            TRepTable tables[2];
-            const auto ours = [&](TdmRep::IntervalWay way) {
-                fw::Database db(params);
-                db.connect();
-                TdmRep rep;
-                for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->setDatabase(&db);
-                QElapsedTimer t;
-                t.start();
-                TRepTable& table = tables[way == TdmRep::IntervalWay::Grouped ? 0 : 1];
-                table = rep.Run(p, months, way);
-                const double ms = bench::ms(t);
-                rows = int(table.Rows.size());
-                for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->close();
-                return ms;
-            };   // detached before isql-fb opens the file: the embedded engine lets one process in
-            QStringList statements{ItogoSql(p).join("\n")};
-            for (const TIntervalRec& m : months) statements << IntervalSql(p, m).join("\n");
-
-            // The floor and isql-fb fetch the thirteen statements; the one statement too, for the floor.
-            const QStringList grouped{ItogoSql(p, months).join("\n")};
-            std::vector<double> oursGrouped, oursEach, floorEach, floorGrouped, isql;
-            for (int i = 0; i < bench::runs(); ++i) {
-                oursGrouped.push_back(ours(TdmRep::IntervalWay::Grouped));
-                floorGrouped.push_back(bench::floorMs(params, grouped));
-                oursEach.push_back(ours(TdmRep::IntervalWay::OnePerInterval));
-                floorEach.push_back(bench::floorMs(params, statements));
-                isql.push_back(bench::isqlMs(params, statements));
+                int rows = 0;
+                TRepTable tables[2];
+                QString listed;
+                // A run as the window makes it: the visibility clause listed, then one statement.
+                const auto ours = [&](bool fresh) {
+                    fw::Database db(params);
+                    db.connect();
+                    TdmRep rep;
+                    for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->setDatabase(&db);
+                    QElapsedTimer t;
+                    t.start();
+                    TRepParams run = p;
+                    if (fresh) listed = run.RecFilter = ListedRecFilter(db, p.RecFilter);
+                    TRepTable& table = tables[fresh ? 0 : 1];
+                    table = fresh ? rep.Run(run, months)
+                                  : rep.Run(run, months, TdmRep::IntervalWay::Grouped,
+                                            {reportToday::ItogoSql, reportToday::IntervalSql});
+                    const double ms = bench::ms(t);
+                    rows = int(table.Rows.size());
+                    for (fw::Query* q : {&rep.qryItogo, &rep.qryInterval}) q->close();
+                    return ms;
+                };   // detached before isql-fb opens the file: the embedded engine lets one process in
+                ours(true);   // the listed clause for the floor and isql-fb
+                TRepParams fresh = p;
+                fresh.RecFilter = listed;
+                const QStringList statement{ItogoSql(fresh, months).join("\n")};
+                std::vector<double> oursFresh, oursToday, floor, isql;
+                for (int i = 0; i < bench::runs(); ++i) {
+                    oursFresh.push_back(ours(true));
+                    oursToday.push_back(ours(false));
+                    floor.push_back(bench::floorMs(params, statement));
+                    isql.push_back(bench::isqlMs(params, statement));
+                }
+                const QString work = "report \"" + slice.Caption + "\" by month, " + viewer.name + ", "
+                                     + QString::number(rows) + " rows";
+                const double fresh_ = bench::median(oursFresh), today = bench::median(oursToday);
+                bench::ratio(work, engine, {fresh_, bench::median(floor), bench::median(isql)},
+                             QString("today's statement %1 s, new/today %2; %3 numbers differ")
+                                 .arg(today / 1000.0, 0, 'f', 3)
+                                 .arg(fresh_ / today, 0, 'f', 2)
+                                 .arg(differences(tables[0], tables[1])));
+                lines.append({slice.Caption + ", " + viewer.name, fresh_, today, bench::median(isql)});
             }
-            const QString work = "report \"" + slice.Caption + "\" by month, " + QString::number(rows) + " rows";
-            const QString engine = bench::engine(params.path);
-            bench::ratio(work + ", one statement per month", engine,
-                         {bench::median(oursEach), bench::median(floorEach), bench::median(isql)},
-                         "floor and isql-fb: the same 13 statements");
-            bench::ratio(work + ", one statement", engine,
-                         {bench::median(oursGrouped), bench::median(floorGrouped), bench::median(isql)},
-                         "floor: the same statement; isql-fb: the 13 statements; "
-                             + QString::number(differences(tables[0], tables[1])) + " numbers differ");
         }
+        std::printf("\nreport by month, %s: new statement against today's (goal: at most 0.5 for the "
+                    "administrator, 0.7 for a department user)\n",
+                    qPrintable(engine));
+        std::printf("%s %9s %9s %9s %9s\n", QString("slice, user").leftJustified(44).toUtf8().constData(), "new", "today", "new/today", "isql-fb");
+        for (const Line& l : lines)
+            std::printf("%s %8.3fs %8.3fs %9.2f %8.3fs\n", l.work.leftJustified(44).toUtf8().constData(), l.fresh / 1000.0,
+                        l.today / 1000.0, l.fresh / l.today, l.isql / 1000.0);
     } catch (const fw::Error& e) {
         std::fprintf(stderr, "bench_report: %s\n", e.message().toUtf8().constData());
         return 1;

@@ -711,7 +711,8 @@ void TfmReport::tbZaprosClick()
         deFrom->setFocus();
         return;
     }
-    const TRepParams p = Params();
+    TRepParams p = Params();
+    p.RecFilter = ListedRecFilter(dm->db, p.RecFilter);
     const QList<TIntervalRec> intervals = MakeIntervals(from, to, cbInterval->currentIndex());
     const TRepTable table = dmRep->Run(p, intervals);
 

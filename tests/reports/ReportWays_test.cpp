@@ -1,10 +1,15 @@
 #include "reports/dmRep.h"
 
+#include "bench/ReportToday.h"
 #include "core/CoreFixture.h"
+#include "core/dm.h"
 #include "core/schema/DemoData.h"
+#include "db/Query.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <random>
 
 namespace {
 
@@ -12,7 +17,9 @@ namespace {
 // the one statement could part from the totals and one statement per interval:
 // afternoons of an interval's last day, the first and last moments of the
 // period and the moments just outside it, rows without date or user, slice
-// values that are NULL or lead nowhere, a payment in one currency only.
+// values that are NULL or lead nowhere (a client's region, source and segment,
+// a payment's user, and a goods item removed by isql-fb, as a database made
+// before the reference keys may hold them), a payment in one currency only.
 class ReportWaysTest : public CoreDatabaseTest {
 protected:
     static void SetUpTestSuite()
@@ -22,6 +29,20 @@ protected:
         d.connect();
         schema::fillDemo(d, 120, 5);
         schema::fillPayments(d, 6000, 5);
+        // Only the keys from a detail row to its parent stay.
+        QStringList referenceKeys;
+        d.withTransaction([&](fw::Transaction& tr) {
+            fw::Statement s(d, "select trim(fk.RDB$RELATION_NAME), trim(fk.RDB$CONSTRAINT_NAME)"
+                               " from RDB$RELATION_CONSTRAINTS fk"
+                               " join RDB$REF_CONSTRAINTS r on r.RDB$CONSTRAINT_NAME = fk.RDB$CONSTRAINT_NAME"
+                               " join RDB$RELATION_CONSTRAINTS pk on pk.RDB$CONSTRAINT_NAME = r.RDB$CONST_NAME_UQ"
+                               " where pk.RDB$RELATION_NAME not in ('CUSTOMER', 'SDELKA', 'SALES', 'ORDERS',"
+                               " 'GRKLIENT', 'LOCGRKL')");
+            s.execute(tr);
+            while (s.fetch())
+                referenceKeys << "alter table " + s.value(0).asString() + " drop constraint " + s.value(1).asString();
+        });
+        for (const QString& sql : referenceKeys) d.execute(sql);
         for (const char* sql : {
                  "insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (900001, 1, 'Без справочников')",
                  "insert into CUSTOMER (IDCUST, IDUSER, COMPANY, IDREGION, IDREKLAMA, IDSEGMENT) values (900002, 2, 'Никуда', 99999, 99999, 99999)",
@@ -55,8 +76,24 @@ protected:
                  "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900005, 900002, 2, 900005, 2, 7)",
                  "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900006, 900002, 2, 900006, 1, 100)",
                  "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900007, 900002, 2, 900007, 2, 200)",
-                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900008, 900002, 2, 900008, 1, 400)"})
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900008, 900002, 2, 900008, 1, 400)",
+                 // A payment of a user who is no more.
+                 "insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (900003, 1, 'Ушедший куратор')",
+                 "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, DATENAKL, NAME) values (900009, 900003, 77, '12.04.2025 11:00', 'Без куратора')",
+                 "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, IDTOVAR, KOLVO) values (900009, 900003, 77, 900009, 2, 6)",
+                 "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR, SUMMAD) values (900014, 900009, 77, '12.04.2025 11:00', 140, 1.4)"})
             d.execute(QString::fromUtf8(sql));
+        removedTovar = d.selectValue("select first 1 sl.idTovar from Sales sl join Oplata o on o.idSale = sl.idSale"
+                                     " where sl.idTovar > 2 group by 1 order by count(*) desc").asInt();
+        d.disconnect();
+        QProcess isql;
+        isql.setProcessChannelMode(QProcess::MergedChannels);
+        // The embedded engine asks for no password.
+        isql.start("isql-fb", {"-q", "-user", params().user.isEmpty() ? "SYSDBA" : params().user, params().path});
+        isql.write(QString("delete from Tovar where idTovar = %1;\ncommit;\n").arg(removedTovar).toUtf8());
+        isql.closeWriteChannel();
+        isql.waitForFinished(60000);
+        if (isql.exitCode() != 0) ADD_FAILURE() << isql.readAll().toStdString();
     }
 
     void SetUp() override
@@ -138,6 +175,7 @@ protected:
     TdmRep* rep = nullptr;
     int compared = 0;
     int withRows = 0;
+    static inline int removedTovar = 0;
 };
 
 TEST_F(ReportWaysTest, OneGroupedStatementGivesTheNumbersOfOneStatementPerInterval)
@@ -203,6 +241,108 @@ TEST_F(ReportWaysTest, EdgeRowsLandInTheirInterval)
                                                    fw::Currency::fromInt(7)}));
         EXPECT_EQ(goods.Total, fw::Currency::fromInt(15));
     }
+}
+
+// The statements that sum the payments first give every number the statements
+// of before gave, for every slice, mode, interval, order, restriction and for
+// a user who sees his department's rows; the payments those left out because
+// their key leads nowhere make a row "-" of their own, so every slice totals
+// what the "Клиент" slice does; and the detail list holds the same rows.
+TEST_F(ReportWaysTest, EverySliceGivesTheNumbersOfBeforeAndTotalsTheSameMoney)
+{
+    const TRepStatements before{reportToday::ItogoSql, reportToday::IntervalSql};
+    const QList<TRazrezRec> slices = MakeRazrezRecs();
+    const QString department = "idUser in (select idUser from Users where idOtdel=1)";
+    // %1 is the alias of the rows the mode counts the user of.
+    const QStringList restrictions[] = {
+        {},
+        {"and c.idRegion in (0, 1, 2, 3, 99999)"},
+        {"and %1.idUser in (1, 2, 4, 77)", "and sd.idPrichina in (0, 1, 2)"},
+        {"and exists (select * from Users where idUser=%1.idUser and idOtdel in (1, 3))"},
+        {"and exists (select * from Tovar where idTovar=sl.idTovar and idGrTovar in (1, 2))", "and c.idReklama in (1, 3)"},
+        {"and exists (select * from Gr_Kl where idCust=c.idCust and idGrKlient in (1, 2, 3))"}};
+    const auto detailRows = [this](const QStringList& sql) {
+        fw::Query q;
+        q.setDatabase(&dm->db);
+        q.setSql(sql);
+        q.open();
+        QStringList rows;
+        for (; !q.eof(); q.next()) {
+            QStringList row;
+            for (const fw::Field* f : q.fields()) row << (f->isNull() ? "NULL" : f->asString());
+            rows << row.join('|');
+        }
+        rows.sort();
+        return rows;
+    };
+    std::mt19937 rng(34);
+    int orphanRows = 0, detailLists = 0;
+    for (const TRazrezRec& slice : slices)
+        for (int kind : {0, 1, 2})
+            for (const QString& seen : {QString("idUser is not null"), department}) {
+                TRepParams old = reportParams(slice, kind);
+                old.RecFilter = seen;
+                old.SortByTotal = rng() % 2;
+                for (const QString& line : restrictions[rng() % std::size(restrictions)])
+                    old.OgrLines << QString(line).replace("%1", old.Money ? "o" : "sd");
+                const int intervalKind = int(rng() % 5) - 1;
+                if (intervalKind == ikDecade) old.From = QDate(2025, 2, 25);
+                const QList<TIntervalRec> intervals = MakeIntervals(old.From, old.To, intervalKind);
+                TRepParams now = old;
+                now.RecFilter = ListedRecFilter(dm->db, seen);
+                const std::string what = (slice.Caption + QString(" money %1 valuta %2 interval %3 by total %4 %5 %6")
+                                              .arg(old.Money).arg(old.Valuta).arg(intervalKind).arg(old.SortByTotal)
+                                              .arg(seen, old.OgrLines.join(' ')))
+                                             .toStdString();
+                SCOPED_TRACE(what);
+
+                const TRepTable fresh = rep->Run(now, intervals);
+                const TRepTable then = rep->Run(old, intervals, TdmRep::IntervalWay::Grouped, before);
+                TRepParams byClient = old;
+                byClient.Razrez = slices[13];
+                const TRepTable all = rep->Run(byClient, intervals, TdmRep::IntervalWay::Grouped, before);
+
+                QHash<int, const TRepRow*> thenRows;
+                for (const TRepRow& r : then.Rows) thenRows.insert(r.Id, &r);
+                QStringList freshNames;
+                for (const TRepRow& r : fresh.Rows) {
+                    const TRepRow* t = thenRows.value(r.Id);
+                    if (!t) {
+                        EXPECT_EQ(r.Name, "-") << "row " << r.Id;
+                        ++orphanRows;
+                        continue;
+                    }
+                    freshNames << r.Name;
+                    EXPECT_EQ(r.Name, t->Name) << "row " << r.Id;
+                    EXPECT_EQ(r.Total, t->Total) << "row " << r.Id;
+                    EXPECT_EQ(r.Sums, t->Sums) << "row " << r.Id;
+                }
+                EXPECT_EQ(freshNames.size(), then.Rows.size());
+                EXPECT_EQ(fresh.ColumnTotals, all.ColumnTotals);
+                EXPECT_EQ(fresh.Total, all.Total);
+                if (old.SortByTotal) {
+                    EXPECT_TRUE(std::is_sorted(fresh.Rows.cbegin(), fresh.Rows.cend(),
+                                               [](const TRepRow& a, const TRepRow& b) { return a.Total > b.Total; }));
+                } else {
+                    QStringList thenNames;
+                    for (const TRepRow& r : then.Rows) thenNames << r.Name;
+                    EXPECT_EQ(freshNames, thenNames);
+                }
+                if (slice.Caption == "Товар (детально)") {
+                    EXPECT_EQ(detailRows(DetalSql(now)), detailRows(reportToday::DetalSql(byClient)));
+                    ++detailLists;
+                }
+            }
+    EXPECT_GT(orphanRows, 30);
+    EXPECT_EQ(detailLists, 6);
+
+    // The goods lines of the removed goods item, by their key.
+    const TRepTable goods = rep->Run(reportParams(slices[1], 0), {});
+    const auto removed = std::find_if(goods.Rows.cbegin(), goods.Rows.cend(),
+                                      [](const TRepRow& r) { return r.Id == removedTovar; });
+    ASSERT_NE(removed, goods.Rows.cend());
+    EXPECT_EQ(removed->Name, "-");
+    EXPECT_GT(removed->Total, fw::Currency());
 }
 
 } // namespace
