@@ -7,66 +7,31 @@
 
 namespace reportToday {
 
-// The detail columns, each name by a sub-select.
-inline const QStringList kDetalColumns = {
-    "c.idCust as cidCust",
-    "c.Company as cCompany",
-    "(select Name from Users where idUser=c.idUser) as cUser",
-    "(select District from District where idDistrict=(select idDistrict from Region where idRegion=c.idRegion)) as cDistrict",
-    "(select Country from Country where idCountry=c.idCountry) as cCountry",
-    "(select Region from Region where idRegion=c.idRegion) as cRegion",
-    "(select Reklama from Reklama where idReklama=c.idReklama) as cReklama",
-    "(select Reklama2 from Reklama2 where idReklama2=c.idReklama2) as cReklama2",
-    "(select Segmentt from Segmentt where idSegment=c.idSegment) as cSegment",
-    "(select Segmentt2 from Segmentt2 where idSegment2=c.idSegment2) as cSegment2",
-    "sd.idSdelka as sdidSdelka",
-    "(select Name from Users where idUser=sd.idUser) sdUser",
-    "sd.Date_Begin as sdDateBegin",
-    "sd.Date_End as sdDateEnd",
-    "sd.Name as sdName",
-    "(select Sdelka_St from Sdelka_St where idSdelka_St=sd.idSdelka_St) as sdSdelka_St",
-    "sd.OplatDP as sdSummaDP",
-    "sd.OplatDF as sdSummaDF",
-    "sd.OplatRP as sdSummaRP",
-    "sd.OplatRF as sdSummaRF",
-    "(select Otkaz from Otkaz where idotkaz=sd.idOtkaz) as sdOtkaz",
-    "(select Etap from Etap where idEtap=sd.idEtap) as sdEtap",
-    "NoSchet",
-    "NoNakl",
-    "NoSchetF",
-    "DateSchet",
-    "DateNakl",
-    "DateSchetF",
-    "(select Prichina from Prichina where idPrichina=sd.idPrichina) as sdPrichina",
-    "(select Prichina2 from Prichina2 where idPrichina2=sd.idPrichina2) as sdPrichina2",
-    "(select SdelkaType from SdelkaType where idSdelkaType=sd.idSdelkaType) as sdSdelkaType",
-    "(select DogNumber from Dog where idDog=sd.idDog) as sdDogNumber",
-    "sd.Note as sdNote",
-    "sl.idSale as slidSale",
-    "sl.SalesCompany as slCompany",
-    "sl.Kolvo as slKolvo",
-    "(select GrTovar from GrTovar where idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)) as slGrTovar",
-    "(select Tovar from Tovar where idTovar=sl.idTovar) as slTovar",
-    "sl.Back as slBack",
-    "sl.Ucheb as slPriznak1",
-    "sl.Upgrade as slPriznak2",
-    "sl.SummaDP as slSummaDP",
-    "sl.SummaDF as slSummaDF",
-    "sl.SummaRP as slSummaRP",
-    "sl.SummaRF as slSummaRF",
-    "sl.Kurs as slKurs",
-    "sl.SerNum as slSerNum",
-    "sl.SerNumInt as slSerNumInt",
-    "sl.Note as slNote",
+// The detail list named each reference by a sub-select.
+inline const QList<QPair<QString, QString>> kDetalNames = {
+    {"cu.Name as cUser", "(select Name from Users where idUser=c.idUser) as cUser"},
+    {"cdi.District as cDistrict",
+     "(select District from District where idDistrict=(select idDistrict from Region where idRegion=c.idRegion)) as cDistrict"},
+    {"cco.Country as cCountry", "(select Country from Country where idCountry=c.idCountry) as cCountry"},
+    {"cr.Region as cRegion", "(select Region from Region where idRegion=c.idRegion) as cRegion"},
+    {"crk.Reklama as cReklama", "(select Reklama from Reklama where idReklama=c.idReklama) as cReklama"},
+    {"crk2.Reklama2 as cReklama2", "(select Reklama2 from Reklama2 where idReklama2=c.idReklama2) as cReklama2"},
+    {"cs.Segmentt as cSegment", "(select Segmentt from Segmentt where idSegment=c.idSegment) as cSegment"},
+    {"cs2.Segmentt2 as cSegment2", "(select Segmentt2 from Segmentt2 where idSegment2=c.idSegment2) as cSegment2"},
+    {"su.Name as sdUser", "(select Name from Users where idUser=sd.idUser) sdUser"},
+    {"sst.Sdelka_St as sdSdelka_St", "(select Sdelka_St from Sdelka_St where idSdelka_St=sd.idSdelka_St) as sdSdelka_St"},
+    {"sot.Otkaz as sdOtkaz", "(select Otkaz from Otkaz where idotkaz=sd.idOtkaz) as sdOtkaz"},
+    {"set_.Etap as sdEtap", "(select Etap from Etap where idEtap=sd.idEtap) as sdEtap"},
+    {"spr.Prichina as sdPrichina", "(select Prichina from Prichina where idPrichina=sd.idPrichina) as sdPrichina"},
+    {"spr2.Prichina2 as sdPrichina2", "(select Prichina2 from Prichina2 where idPrichina2=sd.idPrichina2) as sdPrichina2"},
+    {"stp.SdelkaType as sdSdelkaType",
+     "(select SdelkaType from SdelkaType where idSdelkaType=sd.idSdelkaType) as sdSdelkaType"},
+    {"sdg.DogNumber as sdDogNumber", "(select DogNumber from Dog where idDog=sd.idDog) as sdDogNumber"},
+    {"lg.GrTovar as slGrTovar",
+     "(select GrTovar from GrTovar where idGrTovar=(select idGrTovar from Tovar where idTovar=sl.idTovar)) as slGrTovar"},
+    {"lt.Tovar as slTovar", "(select Tovar from Tovar where idTovar=sl.idTovar) as slTovar"},
+    {"ou.Name as oUser", "(select Name from Users where idUser=o.idUser) as oUser"},
 };
-inline const QStringList kOplataColumns = {
-    "(select Name from Users where idUser=o.idUser) as oUser",
-    "o.DateOpl as oDateOpl",
-    "o.SummaD as oSummaD",
-    "o.SummaR as oSummaR",
-    "o.Kurs as oKurs",
-};
-
 
 inline QString sumExpr(const TRepParams& p)
 {
@@ -136,8 +101,13 @@ inline QStringList IntervalSql(const TRepParams& p, const TIntervalRec& interval
 
 inline QStringList DetalSql(const TRepParams& p)
 {
-    QStringList sql{"select " + kDetalColumns.join(", ")};
-    if (p.Money) sql << ", " + kOplataColumns.join(", ");
+    // The select list of today's, its names by sub-selects.
+    QStringList sql;
+    for (QString line : ::DetalSql(p)) {
+        if (line.startsWith("from ")) break;
+        for (const auto& [joined, selected] : kDetalNames) line.replace(joined, selected);
+        sql << line;
+    }
     sql << fromLine(p) << whereLine(p) << periodLine(p, p.From, p.To);
     sql << p.OgrLines;
     return sql;
