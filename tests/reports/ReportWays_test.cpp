@@ -345,4 +345,47 @@ TEST_F(ReportWaysTest, EverySliceGivesTheNumbersOfBeforeAndTotalsTheSameMoney)
     EXPECT_GT(removed->Total, fw::Currency());
 }
 
+// A department's user list is read when the report runs: a user another
+// workstation has just moved into the department counts, and no longer once
+// moved out, as with the sub-select of the users table.
+class ReportDepartment : public testing_support::OnServerOrNot<CoreDatabaseTest> {};
+
+TEST_P(ReportDepartment, TheUsersOfTheDepartmentAreThoseOfTheMomentOfTheRun)
+{
+    for (const char* sql : {
+             "insert into OTDEL (IDOTDEL, OTDEL) values (1, 'Продажи')",
+             "insert into OTDEL (IDOTDEL, OTDEL) values (2, 'Склад')",
+             "insert into USERS (IDUSER, IDOTDEL, NAME) values (1, 1, 'Иванов')",
+             "insert into USERS (IDUSER, IDOTDEL, NAME) values (2, 2, 'Петров')",
+             "insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (1, 1, 'Альфа')",
+             "insert into SDELKA (IDSDELKA, IDCUST, IDUSER, NAME) values (1, 1, 1, 'Первая')",
+             "insert into SALES (IDSALE, IDCUST, IDUSER, IDSDELKA, KOLVO) values (1, 1, 1, 1, 1)",
+             "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR) values (1, 1, 1, '03.03.2025', 100)",
+             "insert into OPLATA (IDOPLATA, IDSALE, IDUSER, DATEOPL, SUMMAR) values (2, 1, 2, '04.03.2025', 20)"})
+        dm->db.execute(QString::fromUtf8(sql));
+    fw::Database other(params());
+    other.connect();
+    TdmRep rep;
+    TRepParams p;
+    p.Razrez = MakeRazrezRecs()[3];   // "Фамилия"
+    p.Valuta = 0;
+    p.From = QDate(2025, 3, 1);
+    p.To = QDate(2025, 3, 31);
+    const QString department = "idUser in (select idUser from Users where idOtdel=1)";
+    const auto names = [&] {
+        p.RecFilter = ListedRecFilter(dm->db, department);
+        QStringList n;
+        for (const TRepRow& r : rep.Run(p, {}).Rows) n << r.Name + " " + r.Total.toString();
+        return n;
+    };
+    EXPECT_EQ(names(), QStringList{"Иванов 100.00"});
+    other.execute("update USERS set IDOTDEL = 1 where IDUSER = 2");
+    EXPECT_EQ(names(), (QStringList{"Иванов 100.00", "Петров 20.00"}));
+    other.execute("update USERS set IDOTDEL = 2 where IDUSER = 2");
+    EXPECT_EQ(names(), QStringList{"Иванов 100.00"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Embedded, ReportDepartment, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(OnServer, ReportDepartment, testing::Values(true));
+
 } // namespace
