@@ -71,14 +71,14 @@ int main(int argc, char** argv)
             std::printf("payments: %lld in all, %lld in %s..%s; %lld intervals; %d runs each, medians\n",
                         static_cast<long long>(db.selectValue("select count(*) from Oplata").asInt64()),
                         static_cast<long long>(db.selectValue("select count(*) from Oplata where DateOpl >= "
-                                                              + SqlDate(kFrom) + " and DateOpl < "
-                                                              + SqlDate(kTo.addDays(1))).asInt64()),
+                                                              + SqlTimestamp(kFrom) + " and DateOpl < "
+                                                              + SqlTimestamp(kTo.addDays(1))).asInt64()),
                         qPrintable(kFrom.toString("dd.MM.yyyy")), qPrintable(kTo.toString("dd.MM.yyyy")),
                         static_cast<long long>(months.size()), bench::runs());
         }
         struct Line {
             QString work;
-            double fresh, today, isql;
+            double fresh, today, ratio, isql;
         };
         QList<Line> lines;
         for (const TRazrezRec& slice : MakeRazrezRecs()) {
@@ -116,31 +116,37 @@ int main(int argc, char** argv)
                 TRepParams fresh = p;
                 fresh.RecFilter = listed;
                 const QStringList statement{ItogoSql(fresh, months).join("\n")};
-                std::vector<double> oursFresh, oursToday, floor, isql;
+                // The ratio of each round's pair, run one after the other, shifts less
+                // with the machine's other work than the ratio of two medians.
+                std::vector<double> oursFresh, oursToday, pairs, floor, isql;
                 for (int i = 0; i < bench::runs(); ++i) {
                     oursFresh.push_back(ours(true));
                     oursToday.push_back(ours(false));
+                    pairs.push_back(oursFresh.back() / oursToday.back());
                     floor.push_back(bench::floorMs(params, statement));
                     isql.push_back(bench::isqlMs(params, statement));
                 }
                 const QString work = "report \"" + slice.Caption + "\" by month, " + viewer.name + ", "
                                      + QString::number(rows) + " rows";
-                const double fresh_ = bench::median(oursFresh), today = bench::median(oursToday);
-                bench::ratio(work, engine, {fresh_, bench::median(floor), bench::median(isql)},
+                const Line line{slice.Caption + ", " + viewer.name, bench::median(oursFresh),
+                                bench::median(oursToday), bench::median(pairs), bench::median(isql)};
+                bench::ratio(work, engine, {line.fresh, bench::median(floor), line.isql},
                              QString("today's statement %1 s, new/today %2; %3 numbers differ")
-                                 .arg(today / 1000.0, 0, 'f', 3)
-                                 .arg(fresh_ / today, 0, 'f', 2)
+                                 .arg(line.today / 1000.0, 0, 'f', 3)
+                                 .arg(line.ratio, 0, 'f', 2)
                                  .arg(differences(tables[0], tables[1])));
-                lines.append({slice.Caption + ", " + viewer.name, fresh_, today, bench::median(isql)});
+                lines.append(line);
             }
         }
         std::printf("\nreport by month, %s: new statement against today's (goal: at most 0.5 for the "
                     "administrator, 0.7 for a department user)\n",
                     qPrintable(engine));
-        std::printf("%s %9s %9s %9s %9s\n", QString("slice, user").leftJustified(44).toUtf8().constData(), "new", "today", "new/today", "isql-fb");
+        std::printf("%s %9s %9s %9s %9s\n", QString("slice, user").leftJustified(40).toUtf8().constData(), "new",
+                    "today", "new/today", "isql-fb");
         for (const Line& l : lines)
-            std::printf("%s %8.3fs %8.3fs %9.2f %8.3fs\n", l.work.leftJustified(44).toUtf8().constData(), l.fresh / 1000.0,
-                        l.today / 1000.0, l.fresh / l.today, l.isql / 1000.0);
+            std::printf("%s %8.3fs %8.3fs %9.2f %8.3fs\n", l.work.leftJustified(40).toUtf8().constData(),
+                        l.fresh / 1000.0, l.today / 1000.0, l.ratio, l.isql / 1000.0);
+        std::printf("new and today: medians of the runs; new/today: the median of each round's ratio\n");
     } catch (const fw::Error& e) {
         std::fprintf(stderr, "bench_report: %s\n", e.message().toUtf8().constData());
         return 1;
