@@ -103,8 +103,8 @@ void noteLengthLimit(QLineEdit* edit)
     if (edit->property(noted).toBool()) return;
     edit->setProperty(noted, true);
     QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
-        // Also a validator's refusal, which is not about the length.
-        if (edit->maxLength() < 32767 && edit->text().size() >= edit->maxLength())
+        // Also a validator's or an input mask's refusal, which is not about the length.
+        if (edit->inputMask().isEmpty() && edit->maxLength() < 32767 && edit->text().size() >= edit->maxLength())
             showLengthLimit(edit, edit->inputMethodQuery(Qt::ImCursorRectangle).toRect(), edit->maxLength());
     });
 }
@@ -314,7 +314,9 @@ int DBMemo::limit() const
 
 int DBMemo::room() const
 {
-    return limit() - storedLength(text()) + storedLength(textCursor().selectedText().replace(QChar::ParagraphSeparator, '\n'));
+    QString selected = textCursor().selectedText();
+    selected.replace(QChar::ParagraphSeparator, '\n').replace(QChar::LineSeparator, '\n');
+    return limit() - storedLength(text()) + storedLength(selected);
 }
 
 void DBMemo::load()

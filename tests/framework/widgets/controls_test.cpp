@@ -378,6 +378,10 @@ TEST_F(Controls, EditStopsAtTheFieldsLengthAndSaysSo)
     ASSERT_NE(lengthNotice(name), nullptr);
     EXPECT_TRUE(lengthNotice(name)->isVisible());
     EXPECT_EQ(lengthNotice(name)->text(), "Поле вмещает не более 50 символов — лишнее не введено.");
+    if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty()) {
+        dialog.grab().save(QDir(dir).filePath("length-edit.png"));
+        lengthNotice(name)->grab().save(QDir(dir).filePath("length-notice.png"));
+    }
     lengthNotice(name)->hide();
     type(name, "ж");
     EXPECT_TRUE(lengthNotice(name)->isVisible());
@@ -387,6 +391,15 @@ TEST_F(Controls, EditStopsAtTheFieldsLengthAndSaysSo)
     type(name, "ж");
     EXPECT_FALSE(lengthNotice(name)->isVisible()) << "a character that fits is no news";
     qry.cancel();
+
+    // A date's mask refuses what is no digit: that is not about the length.
+    QLineEdit date(&dialog);
+    date.setInputMask("99.99.9999");
+    noteLengthLimit(&date);
+    date.show();
+    focusAll(&date);
+    type(&date, "x");
+    EXPECT_FALSE(lengthNotice(name)->isVisible());
 }
 
 // A memo keeps what it is given: non-breaking spaces stay, also in a text another

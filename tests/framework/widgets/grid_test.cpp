@@ -45,6 +45,14 @@ protected:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, r.center());
     }
     QLineEdit* editor() const { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+    // The department's name as a lookup field "Otdel" of the clients.
+    void addOtdelLookup()
+    {
+        otdel.open();
+        qry.close();
+        qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
+        qry.open();
+    }
     Indicator indicator(int row) const
     {
         return Indicator(grid->model()->headerData(row, Qt::Vertical, DataSetModel::IndicatorRole).toInt());
@@ -290,10 +298,7 @@ TEST_F(Grid, CtrlDeleteIsOffUnlessAllowedAndAsksFirst)
 
 TEST_F(Grid, LookupColumnChoosesTheKey)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
     EXPECT_EQ(grid->model()->index(1, 1).data().toString(), "Склад");
     grid->setSelectedIndex(1);
@@ -310,10 +315,7 @@ TEST_F(Grid, LookupColumnChoosesTheKey)
 // Alt+Down drops a lookup's list; it does not move to the next row.
 TEST_F(Grid, LookupListDropsWithAltDown)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
     grid->setSelectedIndex(1);
     key(Qt::Key_F2);
@@ -388,10 +390,7 @@ TEST_F(Grid, HooksSeeTheDrawnRowAndTheGridReportsEvents)
 // editor open or not, and never move the row; a letter opens the list on its match.
 TEST_F(Grid, LookupCellDropsItsListFromTheKeyboard)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"Otdel", "Отдел"}, {"NAME", "Клиент"}});
     grid->setSelectedIndex(1);
     const auto combo = [&] { return qobject_cast<QComboBox*>(grid->indexWidget(grid->currentIndex())); };
@@ -653,10 +652,7 @@ TEST_F(Grid, LookupListTypeAheadKeepsTheProgramsPace)
     qint64 now = 50000;
     TypeAhead::clock = [&] { return now; };
     const auto restore = qScopeGuard([] { TypeAhead::clock = {}; });
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
     grid->setSelectedIndex(1);
     const auto line = [&] {
