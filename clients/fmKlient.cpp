@@ -41,6 +41,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -1520,6 +1521,12 @@ void TfmKlient::ToolButton21Click()
 
 void TfmKlient::tbCustExportClick()
 {
+    // The export walks the card's contacts; the user comes back to the pages he exported from.
+    const QPointer<QWidget> main = pcMain->currentWidget(), down = pcDown->currentWidget();
+    const auto back = qScopeGuard([&] {
+        if (down) pcDown->setCurrentWidget(down);
+        if (main) pcMain->setCurrentWidget(main);
+    });
     ExportKlientList(dbgCust, dbgContacts, [this] {
         pcDown->setCurrentWidget(tsContacts);
         pcMain->setCurrentWidget(tsKar);

@@ -228,11 +228,11 @@ TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
 
 TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
 {
-    for (const char* company : {"Альфа", "Бета", "Гамма", "Дельта"}) addClient(me.IdUser, company);
+    for (int i = 0; i < 80; ++i) addClient(me.IdUser, QString("Клиент %1").arg(i, 2, 10, QChar('0')));
     ASSERT_TRUE(openActive());
     QTest::mouseClick(fm->tbMy, Qt::LeftButton);
     fm->pcMain->setCurrentWidget(fm->tsKlList);
-    ASSERT_EQ(dmKl->qryCust.recordCount(), 4);
+    ASSERT_EQ(dmKl->qryCust.recordCount(), 80);
     const QModelIndex second = fm->dbgCust->model()->index(1, 1);
     QTest::mouseClick(fm->dbgCust->viewport(), Qt::LeftButton, {}, fm->dbgCust->visualRect(second).center());
     ASSERT_EQ(dmKl->qryCust.recNo(), 2);
@@ -248,11 +248,14 @@ TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
         }
         testing_support::chooseTextFile(dir.filePath("list.txt"));
         dialogs.expectInformation("Экспорт успешно завершен.");
-        fm->pcMain->setCurrentWidget(fm->tsKlList);
         QTest::mouseClick(fm->tbCustExport, Qt::LeftButton);
         EXPECT_EQ(dialogs.pending(), 0);
         EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), company) << contacts;
         EXPECT_EQ(fm->dbgCust->currentIndex().row(), 1) << contacts;
+        EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList) << contacts;
+        // In sight, where the user left it.
+        EXPECT_TRUE(fm->dbgCust->viewport()->rect().contains(fm->dbgCust->visualRect(fm->dbgCust->currentIndex())))
+            << contacts;
     }
 }
 
