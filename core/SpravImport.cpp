@@ -320,7 +320,7 @@ void TSpravImport::Import()
         {
             import->Importing = false;
             running = nullptr;
-            if (import->Form) import->ShowPage(import->Page);
+            import->ShowPage(import->Page);
             import->Form->btnNext->setEnabled(true);
         }
     } guard{this};
