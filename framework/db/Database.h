@@ -36,11 +36,16 @@ bool isEmbeddedPath(const QString& path);
 // UNICODE_FSS) or else in code page 1251, the database's own.
 bool sqlTextIsUtf8(const QString& charset);
 // The text of a statement for an attachment of that lc_ctype; a character
-// outside code page 1251 is refused (outsideCodePage).
+// outside code page 1251 is refused (outsideCodePageInSql).
 QByteArray encodeSql(const QString& text, const QString& charset);
-// The error for a text whose character at `at` code page 1251 lacks: a text is
+// The error for a value whose character at `at` code page 1251 lacks: a text is
 // refused rather than stored with "?".
-DbError outsideCodePage(const QString& text, qsizetype at);
+CodePageError outsideCodePage(const QString& text, qsizetype at);
+// The same for a character in a statement's text: the refusal names the quoted
+// value that holds it, never the statement.
+CodePageError outsideCodePageInSql(const QString& sql, qsizetype at);
+// Throws CodePageError, naming the label, when text holds a character outside code page 1251.
+void checkCodePage(const QString& text, const QString& label);
 // A name or message of the engine: UTF-8 where it is valid, else code page 1251.
 QString decodeName(const char* bytes, qsizetype length);
 

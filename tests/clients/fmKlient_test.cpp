@@ -15,6 +15,7 @@
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
+#include "reports/fmExportConCount.h"
 #include "support/ExportDialogs.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
@@ -30,6 +31,7 @@
 #include <QSignalSpy>
 #include <QKeyEvent>
 #include <QAbstractItemView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
@@ -212,10 +214,49 @@ TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
     dialogs.expectInformation("Сделка не найдена\rили у Вас не хватает прав доступа!");
     EXPECT_TRUE(fm->GoToKar(idCust, 12345, 0, fm->tsSdelka));
 
+    // A refused jump leaves the user's list, row and page as they were.
+    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    fm->pcMain->setCurrentWidget(fm->tsKlList);
+    const int listed = dmKl->qryCust.recordCount();
+    ASSERT_GT(listed, 0);
     dialogs.expectInformation("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
     EXPECT_FALSE(fm->GoToKar(hidden, 0, 0));
-    EXPECT_TRUE(dmKl->qryCust.isEmpty());
-    EXPECT_FALSE(dmKl->qryContacts.active());
+    EXPECT_EQ(dmKl->qryCust.recordCount(), listed);
+    EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), "Бета");
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList);
+}
+
+TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
+{
+    for (int i = 0; i < 80; ++i) addClient(me.IdUser, QString("Клиент %1").arg(i, 2, 10, QChar('0')));
+    ASSERT_TRUE(openActive());
+    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    fm->pcMain->setCurrentWidget(fm->tsKlList);
+    ASSERT_EQ(dmKl->qryCust.recordCount(), 80);
+    const QModelIndex second = fm->dbgCust->model()->index(1, 1);
+    QTest::mouseClick(fm->dbgCust->viewport(), Qt::LeftButton, {}, fm->dbgCust->visualRect(second).center());
+    ASSERT_EQ(dmKl->qryCust.recNo(), 2);
+    const QString company = dmKl->qryCust.fieldByName("Company").asString();
+    QTemporaryDir dir;
+    for (const bool contacts : {false, true}) {
+        dialogs.expectConfirm(contacts, "Включить в экспорт контактные лица?");
+        if (contacts) {
+            testing_support::whenShown<TfmExportConCount>([](TfmExportConCount* d) { d->btnOK->click(); });
+            testing_support::keepColumns({"Компания", "Контактные лица"});
+        } else {
+            testing_support::keepColumns({"Компания"});
+        }
+        testing_support::chooseTextFile(dir.filePath("list.txt"));
+        dialogs.expectInformation("Экспорт успешно завершен.");
+        QTest::mouseClick(fm->tbCustExport, Qt::LeftButton);
+        EXPECT_EQ(dialogs.pending(), 0);
+        EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), company) << contacts;
+        EXPECT_EQ(fm->dbgCust->currentIndex().row(), 1) << contacts;
+        EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList) << contacts;
+        // In sight, where the user left it.
+        EXPECT_TRUE(fm->dbgCust->viewport()->rect().contains(fm->dbgCust->visualRect(fm->dbgCust->currentIndex())))
+            << contacts;
+    }
 }
 
 TEST_F(FmKlientWindow, CuratorChangeWritesItsSystemHistoryRow)

@@ -88,6 +88,24 @@ TEST_F(DesktopOpener, TheUserIsToldWheneverTheOpenerFindsNothing)
     EXPECT_EQ(failures, 1);
 }
 
+// The end of an export waits for the opener's answer, to say in one message whether a program took the file.
+TEST_F(DesktopOpener, WaitingForTheAnswerTellsWhetherAProgramTookTheFile)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Клиенты.xlsx");
+    QFile(file).open(QIODevice::WriteOnly);
+    int late = 0;
+    EXPECT_TRUE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    EXPECT_EQ(opener.args(), file);
+    opener.setExitStatus(3);
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    opener.remove();
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl(), 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(late, 0);   // an answer in time is no late one
+}
+
 TEST(UserSettings, MissingValueReadsDefaultAndWritesPersist)
 {
     QTemporaryDir dir;
