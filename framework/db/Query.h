@@ -60,9 +60,11 @@ public:
     // Runs in the transaction that writes a row, before the update object's
     // statement (during it the fields hold the values being written; a delete's
     // are the stored ones): a guard that throws refuses the write, and what it
-    // writes is committed or rolled back with the row. A guarded write reads
-    // with Isolation::NoRecordVersion, so a row another user is writing at that
-    // moment is a conflict (retried, then reported), never missed by a check.
+    // writes is committed or rolled back with the row. A guarded write in a
+    // transaction of its own reads with Isolation::NoRecordVersion, so a row
+    // another user is writing at that moment is a conflict (retried, then
+    // reported), never missed by a check; a foreign key refusal of a delete
+    // (a use added since the check) is retried the same way.
     using WriteGuard = std::function<void(UpdateKind, DataSet&, Transaction&)>;
     void setWriteGuard(WriteGuard guard) { writeGuard_ = std::move(guard); }
 

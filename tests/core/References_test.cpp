@@ -1,20 +1,14 @@
 // Rows that others point to are never deleted from under them: every
 // reference list, departments, and through the server with two workstations.
 
-#include "CoreFixture.h"
+#include "ReferenceListsFixture.h"
 
-#include "core/ModuleWindows.h"
-#include "core/Sprav.h"
 #include "core/Users.h"
-#include "core/fmSetupList.h"
 #include "core/fmUsers.h"
 #include "core/schema/References.h"
 
-#include "db/Query.h"
 #include "support/Refusal.h"
-#include "widgets/ScriptedDialogs.h"
 
-#include <QComboBox>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTreeWidget>
@@ -44,27 +38,22 @@ QString countedAs(const schema::Use& u, int n)
     return QString("%1 %2").arg(n).arg(n % 10 == 1 && n % 100 != 11 ? u.one : u.many);
 }
 
-class ReferenceRows : public CoreDatabaseTest {
+class ReferenceRows : public ReferenceLists {
 protected:
     void SetUp() override
     {
-        CoreDatabaseTest::SetUp();
-        fmSetupList = new TfmSetupList;
-        fmSetupList->resize(900, 500);
-        fmSetupList->show();
+        ReferenceLists::SetUp();
         db.execute("update or insert into SDELKA (IDSDELKA, NAME) values (900000, 'Сделка') matching (IDSDELKA)");
     }
-    void TearDown() override
+    // A goods item added in the editor, left current on the goods level of the list shown.
+    int newGoodsItem(TSprav* goods, const QString& name)
     {
-        delete fmSetupList.data();
-        CoreDatabaseTest::TearDown();
+        fw::Query& q = *goods->Queries[1];
+        q.append();
+        q.fieldByName("Tovar").setAsString(name);
+        q.post();
+        return q.fieldByName("idTovar").asInteger();
     }
-    TSprav* select(int n)
-    {
-        fmSetupList->cbSprav->setCurrentIndex(n);
-        return fmSetupList->SpravMan->GetSprav(n);
-    }
-    int count(const QString& sql) { return db.selectValue(sql).asInt(); }
     QString keyOf(const QString& table)
     {
         return db.selectValue("select trim(s.rdb$field_name) from rdb$relation_constraints c join rdb$index_segments s"
@@ -144,7 +133,6 @@ protected:
         }
     }
 
-    fw::ScriptedDialogs dialogs;
     int key_ = 700000;
 };
 
@@ -162,11 +150,7 @@ protected:
 TEST_F(ReferenceRows, AGoodsItemOnDealLinesIsRefusedNamingThem)
 {
     TSprav* s = select(1);
-    fw::Query& goods = *s->Queries[1];
-    goods.append();
-    goods.fieldByName("Tovar").setAsString("Выезд инженера");
-    goods.post();
-    const int id = goods.fieldByName("idTovar").asInteger();
+    const int id = newGoodsItem(s, "Выезд инженера");
     for (int i = 0; i < 48; ++i) use(schema::uses()[4], id);
     ASSERT_STREQ(schema::uses()[4].many, "строках товара сделок");
     dialogs.expectConfirm(true, "Удалить?");
@@ -270,11 +254,7 @@ protected:
                   0);
 
         TSprav* s = select(1);
-        fw::Query& goods = *s->Queries[1];
-        goods.append();
-        goods.fieldByName("Tovar").setAsString("Выезд инженера");
-        goods.post();
-        const int id = goods.fieldByName("idTovar").asInteger();
+        const int id = newGoodsItem(s, "Выезд инженера");
         dialogs.expectConfirm(true, "Удалить?").expectConfirm(true, "Удалить?");
         deleteWhileAUseIsAdded(
             "insert into SALES (IDSALE, IDTOVAR) values (%1, " + QString::number(id) + ")", "SALES",
@@ -305,11 +285,7 @@ TEST_P(TwoWorkstations, AUseAddedWhileDeletingIsNeverLeftPointingAtNothing)
 
     // Deleted first: the other workstation's window, loaded before, can no longer point at it.
     TSprav* s = select(1);
-    fw::Query& goods = *s->Queries[1];
-    goods.append();
-    goods.fieldByName("Tovar").setAsString("Снят с продажи");
-    goods.post();
-    const int id = goods.fieldByName("idTovar").asInteger();
+    const int id = newGoodsItem(s, "Снят с продажи");
     dialogs.expectConfirm(true, "Удалить?");
     s->DelClick(1);
     Other other(params());

@@ -1,16 +1,10 @@
-#include "CoreFixture.h"
+#include "ReferenceListsFixture.h"
 
-#include "core/ModuleWindows.h"
-#include "core/Sprav.h"
 #include "core/SpravTableFrame.h"
 #include "core/fmSelectItem.h"
-#include "core/fmSetupList.h"
 
-#include "db/Query.h"
 #include "widgets/DBGrid.h"
-#include "widgets/ScriptedDialogs.h"
 
-#include <QComboBox>
 #include <QImage>
 #include <QPainter>
 #include <QListWidget>
@@ -20,35 +14,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
-
-namespace {
-
-class ReferenceLists : public CoreDatabaseTest {
-protected:
-    void SetUp() override
-    {
-        CoreDatabaseTest::SetUp();
-        fmSetupList = new TfmSetupList;
-        fmSetupList->resize(900, 500);
-        fmSetupList->show();
-    }
-    void TearDown() override
-    {
-        delete fmSetupList.data();
-        CoreDatabaseTest::TearDown();
-    }
-
-    TSprav* select(int n)
-    {
-        fmSetupList->cbSprav->setCurrentIndex(n);
-        return fmSetupList->SpravMan->GetSprav(n);
-    }
-    int count(const QString& sql) { return db.selectValue(sql).asInt(); }
-
-    fw::ScriptedDialogs dialogs;
-};
-
-} // namespace
 
 TEST_F(ReferenceLists, EveryListShowsItsLevelsAndTheirDetails)
 {
