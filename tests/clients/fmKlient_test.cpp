@@ -319,6 +319,12 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     fm->sbMail->click();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
+
+    // Without a mail program the user is told the address as the card has it.
+    shell.openResult = false;
+    ASSERT_TRUE(dmKl->qryContacts.locate("CONTACT_EMAIL", "s@firm.ru"));
+    dialogs.expectError("Не удалось открыть почтовую программу для письма:\nСмирнова <s@firm.ru>");
+    fm->sbMail->click();
 }
 
 TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
