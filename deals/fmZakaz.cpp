@@ -674,7 +674,15 @@ void TfmZakaz::SendMarked(int status, const QList<Letter>& letters, int material
     const int idOrder = q.fieldByName("IDORDER").asInteger();
     const fw::Value oldStatus = q.fieldByName("IDORDERSTATUS").value();
     const fw::Value oldDate = q.fieldByName("DATECR").value();
-    WriteOrderStatus(fw::Value(status), fw::Value(GetServerDate()));
+    const fw::Value now(GetServerDate());
+    try {
+        WriteOrderStatus(fw::Value(status), now);
+    } catch (const fw::DbError& e) {
+        // The commit may have reached the server before the answer was lost.
+        if (e.kind() == fw::DbErrorKind::ConnectionLost)
+            unsent_ << "Заказ " + order + " не отправлен, но его статус мог быть записан: проверьте его.";
+        throw;
+    }
 
     int sent = 0;
     try {
