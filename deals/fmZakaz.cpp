@@ -36,8 +36,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <optional>
-
 namespace {
 
 QString setting(const char* column)
