@@ -5,6 +5,7 @@
 #include "core/fmMain.h"
 #include "core/fmSplash.h"
 
+#include "widgets/DBControls.h"
 #include "widgets/Dialogs.h"
 #include "widgets/ExceptionHandler.h"
 
@@ -79,6 +80,7 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName("Tolmar");
     QCoreApplication::setApplicationName("Brontal");
     QCoreApplication::setApplicationVersion(BRONTAL_VERSION);
+    fw::installLengthNotices();
 
     // Qt's own dialogs (file choice, message box buttons) speak Russian like the rest.
     QTranslator qtRussian;

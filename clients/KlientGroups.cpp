@@ -280,7 +280,17 @@ void TKlientGroups::AddToGroup()
     if (!members.locate(key, group)) {
         members.append();
         members.fieldByName(key).setValue(group);
-        PostOrCancel(members);
+        try {
+            PostOrCancel(members);
+        } catch (const fw::DbError& e) {
+            if (e.kind() != fw::DbErrorKind::ForeignKey) throw;
+            // Deleted on another workstation meanwhile: the lists show what is there now.
+            const QString name = groups.fieldByName(NameField()).asString();
+            OpenGroupList();
+            if (Groups().locate(key, group)) throw;   // the group is there: the client is what went
+            throw fw::UserError("Группа \"" + name + "\" удалена другим пользователем.\n"
+                                "Список групп прочитан заново.");
+        }
         members.locate(key, group);
     }
 }

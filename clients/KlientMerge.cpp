@@ -56,6 +56,19 @@ QString MergeSourceCaption(const QString& company)
     return "Откуда (" + company.left(30) + "...)";
 }
 
+QString MergeClientText(const QString& company, const QString& city, int idCust)
+{
+    const QString where = city.trimmed().isEmpty() ? QString() : "г. " + city.trimmed() + ", ";
+    return company + " (" + where + "код " + QString::number(idCust) + ")";
+}
+
+QString MergeQuestion(const QString& source, const QString& target)
+{
+    return "Перенести Историю, Планы, Контактные лица, Товары, Сделки, Договора, Рассылку\r"
+           "С карточки: \t" + source + "\r"
+           "На карточку: \t" + target + " ?";
+}
+
 TKlientMerge::TKlientMerge(QAction* fromItem, QObject* parent) : QObject(parent), from_(fromItem)
 {
     setObjectName("KlientMerge");
@@ -69,6 +82,7 @@ void TKlientMerge::FromClick()
     PostIfInsert(cust);
     SourceId = cust.fieldByName("idCust").asInteger();
     SourceName = cust.fieldByName("Company").asString();
+    SourceCity = cust.fieldByName("City").asString();
     from_->setText(MergeSourceCaption(SourceName));
 }
 
@@ -81,10 +95,10 @@ void TKlientMerge::ToClick()
     PostIfInsert(cust);
     const int target = cust.fieldByName("idCust").asInteger();
     if (target == SourceId) return;
-    const QString text = "Перенести Историю, Планы, Контактные лица, Товары, Сделки, Договора, Рассылку\r"
-                         "С карточки: \t" + SourceName + "\r"
-                         "На карточку: \t" + cust.fieldByName("Company").asString() + " ?";
-    if (!fw::dialogs().confirm(text)) return;
+    const QString source = MergeClientText(SourceName, SourceCity, SourceId);
+    const QString targetText = MergeClientText(cust.fieldByName("Company").asString(),
+                                               cust.fieldByName("City").asString(), target);
+    if (!fw::dialogs().confirm(MergeQuestion(source, targetText))) return;
     // Pending edits of the card's details are written before their rows move.
     if (CloseDetails) CloseDetails();
     std::exception_ptr failed;
@@ -95,4 +109,5 @@ void TKlientMerge::ToClick()
     }
     if (OpenDetails) OpenDetails();
     if (failed) std::rethrow_exception(failed);
+    fw::dialogs().information("Карточки объединены.\rС карточки: \t" + source + "\rНа карточку: \t" + targetText);
 }

@@ -68,6 +68,7 @@ void CheckCustomFieldCaption(const QString& caption)
     if (caption.trimmed().isEmpty()) throw fw::UserError("Укажите название поля!");
     if (caption.size() > CustomFieldCaptionMax)
         throw fw::UserError(QString("Название поля не может быть длиннее %1 символов!").arg(CustomFieldCaptionMax));
+    fw::checkCodePage(caption, "Название");
 }
 
 void CheckCustomFieldSize(int size)

@@ -41,6 +41,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -972,11 +973,23 @@ void TfmKlient::SelectCardPage(QWidget* page)
 
 bool TfmKlient::GoToKar(int idCust, int idRecord, int idContacts, QWidget* page)
 {
+    const QStringList sql{"select * from Customer where idCust=" + QString::number(idCust), "and " + GetCustFilter()};
+    // Asked first: a refused jump leaves the user's list and page as they were.
+    fw::Query& probe = dmKl->qryTemp;
+    probe.close();
+    probe.setSql(sql);
+    probe.open();
+    const bool found = !probe.isEmpty();
+    probe.close();
+    if (!found) {
+        fw::dialogs().information("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
+        return false;
+    }
     fw::Query& cust = dmKl->qryCust;
     cust.close();
     pcMain->setCurrentWidget(tsKar);
     SelectCardPage(page);
-    cust.setSql({"select * from Customer where idCust=" + QString::number(idCust), "and " + GetCustFilter()});
+    cust.setSql(sql);
     cust.open();
     if (cust.isEmpty()) {
         fw::dialogs().information("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
@@ -1508,6 +1521,12 @@ void TfmKlient::ToolButton21Click()
 
 void TfmKlient::tbCustExportClick()
 {
+    // The export walks the card's contacts; the user comes back to the pages he exported from.
+    const QPointer<QWidget> main = pcMain->currentWidget(), down = pcDown->currentWidget();
+    const auto back = qScopeGuard([&] {
+        if (down) pcDown->setCurrentWidget(down);
+        if (main) pcMain->setCurrentWidget(main);
+    });
     ExportKlientList(dbgCust, dbgContacts, [this] {
         pcDown->setCurrentWidget(tsContacts);
         pcMain->setCurrentWidget(tsKar);

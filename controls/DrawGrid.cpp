@@ -1,10 +1,9 @@
 #include "DrawGrid.h"
 
 #include "VclUtils.h"
-#include "widgets/DBGrid.h"
+#include "widgets/DBControls.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -28,6 +27,7 @@ bool IsTypedChar(const QKeyEvent* e)
 TInplaceEdit::TInplaceEdit(TDrawGrid* grid) : QLineEdit(grid->viewport()), grid_(grid)
 {
     setFrame(false);
+    fw::noteLengthLimit(this);
     hide();
     connect(this, &QLineEdit::textChanged, this, [this] {
         if (OnChange) OnChange();
@@ -270,7 +270,47 @@ void TDrawGrid::alwaysShowEditor()
 void TDrawGrid::focusInEvent(QFocusEvent* e)
 {
     QAbstractScrollArea::focusInEvent(e);
+    fw::takeCtrlTab(this, [this](bool next) { LeaveGrid(next); });
     alwaysShowEditor();
+}
+
+bool TDrawGrid::TabMove(bool next)
+{
+    if (!(options_ & goTabs)) return false;
+    int c = col_, r = row_;
+    if (next) {
+        if (c < ColCount() - 1) ++c;
+        else if (r < RowCount() - 1) c = fixedCols_, ++r;
+        else return false;
+    } else {
+        if (c > fixedCols_) --c;
+        else if (r > fixedRows_) c = ColCount() - 1, --r;
+        else return false;
+    }
+    MoveTo(c, r);
+    return true;
+}
+
+void TDrawGrid::LeaveGrid(bool next)
+{
+    if (editorShown_ && editor_) {
+        if (options_ & goAlwaysShowEditor) SetEditText(col_, row_, editor_->text());
+        else HideEditor();
+    }
+    // The next control is looked for from the grid, not from its editor, which
+    // stands last in the window's focus chain; the editor stays where it is.
+    if (!hasFocus()) {
+        hidingEditor_ = true;
+        setFocus(Qt::OtherFocusReason);
+        hidingEditor_ = false;
+    }
+    QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+bool TDrawGrid::focusNextPrevChild(bool next)
+{
+    if (!TabMove(next)) LeaveGrid(next);
+    return true;
 }
 
 bool TDrawGrid::CanEditShow() const
@@ -347,18 +387,12 @@ void TDrawGrid::KeyDown(QKeyEvent* e)
     case Qt::Key_PageUp: MoveTo(col_, row_ - 10); break;
     case Qt::Key_PageDown: MoveTo(col_, row_ + 10); break;
     case Qt::Key_Tab:
-        if (options_ & goTabs) {
-            if (col_ < ColCount() - 1) MoveTo(col_ + 1, row_);
-            else MoveTo(fixedCols_, row_ + 1);
-        } else {
-            e->ignore();
-            return;
-        }
+    case Qt::Key_Backtab: {
+        // Tab itself comes through focusNextPrevChild; Ctrl+Tab leaves from any cell.
+        const bool next = !fw::isBackTab(e);
+        if (ctrl || !TabMove(next)) LeaveGrid(next);
         break;
-    case Qt::Key_Backtab:
-        if (options_ & goTabs) MoveTo(col_ - 1, row_);
-        else { e->ignore(); return; }
-        break;
+    }
     case Qt::Key_F2: ShowEditor(); break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -588,18 +622,6 @@ void DrawGridCellText(QWidget*, int, int, const QString& text, const QRect& rect
 
 // --- TPopupListbox ------------------------------------------------------------
 
-std::function<qint64()> TPopupListbox::TickSource;
-
-namespace {
-qint64 tickNow()
-{
-    if (TPopupListbox::TickSource) return TPopupListbox::TickSource();
-    static QElapsedTimer t;
-    if (!t.isValid()) t.start();
-    return t.elapsed();
-}
-}
-
 TPopupListbox::TPopupListbox(QWidget* owner)
     : QListWidget(owner), owner_(owner)
 {
@@ -630,17 +652,10 @@ void TPopupListbox::SearchKey(QKeyEvent* e)
         e->accept();
         return;
     }
-    const QString t = e->text();
     if (IsTypedChar(e)) {
-        const qint64 now = tickNow();
-        if (now - lastTick_ > 4000) search_.clear();
-        lastTick_ = now;
-        if (search_.size() < 32) search_ += t[0];
-        for (int i = 0; i < count(); ++i)
-            if (item(i)->text().startsWith(search_, Qt::CaseInsensitive)) {
-                setCurrentRow(i);
-                break;
-            }
+        search_.add(e->text()[0]);
+        const int row = search_.find(count(), [this](int i) { return item(i)->text(); });
+        if (row >= 0) setCurrentRow(row);
         e->accept();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Placement.h"
+#include "widgets/DBGrid.h"
 
 #include <QAbstractScrollArea>
 #include <QLineEdit>
@@ -97,6 +98,11 @@ public:
     virtual void HideEditor();
     // The framework's key handling (navigation, editing keys).
     virtual void KeyDown(QKeyEvent* e);
+    // Tab and Shift+Tab with goTabs: the next or previous cell, row by row;
+    // false past the last cell, before the first and without goTabs.
+    bool TabMove(bool next);
+    // Leaves the grid for the next or previous control, the editor's text written first.
+    void LeaveGrid(bool next);
 
 protected:
     virtual TInplaceEdit* CreateEditor();
@@ -114,6 +120,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
     void focusInEvent(QFocusEvent* e) override;
+    // Tab from the grid or its editor: TabMove, else LeaveGrid.
+    bool focusNextPrevChild(bool next) override;
     void alwaysShowEditor();
     bool viewportEvent(QEvent* e) override;
     int sizingColumnAt(const QPoint& p) const;   // -1 when not on a sizing line
@@ -145,19 +153,17 @@ class TPopupListbox : public QListWidget {
     Q_OBJECT
 public:
     explicit TPopupListbox(QWidget* owner);
-    QString SearchText() const { return search_; }
-    // Typing searches the lines; Backspace and Esc empty the search text.
+    QString SearchText() const { return search_.text(); }
+    // Typing searches the lines at the program's one type-ahead pace; Backspace
+    // and Esc empty the search text.
     void SearchKey(QKeyEvent* e);
     void ClearSearch() { search_.clear(); }
     int ItemHeight = 11;
-    // Milliseconds of the clock that the type-ahead measures pauses with (tests set it).
-    static std::function<qint64()> TickSource;
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 private:
-    QString search_;
-    qint64 lastTick_ = 0;
+    fw::TypeAhead search_;
     QWidget* owner_;
 };
 

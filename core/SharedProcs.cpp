@@ -34,8 +34,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
-#include <QDir>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 bool ShiftPressed = false;
@@ -325,8 +325,7 @@ bool OpenLink(QWidget* window, const QString& link)
 
 bool OpenThroughDesktop(const QUrl& url, const QString& what)
 {
-    const QString target = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
-                                             : url.toDisplayString(QUrl::RemoveQuery);
+    const QString target = fw::urlDisplayText(url);
     return fw::shell().openUrl(url, [what, target] { fw::dialogs().error(what + ":\n" + target); });
 }
 
@@ -347,4 +346,34 @@ QStringList GetAttachedUserNames(fw::Database& db)
     AttachedUsers.clear();
     AttachedUsers = db.attachedUserNames();
     return AttachedUsers;
+}
+
+void TCutValues::Count(const QString& caption, qsizetype valueLength, int size)
+{
+    if (size <= 0 || valueLength <= size) return;
+    ++total_;
+    for (auto& c : counts_)
+        if (c.first == caption) {
+            ++c.second;
+            return;
+        }
+    counts_.append({caption, 1});
+}
+
+void TCutValues::Add(const TCutValues& other)
+{
+    for (const auto& o : other.counts_) {
+        total_ += o.second;
+        auto it = std::find_if(counts_.begin(), counts_.end(), [&](const auto& c) { return c.first == o.first; });
+        if (it != counts_.end()) it->second += o.second;
+        else counts_.append(o);
+    }
+}
+
+QString TCutValues::Text() const
+{
+    if (total_ == 0) return {};
+    QStringList parts;
+    for (const auto& c : counts_) parts << QString("%1: %2").arg(c.first).arg(c.second);
+    return QString("Значений, обрезанных по длине поля: %1 (%2).").arg(total_).arg(parts.join(", "));
 }

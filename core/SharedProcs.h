@@ -79,3 +79,20 @@ QString GetWindowsVersion();
 QStringList GetAttachedUserNames(fw::Database& db);
 // The names GetAttachedUserNames found last.
 extern QStringList AttachedUsers;
+
+// The values an import cut to the length of their field, counted by the field's
+// caption, so that the import's closing message tells of each.
+class TCutValues {
+public:
+    // value cut to size characters: counted under caption when it was longer.
+    void Count(const QString& caption, qsizetype valueLength, int size);
+    // Adds the counts of other (one line's, once it is written).
+    void Add(const TCutValues& other);
+    int Total() const { return total_; }
+    // "Значений, обрезанных по длине поля: 3 (Компания: 2, Город: 1)."; empty when none was cut.
+    QString Text() const;
+
+private:
+    QList<QPair<QString, int>> counts_;
+    int total_ = 0;
+};

@@ -2,6 +2,7 @@
 
 #include "core/Sprav.h"
 #include "core/ModuleWindows.h"
+#include "core/fmMain.h"
 #include "core/fmSetupList.h"
 
 #include "db/Currency.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,9 +20,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -35,6 +40,8 @@ const char* const kInstruction =
     "Группа 1\tНазвание 2\n"
     "Группа 2\tНазвание 3\n"
     "Группа 2\tНазвание 4\n";
+
+TSpravImport* running = nullptr;
 
 QLabel* bold(const QString& text, QWidget* parent)
 {
@@ -111,11 +118,16 @@ TSpravImportForm::TSpravImportForm(QWidget* owner) : QDialog(owner)
     importLayout->addWidget(ready);
     auto* group = new QGroupBox("Процесс выполнения импорта", tsImport);
     group->setObjectName("gbProcess");
-    auto* groupLayout = new QHBoxLayout(group);
-    groupLayout->addWidget(new QLabel("Обработано строк:", group));
+    auto* groupLayout = new QGridLayout(group);
+    groupLayout->addWidget(new QLabel("Обработано строк:", group), 0, 0);
     lblCount = new QLabel("0", group);
     lblCount->setObjectName("lblCount");
-    groupLayout->addWidget(lblCount, 1);
+    groupLayout->addWidget(lblCount, 0, 1);
+    groupLayout->setColumnStretch(1, 1);
+    pb = new QProgressBar(group);
+    pb->setObjectName("pb");
+    pb->setValue(0);
+    groupLayout->addWidget(pb, 1, 0, 1, 2);
     importLayout->addWidget(group);
     importLayout->addStretch(1);
     pc->addWidget(tsImport);
@@ -214,8 +226,25 @@ void TSpravImport::BackClick()
 
 bool TSpravImport::FormCloseQuery(int result)
 {
+    if (Importing) return AskStop();
     if (result == QDialog::Accepted || Page == 0) return true;
     return fw::dialogs().confirm("Закрыть импорт справочника?");
+}
+
+bool TSpravImport::AskStop()
+{
+    if (!Importing) return true;
+    if (!StopRequested && fw::dialogs().confirm("Закрыть импорт справочника?")) {
+        StopRequested = true;
+        // Asked by the program's close: the program ends once the import has stopped.
+        if (fmMain && fmMain->Closing()) ExitAfterImport = true;
+    }
+    return false;
+}
+
+TSpravImport* RunningSpravImport()
+{
+    return running;
 }
 
 void TSpravImport::ClearLinks()
@@ -266,41 +295,96 @@ QString TSpravImport::GetFieldValue(const QString& fieldName, const QStringList&
 
 void TSpravImport::Import()
 {
+    if (Importing) return;
     // Every line is read once before anything is written: a file that cannot
     // be stored whole is refused with nothing changed.
-    File->scanDataLines({});
+    const int total = File->scanDataLines({});
     // Every run reads the file from its first data line: rows already written
     // are found again and left alone, so a retry after a failure is safe.
     File->readHeader();
     QStringList values;
     int count = 0;
+    int lines = 0;
+    CutValues = TCutValues();
     Form->lblCount->setText("0");
-    while (File->readLine(values)) {
+    Form->pb->setRange(0, total);
+    Form->pb->setValue(0);
+    Importing = true;
+    StopRequested = false;
+    running = this;
+    Form->btnBack->setEnabled(false);
+    Form->btnNext->setEnabled(false);
+    struct Running {
+        TSpravImport* import;
+        ~Running()
+        {
+            import->Importing = false;
+            running = nullptr;
+            import->ShowPage(import->Page);
+            import->Form->btnNext->setEnabled(true);
+        }
+    } guard{this};
+    QElapsedTimer shown;
+    shown.start();
+    while (!StopRequested && File->readLine(values)) {
+        Form->pb->setValue(++lines);
         bool blank = true;
         for (const QString& v : values) blank = blank && v.trimmed().isEmpty();
-        if (blank) continue;
-        try {
-            if (!ImportLine(values)) continue;
-        } catch (const fw::Abort&) {
-            CancelPending();
-            throw;
-        } catch (const fw::Error& e) {
-            CancelPending();
-            throw fw::UserError(QString("Ошибка в строке %1 файла: %2").arg(File->lineNumber()).arg(e.message()));
-        } catch (const std::exception& e) {
-            CancelPending();
-            throw fw::UserError(QString("Ошибка в строке %1 файла: %2")
-                                    .arg(File->lineNumber())
-                                    .arg(QString::fromLocal8Bit(e.what())));
+        if (!blank) {
+            try {
+                if (ImportLine(values)) {
+                    ++count;
+                    Form->lblCount->setText(QString::number(count));
+                }
+            } catch (const fw::Abort&) {
+                CancelPending();
+                throw;
+            } catch (const fw::Error& e) {
+                CancelPending();
+                const auto* db = dynamic_cast<const fw::DbError*>(&e);
+                throw fw::UserError(QString("Ошибка в строке %1 файла: %2")
+                                        .arg(File->lineNumber())
+                                        .arg(db ? db->shownText() : e.message()));
+            } catch (const std::exception& e) {
+                CancelPending();
+                throw fw::UserError(QString("Ошибка в строке %1 файла: %2")
+                                        .arg(File->lineNumber())
+                                        .arg(QString::fromLocal8Bit(e.what())));
+            }
         }
-        ++count;
-        Form->lblCount->setText(QString::number(count));
-        Form->lblCount->repaint();
+        // Between lines every row is written and committed: the window can take
+        // its events (repaints, a close that stops the import) without touching it.
+        if (shown.elapsed() >= 40) {
+            QApplication::processEvents();
+            shown.restart();
+        }
     }
-    if (count == 0) throw fw::NoDataLinesError(File->fileName());
-    QApplication::beep();
-    fw::dialogs().information("Импорт справочника успешно завершен.");
+    const bool stopped = StopRequested;
+    const QString cut = CutValues.Text();
+    if (stopped) {
+        fw::dialogs().information(QString("Импорт справочника остановлен. Обработано строк: %1.").arg(count)
+                                  + (cut.isEmpty() ? QString() : "\r" + cut));
+    } else {
+        if (count == 0) throw fw::NoDataLinesError(File->fileName());
+        QApplication::beep();
+        if (cut.isEmpty()) fw::dialogs().information("Импорт справочника успешно завершен.");
+        else fw::dialogs().information(QString("Импорт справочника завершен. Обработано строк: %1.\r").arg(count) + cut);
+    }
+    Importing = false;
     Form->accept();
+    if (ExitAfterImport && fmMain) {
+        QPointer<TfmMain> main = fmMain.data();
+        QTimer::singleShot(0, main, [main] {
+            if (main) main->close();
+        });
+    }
+}
+
+QString TSpravImport::Cut(const QString& value, const fw::Field& field, const QString& caption)
+{
+    if (field.type() != fw::FieldType::String || field.size() <= 0) return value;
+    CutValues.Count(caption, value.size(), field.size());
+    return value.left(field.size());
 }
 
 void TSpravImport::CancelPending()
@@ -318,10 +402,15 @@ bool TSpravImport::ImportLine(const QStringList& values)
     for (int l = 0; l < Sprav->Rec.Count; ++l) {
         const TSpravTable& t = Sprav->Rec.Tables[size_t(l)];
         const fw::Field& f1 = Sprav->Queries[size_t(l)]->fieldByName(t.Field1);
-        QString k = GetFieldValue(t.Field1, values);
-        if (f1.type() == fw::FieldType::String && f1.size() > 0) k = k.left(f1.size());
-        if (k.trimmed().isEmpty()) return false;
+        const QString k = GetFieldValue(t.Field1, values);
+        const bool cut = f1.type() == fw::FieldType::String && f1.size() > 0;
+        if ((cut ? k.left(f1.size()) : k).trimmed().isEmpty()) return false;
         names << k;
+    }
+    // Cut to their columns, and counted, once the line is known to be taken.
+    for (int l = 0; l < Sprav->Rec.Count; ++l) {
+        const TSpravTable& t = Sprav->Rec.Tables[size_t(l)];
+        names[l] = Cut(names[l], Sprav->Queries[size_t(l)]->fieldByName(t.Field1), t.Caption1);
     }
 
     for (int l = 0; l < Sprav->Rec.Count; ++l) {
@@ -340,7 +429,7 @@ bool TSpravImport::ImportLine(const QStringList& values)
                 if (f2.size() > 0 && f2.size() < 4) c = c.rounded(f2.size());
                 value2 = c;
             } else {
-                value2 = f2.size() > 0 ? text.left(f2.size()) : text;
+                value2 = Cut(text, f2, t.Caption2);
             }
         }
 

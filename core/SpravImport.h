@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SharedProcs.h"
 #include "widgets/Dialogs.h"
 
 #include <QDialog>
@@ -14,10 +15,12 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class TSprav;
 namespace fw {
+class Field;
 class TsvReader;
 }
 
@@ -37,6 +40,7 @@ public:
     QGridLayout* glFields;
     QWidget* tsImport;
     QLabel* lblCount;
+    QProgressBar* pb;
     QPushButton* btnBack;
     QPushButton* btnNext;
     QPushButton* btnCancel;
@@ -74,6 +78,11 @@ public:
     std::unique_ptr<fw::TsvReader> File;
     int Page = 0;
     QList<TFieldLink> Links;
+    // While the lines are written the window takes its events; a close asked
+    // meanwhile stops the import after its current line.
+    bool Importing = false;
+    bool StopRequested = false;
+    bool ExitAfterImport = false;   // asked by the program's close: it closes once the import stopped
 
     void ShowPage(int page);
     void NextClick();
@@ -82,11 +91,18 @@ public:
     void BuildLinks(const QStringList& columns);
     void ClearLinks();
     void Import();
+    // The question of closing while the import runs: on Yes it stops after its current line.
+    bool AskStop();
 
 private:
     // False when the line names nothing at some level and is skipped.
     bool ImportLine(const QStringList& values);
     void CancelPending();
+    QString Cut(const QString& value, const fw::Field& field, const QString& caption);
+
+    TCutValues CutValues;
 };
 
 void RunSpravImport(TSprav* sprav);
+// The reference-list import running now, or nullptr.
+TSpravImport* RunningSpravImport();

@@ -78,6 +78,12 @@ void TfmSetupList::tbImportClick()
     RunSpravImport(sprav);
 }
 
+bool TfmSetupList::FormCloseQuery()
+{
+    TSpravImport* import = RunningSpravImport();
+    return !import || import->AskStop();
+}
+
 void TfmSetupList::FormClose()
 {
     SpravMan.reset();

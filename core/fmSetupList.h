@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ModuleWindows.h"
 #include "widgets/Dialogs.h"
 
 #include <QWidget>
@@ -13,7 +14,7 @@ class QVBoxLayout;
 class TSpravMan;
 
 // The reference-list editor, a module window.
-class TfmSetupList : public QWidget {
+class TfmSetupList : public QWidget, public TCloseQuery {
     Q_OBJECT
 public:
     explicit TfmSetupList(QWidget* owner = nullptr);
@@ -35,6 +36,8 @@ public:
     void tbImportClick();
     void FormClose();
     void FormDestroy();
+    // While a list is being imported, closing asks to stop the import, and waits for it.
+    bool FormCloseQuery() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -122,7 +122,8 @@ bool TGrOper::GetParams()
 
         std::unique_ptr<TfmSdelkaGroup> form(new TfmSdelkaGroup(nullptr));
         form->dblcType->setKeyValue(keyOfCurrentRow(dm->qrySdType, "IDSDELKATYPE"));
-        form->dblcUser->setKeyValue(keyOfCurrentRow(dm->qryUser, "IDUSER"));
+        // The user's own deals by default: the shared users list may stand on anybody.
+        form->dblcUser->setKeyValue(CurrentUser.IdUser);
         form->dblcPrichina->setKeyValue(0);
         form->dblcPrichinaClick();
         form->dblcPrichina2->setKeyValue(0);

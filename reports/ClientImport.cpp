@@ -311,8 +311,13 @@ void TClientImport::SetParams(int at, int first, int last, bool contact, const Q
         fw::Value v;
         switch (f.DataType) {
         case idtText:
-            if (f.Linked()) v = PrepareStringValue(value, f.Size);
-            else if (contact) v = QString("");
+            if (f.Linked()) {
+                const QString whole = PrepareStringValue(value, 0);
+                lineCut_.Count(f.Caption, whole.size(), f.Size);
+                v = PrepareStringValue(whole, f.Size);
+            } else if (contact) {
+                v = QString("");
+            }
             break;
         case idtInteger: {
             if (!f.IsLookup)
@@ -338,6 +343,7 @@ void TClientImport::ImportLine(const QStringList& values, int lineNumber)
     if (headerCount_ >= 0) CheckValueCount(headerCount_, int(values.size()), lineNumber);
     if (!line_) line_ = std::make_unique<fw::Statement>(db_, LineSql().join('\n'), fw::Statement::Positional{});
     line_->clearParams();
+    lineCut_ = TCutValues();
     SetParams(0, 0, clientFieldCount_, false, values, lineNumber);
     for (int k = 1; k <= contactCount_; ++k) {
         const int first = clientFieldCount_ + (k - 1) * BlockSize();
@@ -354,6 +360,7 @@ void TClientImport::ImportLine(const QStringList& values, int lineNumber)
     try {
         line_->execute(*db_.activeTransaction());
         db_.commit();
+        cut_.Add(lineCut_);
     } catch (...) {
         if (db_.inTransaction()) db_.rollback();
         throw;
@@ -366,6 +373,7 @@ int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>
     headerCount_ = int(header.size());
     const QList<QList<int>> extra = ExtraContactColumns(header, fields_, template_, contactCount_);
     leftOut_ = 0;
+    cut_ = TCutValues();
     QStringList values;
     line_ = std::make_unique<fw::Statement>(db_, LineSql().join('\n'), fw::Statement::Positional{});
     int count = 0;
@@ -375,6 +383,8 @@ int TClientImport::Run(fw::TsvReader& file, const std::function<bool(int count)>
         try {
             if (!file.readLine(values)) break;
             ImportLine(values, next);
+        } catch (const fw::DbError& e) {
+            throw TImportLineError(count, next, e.shownText());
         } catch (const fw::Error& e) {
             throw TImportLineError(count, next, e.message());
         } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SharedProcs.h"
 #include "db/DbError.h"
 
 #include <QDateTime>
@@ -140,6 +141,8 @@ public:
     int Run(fw::TsvReader& file, const std::function<bool(int count)>& progress = {});
     // Contact blocks of the imported lines that the contact count left out.
     int LeftOutContacts() const { return leftOut_; }
+    // The texts of the imported lines cut to their field's length.
+    const TCutValues& CutValues() const { return cut_; }
 
     void ImportLine(const QStringList& values, int lineNumber);
 
@@ -160,5 +163,7 @@ private:
     int clientFieldCount_ = 0;
     int headerCount_ = -1;
     int leftOut_ = 0;
+    TCutValues cut_;
+    TCutValues lineCut_;    // the line being written: counted once it is in
     std::unique_ptr<fw::Statement> line_;
 };

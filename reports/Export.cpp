@@ -9,6 +9,7 @@
 #include "db/DbError.h"
 #include "db/NumberFormat.h"
 #include "os/OutputFile.h"
+#include "os/Shell.h"
 #include "os/Spreadsheet.h"
 #include "os/TsvFile.h"
 #include "widgets/DBGrid.h"
@@ -170,8 +171,20 @@ void TExport::EndExport()
     Opened = false;
     fw::shareWithGroup(workbookName_);
     // No program for workbooks is no failure of the export: the file is saved, and
-    // the done message says where.
-    OpenThroughDesktop(QUrl::fromLocalFile(workbookName_), "Не удалось открыть таблицу");
+    // the one message that ends the export says where and that nothing opened it.
+    // The desktop's answer is awaited a moment for that; one that comes later is told apart.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString name = QDir::toNativeSeparators(workbookName_);
+    WorkbookShown = fw::shell().openUrlAndWait(QUrl::fromLocalFile(workbookName_), kOpenAnswerMs, [name] {
+        fw::dialogs().error(NotOpenedText(name));
+    });
+    QApplication::restoreOverrideCursor();
+}
+
+QString TExport::NotOpenedText(const QString& fileName)
+{
+    return "Экспорт успешно завершен.\nФайл сохранен:\n" + fileName
+        + "\n\nОткрыть его не удалось: на этом компьютере нет программы, которая открывает таблицы (.xlsx).";
 }
 
 void TExportDBGrid::WriteTitles(fw::DBGrid* grid, const QList<int>& columns, const QString& prefix)
@@ -297,9 +310,10 @@ void FinishExport(TExport& exporter)
     exporter.EndExport();
     // The desktop may take the workbook and still open nothing: where it is saved is always said.
     if (exporter.ExportType == TExport::Spreadsheet) {
+        const QString name = QDir::toNativeSeparators(exporter.WorkbookName());
         QApplication::beep();
-        fw::dialogs().information("Экспорт успешно завершен.\nФайл сохранен:\n"
-                                  + QDir::toNativeSeparators(exporter.WorkbookName()));
+        if (exporter.WorkbookShown) fw::dialogs().information("Экспорт успешно завершен.\nФайл сохранен:\n" + name);
+        else fw::dialogs().warning(TExport::NotOpenedText(name));
         return;
     }
     ShowExportDone();

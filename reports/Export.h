@@ -52,6 +52,11 @@ public:
     int Row = 1;               // current spreadsheet row, from 1
     QString Caption;
     int Records = 0;           // data rows written
+    bool WorkbookShown = true; // a program took the workbook of the last spreadsheet export
+    // How long the end of an export waits for the desktop to say whether a program took the workbook.
+    static constexpr int kOpenAnswerMs = 3000;
+    // The message of a workbook saved that no program opened.
+    static QString NotOpenedText(const QString& fileName);
 
     // The workbook of the last spreadsheet export.
     const QString& WorkbookName() const { return workbookName_; }

@@ -15,6 +15,8 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QGraphicsPathItem>
+#include <QGraphicsSimpleTextItem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHorizontalStackedBarSeries>
@@ -273,6 +275,7 @@ QString TReportChart::ShortLabel(const QString& text)
 void TReportChart::DrawChart()
 {
     Timer->stop();
+    clearPieLabels();
     QChart* chart = Chart->chart();
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes()) {
@@ -301,13 +304,27 @@ void TReportChart::DrawPie()
     for (int r = 1; r <= sliceRows(table_); ++r) {
         const fw::Currency value = rowTotal(table_, r);
         const QString label = ShortLabel(cellText(table_, r, 0));
-        QPieSlice* slice = series->append(label + " " + percentText(value, total), value.toDouble());
+        const QString percent = percentText(value, total);
+        QPieSlice* slice = series->append(label + " " + percent, value.toDouble());
         slice->setProperty("name", label);
+        slice->setProperty("percent", percent);
         slice->setColor(SeriesColor(r - 1));
     }
-    series->setLabelsVisible(true);
-    series->setPieSize(0.6);   // room for the labels around the pie
+    // The slices' own labels would cover each other: the chart draws ours (PlacePieLabels).
+    series->setLabelsVisible(false);
+    series->setPieSize(0.6);
     Chart->chart()->addSeries(series);
+    for (QPieSlice* slice : series->slices()) {
+        auto* leader = new QGraphicsPathItem(Chart->chart());
+        leader->setPen(QPen(slice->color().darker(130), 1));
+        leader->setZValue(10);
+        auto* text = new QGraphicsSimpleTextItem(slice->label(), Chart->chart());
+        text->setFont(slice->labelFont());
+        text->setBrush(slice->labelBrush());
+        text->setZValue(11);
+        PieLeaders << leader;
+        PieLabels << text;
+    }
     // A slice's border runs from the centre at both its edges: the only slice of a pie
     // would show it as a seam, and an empty slice as a stray line.
     const QList<QPieSlice*> slices = series->slices();
@@ -490,30 +507,97 @@ void TReportChart::TimerTimer()
 
 namespace {
 
-// Where the chart puts a slice's label: at the end of an arm that leaves the pie
-// at the middle of the slice, the text running away from the pie above the arm's
-// horizontal end. Arms that would point straight down are turned aside.
-QRectF pieLabelRect(const QPieSlice* slice, QPointF centre, qreal radius)
+QPointF along(QPointF centre, qreal degrees, qreal length)
 {
-    const qreal middle = slice->startAngle() + slice->angleSpan() / 2;
-    qreal angle = std::fmod(middle, 360.0);
-    if (angle < 0)
-        angle += 360;
-    if (angle > 170 && angle < 180)
-        angle = 170;
-    if (angle > 180 && angle < 190)
-        angle = 190;
-    const auto along = [](qreal degrees, qreal length) {
-        const qreal a = qDegreesToRadians(degrees);
-        return QPointF(qSin(a) * length, -qCos(a) * length);
-    };
-    const QPointF end = centre + along(middle, radius) + along(angle, radius * slice->labelArmLengthFactor());
-    const QSizeF text = QFontMetricsF(slice->labelFont()).size(Qt::TextSingleLine, slice->label());
-    QRectF r(QPointF(angle < 180 ? end.x() : end.x() - text.width(), end.y() - text.height() - 2), text);
-    return r.adjusted(-2, -1, 2, 1);
+    const qreal a = qDegreesToRadians(degrees);
+    return centre + QPointF(qSin(a) * length, -qCos(a) * length);
 }
 
 } // namespace
+
+PieLayout LayoutPie(const QRectF& area, const QList<PieLabel>& labels)
+{
+    const qreal arm = 10;       // the leader's piece straight out of the slice
+    const qreal gap = 6;        // between the arm's end and the column
+    const qreal spacing = 1;    // between two labels of a column
+    PieLayout out;
+    out.centre = area.center();
+    const int n = int(labels.size());
+    QList<int> side[2];         // 0 right, 1 left
+    QList<qreal> angles(n);
+    for (int i = 0; i < n; ++i) {
+        qreal a = std::fmod(labels[i].angle, 360.0);
+        if (a < 0) a += 360;
+        angles[i] = a;
+        side[a < 180 ? 0 : 1] << i;
+    }
+    // Texts are made smaller when a column would be higher than the area.
+    qreal highest = 0;
+    for (const QList<int>& column : side) {
+        qreal h = 0;
+        for (int i : column) h += labels[i].size.height() + spacing;
+        highest = qMax(highest, h);
+    }
+    out.scale = highest > area.height() ? area.height() / highest * 0.999 : 1.0;
+    qreal widest[2] = {0, 0};
+    for (int s = 0; s < 2; ++s)
+        for (int i : side[s]) widest[s] = qMax(widest[s], labels[i].size.width() * out.scale);
+
+    // The pie is as large as the columns beside it leave room for, within reason.
+    const qreal aside = 2 * (arm + gap);
+    const qreal smallest = qMax<qreal>(8, qMin(area.width(), area.height()) * 0.15);
+    qreal radius = std::min({(area.width() - widest[0] - widest[1] - aside) / 2, area.height() / 2 - arm,
+                             qMin(area.width(), area.height()) / 2 * 0.8});
+    if (radius >= smallest) {
+        const qreal spare = area.width() - widest[0] - widest[1] - aside - 2 * radius;
+        out.centre.setX(area.left() + widest[1] + arm + gap + radius + spare / 2);
+    } else {
+        // Too wide for the area: the texts are cut at the sides of a pie of the least size.
+        radius = qMax<qreal>(1, qMin(smallest, area.height() / 2 - arm));
+        const qreal room = qMax<qreal>(1, (area.width() - aside) / 2 - radius);
+        widest[0] = qMin(widest[0], room);
+        widest[1] = qMin(widest[1], room);
+    }
+    out.radius = radius;
+    const QPointF c = out.centre;
+    const qreal right = c.x() + radius + arm + gap, left = c.x() - radius - arm - gap;
+
+    out.labels.resize(n);
+    for (int s = 0; s < 2; ++s) {
+        QList<int> column = side[s];
+        QList<qreal> top(column.size()), height(column.size());
+        // Each text as near its slice's height as it can be, in the order of those heights.
+        const auto wanted = [&](int i) { return c.y() - qCos(qDegreesToRadians(angles[i])) * (radius + arm); };
+        std::stable_sort(column.begin(), column.end(), [&](int a, int b) { return wanted(a) < wanted(b); });
+        for (int k = 0; k < column.size(); ++k) {
+            height[k] = labels[column[k]].size.height() * out.scale;
+            top[k] = wanted(column[k]) - height[k] / 2;
+        }
+        // Pushed down where they would cover each other, then up from the bottom edge.
+        const qreal apart = spacing * out.scale;
+        for (int k = 0; k < column.size(); ++k)
+            top[k] = qMax(top[k], k == 0 ? area.top() : top[k - 1] + height[k - 1] + apart);
+        for (int k = int(column.size()) - 1; k >= 0; --k)
+            top[k] = qMin(top[k], k == column.size() - 1 ? area.bottom() - height[k] : top[k + 1] - height[k] - apart);
+        for (int k = 0; k < column.size(); ++k) {
+            const int i = column[k];
+            const qreal w = qMin(labels[i].size.width() * out.scale, widest[s]);
+            PieLabelPlace& place = out.labels[i];
+            place.rect = s == 0 ? QRectF(right, top[k], w, height[k]) : QRectF(left - w, top[k], w, height[k]);
+            place.leader << along(c, angles[i], radius) << along(c, angles[i], radius + arm)
+                         << QPointF(s == 0 ? right - 2 : left + 2, top[k] + height[k] / 2);
+        }
+    }
+    return out;
+}
+
+void TReportChart::clearPieLabels()
+{
+    qDeleteAll(PieLabels);
+    qDeleteAll(PieLeaders);
+    PieLabels.clear();
+    PieLeaders.clear();
+}
 
 void TReportChart::PlacePieLabels()
 {
@@ -522,24 +606,34 @@ void TReportChart::PlacePieLabels()
         return;
     auto* pie = qobject_cast<QPieSeries*>(chart->series().first());
     const QRectF area = chart->plotArea();
-    if (!pie || area.isEmpty())
+    if (!pie || area.isEmpty() || PieLabels.size() != pie->count())
         return;
-    const QPointF centre(area.left() + area.width() * pie->horizontalPosition(),
-                         area.top() + area.height() * pie->verticalPosition());
-    const qreal radius = qMin(area.width(), area.height()) / 2 * pie->pieSize();
-    QList<QPieSlice*> order = pie->slices();
-    std::stable_sort(order.begin(), order.end(), [](const QPieSlice* a, const QPieSlice* b) { return a->value() > b->value(); });
-    QList<QRectF> placed;
-    for (QPieSlice* slice : order) {
-        if (slice->value() == 0) {   // no piece to point at
-            slice->setLabelVisible(false);
-            continue;
+    const QList<QPieSlice*> slices = pie->slices();
+    QList<PieLabel> input;
+    for (int i = 0; i < slices.size(); ++i) {
+        PieLabels[i]->setText(slices[i]->label());
+        input << PieLabel{slices[i]->startAngle() + slices[i]->angleSpan() / 2, PieLabels[i]->boundingRect().size()};
+    }
+    const PieLayout layout = LayoutPie(area, input);
+    pie->setPieSize(layout.radius / (qMin(area.width(), area.height()) / 2));
+    pie->setHorizontalPosition((layout.centre.x() - area.left()) / area.width());
+    pie->setVerticalPosition((layout.centre.y() - area.top()) / area.height());
+    for (int i = 0; i < slices.size(); ++i) {
+        QGraphicsSimpleTextItem* text = PieLabels[i];
+        const PieLabelPlace& place = layout.labels[i];
+        // A text cut to the room at the side keeps its percent whole.
+        if (text->boundingRect().width() * layout.scale > place.rect.width() + 0.5) {
+            const QString percent = slices[i]->property("percent").toString();
+            const QFontMetricsF fm(text->font());
+            const qreal room = place.rect.width() / layout.scale - fm.horizontalAdvance(" " + percent) - 4;
+            text->setText(fm.elidedText(slices[i]->property("name").toString(), Qt::ElideRight, qMax<qreal>(0, room))
+                          + " " + percent);
         }
-        const QRectF r = pieLabelRect(slice, centre, radius);
-        const bool free = std::none_of(placed.begin(), placed.end(), [&r](const QRectF& p) { return p.intersects(r); });
-        slice->setLabelVisible(free);
-        if (free)
-            placed.append(r);
+        text->setScale(layout.scale);
+        text->setPos(place.rect.topLeft());
+        QPainterPath path;
+        path.addPolygon(place.leader);
+        PieLeaders[i]->setPath(path);
     }
 }
 

@@ -582,6 +582,7 @@ void TfmImport::btnImportClick()
     UpdateButtons();
     int count = 0;
     int leftOut = 0;
+    QString cut;
     bool stopped = false;
     try {
         TClientImport import(dm->db, Fields, ContactFields, seContactCount->value(), CurrentUser.IdUser);
@@ -600,6 +601,7 @@ void TfmImport::btnImportClick()
             return !stopped;
         });
         leftOut = import.LeftOutContacts();
+        cut = import.CutValues().Text();
     } catch (const TImportLineError& e) {
         imported_ = e.Imported() > 0;   // the lines before it are in the database
         EndFailedImport();
@@ -613,7 +615,7 @@ void TfmImport::btnImportClick()
     lblCount->setText(QString::number(count));
     lblCount->repaint();
     UpdateButtons();
-    const QString left = LeftOutText(leftOut, seContactCount->value());
+    const QString left = LeftOutText(leftOut, seContactCount->value()) + (cut.isEmpty() ? QString() : "\r" + cut);
     if (stopped) {
         fw::dialogs().information(QString("Импорт остановлен. Импортировано записей: %1.").arg(count) + left);
         if (closeAfterImport_) CloseAfterImport();

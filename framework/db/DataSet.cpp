@@ -5,6 +5,8 @@
 #include "NumberFormat.h"
 #include "Query.h"
 
+#include <utility>
+
 namespace fw {
 
 namespace {
@@ -966,6 +968,7 @@ void DataSet::edit()
     }
     if (!canModify()) throw error("Cannot modify a read-only dataset");
     if (beforeEdit) beforeEdit(*this);
+    goneRow_ = 0;
     buffer_ = all_[size_t(view_[size_t(cur_)])].values.values();
     state_ = DataSetState::Edit;
     modified_ = false;
@@ -1034,7 +1037,13 @@ void DataSet::post()
     const bool inserting = state_ == DataSetState::Insert;
     // Throws when the database refuses: the row stays in edit or insert with its values.
     takenOnWrite_ = false;
-    writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+    try {
+        writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+    } catch (const ConflictError& e) {
+        if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
+            goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
+        throw;
+    }
     if (takenOnWrite_) computeCalcFields(buffer_);
     if (!inserting) {
         all_[size_t(view_[size_t(cur_)])].values = PackedRow::fromValues(buffer_);
@@ -1068,6 +1077,15 @@ void DataSet::cancel()
     insertPos_ = -1;
     state_ = DataSetState::Browse;
     modified_ = false;
+    const quint64 gone = std::exchange(goneRow_, 0);
+    if (!inserting && gone != 0 && cur_ >= 0 && all_[size_t(view_[size_t(cur_)])].id == gone) {
+        dropCurrentRow();
+        event(Event::State);
+        notifyCurrent();
+        if (afterCancel) afterCancel(*this);
+        if (afterScroll) afterScroll(*this);
+        return;
+    }
     if (view_.empty()) {
         cur_ = -1;
         bof_ = eof_ = true;
@@ -1077,6 +1095,22 @@ void DataSet::cancel()
     if (!inserting && cur_ >= 0) event(Event::RowChanged, cur_);
     if (inserting) notifyCurrent();
     if (afterCancel) afterCancel(*this);
+}
+
+void DataSet::dropCurrentRow()
+{
+    const int removed = cur_;
+    const int allPos = view_[size_t(cur_)];
+    all_.erase(all_.begin() + allPos);
+    view_.erase(view_.begin() + cur_);
+    for (int& i : view_)
+        if (i > allPos) --i;
+    touch();
+    const int n = int(view_.size());
+    bof_ = n == 0;
+    eof_ = cur_ >= n;
+    if (cur_ >= n) cur_ = n - 1;
+    event(Event::RowRemoved, removed);
 }
 
 void DataSet::remove()
@@ -1100,20 +1134,9 @@ void DataSet::remove()
         state_ = was;
         throw;
     }
-    const int removed = cur_;
-    const int allPos = view_[size_t(cur_)];
-    all_.erase(all_.begin() + allPos);
-    view_.erase(view_.begin() + cur_);
-    for (int& i : view_)
-        if (i > allPos) --i;
     buffer_.clear();
     modified_ = false;
-    touch();
-    const int n = int(view_.size());
-    bof_ = n == 0;
-    eof_ = cur_ >= n;
-    if (cur_ >= n) cur_ = n - 1;
-    event(Event::RowRemoved, removed);
+    dropCurrentRow();
     if (was != DataSetState::Browse) event(Event::State);
     notifyCurrent();
     if (afterDelete) afterDelete(*this);

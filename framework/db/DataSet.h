@@ -220,6 +220,7 @@ public:
     void insert();                // before the current row
     void append();                // after the last row
     void post();
+    // Cancels an edit or insert; a row the post found deleted by another user leaves the data set.
     void cancel();
     void remove();                // deletes the current row (cancels an insert)
     // Posts a modified row and cancels an unmodified one (what a grid does when
@@ -347,6 +348,8 @@ private:
     // a failed fetch leaves the rows held.
     void loadRows();
     void startInsert(bool atEnd);
+    // Takes the current row out of the rows held (after a delete, or when it is gone).
+    void dropCurrentRow();
     void notifyCurrent() { event(Event::Current, currentRow()); }
     // Posts (or cancels, when untouched) the pending rows of this data set's details.
     void postDetails();
@@ -384,6 +387,7 @@ private:
     bool modified_ = false;
     bool inNewRecord_ = false;
     bool takenOnWrite_ = false;     // writeRow kept values another user stored
+    quint64 goneRow_ = 0;           // the edited row another user deleted: cancel drops it
     int disableCount_ = 0;
     QList<QPointer<DataSource>> sources_;
 

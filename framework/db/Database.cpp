@@ -62,19 +62,69 @@ QByteArray encodeSql(const QString& text, const QString& charset)
     QByteArray out;
     qsizetype bad = 0;
     if (cp1251::encode(text, out, &bad)) return out;
-    throw outsideCodePage(text, bad);
+    throw outsideCodePageInSql(text, bad);
 }
 
-DbError outsideCodePage(const QString& text, qsizetype at)
+CodePageError outsideCodePage(const QString& text, qsizetype at)
 {
-    // A long text (a statement) is shown around the character.
-    const qsizetype from = std::max<qsizetype>(0, std::min(at - 25, text.size() - 50));
-    const QString shown = (from > 0 ? "..." : "") + text.mid(from, 50) + (from + 50 < text.size() ? "..." : "");
-    return DbError(QString("Текст «%1» нельзя передать в базу данных: символа %2 нет в её кодировке (Windows-1251).\n"
-                           "Замените или удалите этот символ.")
-                       .arg(shown, cp1251::describe(text, at)),
-                   -802, isc_transliteration_failed, DbErrorKind::Other,
-                   "Cannot transliterate character between character sets");
+    return CodePageError(text, at);
+}
+
+CodePageError outsideCodePageInSql(const QString& sql, qsizetype at)
+{
+    // The quoted value (dialect 1: "..." or '...', the quote doubled inside) that holds the character.
+    for (qsizetype i = 0; i < sql.size() && i < at; ++i) {
+        const QChar quote = sql.at(i);
+        if (quote != '"' && quote != '\'') continue;
+        QString value;
+        qsizetype inValue = -1;
+        qsizetype j = i + 1;
+        for (; j < sql.size(); ++j) {
+            if (sql.at(j) == quote) {
+                if (j + 1 >= sql.size() || sql.at(j + 1) != quote) break;
+                ++j;
+            }
+            if (j == at) inValue = value.size();
+            value += sql.at(j);
+        }
+        if (inValue >= 0) return CodePageError(value, inValue);
+        i = j;
+    }
+    // Not inside a value: only the character can be named.
+    return CodePageError(sql.mid(at, sql.at(at).isHighSurrogate() ? 2 : 1), 0);
+}
+
+void checkCodePage(const QString& text, const QString& label)
+{
+    QByteArray out;
+    qsizetype bad = 0;
+    if (!cp1251::encode(text, out, &bad)) throw CodePageError(text, bad, label);
+}
+
+CodePageError::CodePageError(const QString& text, qsizetype at, const QString& label, QObject* dataSet,
+                             const QString& fieldName)
+    : DbError(describe(label, text, at), -802, isc_transliteration_failed, DbErrorKind::CodePage), text_(text),
+      at_(at), label_(label), dataSet_(dataSet), fieldName_(fieldName)
+{
+}
+
+QString CodePageError::character() const
+{
+    return at_ >= 0 && at_ < text_.size() ? cp1251::describe(text_, at_) : QString();
+}
+
+QString CodePageError::describe(const QString& label, const QString& text, qsizetype at)
+{
+    const QString character = at >= 0 && at < text.size() ? cp1251::describe(text, at) : QString("");
+    QString s = label.isEmpty() ? QString("В тексте") : QString("В поле «%1»").arg(label);
+    // A short value is shown whole; a long one around the character.
+    if (text.size() > 1) {
+        const qsizetype from = std::max<qsizetype>(0, std::min(at - 25, text.size() - 50));
+        s += QString(" «%1»").arg((from > 0 ? "..." : "") + text.mid(from, 50) + (from + 50 < text.size() ? "..." : ""));
+    }
+    return s + QString(" есть символ %1, которого нет в кодировке базы данных (Windows-1251).\n"
+                       "Замените или удалите этот символ.")
+                   .arg(character);
 }
 
 QString decodeName(const char* bytes, qsizetype length)
@@ -103,8 +153,23 @@ bool connectionLostCode(long c)
         || c == isc_lost_db_connection || c == isc_conn_lost || c == isc_att_shutdown || c == isc_shutdown;
 }
 
-DbErrorKind kindOf(const QList<long>& codes)
+// A write the server's file system refused for want of space (or quota).
+bool diskFull(const ISC_STATUS* status, const QList<long>& codes)
 {
+    if (codes.contains(isc_out_of_temp_space)) return true;
+    constexpr long kNoSpace = 28, kQuotaExceeded = 122;   // ENOSPC, EDQUOT
+    for (int i = 0; i < ISC_STATUS_LENGTH - 1 && status[i] != isc_arg_end;) {
+        const ISC_STATUS type = status[i];
+        if (type == isc_arg_unix && (status[i + 1] == kNoSpace || status[i + 1] == kQuotaExceeded)) return true;
+        i += type == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
+DbErrorKind kindOf(const ISC_STATUS* status, const QList<long>& codes)
+{
+    if (diskFull(status, codes)) return DbErrorKind::DiskFull;
+    if (codes.contains(isc_transliteration_failed)) return DbErrorKind::CodePage;
     for (long c : codes) {
         if (connectionLostCode(c)) return DbErrorKind::ConnectionLost;
         if (c == isc_foreign_key) return DbErrorKind::ForeignKey;
@@ -169,7 +234,7 @@ DbError errorFromStatus(const ISC_STATUS* status)
     const QString text = engineText(status);
     const ISC_LONG sqlCode = isc_sqlcode(status);
     const long isc = status[1];
-    const DbErrorKind kind = kindOf(codes);
+    const DbErrorKind kind = kindOf(status, codes);
     QString message;
     switch (kind) {
     case DbErrorKind::ConnectionLost:
@@ -185,11 +250,16 @@ DbError errorFromStatus(const ISC_STATUS* status)
         message = "Эти данные сейчас изменяет другой пользователь.\n"
                   "Повторите действие через несколько секунд.";
         break;
+    case DbErrorKind::DiskFull:
+        message = "На диске сервера нет места: база данных не может записать данные, и они не сохранены.\n"
+                  "Сообщите администратору, что на сервере нужно освободить место на диске, "
+                  "и повторите действие.";
+        break;
+    case DbErrorKind::CodePage:
+        message = "В тексте есть символ, которого нет в кодировке базы данных (Windows-1251).\n"
+                  "Замените или удалите этот символ.";
+        break;
     default:
-        if (codes.contains(isc_transliteration_failed))
-            return DbError("Текст нельзя передать в базу данных: в нём есть символ, которого нет в её кодировке "
-                           "(Windows-1251).\nЗамените или удалите этот символ.",
-                           int(sqlCode), isc, kind, text);
         return DbError(text, int(sqlCode), isc, kind);
     }
     return DbError(message, int(sqlCode), isc, kind, text);
@@ -264,7 +334,17 @@ void Database::connect()
 void Database::reconnect()
 {
     if (connected()) return;
-    attach();
+    try {
+        attach();
+    } catch (const DbError& e) {
+        // The same settings opened the database before: the server is what cannot be reached now.
+        if (e.kind() != DbErrorKind::CannotOpen && e.kind() != DbErrorKind::ConnectionLost
+            && e.kind() != DbErrorKind::Protocol)
+            throw;
+        throw DbError("Сервер базы данных недоступен: нет связи с ним по сети, или сервер остановлен.\n"
+                      "Введённые данные не потеряны: когда связь появится, подключитесь заново и сохраните их.",
+                      e.sqlCode(), e.iscCode(), DbErrorKind::ConnectionLost, e.engineText());
+    }
 }
 
 int Database::reconnectLost()
@@ -349,11 +429,12 @@ void Database::drop()
     handle_ = 0;
 }
 
-void Database::startTransaction()
+void Database::startTransaction(Isolation isolation)
 {
     if (!explicit_) explicit_ = std::make_unique<Transaction>(*this);
     if (explicit_->active())
         throw Error("Transaction already active");
+    explicit_->setIsolation(isolation);
     explicit_->start();
 }
 
@@ -374,14 +455,14 @@ bool Database::inTransaction() const
     return explicit_ && explicit_->active();
 }
 
-void Database::withTransaction(const std::function<void(Transaction&)>& fn)
+void Database::withTransaction(const std::function<void(Transaction&)>& fn, Isolation isolation)
 {
     if (!connected() && lost_) checkConnected();
     if (Transaction* tr = activeTransaction()) {
         fn(*tr);
         return;
     }
-    Transaction tr(*this);
+    Transaction tr(*this, isolation);
     tr.start();
     try {
         fn(tr);
@@ -392,7 +473,7 @@ void Database::withTransaction(const std::function<void(Transaction&)>& fn)
     }
 }
 
-void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn)
+void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn, Isolation isolation)
 {
     if (activeTransaction()) {
         withTransaction(fn);
@@ -402,7 +483,7 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn)
     clock.start();
     for (;;) {
         try {
-            withTransaction(fn);
+            withTransaction(fn, isolation);
             return;
         } catch (const DbError& e) {
             if (e.kind() != DbErrorKind::Conflict || clock.elapsed() > kConflictRetryMs) throw;
@@ -488,6 +569,10 @@ QStringList Database::attachedUserNames()
 namespace {
 const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
                      isc_tpb_rec_version, isc_tpb_nowait};
+// A row another transaction has written and not committed is a conflict
+// instead of being read as last committed, or skipped when new.
+const char kNoRecVersionTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                 isc_tpb_no_rec_version, isc_tpb_nowait};
 }
 
 Transaction::~Transaction()
@@ -504,7 +589,10 @@ void Transaction::start()
     if (active()) throw Error("Transaction already active");
     ISC_STATUS_ARRAY st;
     db_->checkConnected();
-    if (isc_start_transaction(st, &handle_, 1, db_->handle(), short(sizeof kTpb), kTpb)) {
+    const bool strict = isolation_ == Isolation::NoRecordVersion;
+    const char* tpb = strict ? kNoRecVersionTpb : kTpb;
+    const short tpbLength = short(strict ? sizeof kNoRecVersionTpb : sizeof kTpb);
+    if (isc_start_transaction(st, &handle_, 1, db_->handle(), tpbLength, tpb)) {
         handle_ = 0;
         db_->fail(st);
     }

@@ -15,6 +15,13 @@ namespace fw {
 
 class Transaction;
 
+// How a read-committed transaction treats a row that another transaction has
+// written and not committed yet.
+enum class Isolation {
+    RecordVersion,     // reads the row as last committed (a new row is not there yet)
+    NoRecordVersion,   // refuses to read it (a conflict), so a check misses nothing being written
+};
+
 struct ConnectParams {
     QString path;          // "host:path" for a server, a file path for the embedded engine
     QString user = "SYSDBA";
@@ -36,11 +43,16 @@ bool isEmbeddedPath(const QString& path);
 // UNICODE_FSS) or else in code page 1251, the database's own.
 bool sqlTextIsUtf8(const QString& charset);
 // The text of a statement for an attachment of that lc_ctype; a character
-// outside code page 1251 is refused (outsideCodePage).
+// outside code page 1251 is refused (outsideCodePageInSql).
 QByteArray encodeSql(const QString& text, const QString& charset);
-// The error for a text whose character at `at` code page 1251 lacks: a text is
+// The error for a value whose character at `at` code page 1251 lacks: a text is
 // refused rather than stored with "?".
-DbError outsideCodePage(const QString& text, qsizetype at);
+CodePageError outsideCodePage(const QString& text, qsizetype at);
+// The same for a character in a statement's text: the refusal names the quoted
+// value that holds it, never the statement.
+CodePageError outsideCodePageInSql(const QString& sql, qsizetype at);
+// Throws CodePageError, naming the label, when text holds a character outside code page 1251.
+void checkCodePage(const QString& text, const QString& label);
 // A name or message of the engine: UTF-8 where it is valid, else code page 1251.
 QString decodeName(const char* bytes, qsizetype length);
 
@@ -107,7 +119,7 @@ public:
     void drop();
 
     // The explicit transaction of this connection (the framework's StartTransaction).
-    void startTransaction();
+    void startTransaction(Isolation isolation = Isolation::RecordVersion);
     void commit();
     void rollback();
     bool inTransaction() const;
@@ -116,11 +128,13 @@ public:
 
     // Runs fn inside the explicit transaction when there is one, else in a
     // transaction of its own that is committed after fn (rolled back on failure).
-    void withTransaction(const std::function<void(Transaction&)>& fn);
+    void withTransaction(const std::function<void(Transaction&)>& fn,
+                         Isolation isolation = Isolation::RecordVersion);
     // The same for a write: in a transaction of its own, a lock or update
     // conflict with another user's transaction is retried for a few seconds
     // (fn runs again in a new transaction) before it is reported.
-    void withWriteTransaction(const std::function<void(Transaction&)>& fn);
+    void withWriteTransaction(const std::function<void(Transaction&)>& fn,
+                              Isolation isolation = Isolation::RecordVersion);
     // How long withWriteTransaction keeps retrying a conflict.
     static constexpr int kConflictRetryMs = 5000;
 
@@ -151,10 +165,11 @@ private:
     std::unique_ptr<Transaction> explicit_;
 };
 
-// A transaction: read committed, record versions, no wait.
+// A transaction: read committed, no wait; record versions unless told otherwise.
 class Transaction {
 public:
-    explicit Transaction(Database& db) : db_(&db) {}
+    explicit Transaction(Database& db, Isolation isolation = Isolation::RecordVersion)
+        : db_(&db), isolation_(isolation) {}
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();                      // rolls back when still active, never throws
@@ -168,9 +183,13 @@ public:
     void abandon() noexcept;
     Database& database() const { return *db_; }
     isc_tr_handle* handle() { return &handle_; }
+    Isolation isolation() const { return isolation_; }
+    // For the next start() of an inactive transaction.
+    void setIsolation(Isolation isolation) { isolation_ = isolation; }
 
 private:
     Database* db_;
+    Isolation isolation_;
     isc_tr_handle handle_ = 0;
 };
 

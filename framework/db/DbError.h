@@ -45,6 +45,8 @@ enum class DbErrorKind {
     ConnectionLost,   // the server went away: reconnect
     CannotOpen,       // the database file cannot be opened or found
     Protocol,         // a wrong protocol or server name in the path
+    DiskFull,         // the server's disk (or its temporary space) is full
+    CodePage,         // a character the database's code page (Windows-1251) has not
 };
 
 // An error reported by the database engine: a message for the user, the
@@ -60,6 +62,15 @@ public:
     // The engine's text; empty when message() is that text already.
     const QString& detail() const { return detail_; }
     const QString& engineText() const { return detail_.isEmpty() ? message() : detail_; }
+    // What the user is shown: the message, and the engine's text below it where the
+    // message leaves something to tell. A conflict, a missing parent row, a lost
+    // connection or a refused character say all there is in Russian.
+    QString shownText() const
+    {
+        const bool said = kind_ == DbErrorKind::Conflict || kind_ == DbErrorKind::ForeignKey
+            || kind_ == DbErrorKind::ConnectionLost || kind_ == DbErrorKind::CodePage;
+        return said || detail_.isEmpty() ? message() : message() + "\n\nПодробности: " + detail_;
+    }
 private:
     int sqlCode_;
     long iscCode_;
@@ -73,6 +84,7 @@ struct ConflictField {
     QString label;
     QString typed;
     QString stored;
+    QString name;     // the field's name, for a window that knows a better label
 };
 
 // A modify that would overwrite another user's committed change to a column
@@ -90,9 +102,53 @@ public:
     // The message of such a conflict.
     static QString describe(const QList<ConflictField>& fields);
 
+    // The row is no longer in the database (another user deleted it, or changed its key).
+    static ConflictError rowGone(const QString& message)
+    {
+        ConflictError e(message);
+        e.gone_ = true;
+        return e;
+    }
+    bool isRowGone() const { return gone_; }
+
 private:
     QPointer<QObject> dataSet_;
     QList<ConflictField> fields_;
+    bool gone_ = false;
+};
+
+// A text holding a character that the database's code page (Windows-1251) has
+// not. Named by the field it was typed into when that is known, and by the
+// character; never by the statement that would have carried it.
+class CodePageError : public DbError {
+public:
+    // text: the value (not a statement); at: the character's position in it.
+    CodePageError(const QString& text, qsizetype at, const QString& label = {}, QObject* dataSet = nullptr,
+                  const QString& fieldName = {});
+
+    const QString& text() const { return text_; }
+    qsizetype position() const { return at_; }
+    // "U+20BD «₽»"
+    QString character() const;
+    // The field's caption, empty when not known.
+    const QString& label() const { return label_; }
+    // The data set and field the text was to be written into, when it was a field's value.
+    QObject* dataSet() const { return dataSet_; }
+    const QString& fieldName() const { return fieldName_; }
+    // The same refusal named by another label.
+    CodePageError relabelled(const QString& label) const
+    {
+        return CodePageError(text_, at_, label, dataSet_, fieldName_);
+    }
+
+    static QString describe(const QString& label, const QString& text, qsizetype at);
+
+private:
+    QString text_;
+    qsizetype at_;
+    QString label_;
+    QPointer<QObject> dataSet_;
+    QString fieldName_;
 };
 
 } // namespace fw

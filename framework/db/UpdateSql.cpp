@@ -62,6 +62,20 @@ QString valueText(const DataSet& ds, const Field& f, const Value& v)
     return f.displayTextOf(v);
 }
 
+const char* const kRowDeleted = "Запись удалена другим пользователем.\n"
+                                "Отмените изменения: запись будет убрана из списка.";
+
+// A refused character named by the field whose value holds it.
+CodePageError namedByField(const CodePageError& e, DataSet& ds)
+{
+    if (!e.fieldName().isEmpty()) return e;
+    for (const Field* f : ds.fields()) {
+        if (f->kind() != Field::Kind::Data || f->isNull() || f->asString() != e.text()) continue;
+        return CodePageError(e.text(), e.position(), f->displayLabel(), &ds, f->fieldName());
+    }
+    return e;
+}
+
 void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 {
     for (const QString& name : s.paramNames()) {
@@ -98,8 +112,7 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
     read.execute(tr);
     if (!read.fetch()) {
         read.closeCursor();
-        throw ConflictError("Запись удалена другим пользователем.\n"
-                            "Отмените изменения и обновите данные.");
+        throw ConflictError::rowGone(kRowDeleted);
     }
     QList<ConflictField> conflicts;
     for (int i = 0; i < checked.size(); ++i) {
@@ -119,7 +132,7 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
             modify.setParam(f->fieldName(), stored);
             taken.append({f, stored});
         } else {
-            conflicts.append({f->displayLabel(), valueText(ds, *f, typed), valueText(ds, *f, stored)});
+            conflicts.append({f->displayLabel(), valueText(ds, *f, typed), valueText(ds, *f, stored), f->fieldName()});
         }
     }
     read.closeCursor();
@@ -150,13 +163,17 @@ QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Trans
     bindRow(s, kind, ds);
     QList<QPair<Field*, Value>> taken;
     if (kind == UpdateKind::Modify) taken = checkModify(text, s, ds, tr);
-    s.execute(tr);
+    try {
+        s.execute(tr);
+    } catch (const CodePageError& e) {
+        throw namedByField(e, ds);
+    }
     // Zero rows means the row is gone or its key changed: report it, never pretend it was saved.
     if (s.rowsAffected() == 0) {
         if (kind == UpdateKind::Insert)
             throw Error(QString("%1: the row was not inserted").arg(ds.objectName()));
-        throw ConflictError("Запись удалена или изменена другим пользователем.\n"
-                            "Отмените изменения и обновите данные.");
+        throw ConflictError::rowGone("Запись удалена или изменена другим пользователем.\n"
+                                     "Отмените изменения: запись будет убрана из списка.");
     }
     return taken;
 }

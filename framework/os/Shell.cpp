@@ -4,9 +4,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+
+#include <functional>
+#include <memory>
 
 namespace fw {
 
@@ -41,12 +46,11 @@ Shell* setShell(Shell* s)
     return previous;
 }
 
-bool DesktopShell::openUrl(const QUrl& url, const OpenFailed& failed)
+namespace {
+
+// The opener for one URL; answered(ok) is called once, when it ends or fails to start.
+QProcess* startOpener(const QUrl& url, const std::function<void(bool ok)>& answered)
 {
-    if (!url.isValid() || url.isEmpty()) {
-        if (failed) failed();
-        return false;
-    }
     auto* opener = new QProcess(QCoreApplication::instance());
     opener->setProgram(openerProgram());
     opener->setArguments({url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(url.toEncoded())});
@@ -54,20 +58,14 @@ bool DesktopShell::openUrl(const QUrl& url, const OpenFailed& failed)
     // a pipe that closes under it when the opener ends.
     opener->setProcessChannelMode(QProcess::ForwardedChannels);
     opener->setStandardInputFile(QProcess::nullDevice());
-
-    QElapsedTimer clock;
-    clock.start();
-    const auto report = [failed, clock] {
-        if (failed && clock.elapsed() < kAnswerWithinMs) failed();
-    };
-    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, report](QProcess::ProcessError e) {
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, answered](QProcess::ProcessError e) {
         if (e != QProcess::FailedToStart) return;
         opener->deleteLater();
-        report();
+        answered(false);
     });
-    QObject::connect(opener, &QProcess::finished, opener, [opener, report](int code, QProcess::ExitStatus status) {
+    QObject::connect(opener, &QProcess::finished, opener, [opener, answered](int code, QProcess::ExitStatus status) {
         opener->deleteLater();
-        if (status != QProcess::NormalExit || code != 0) report();
+        answered(status == QProcess::NormalExit && code == 0);
     });
     // An opener still waiting when the program ends is left to itself (the program
     // it started lives on); nobody is told about it any more.
@@ -77,7 +75,49 @@ bool DesktopShell::openUrl(const QUrl& url, const OpenFailed& failed)
         opener->waitForFinished(1000);
     });
     opener->start();
+    return opener;
+}
+
+} // namespace
+
+bool DesktopShell::openUrl(const QUrl& url, const OpenFailed& failed)
+{
+    if (!url.isValid() || url.isEmpty()) {
+        if (failed) failed();
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    startOpener(url, [failed, clock](bool ok) {
+        if (!ok && failed && clock.elapsed() < kAnswerWithinMs) failed();
+    });
     return true;
+}
+
+bool DesktopShell::openUrlAndWait(const QUrl& url, int waitMs, const OpenFailed& late)
+{
+    if (!url.isValid() || url.isEmpty()) return false;
+    struct Answer {
+        bool given = false;
+        bool ok = true;
+        bool waiting = true;
+        QEventLoop loop;
+    };
+    auto answer = std::make_shared<Answer>();
+    QElapsedTimer clock;
+    clock.start();
+    startOpener(url, [answer, late, clock](bool ok) {
+        answer->given = true;
+        answer->ok = ok;
+        if (answer->waiting) answer->loop.quit();
+        else if (!ok && late && clock.elapsed() < kAnswerWithinMs) late();
+    });
+    if (!answer->given) {
+        QTimer::singleShot(waitMs, &answer->loop, [answer] { answer->loop.quit(); });
+        answer->loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    answer->waiting = false;
+    return !answer->given || answer->ok;
 }
 
 void DesktopShell::setClipboardText(const QString& text)
@@ -130,6 +170,13 @@ QUrl mailtoUrl(const QString& address, const QString& subject, const QString& bo
 QUrl telUrl(const QString& number)
 {
     return QUrl::fromEncoded("tel:" + QUrl::toPercentEncoding(number, "+()-.*#"), QUrl::StrictMode);
+}
+
+QString urlDisplayText(const QUrl& url)
+{
+    if (url.isLocalFile()) return QDir::toNativeSeparators(url.toLocalFile());
+    if (url.scheme() == QLatin1String("mailto")) return url.path(QUrl::FullyDecoded);
+    return url.toDisplayString(QUrl::RemoveQuery);
 }
 
 bool openLink(const QString& link, const OpenFailed& failed)

@@ -20,6 +20,10 @@ public:
     // Hands the URL to the desktop. When no program takes it, failed is called:
     // at once (and false returned), or later, once the desktop has said so.
     virtual bool openUrl(const QUrl& url, const OpenFailed& failed = {}) = 0;
+    // Hands the URL to the desktop and waits up to waitMs for its answer: false
+    // when no program took it, true when one did or the desktop is still at it
+    // (then a refusal that comes later calls late).
+    virtual bool openUrlAndWait(const QUrl& url, int waitMs, const OpenFailed& late = {}) = 0;
     virtual void setClipboardText(const QString& text) = 0;
     virtual QString clipboardText() const = 0;
 };
@@ -35,6 +39,7 @@ Shell* setShell(Shell* s);
 class DesktopShell : public Shell {
 public:
     bool openUrl(const QUrl& url, const OpenFailed& failed = {}) override;
+    bool openUrlAndWait(const QUrl& url, int waitMs, const OpenFailed& late = {}) override;
     void setClipboardText(const QString& text) override;
     QString clipboardText() const override;
 };
@@ -49,6 +54,11 @@ public:
 
     // A refusal (openResult false) calls failed at once.
     bool openUrl(const QUrl& url, const OpenFailed& failed = {}) override;
+    bool openUrlAndWait(const QUrl& url, int, const OpenFailed& = {}) override
+    {
+        opened.append(url);
+        return openResult;
+    }
     void setClipboardText(const QString& text) override { clipboard = text; }
     QString clipboardText() const override { return clipboard; }
 
@@ -68,6 +78,10 @@ QUrl linkUrl(const QString& link);
 QUrl mailtoUrl(const QString& address, const QString& subject = {}, const QString& body = {});
 // "tel:" with the number as dialled.
 QUrl telUrl(const QString& number);
+// What a message names for a URL the desktop could not open: a local file's
+// path, a mail address as written ("Name <a@b.ru>", not percent-encoded), else
+// the URL without its query.
+QString urlDisplayText(const QUrl& url);
 
 bool openLink(const QString& link, const OpenFailed& failed = {});
 // A local file with its default program.

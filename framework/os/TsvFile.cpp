@@ -176,10 +176,12 @@ FileError readError(const QFile& file)
 
 bool isBlankByte(char c)
 {
-    return c == '\r' || c == '\n' || c == ' ';
+    return c == '\r' || c == '\n' || c == ' ' || c == '\t';
 }
 
-// Where the file's last line that is not empty (or blanks only) ends.
+// Where the file's last line that holds more than blanks and TABs ends: empty
+// lines and lines of TABs only (a spreadsheet's empty rows) at the end are not
+// read. A line is read whole once it is begun, so that last line keeps its TABs.
 qint64 contentEnd(QFile& file, qint64 start)
 {
     qint64 end = file.size();
@@ -195,6 +197,38 @@ qint64 contentEnd(QFile& file, qint64 start)
         end = from;
     }
     return start;
+}
+
+// Text an import cannot read as lines of code page 1251 or UTF-8: UTF-16, and
+// lines ended by CR alone. Named, so the user knows how to save the file instead.
+void checkTextLayout(QFile& file, const QString& fileName)
+{
+    if (!file.seek(0)) throw readError(file);
+    const QByteArray head = file.read(qint64(1) << 16);
+    if (!file.seek(0)) throw readError(file);
+    const auto refuse = [&](const QString& what) {
+        throw FileError(QString("Файл \"%1\" %2").arg(fileName, what));
+    };
+    const QString saveAs = "Сохраните его как текст в кодировке Windows-1251 или UTF-8 и выберите снова.";
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        refuse("записан в кодировке UTF-16 (Юникод), а импорт читает текст в кодировке Windows-1251 или UTF-8.\n"
+               + saveAs);
+    // Without a mark UTF-16 shows in its high bytes: 0 for Latin letters, digits
+    // and TABs, 4 for Cyrillic, in every other place. Bytes 0 to 4 never occur in
+    // text of code page 1251 or UTF-8.
+    qsizetype low[2] = {0, 0};
+    for (qsizetype i = 0; i < head.size(); ++i)
+        if (static_cast<unsigned char>(head.at(i)) <= 4) ++low[i % 2];
+    const qsizetype pairs = head.size() / 2;
+    const qsizetype most = std::max(low[0], low[1]), least = std::min(low[0], low[1]);
+    if (pairs >= 2 && most * 3 >= pairs && least * 4 <= most)
+        refuse("записан в кодировке UTF-16 (Юникод), а импорт читает текст в кодировке Windows-1251 или UTF-8.\n"
+               + saveAs);
+    const qsizetype cr = head.indexOf('\r');
+    if (cr >= 0 && !head.contains('\n') && cr + 1 < file.size())
+        refuse("разбит на строки одним символом CR (возврат каретки), как в старых программах Mac OS, "
+               "а импорт читает строки, которые оканчиваются на CR LF (Windows) или LF.\n"
+               "Сохраните файл с концами строк Windows и выберите снова.");
 }
 
 } // namespace
@@ -228,6 +262,7 @@ TsvReader::TsvReader(const QString& fileName) : fileName_(fileName), file_(fileN
 {
     if (!file_.open(QIODevice::ReadOnly))
         throw FileError(QString("Не удалось открыть файл \"%1\": %2").arg(fileName_, file_.errorString()));
+    checkTextLayout(file_, fileName_);
     bool bom = false;
     encoding_ = DetectTextEncoding(file_, &bom);
     start_ = bom ? kUtf8Bom.size() : 0;

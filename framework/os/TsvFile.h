@@ -58,7 +58,9 @@ TextEncoding DetectTextEncoding(QFile& file, bool* hasBom = nullptr);
 
 // Reads the files the imports take, line by line (CR LF or LF endings), in the
 // encoding that DetectTextEncoding finds; a byte-order mark is not part of the
-// first line, and empty lines at the end of the file are not read at all.
+// first line, and lines at the end of the file that are empty or hold only TABs
+// are not read at all. A UTF-16 file and one whose lines end in CR alone are
+// refused at the open with FileError naming the encoding or the line ends.
 // What is read goes into a database of code page 1251, so every line is
 // checked: a control character other than TAB, a character outside the code
 // page or bytes that are not UTF-8 throw EncodingError naming the line, the

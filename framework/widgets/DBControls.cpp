@@ -2,9 +2,13 @@
 
 #include "ExceptionHandler.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QPointer>
 #include <QRadioButton>
+#include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -33,12 +37,89 @@ void updateOnExit(Control* c, FieldDataLink& link)
     QTimer::singleShot(0, c, [c] { c->setFocus(); });
 }
 
+QString characters(int n)
+{
+    const int tens = n % 100, ones = n % 10;
+    if (tens >= 11 && tens <= 14) return "символов";
+    if (ones == 1) return "символ";
+    if (ones >= 2 && ones <= 4) return "символа";
+    return "символов";
+}
+
+// Characters a memo's text takes in its field: a line end is CR LF there.
+int storedLength(const QString& text)
+{
+    return int(text.size() + text.count('\n'));
+}
+
+// Polished line edits with a maximum length get the notice.
+class LengthNotices : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Polish)
+            if (auto* edit = qobject_cast<QLineEdit*>(watched)) noteLengthLimit(edit);
+        return false;
+    }
+};
+
 } // namespace
+
+void showLengthLimit(QWidget* edit, const QRect& cursor, int limit, const QString& unitsNote)
+{
+    QApplication::beep();
+    // A tool tip would go with the release of the very key that was refused: the
+    // notice is a window of its own that stays a few seconds.
+    static QPointer<QLabel> notice;
+    static QPointer<QTimer> timer;
+    QWidget* window = edit->window();
+    if (!notice || notice->parentWidget() != window) {
+        delete notice;
+        notice = new QLabel(window, Qt::ToolTip);
+        notice->setObjectName("fwLengthNotice");
+        notice->setForegroundRole(QPalette::ToolTipText);
+        notice->setBackgroundRole(QPalette::ToolTipBase);
+        notice->setAutoFillBackground(true);
+        notice->setFrameStyle(QFrame::Box | QFrame::Plain);
+        notice->setMargin(3);
+        timer = new QTimer(notice);
+        timer->setSingleShot(true);
+        timer->setInterval(4000);
+        QObject::connect(timer, &QTimer::timeout, notice, &QWidget::hide);
+    }
+    notice->setText(QString("Поле вмещает не более %1 %2%3 — лишнее не введено.")
+                        .arg(limit)
+                        .arg(characters(limit), unitsNote.isEmpty() ? QString() : " " + unitsNote));
+    notice->adjustSize();
+    notice->move(edit->mapToGlobal(cursor.bottomLeft() + QPoint(0, 2)));
+    notice->show();
+    timer->start();
+}
+
+void noteLengthLimit(QLineEdit* edit)
+{
+    static const char* const noted = "fwLengthNoted";
+    if (edit->property(noted).toBool()) return;
+    edit->setProperty(noted, true);
+    QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
+        // Also a validator's or an input mask's refusal, which is not about the length.
+        if (edit->inputMask().isEmpty() && edit->maxLength() < 32767 && edit->text().size() >= edit->maxLength())
+            showLengthLimit(edit, edit->inputMethodQuery(Qt::ImCursorRectangle).toRect(), edit->maxLength());
+    });
+}
+
+void installLengthNotices()
+{
+    static QPointer<LengthNotices> filter;
+    if (!filter) qApp->installEventFilter(filter = new LengthNotices(qApp));
+}
 
 // ---------------------------------------------------------------- DBEdit
 
 DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent)
 {
+    noteLengthLimit(this);
     link_.onDataChange = [this] { load(); };
     link_.onEditingChange = [this] { updateReadOnly(); };
     link_.onUpdateData = [this] { store(); };
@@ -210,9 +291,32 @@ void DBMemo::updateReadOnly()
     showReadOnly(this, bound() ? link_.showsReadOnly() : link_.readOnly());
 }
 
+QString DBMemo::text() const
+{
+    // toPlainText() would turn the non-breaking spaces into plain ones.
+    QString t = document()->toRawText();
+    for (QChar& c : t)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c.unicode() == 0xfdd0 || c.unicode() == 0xfdd1)
+            c = '\n';
+    return t;
+}
+
 QString DBMemo::storedText() const
 {
-    return toPlainText().replace('\n', QLatin1String("\r\n"));
+    return text().replace('\n', QLatin1String("\r\n"));
+}
+
+int DBMemo::limit() const
+{
+    const Field* f = bound() ? link_.field() : nullptr;
+    return f && f->type() == FieldType::String && f->size() > 0 ? f->size() : 0;
+}
+
+int DBMemo::room() const
+{
+    QString selected = textCursor().selectedText();
+    selected.replace(QChar::ParagraphSeparator, '\n').replace(QChar::LineSeparator, '\n');
+    return limit() - storedLength(text()) + storedLength(selected);
 }
 
 void DBMemo::load()
@@ -222,34 +326,67 @@ void DBMemo::load()
     Field* f = link_.field();
     QString t = f ? f->asString() : QString();
     t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace('\r', '\n');
-    if (toPlainText() != t) setPlainText(t);
+    if (text() != t) setPlainText(t);
     loading_ = false;
     updateReadOnly();
 }
 
 void DBMemo::keyPressEvent(QKeyEvent* e)
 {
+    const bool newLine = (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
+        && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (bound()) {
-        const bool newLine = (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-            && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
         if ((keyModifiesText(e) || newLine) && !link_.editing() && !link_.tryEdit()) {
             e->accept();
             return;
         }
     }
+    // A typed character or line end past the field's length is refused; a paste goes through insertFromMimeData.
+    const bool typed = newLine || (keyModifiesText(e) && e->text().size() > 0 && e->text().at(0).isPrint());
+    if (typed && limit() > 0 && !QPlainTextEdit::isReadOnly() && storedLength(newLine ? "\n" : e->text()) > room()) {
+        showLengthLimit(this, cursorRect(), limit(), "(перевод строки — два)");
+        e->accept();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(e);
+}
+
+void DBMemo::insertFromMimeData(const QMimeData* source)
+{
+    if (limit() <= 0 || !source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QString t = source->text();
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace('\r', '\n');
+    const int fits = room();
+    if (storedLength(t) <= fits) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    // What fits goes in; the cursor then stands where the text was cut.
+    int n = 0;
+    for (int used = 0; n < t.size(); ++n) {
+        used += t[n] == '\n' ? 2 : 1;
+        if (used > fits) break;
+    }
+    QTextCursor c = textCursor();
+    c.insertText(t.left(n));
+    setTextCursor(c);
+    ensureCursorVisible();
+    showLengthLimit(this, cursorRect(), limit(), "(перевод строки — два)");
 }
 
 void DBMemo::userEdited()
 {
     if (loading_ || !bound()) return;
     if (!link_.editing()) {
-        const QString typed = toPlainText();
+        const QString typed = text();
         if (!link_.tryEdit()) {
             load();
             return;
         }
-        if (toPlainText() != typed) {
+        if (text() != typed) {
             loading_ = true;
             setPlainText(typed);
             loading_ = false;

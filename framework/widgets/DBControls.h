@@ -23,6 +23,16 @@ namespace fw {
 // the control is left or the data set posts, and a text the field rejects
 // keeps the focus in the control with the field unchanged.
 
+// A text longer than its field is never cut without a word: an edit stops at
+// the field's length, for typing and for a paste alike (a paste keeps what
+// fits, the cursor standing where it was cut), beeps and says so under the
+// cursor. unitsNote tells how the length is counted, when not by characters.
+void showLengthLimit(QWidget* edit, const QRect& cursor, int limit, const QString& unitsNote = {});
+// The notice for a line edit, whenever it refuses what would pass its maximum length.
+void noteLengthLimit(QLineEdit* edit);
+// Every line edit of the program shown from now on gets noteLengthLimit.
+void installLengthNotices();
+
 class DBEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -61,7 +71,9 @@ private:
 };
 
 // A multi-line text field. Lines end with CR LF in the field, as the
-// program has always stored them.
+// program has always stored them; a text field's length counts them as two
+// characters, and the memo stops there (see showLengthLimit). Non-breaking
+// spaces are kept.
 class DBMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -76,16 +88,24 @@ public:
     bool isReadOnly() const { return link_.readOnly(); }
     FieldDataLink& dataLink() { return link_; }
 
+    // The text as the field stores it: CR LF line ends, non-breaking spaces kept.
+    QString storedText() const;
+    // The field's length; 0 when there is none.
+    int limit() const;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     bool bound() const { return link_.dataSource() && !link_.fieldName().isEmpty(); }
     void load();
     void userEdited();
     void updateReadOnly();
-    QString storedText() const;
+    QString text() const;
+    // Room left for an insertion that replaces the selection, in stored characters.
+    int room() const;
 
     FieldDataLink link_;
     bool loading_ = false;

@@ -1,12 +1,15 @@
 #include "DBGrid.h"
 
+#include "DBControls.h"
 #include "Dialogs.h"
 #include "ExceptionHandler.h"
 #include "FieldDataLink.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -114,6 +117,7 @@ public:
     GridLineEdit(DBGrid* grid, QWidget* parent) : QLineEdit(parent), grid_(grid)
     {
         setFrame(false);
+        noteLengthLimit(this);
         connect(this, &QLineEdit::textEdited, this, [this] {
             // paste from the menu, a drop: the paths that keyPressEvent does not see
             if (!editingState(grid_->dataSet()) && !beginEdit()) grid_->loadEditor();
@@ -158,14 +162,32 @@ public:
             changed = i != loadedIndex_;
             if (changed) grid_->commitGuarded();
         });
+        // Letters typed into the open list look its lines up at the program's one pace.
+        view()->installEventFilter(this);
     }
 
     // Opens the list on the current entry or, given a typed text, on the
     // first entry that begins with it.
     void dropDown(const QString& typed = {})
     {
-        if (!view()->isVisible()) showPopup();
-        if (!typed.isEmpty()) view()->keyboardSearch(typed);
+        if (!view()->isVisible()) {
+            search_.clear();   // a search belongs to one opening
+            showPopup();
+        }
+        for (QChar ch : typed) lookUp(ch);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == view() && event->type() == QEvent::KeyPress) {
+            auto* ke = static_cast<QKeyEvent*>(event);
+            if (isTypedChar(ke)) {
+                for (QChar ch : ke->text()) lookUp(ch);
+                return true;
+            }
+            if (ke->key() == Qt::Key_Backspace) search_.clear();
+        }
+        return QComboBox::eventFilter(watched, event);
     }
 
     void fill(const Field& lookup)
@@ -216,10 +238,18 @@ protected:
     }
 
 private:
+    void lookUp(QChar ch)
+    {
+        search_.add(ch);
+        const int row = search_.find(count(), [this](int i) { return itemText(i); });
+        if (row >= 0) view()->setCurrentIndex(model()->index(row, modelColumn()));
+    }
+
     DBGrid* grid_;
     std::vector<Value> keys_;
     Value current_;
     int loadedIndex_ = -1;
+    TypeAhead search_;
 };
 
 // Paints the cells through the grid's styler and drawer, creates the editors
@@ -372,6 +402,86 @@ bool isDropDownKey(const QKeyEvent* e)
     const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
     if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
     return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
+}
+
+// ---------------------------------------------------------------- type-ahead
+
+std::function<qint64()> TypeAhead::clock;
+
+const QString& TypeAhead::add(QChar ch)
+{
+    static QElapsedTimer since;
+    if (!since.isValid()) since.start();
+    const qint64 now = clock ? clock() : since.elapsed();
+    if (now - last_ > Pace) text_.clear();
+    last_ = now;
+    if (text_.size() < MaxLength) text_ += ch;
+    return text_;
+}
+
+int TypeAhead::find(int count, const std::function<QString(int)>& textAt) const
+{
+    if (text_.isEmpty()) return -1;
+    for (int i = 0; i < count; ++i)
+        if (textAt(i).startsWith(text_, Qt::CaseInsensitive)) return i;
+    return -1;
+}
+
+// ---------------------------------------------------------------- Tab and Ctrl+Tab
+
+bool isTabKey(const QKeyEvent* e)
+{
+    return e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab;
+}
+
+bool isBackTab(const QKeyEvent* e)
+{
+    return e->key() == Qt::Key_Backtab || e->modifiers().testFlag(Qt::ShiftModifier);
+}
+
+namespace {
+
+// Sees Ctrl+Tab ahead of the MDI area's application-wide filter: an
+// application's filters run from the last installed one.
+class CtrlTabFilter : public QObject {
+public:
+    using QObject::QObject;
+
+    void take(QWidget* grid, std::function<void(bool)> leave)
+    {
+        grid_ = grid;
+        leave_ = std::move(leave);
+        qApp->removeEventFilter(this);
+        qApp->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if (!isTabKey(ke) || !ke->modifiers().testFlag(Qt::ControlModifier) || !grid_ || !watched->isWidgetType())
+            return false;
+        auto* w = static_cast<QWidget*>(watched);
+        if (w != grid_ && !grid_->isAncestorOf(w)) return false;
+        if (event->type() == QEvent::KeyPress) {
+            const auto leave = leave_;   // leaving may hand the filter to another grid
+            leave(!isBackTab(ke));
+        }
+        return true;
+    }
+
+private:
+    QPointer<QWidget> grid_;
+    std::function<void(bool)> leave_;
+};
+
+} // namespace
+
+void takeCtrlTab(QWidget* grid, std::function<void(bool next)> leave)
+{
+    static QPointer<CtrlTabFilter> filter;
+    if (!filter) filter = new CtrlTabFilter(qApp);
+    filter->take(grid, std::move(leave));
 }
 
 // ---------------------------------------------------------------- cells
@@ -876,11 +986,8 @@ bool DBGrid::editorKey(QKeyEvent* e)
         if (commitGuarded()) discardEditor();
         return true;
     case Qt::Key_Tab: case Qt::Key_Backtab:
-        if (!testOption(Option::Tabs)) {
-            // Tab leaves the grid; the editor's value goes with the focus change.
-            return false;
-        }
-        return navigate(e);
+        if (!navigate(e)) leaveGrid(!isBackTab(e));
+        return true;
     default:
         return navigate(e);
     }
@@ -908,9 +1015,9 @@ void DBGrid::editorFocusOut(Qt::FocusReason reason)
         });
         return;
     }
-    const bool leftGrid = !(now && (now == this || isAncestorOf(now)));
+    const bool left = !(now && (now == this || isAncestorOf(now)));
     discardEditor();
-    if (leftGrid) cancelOnExit();
+    if (left) leftGrid();
 }
 
 void DBGrid::editButton()
@@ -923,6 +1030,38 @@ void DBGrid::cancelOnExit()
     DataSet* ds = dataSet();
     if (testOption(Option::CancelOnExit) && ds && ds->state() == DataSetState::Insert && !ds->modified())
         runGuarded([&] { ds->cancel(); });
+}
+
+void DBGrid::leftGrid()
+{
+    DataSet* ds = dataSet();
+    if (!(editingState(ds) && ds->modified())) {
+        cancelOnExit();
+        return;
+    }
+    if (runGuarded([&] { ds->checkBrowseMode(); })) return;
+    // The row stays with what was typed; the grid takes the focus back to have it mended or cancelled.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && editingState(dataSet())) setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void DBGrid::leaveGrid(bool next)
+{
+    if (editor_) {
+        if (!commitGuarded()) return;
+        discardEditor();
+    }
+    if (!hasFocus()) setFocus(Qt::OtherFocusReason);
+    // Past the view's own Tab handling, which would move between the cells.
+    QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+bool DBGrid::anyCellEditable() const
+{
+    for (int c = 0; c < columnCount(); ++c)
+        if (!isColumnHidden(c) && cellEditable(c)) return true;
+    return false;
 }
 
 // ---------------------------------------------------------------- moving
@@ -1050,18 +1189,23 @@ bool DBGrid::navigate(QKeyEvent* e)
     }
     case Qt::Key_Tab:
     case Qt::Key_Backtab: {
-        if (!testOption(Option::Tabs) || ctrl) return false;
-        const bool back = e->key() == Qt::Key_Backtab || mods.testFlag(Qt::ShiftModifier);
+        // False where Tab leaves the grid: without Tabs, with Ctrl, in a grid
+        // with nothing to edit, past the last cell and before the first.
+        if (!testOption(Option::Tabs) || ctrl || !anyCellEditable() || row < 0) return false;
+        const bool back = isBackTab(e);
         const int c = visibleColumn(selected_ + (back ? -1 : 1), back ? -1 : 1);
         if (c >= 0) {
             moveTo(row, c);
         } else if (back) {
-            if (row > 0) moveTo(row - 1, visibleColumn(columnCount() - 1, -1));
+            if (row == 0) return false;
+            moveTo(row - 1, visibleColumn(columnCount() - 1, -1));
         } else if (row < rows - 1) {
             moveTo(row + 1, visibleColumn(0, 1));
         } else if (canInsert && !untouchedNew) {
             selected_ = std::max(0, visibleColumn(0, 1));
             insertRow(true);
+        } else {
+            return false;
         }
         return true;
     }
@@ -1124,6 +1268,13 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
         e->accept();
         return;
     }
+    if (isTabKey(e)) {
+        // Without Ctrl the view's focusNextPrevChild moves on when the key is
+        // ignored; Ctrl+Tab comes here directly.
+        if (e->modifiers().testFlag(Qt::ControlModifier)) leaveGrid(!isBackTab(e));
+        else e->ignore();
+        return;
+    }
     DataSet* ds = dataSet();
     const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
     switch (e->key()) {
@@ -1160,8 +1311,14 @@ void DBGrid::keyPressEvent(QKeyEvent* e)
     default:
         break;
     }
-    if (keyModifiesText(e) && e->key() != Qt::Key_Delete && e->key() != Qt::Key_Backspace
-        && !e->matches(QKeySequence::Paste)) {
+    if (e->matches(QKeySequence::Paste)) {
+        // A paste is typing: the cell's text gives way to the clipboard's.
+        if (cellEditable(selected_) && !lookupColumn(selected_) && !QGuiApplication::clipboard()->text().isEmpty())
+            startEdit(e);
+        e->accept();
+        return;
+    }
+    if (keyModifiesText(e) && e->key() != Qt::Key_Delete && e->key() != Qt::Key_Backspace) {
         // Typing starts the edit of the cell; in a read-only cell it does nothing.
         if (cellEditable(selected_)) startEdit(e);
         e->accept();
@@ -1214,6 +1371,7 @@ void DBGrid::mouseDoubleClickEvent(QMouseEvent* e)
 void DBGrid::focusInEvent(QFocusEvent* e)
 {
     QTableView::focusInEvent(e);
+    takeCtrlTab(this, [this](bool next) { leaveGrid(next); });
     viewport()->update();
 }
 
@@ -1230,7 +1388,7 @@ void DBGrid::focusOutEvent(QFocusEvent* e)
     const Qt::FocusReason r = e->reason();
     if (r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason || r == Qt::MenuBarFocusReason) return;
     QWidget* now = QApplication::focusWidget();
-    if (!(now && (now == this || isAncestorOf(now)))) cancelOnExit();
+    if (!(now && (now == this || isAncestorOf(now)))) leftGrid();
 }
 
 } // namespace fw

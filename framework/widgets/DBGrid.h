@@ -19,6 +19,35 @@ class DBGrid;
 // Alt+Down, Alt+Up and F4: the keys that drop (or close) a cell's list.
 bool isDropDownKey(const QKeyEvent* e);
 
+// Type-ahead in a list: letters typed one after another look up the first line
+// that begins with all of them; a pause longer than Pace starts a new search.
+// Every list of the program (a grid's lookup list, the draw grid's pick list)
+// keeps this one pace.
+class TypeAhead {
+public:
+    static constexpr int Pace = 4000;        // milliseconds
+    static constexpr int MaxLength = 32;
+    // The search text after ch was typed now.
+    const QString& add(QChar ch);
+    void clear() { text_.clear(); }
+    const QString& text() const { return text_; }
+    // The first of count lines (textAt gives each) that begins with the search text; -1 for none.
+    int find(int count, const std::function<QString(int)>& textAt) const;
+    // Milliseconds of the clock the pauses are measured with (tests set it).
+    static std::function<qint64()> clock;
+private:
+    QString text_;
+    qint64 last_ = 0;
+};
+
+// Tab on the cells of a grid and Ctrl+Tab: the keys that leave it for the next
+// or previous control. The MDI area takes Ctrl+Tab and Ctrl+Shift+Tab for
+// switching its windows before the focused widget sees them; a grid that takes
+// the focus calls takeCtrlTab so that they reach its leave first.
+bool isTabKey(const QKeyEvent* e);
+bool isBackTab(const QKeyEvent* e);
+void takeCtrlTab(QWidget* grid, std::function<void(bool next)> leave);
+
 // A cell being drawn.
 struct GridCell {
     const DBGrid* grid = nullptr;
@@ -52,7 +81,11 @@ struct CellStyle {
 //   moving to another row posts a changed row and cancels an untouched one;
 //   Insert inserts a row; Down on the last row appends one (AllowInsert);
 //   Ctrl+Delete deletes the row after "Delete record?" (AllowDelete);
-//   Tab moves between cells (Tabs), else leaves the grid;
+//   Tab moves between cells (Tabs); past the last cell (when no row can be
+//   appended there) and before the first, in a grid with no editable cell,
+//   and with Ctrl at any cell it leaves the grid for the next or previous
+//   control; leaving the grid posts a changed row as a row change does;
+//   Ctrl+V pastes into the cell as typing does;
 //   Alt+Down, Alt+Up or F4 on a lookup cell drop its list, a letter opens the
 //   list on the first line beginning with it, and a chosen line is the value.
 // The focused cell shows its button (an ellipsis, a list's arrow) before its
@@ -162,6 +195,11 @@ protected:
     void keyboardSearch(const QString&) override {}
 
 private:
+    // Leaves the grid for the next or previous control; the editor's text goes first.
+    void leaveGrid(bool next);
+    // The focus went to a control outside the grid: the row is posted or an untouched new one cancelled.
+    void leftGrid();
+    bool anyCellEditable() const;
     friend class GridDelegate;
 
     bool cellEditable(int column) const;

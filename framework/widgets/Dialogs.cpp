@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -9,11 +10,15 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpacerItem>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -41,7 +46,7 @@ Dialogs*& installed()
 // can be selected and copied as it is.
 class MessageText : public QTextEdit {
 public:
-    MessageText(const QString& text, QWidget* parent) : QTextEdit(parent)
+    MessageText(const QString& text, int minWidth, QWidget* parent) : QTextEdit(parent), minWidth_(minWidth)
     {
         setObjectName("msgText");
         QString plain = text;
@@ -57,12 +62,14 @@ public:
         QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         policy.setHeightForWidth(true);
         setSizePolicy(policy);
+        connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+                [this] { scheduleFit(); });
     }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
-        std::unique_ptr<QTextDocument> d(document()->clone());
+        std::unique_ptr<QTextDocument> d(measured());
         d->setTextWidth(width - 2 * frameWidth());
         // A text taller than most of the screen scrolls instead.
         return std::min(int(std::ceil(d->size().height())) + 2 * frameWidth(), screenHeight() * 2 / 3);
@@ -70,15 +77,50 @@ public:
     // As wide as the text needs, up to the width at which a message box starts wrapping.
     QSize sizeHint() const override
     {
-        std::unique_ptr<QTextDocument> d(document()->clone());
+        std::unique_ptr<QTextDocument> d(measured());
         d->setTextWidth(-1);
-        const int ideal = int(std::ceil(d->idealWidth())) + 2 * frameWidth() + 1;
-        const int width = std::min(ideal, std::min(screenWidth() / 2, 500));
+        // A little room over the ideal: a line that just fits must not wrap at the last word.
+        const int ideal = int(std::ceil(d->idealWidth())) + 2 * frameWidth() + fontMetrics().averageCharWidth();
+        const int width = std::max(std::min(ideal, std::min(screenWidth() / 2, 500)), minWidth_);
         return {width, heightForWidth(width)};
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QTextEdit::resizeEvent(e);
+        scheduleFit();
+    }
+
 private:
+    // The text as laid out on the screen may still need more room than measured
+    // (the desktop's fonts and resolution): the box grows to it rather than hide
+    // lines behind a scroll bar, up to the height at which a text scrolls anyway.
+    void scheduleFit()
+    {
+        if (fitPending_ || window() == this) return;
+        fitPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            fitPending_ = false;
+            const int need = std::min(int(std::ceil(document()->size().height())) + 2 * frameWidth(),
+                                      screenHeight() * 2 / 3);
+            const int more = need - viewport()->height() - 2 * frameWidth();
+            if (more > 0) window()->setFixedHeight(window()->height() + more);
+        });
+    }
+
+    // A copy of the text laid out as the edit lays it out: on the edit's own
+    // device, whose resolution may not be the default one the copy would take.
+    QTextDocument* measured() const
+    {
+        QTextDocument* d = document()->clone();
+        d->documentLayout()->setPaintDevice(viewport());
+        return d;
+    }
+
+    int minWidth_;
+    bool fitPending_ = false;
     QRect available() const
     {
         const QScreen* s = screen();
@@ -88,9 +130,12 @@ private:
     int screenHeight() const { return available().height(); }
 };
 
-// The box's own label gives its place to the text above.
+// The box's own label gives its place to the text above, as wide as the box's
+// title needs beside the icon.
 void useMessageText(QMessageBox& box, const QString& text)
 {
+    const QLabel* icon = box.findChild<QLabel*>("qt_msgboxex_icon_label");
+    const int titleWidth = windowTitleWidth(box.windowTitle()) - (icon ? icon->sizeHint().width() + 40 : 40);
     auto* label = box.findChild<QLabel*>("qt_msgbox_label");
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     const int index = label && grid ? grid->indexOf(label) : -1;
@@ -98,7 +143,7 @@ void useMessageText(QMessageBox& box, const QString& text)
     int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
     grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
     label->hide();
-    grid->addWidget(new MessageText(text, &box), row, column, rowSpan, columnSpan);
+    grid->addWidget(new MessageText(text, titleWidth, &box), row, column, rowSpan, columnSpan);
 }
 
 void messageBox(QMessageBox::Icon icon, const QString& text, const QString& caption)
@@ -144,7 +189,56 @@ bool runFileDialog(FileDialog& d, bool save)
     return true;
 }
 
+// Widens every dialog that is shown, as fitWindowTitle does. A message box
+// widens itself for its title from the text beside it (useMessageText).
+class TitleFit : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (w->isWindow() && qobject_cast<QDialog*>(w) && !qobject_cast<QMessageBox*>(w)) fitWindowTitle(w);
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+int windowTitleWidth(const QString& title)
+{
+    if (title.isEmpty()) return 0;
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    // Title bars differ by desktop: a tenth more than the text, the icon, and three buttons.
+    return int(std::ceil(QFontMetrics(font).horizontalAdvance(title) * 1.1)) + 24 + 3 * 32 + 24;
+}
+
+void fitWindowTitle(QWidget* window)
+{
+    if (!window) return;
+    int need = windowTitleWidth(window->windowTitle());
+    if (const QScreen* s = window->screen()) need = std::min(need, s->availableGeometry().width());
+    if (window->width() >= need) return;
+    if (QLayout* layout = window->layout()) {
+        // A strut the layout keeps, whatever size it fixes the window to.
+        const QMargins m = layout->contentsMargins();
+        layout->addItem(new QSpacerItem(need - m.left() - m.right(), 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
+        layout->activate();
+    } else {
+        window->setMinimumWidth(need);
+    }
+    if (window->width() < need) window->resize(need, window->height());
+}
+
+void fitDialogTitles()
+{
+    static QPointer<TitleFit> installed;
+    if (installed || !qApp) return;
+    installed = new TitleFit(qApp);
+    qApp->installEventFilter(installed);
+}
 
 QString applicationTitle()
 {

@@ -24,6 +24,14 @@ struct FileDialog {
     QStringList files;       // on OK every file chosen
 };
 
+// How wide a window must be for the title bar to show its title whole: the
+// text in a bold title font, with room for the icon and the window's buttons.
+int windowTitleWidth(const QString& title);
+// Widens a window (never past the screen) whose title its title bar would cut.
+void fitWindowTitle(QWidget* window);
+// From then on every dialog shown is widened as fitWindowTitle does.
+void fitDialogTitles();
+
 // The old "Text files|*.txt|All|*.*" filter as Qt's name filters
 // ("Text files (*.txt)"). "*.*" becomes "*", so that names without a dot match.
 QStringList qtNameFilters(const QString& filter);

@@ -1,21 +1,37 @@
 #include "ExceptionHandler.h"
 
 #include "Dialogs.h"
+#include "FieldLabels.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DbError.h"
 
+#include <QPointer>
+#include <QWidget>
+
 namespace fw {
 
-void offerReconnect(const QString& text)
+bool offerReconnect(const QString& text)
 {
+    // One offer at a time: whatever else finds the connection lost while it is
+    // open (a window coming back to the front) is answered by it.
+    static bool asking = false;
+    if (asking) return false;
+    asking = true;
+    bool reconnected = false;
     try {
-        if (!dialogs().confirm(text + "\n\nПодключиться к серверу заново?", applicationTitle())) return;
-        Database::reconnectLost();
+        if (dialogs().confirm(text + "\n\nПодключиться к серверу заново?", applicationTitle())) {
+            Database::reconnectLost();
+            reconnected = true;
+        }
     } catch (...) {
+        asking = false;
         // The server is still away: say so and let the user try again later.
         showException(std::current_exception());
+        return false;
     }
+    asking = false;
+    return reconnected;
 }
 
 namespace {
@@ -36,6 +52,29 @@ void offerReload(DataSet& ds, const QString& message)
     }
 }
 
+// The columns of a conflict named as the window the user works in names them.
+QList<ConflictField> shownFields(const ConflictError& err)
+{
+    QList<ConflictField> fields = err.fields();
+    if (auto* ds = qobject_cast<DataSet*>(err.dataSet()))
+        for (ConflictField& f : fields)
+            if (!f.name.isEmpty()) f.label = fieldCaption(*ds, f.name);
+    return fields;
+}
+
+// A refused character named by the field it was typed into: the field of the
+// row being written, else the control of the window whose text holds it (a
+// search value). That control gets the focus back, so the user can mend it.
+QString codePageText(const CodePageError& err, QPointer<QWidget>& control)
+{
+    if (auto* ds = qobject_cast<DataSet*>(err.dataSet()); ds && !err.fieldName().isEmpty())
+        return err.relabelled(fieldCaption(*ds, err.fieldName())).message();
+    if (!err.label().isEmpty()) return err.message();
+    control = controlHoldingText(err.text().mid(err.position(), err.text().at(err.position()).isHighSurrogate() ? 2 : 1));
+    const QString caption = controlCaption(control);
+    return caption.isEmpty() ? err.message() : err.relabelled(caption).message();
+}
+
 } // namespace
 
 void showException(std::exception_ptr e)
@@ -43,24 +82,27 @@ void showException(std::exception_ptr e)
     if (!e)
         return;
     QString text;
+    QPointer<QWidget> control;
     try {
         std::rethrow_exception(e);
     } catch (const Abort&) {
         return;
+    } catch (const CodePageError& err) {
+        text = err.position() >= 0 && err.position() < err.text().size() ? codePageText(err, control) : err.message();
     } catch (const DbError& err) {
-        text = err.message();
-        if (!err.detail().isEmpty()) text += "\n\nПодробности: " + err.detail();
+        text = err.shownText();
         if (err.kind() == DbErrorKind::ConnectionLost) {
             offerReconnect(text);
             return;
         }
     } catch (const ConflictError& err) {
         auto* ds = qobject_cast<DataSet*>(err.dataSet());
+        const QString message = err.fields().isEmpty() ? err.message() : ConflictError::describe(shownFields(err));
         if (ds && !err.fields().isEmpty() && ds->state() == DataSetState::Edit) {
-            offerReload(*ds, err.message());
+            offerReload(*ds, message);
             return;
         }
-        text = err.message();
+        text = message;
     } catch (const Error& err) {
         text = err.message();
     } catch (const std::exception& err) {
@@ -70,6 +112,7 @@ void showException(std::exception_ptr e)
     }
     try {
         dialogs().error(text, applicationTitle());
+        if (control && control->isVisible()) control->setFocus(Qt::OtherFocusReason);
     } catch (...) {
         // Nothing more can be shown; the program goes on.
     }
@@ -86,7 +129,10 @@ bool runGuarded(const std::function<void()>& handler)
     }
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    fitDialogTitles();
+}
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {

@@ -16,6 +16,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTimer>
@@ -486,6 +487,54 @@ TEST_F(CalendarPage, FailedReminderCheckEndsQuietly)
 }
 
 // Offscreen pictures of the page and the reminder window (BRONTAL_SHOTS=folder).
+// A keyboard user finishes an edit in the calendar without the mouse: the note is
+// typed, Tab runs past the last cell on to the next control, Shift+Tab before the
+// first back to the previous one, and the row is stored without "Запомнить".
+TEST_F(CalendarPage, TheKeyboardLeavesTheGridAndTheRowIsStored)
+{
+    const QDateTime at(today, QTime(11, 0));
+    const int first = addHist(at, "-", "-", -2, "Позвонить");
+    const int last = addHist(at.addSecs(60), "-", "-", -2, "Написать");
+    cal->tsCalShow();
+    ASSERT_EQ(listed(), QList<int>({first, last}));
+    cal->resize(1000, 420);
+    cal->show();
+    cal->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(cal));
+    fw::DBGrid* g = cal->dbgCal;
+    const auto inGrid = [g] { QWidget* f = QApplication::focusWidget(); return f == g || g->isAncestorOf(f); };
+    const auto press = [](Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), k, mods); };
+
+    kl->qryCal.locate("idHist", last);
+    g->setFocus(Qt::OtherFocusReason);
+    g->setSelectedField("NOTE");
+    for (QChar ch : QString("Отправить письмо")) {
+        QKeyEvent key(QEvent::KeyPress, ch == ' ' ? Qt::Key_Space : Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(QApplication::focusWidget(), &key);
+    }
+    const QImage editing = cal->grab().toImage();
+    int presses = 0;
+    while (inGrid() && presses++ < 10) press(Qt::Key_Tab);
+    EXPECT_FALSE(inGrid());
+    EXPECT_EQ(presses, 4) << "Компания, Фамилия and Ссылка follow the note";
+    EXPECT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(kl->qryCal.state(), fw::DataSetState::Browse);
+    EXPECT_EQ(stored("Note", last), "Отправить письмо");
+
+    kl->qryCal.locate("idHist", first);
+    g->setFocus(Qt::OtherFocusReason);
+    g->setSelectedField("HistType");
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(inGrid()) << "on to the date";
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(inGrid());
+    g->setFocus(Qt::OtherFocusReason);
+    press(Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(inGrid());
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) editing.save(QDir(dir).filePath("calendar-keyboard.png"));
+}
+
 TEST_F(CalendarPage, RendersItsControls)
 {
     const QDateTime at(today, QTime(10, 0));

@@ -16,6 +16,7 @@
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
+#include "widgets/Dialogs.h"
 #include "support/ExportDialogs.h"
 #include "widgets/ScriptedDialogs.h"
 
@@ -31,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace {
@@ -447,3 +449,14 @@ TEST_F(KlientDialogs, SegmentSearchSetsBothLevelsOfTheClient)
               "71/81");
 }
 
+
+// The title bar shows the dialog's title whole (it was cut to "Дета…иента").
+TEST(KlientDialogTitles, TheDetailedExportDialogIsWideEnoughForItsTitle)
+{
+    fw::fitDialogTitles();
+    std::unique_ptr<TfmExpKlDetal> d(new TfmExpKlDetal(nullptr));
+    d->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    EXPECT_GE(d->width(), fw::windowTitleWidth("Детальный экспорт клиента"));
+    EXPECT_TRUE(d->grab().save("/tmp/clients-expkldetal.png"));
+}

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QTest>
 #include <QToolButton>
@@ -60,6 +61,34 @@ TEST_F(KlientGrids, NewNotesTypeIsPickedWithTheKeyboard)
     EXPECT_EQ(db.selectValue(QString("select t.HistType || ': ' || h.Note from history h join HistType t "
                                      "on t.idHistType = h.idHistType where h.idCust = %1").arg(c)).asString(),
               "Встреча: Договорились о встрече");
+}
+
+// The contracts grid keeps no keyboard: it holds nothing to edit, so Tab and
+// Shift+Tab go on to the next and previous control at once.
+TEST_F(KlientGrids, TabLeavesTheContractsGrid)
+{
+    Grant({1001, 1002});
+    const int c = addClient(me.IdUser, "Альфа");
+    for (const char* number : {"Д-1", "Д-2"})
+        db.execute(QString("insert into Dog (idDog, idCust, idUser, DogNumber, Access) "
+                           "values (gen_id(GEN_DOG, 1), %1, %2, '%3', '+')").arg(c).arg(me.IdUser).arg(number));
+    open();
+    fm->show();
+    fm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+    card(c, fm->tsDog);
+    fw::DBGrid* g = fm->dbgDog;
+    ASSERT_EQ(g->dataSet()->recordCount(), 2);
+    const auto inGrid = [g] { QWidget* f = QApplication::focusWidget(); return f == g || g->isAncestorOf(f); };
+    for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+                                       Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        g->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(g, Qt::Key_Tab, mods);
+        EXPECT_FALSE(inGrid()) << mods;
+        EXPECT_NE(QApplication::focusWidget(), nullptr);
+    }
+    const QString dir = qEnvironmentVariable("BRONTAL_SHOTS");
+    if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("contracts-grid.png"));
 }
 
 } // namespace

@@ -60,6 +60,14 @@ protected:
         fw::Database setup(p);
         setup.connect();
         schema::createObjects(setup);
+        // The logged-in users and their departments, as in the suite's database.
+        for (const TOtdelRecord& o : UserRights->Otdels)
+            if (o.IdOtdel != 0)
+                setup.execute("insert into Otdel (idOtdel, Otdel) values (:o, :n)", {{"o", o.IdOtdel}, {"n", o.Otdel}});
+        for (const TUserRecord& u : UserRights->Users)
+            if (u.IdUser != 0)
+                setup.execute("insert into Users (idUser, idOtdel, Name) values (:u, :o, :n)",
+                              {{"u", u.IdUser}, {"o", u.IdOtdel}, {"n", u.Name}});
         setup.disconnect();
         dm->db.disconnect();
         dm->db.setParams(p);
@@ -288,20 +296,35 @@ TEST_F(KlientGroupsPage, GroupsOfAnotherWorkstationShowWhenThePageIsShownAgain)
     if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty())
         fm->grab().save(QDir(dir).filePath("card-groups-next-client.png"));
 
-    // Deleted while the list still shows it: joining, renaming and deleting it are refused.
+    // Deleted while the list still shows it: joining it is refused in Russian alone,
+    // and the list is read again; renaming and deleting it are refused too.
     ASSERT_TRUE(dmKl->qryGrGl.locate("idGrKlient", 79));
     other.execute("delete from GrKlient where idGrKlient = 79");
-    dialogs.expectError();
+    dialogs.expectError("Группа \"Архив\" удалена другим пользователем.\nСписок групп прочитан заново.");
     QTest::mouseClick(g->btnAddToGroup, Qt::LeftButton);
     EXPECT_EQ(other.selectValue("select count(*) from Gr_Kl where idGrKlient = 79").asInt(), 0);
     EXPECT_EQ(Items(g->dbllGroupList_), QStringList{"Партнеры"});
+    EXPECT_EQ(Items(g->dbllGroupList), QStringList{"Партнеры"});
+    // A group made and deleted again elsewhere, the list still showing it.
+    const auto archive = [&] {
+        other.execute("insert into GrKlient (idGrKlient, GrKlient) values (79, 'Архив')");
+        ClickTab(fm->pcDown, fm->tsHist);
+        ClickTab(fm->pcDown, fm->tsGroup);
+        ASSERT_TRUE(dmKl->qryGrGl.locate("idGrKlient", 79));
+        other.execute("delete from GrKlient where idGrKlient = 79");
+    };
+    archive();
     dialogs.expectInputBox("Старый архив", "Название").expectError();
     QTest::mouseClick(g->btnGroupEdit, Qt::LeftButton);
     EXPECT_EQ(other.selectValue("select count(*) from GrKlient where idGrKlient = 79").asInt(), 0);
+    // The refused rename is cancelled, and the list lets the group go.
+    EXPECT_FALSE(Items(g->dbllGroupList).contains("Архив"));
+    archive();
     dialogs.expectConfirm(true, "Удалить группу \"Архив\" ?").expectError();
     QTest::mouseClick(g->btnGroupDel, Qt::LeftButton);
     for (const qsizetype i : {1, 3, 5})
         EXPECT_TRUE(dialogs.shown().at(i).text.contains("другим пользователем")) << dialogs.shown().at(i).text.toStdString();
+    for (const auto& shown : dialogs.shown()) EXPECT_FALSE(shown.text.contains("FOREIGN KEY"));
     EXPECT_EQ(other.selectValue("select GrKlient from GrKlient").asString(), "Партнеры");
     // Shown again, the list has let it go.
     ClickTab(fm->pcDown, fm->tsHist);
@@ -336,7 +359,7 @@ protected:
         db.execute("insert into contacts (idContacts, idCust, idUser, contact_name) "
                    "values (gen_id(GEN_CONTACTS, 1), :c, :u, 'Смирнова')", c);
         db.execute("insert into Sdelka (idSdelka, idCust, idUser, Name) values (gen_id(GEN_SDELKA, 1), :c, :u, 'Поставка')", c);
-        db.execute("insert into Sales (idSale, idCust, idUser, idTovar, back) values (gen_id(GEN_SALES, 1), :c, :u, 0, '-')", c);
+        db.execute("insert into Sales (idSale, idCust, idUser, back) values (gen_id(GEN_SALES, 1), :c, :u, '-')", c);
         db.execute("insert into Dog (idDog, idCust, idUser, DogNumber) values (gen_id(GEN_DOG, 1), :c, :u, '1')", c);
         db.execute("insert into Orders (idOrder, idCust, idUser, idOrderStatus) values (gen_id(GEN_ORDERS, 1), :c, :u, 0)", c);
         // Memberships need real groups: the database refuses one to a missing group.
@@ -365,6 +388,7 @@ TEST_F(KlientMerge, MovesEveryRecordButTheGroupsToTheTargetIncludingANewOne)
 {
     Grant({1001, 1031});
     const int source = addClient(me.IdUser, "Альфа");
+    db.execute("update Customer set City = 'Омск' where idCust = :c", {{"c", source}});
     fill(source);
     open();
     EXPECT_TRUE(fm->mmiMerge->isEnabled());
@@ -380,16 +404,21 @@ TEST_F(KlientMerge, MovesEveryRecordButTheGroupsToTheTargetIncludingANewOne)
     // Onto itself: nothing asked, nothing moved.
     fm->mmiMergeTo->trigger();
 
-    // The target is typed and not yet saved: it is saved first.
+    // The target is typed and not yet saved: it is saved first. Two clients of one
+    // name are told apart by their cities and keys.
     fm->tbNewCust->click();
-    dmKl->qryCust.fieldByName("Company").setAsString("Альфа-2");
-    dialogs.expectConfirm(false, question("Альфа", "Альфа-2"));
+    dmKl->qryCust.fieldByName("Company").setAsString("Альфа");
+    const QString from = "Альфа (г. Омск, код " + QString::number(source) + ")";
+    dialogs.expectConfirm(false);
     fm->mmiMergeTo->trigger();
     const int target = dmKl->qryCust.fieldByName("idCust").asInteger();
     ASSERT_GT(target, 0);
+    const QString to = "Альфа (код " + QString::number(target) + ")";
+    EXPECT_EQ(dialogs.shown().last().text, question(from, to));
     EXPECT_EQ(rows(target), (QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 1}));
 
-    dialogs.expectConfirm(true, question("Альфа", "Альфа-2"));
+    dialogs.expectConfirm(true, question(from, to))
+        .expectInformation("Карточки объединены.\rС карточки: \t" + from + "\rНа карточку: \t" + to);
     fm->mmiMergeTo->trigger();
     EXPECT_EQ(rows(source), (QList<int>{0, 0, 0, 0, 0, 0, 1, 1, 1}));
     EXPECT_EQ(rows(target), (QList<int>{2, 1, 1, 1, 1, 1, 0, 0, 1}));
@@ -412,7 +441,9 @@ TEST_F(KlientMergeFailure, AFailingStatementMovesNothingAndIsNamed)
     ASSERT_TRUE(fm->GoToKar(source, 0, 0));
     fm->mmiMergeFrom->trigger();
     ASSERT_TRUE(fm->GoToKar(target, 0, 0));
-    dialogs.expectConfirm(true, question("Альфа", "Бета")).expectError();
+    dialogs.expectConfirm(true, question("Альфа (код " + QString::number(source) + ")",
+                                         "Бета (код " + QString::number(target) + ")"))
+        .expectError();
     fm->mmiMergeTo->trigger();
     const QString error = dialogs.shown().last().text;
     EXPECT_TRUE(error.contains("update Orders set idCust=" + QString::number(target))) << error.toStdString();

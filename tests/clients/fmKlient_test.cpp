@@ -12,9 +12,11 @@
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/fmSelectItem.h"
+#include "deals/dmZakaz.h"
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
+#include "reports/fmExportConCount.h"
 #include "support/ExportDialogs.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
@@ -30,6 +32,7 @@
 #include <QSignalSpy>
 #include <QKeyEvent>
 #include <QAbstractItemView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
@@ -212,10 +215,49 @@ TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
     dialogs.expectInformation("Сделка не найдена\rили у Вас не хватает прав доступа!");
     EXPECT_TRUE(fm->GoToKar(idCust, 12345, 0, fm->tsSdelka));
 
+    // A refused jump leaves the user's list, row and page as they were.
+    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    fm->pcMain->setCurrentWidget(fm->tsKlList);
+    const int listed = dmKl->qryCust.recordCount();
+    ASSERT_GT(listed, 0);
     dialogs.expectInformation("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
     EXPECT_FALSE(fm->GoToKar(hidden, 0, 0));
-    EXPECT_TRUE(dmKl->qryCust.isEmpty());
-    EXPECT_FALSE(dmKl->qryContacts.active());
+    EXPECT_EQ(dmKl->qryCust.recordCount(), listed);
+    EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), "Бета");
+    EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList);
+}
+
+TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
+{
+    for (int i = 0; i < 80; ++i) addClient(me.IdUser, QString("Клиент %1").arg(i, 2, 10, QChar('0')));
+    ASSERT_TRUE(openActive());
+    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    fm->pcMain->setCurrentWidget(fm->tsKlList);
+    ASSERT_EQ(dmKl->qryCust.recordCount(), 80);
+    const QModelIndex second = fm->dbgCust->model()->index(1, 1);
+    QTest::mouseClick(fm->dbgCust->viewport(), Qt::LeftButton, {}, fm->dbgCust->visualRect(second).center());
+    ASSERT_EQ(dmKl->qryCust.recNo(), 2);
+    const QString company = dmKl->qryCust.fieldByName("Company").asString();
+    QTemporaryDir dir;
+    for (const bool contacts : {false, true}) {
+        dialogs.expectConfirm(contacts, "Включить в экспорт контактные лица?");
+        if (contacts) {
+            testing_support::whenShown<TfmExportConCount>([](TfmExportConCount* d) { d->btnOK->click(); });
+            testing_support::keepColumns({"Компания", "Контактные лица"});
+        } else {
+            testing_support::keepColumns({"Компания"});
+        }
+        testing_support::chooseTextFile(dir.filePath("list.txt"));
+        dialogs.expectInformation("Экспорт успешно завершен.");
+        QTest::mouseClick(fm->tbCustExport, Qt::LeftButton);
+        EXPECT_EQ(dialogs.pending(), 0);
+        EXPECT_EQ(dmKl->qryCust.fieldByName("Company").asString(), company) << contacts;
+        EXPECT_EQ(fm->dbgCust->currentIndex().row(), 1) << contacts;
+        EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKlList) << contacts;
+        // In sight, where the user left it.
+        EXPECT_TRUE(fm->dbgCust->viewport()->rect().contains(fm->dbgCust->visualRect(fm->dbgCust->currentIndex())))
+            << contacts;
+    }
 }
 
 TEST_F(FmKlientWindow, CuratorChangeWritesItsSystemHistoryRow)
@@ -319,6 +361,12 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     fm->sbMail->click();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
+
+    // Without a mail program the user is told the address as the card has it.
+    shell.openResult = false;
+    ASSERT_TRUE(dmKl->qryContacts.locate("CONTACT_EMAIL", "s@firm.ru"));
+    dialogs.expectError("Не удалось открыть почтовую программу для письма:\nСмирнова <s@firm.ru>");
+    fm->sbMail->click();
 }
 
 TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
@@ -353,6 +401,51 @@ TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
     EXPECT_EQ(fmZakaz->IdCust, idCust);
     EXPECT_EQ(stored(QString("select Email || '|' || idOrderStatus || '|' || idUser from orders where idCust = %1").arg(idCust)),
               QString("\"Орлов\"<o@firm.ru>|0|%1").arg(me.IdUser));
+}
+
+// The subject typed in the mailing window's grid for an order made from the
+// card is stored once a material is added, whether the card opened the window
+// or found it open, with Enter pressed or not.
+TEST_F(FmKlientWindow, AnOrdersSubjectTypedInTheGridIsStored)
+{
+    const int idCust = addClient(me.IdUser);
+    addContact(idCust, "Орлов", "o@firm.ru");
+    db.execute("update or insert into GrItem (idGrItem, GrItem) values (71, 'Прайсы') matching (idGrItem)");
+    db.execute("update or insert into Item (idItem, idGrItem, Item) values (71, 71, 'Прайс-лист') matching (idItem)");
+    ASSERT_TRUE(openActive());
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    for (const bool enter : {true, true, false}) {
+        fm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+        emit fm->pmZakaz->aboutToShow();
+        fm->pmZakaz->actions().last()->trigger();
+        ASSERT_TRUE(fmZakaz);
+        TfmZakaz* z = fmZakaz;
+        z->show();
+        z->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(z));
+        fw::Query& orders = dmZakaz->qryOrders;
+        const int order = orders.fieldByName("IDORDER").asInteger();
+        const QString subject = QString("Прайс для Орлова %1").arg(order);
+
+        fw::DBGrid* g = z->dbgOrders;
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(g->model()->index(orders.recNo() - 1, 1)).center());
+        QApplication::processEvents();
+        for (QChar c : subject) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(QApplication::focusWidget(), &press);
+            QApplication::processEvents();   // the first key opens the cell's editor
+        }
+        if (enter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 71));
+        fw::DBGrid* items = z->dbgItem;
+        QTest::mouseClick(items->viewport(), Qt::LeftButton, {},
+                          items->visualRect(items->model()->index(dmZakaz->qryItem.recNo() - 1, 0)).center());
+        QTest::mouseClick(z->tbMatAdd, Qt::LeftButton);
+        EXPECT_EQ(stored(QString("select subject from orders where idOrder = %1").arg(order)), subject);
+        EXPECT_EQ(count(QString("select count(*) from items where idOrder = %1 and idItem = 71").arg(order)), 1);
+    }
+    EXPECT_EQ(dialogs.pending(), 0);
 }
 
 TEST_F(FmKlientWindow, FiltersOfHistoryAndContacts)

@@ -2,8 +2,11 @@
 #include "controls/DrawGrid.h"
 #include "controls/VclUtils.h"
 
+#include <QLineEdit>
 #include <QPainter>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 struct GridForm {
@@ -84,7 +87,7 @@ TEST(DrawGrid, TypeAheadInTheList)
 {
     GridForm f;
     qint64 now = 100000;
-    TPopupListbox::TickSource = [&] { return now; };
+    fw::TypeAhead::clock = [&] { return now; };
     f.lines = {"Абакан", "Москва", "Минск", "Мурманск"};
     f.editPickCell();
     f.editor()->DropDown();
@@ -100,7 +103,7 @@ TEST(DrawGrid, TypeAheadInTheList)
     EXPECT_EQ(l->currentRow(), 0);
     for (int i = 0; i < 40; ++i) typeText(f.editor(), "x");
     EXPECT_EQ(l->SearchText().size(), 32);
-    TPopupListbox::TickSource = {};
+    fw::TypeAhead::clock = {};
     f.editor()->CloseUp(false);
 }
 
@@ -213,4 +216,62 @@ TEST(DrawGrid, PickListOpensFromTheCellAndKeepsItsEditor)
     EXPECT_FALSE(f.editor()->ListVisible());
     EXPECT_EQ(f.grid->Row(), 3);
     EXPECT_TRUE(f.editor()->isVisible() && f.editor()->hasFocus());
+}
+
+// Tab and Shift+Tab run through the cells with goTabs and then on to the next or
+// previous control, from the grid or from its editor (one always shown too); Ctrl+Tab
+// leaves at once; what was typed is the cell's. Generated over shapes and options.
+TEST(DrawGrid, TabLeavesTheGridForTheNextOrPreviousControl)
+{
+    std::mt19937 random(4101);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    for (int round = 0; round < 60; ++round) {
+        QWidget w;
+        auto* layout = new QVBoxLayout(&w);
+        auto* before = new QLineEdit(&w);
+        auto* grid = new TBrDrawGrid(&w);
+        auto* after = new QLineEdit(&w);
+        layout->addWidget(before);
+        layout->addWidget(grid);
+        layout->addWidget(after);
+        QMap<QPair<int, int>, QString> cells;
+        grid->OnGetEditText = [&](int c, int r, QString& t) { t = cells.value({c, r}); };
+        grid->OnSetEditText = [&](int c, int r, const QString& t) { cells[{c, r}] = t; };
+        grid->SetColCount(2 + pick(4));
+        grid->SetRowCount(2 + pick(4));
+        TGridOptions o = grid->Options();
+        if (pick(3)) o |= goTabs;
+        if (pick(3)) o |= goEditing;
+        if ((o & goEditing) && pick(2)) o |= goAlwaysShowEditor;
+        grid->SetOptions(o);
+        const bool back = pick(2), ctrl = pick(4) == 0;
+        SCOPED_TRACE(::testing::Message() << "round " << round << " options " << o << " back " << back << " ctrl " << ctrl);
+        w.resize(400, 300);
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        grid->MoveTo(1 + pick(grid->ColCount() - 1), 1 + pick(grid->RowCount() - 1));
+        grid->setFocus(Qt::OtherFocusReason);
+        const QPair<int, int> typedAt{grid->Col(), grid->Row()};
+        const bool typing = (o & goEditing) && pick(2);
+        if (typing) {
+            grid->ShowEditor();
+            typeText(QApplication::focusWidget(), "x");
+        }
+        const auto inGrid = [&] { QWidget* f = QApplication::focusWidget(); return f == grid || grid->isAncestorOf(f); };
+        ASSERT_TRUE(inGrid());
+        int presses = 0;
+        while (inGrid() && presses++ < grid->ColCount() * grid->RowCount() + 3) {
+            Qt::KeyboardModifiers mods = ctrl ? Qt::ControlModifier : Qt::NoModifier;
+            if (back) mods |= Qt::ShiftModifier;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, mods);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), back ? before : after) << presses << " presses";
+        if (ctrl || !(o & goTabs)) {
+            EXPECT_EQ(presses, 1);
+        }
+        if (typing) {
+            EXPECT_EQ(cells.value(typedAt), "x");
+        }
+    }
 }

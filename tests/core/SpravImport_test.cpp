@@ -20,11 +20,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -100,13 +102,19 @@ protected:
         link(f, "Price", 2);
     }
 
-    // Imports file through the wizard, expecting a failure; gives the error shown.
-    QString importFailing(TSpravImportForm& f, const QString& file)
+    // From the file page to the import page, every field linked.
+    static void toImportPage(TSpravImportForm& f, const QString& file)
     {
         f.edFile->setText(file);
         f.btnNext->click();
         linkAll(f);
         f.btnNext->click();
+    }
+
+    // Imports file through the wizard, expecting a failure; gives the error shown.
+    QString importFailing(TSpravImportForm& f, const QString& file)
+    {
+        toImportPage(f, file);
         dialogs.expectError();
         f.btnNext->click();
         EXPECT_FALSE(dialogs.shown().isEmpty());
@@ -327,10 +335,7 @@ TEST_F(GoodsImport, AnExportedGoodsListImportsBackUnchanged)
     auto import = [&] {
         goods();
         runWizard([&](TSpravImportForm& f) {
-            f.edFile->setText(file);
-            f.btnNext->click();
-            linkAll(f);
-            f.btnNext->click();
+            toImportPage(f, file);
             dialogs.expectInformation("Импорт справочника успешно завершен.");
             f.btnNext->click();
             EXPECT_EQ(f.lblCount->text(), "4");
@@ -365,6 +370,56 @@ TEST_F(GoodsImport, TextTheDatabaseCannotHoldIsRefusedWithNothingWritten)
     });
     EXPECT_EQ(count("select count(*) from GrTovar where GrTovar = 'Посуда'"), 0);
     EXPECT_EQ(count("select count(*) from Tovar where Tovar = 'Чашка'"), 0);
+}
+
+// A long file: the wizard takes its events while the lines are written and
+// shows how far it is; closing it meanwhile stops the import after its line.
+// What was written stays, and the count told is the count written.
+TEST_F(GoodsImport, ALongImportShowsItsProgressAndStopsWhenClosed)
+{
+    Lines lines;
+    for (int i = 0; i < 3000; ++i)
+        lines << QStringList{"Группа " + QString::number(i / 100), "Товар " + QString::number(i), "1"};
+    const QString file = writeFile("long.txt", lines);
+    goods();
+    int progress = -1;
+    runWizard([&](TSpravImportForm& f) {
+        toImportPage(f, file);
+        // Fires only while the import lets the window take its events.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (f.lblCount->text().toInt() < 50) return;
+            closer.stop();
+            progress = f.pb->value();
+            EXPECT_FALSE(f.btnNext->isEnabled());
+            dialogs.expectConfirm(true, "Закрыть импорт справочника?").expectInformation();
+            QTest::keyClick(&f, Qt::Key_Escape);
+        });
+        closer.start(5);
+        f.btnNext->click();
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_GE(progress, 50);
+    ASSERT_FALSE(dialogs.shown().isEmpty());
+    const QString told = dialogs.shown().last().text;
+    const int written = count("select count(*) from Tovar where Tovar starting with 'Товар '");
+    EXPECT_LT(written, 3000);
+    EXPECT_EQ(told, QString("Импорт справочника остановлен. Обработано строк: %1.").arg(written));
+}
+
+// Names longer than their column are cut to it, and the closing message counts them.
+TEST_F(GoodsImport, ValuesCutToTheirColumnAreCountedInTheClosingMessage)
+{
+    const QString file = writeFile("long-names.txt", {{QString(60, QChar(0x0416)), QString(120, QChar(0x0411)), "5"},
+                                                      {"Посуда", "Чашка", "10"}});
+    goods();
+    runWizard([&](TSpravImportForm& f) {
+        toImportPage(f, file);
+        dialogs.expectInformation("Импорт справочника завершен. Обработано строк: 2.\r"
+                                  "Значений, обрезанных по длине поля: 2 (Группа товара: 1, Товар: 1).");
+        f.btnNext->click();
+    });
+    EXPECT_EQ(price(QString(50, QChar(0x0416)), QString(100, QChar(0x0411))), "5.00");
 }
 
 TEST_F(GoodsImport, EmptyFileHeaderAloneAndEmptyLinesAtTheEnd)

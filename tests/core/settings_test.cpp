@@ -3,6 +3,7 @@
 #include "core/Users.h"
 #include "core/fmLogin.h"
 #include "core/fmSettings.h"
+#include "widgets/FieldLabels.h"
 #include "core/fmSetupMy.h"
 #include "db/DbError.h"
 #include "widgets/DBControls.h"
@@ -75,6 +76,10 @@ TEST_F(SettingsTest, GeneralSettingsAreWrittenOnlyWhenEditedAndStayOpenOnFailure
     }
     auto* w = new TfmSettings;
     w->show();
+    // Messages about the settings row name its fields as the window does.
+    EXPECT_EQ(fw::fieldCaption(dm->qryMain, "COMPANY"), "Название компании");
+    EXPECT_EQ(fw::fieldCaption(dm->qryMain, "BODYINFO"), "Тело письма");
+    EXPECT_EQ(fw::fieldCaption(dm->qryMain, "ENDPHONECHAR"), "Символ окончания телефонного номера");
     type(w->dbeCompany, "Tolmar");
     ASSERT_EQ(dm->qryMain.state(), fw::DataSetState::Edit);
     dialogs.expectError();

@@ -203,9 +203,15 @@ TEST_F(GroupOperation, PersonalGroupIsChosenAmongTheUsersOwnGroups)
 
 TEST_F(GroupOperation, DealIsCreatedForEveryClient)
 {
+    // The shared users list stands on another user: the curator is still the user.
+    if (!dm->qryUser.active()) dm->qryUser.open();
+    for (dm->qryUser.first(); !dm->qryUser.eof() && dm->qryUser.fieldByName("IDUSER").asInteger() == me.IdUser;)
+        dm->qryUser.next();
+    ASSERT_FALSE(dm->qryUser.eof());
     TGrOper op(TGrOper::Sdelka);
-    answer<TfmSdelkaGroup>([](TfmSdelkaGroup& f) {
+    answer<TfmSdelkaGroup>([this](TfmSdelkaGroup& f) {
         EXPECT_EQ(f.windowTitle(), "Параметры сделки");
+        EXPECT_EQ(f.dblcUser->keyValue(), fw::Value(me.IdUser));
         EXPECT_EQ(f.edName->text(), "Новая сделка");
         EXPECT_EQ(f.dblcPrichina->keyValue(), fw::Value(0));
         EXPECT_EQ(f.dblcPrichina2->keyValue(), fw::Value(0));

@@ -22,6 +22,7 @@
 #include <QtCharts>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <random>
 
 namespace {
 
@@ -221,52 +222,102 @@ TEST_F(ReportChartTest, CopyPutsBitmapOrVectorPictureOnTheClipboard)
     EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());   // and a bitmap beside it
 }
 
-// A large slice keeps its label; of many small neighbours only those that find room
-// show theirs, the others are left to the legend.
-TEST_F(ReportChartTest, SmallSlicesLabelsNeverOverlap)
+// Every slice has its label, none over another, none over the pie, all inside the
+// area: generated over pies of one to forty slices, tiny ones among them, texts of
+// every width, areas of every shape.
+TEST(PieLayout, EverySliceIsLabelledApartInsideTheArea)
 {
-    QStringList names{"Принтеры"};
-    QList<QList<double>> values{{1000}};
-    for (int i = 1; i <= 12; ++i) {
-        names << QString("Мелочь %1").arg(i);
-        values << QList<double>{1};
+    std::mt19937 random(3103);
+    const auto uniform = [&](double low, double high) { return low + (high - low) * (random() % 10001) / 10000.0; };
+    for (int round = 0; round < 500; ++round) {
+        const QRectF area(uniform(0, 40), uniform(0, 40), uniform(250, 1400), uniform(180, 900));
+        const int n = 1 + int(random() % 40);
+        QList<double> values;
+        for (int i = 0; i < n; ++i) values << (random() % 3 == 0 ? uniform(0, 0.02) : uniform(0.5, 100));
+        const double total = std::accumulate(values.begin(), values.end(), 0.0);
+        const double start = uniform(0, 360);
+        QList<PieLabel> labels;
+        QList<double> from;
+        double at = start;
+        for (double v : values) {
+            const double span = total > 0 ? v / total * 360 : 0;
+            from << at;
+            labels << PieLabel{at + span / 2, QSizeF(uniform(15, 420), uniform(12, 20))};
+            at += span;
+        }
+        SCOPED_TRACE(::testing::Message() << "round " << round << ", " << n << " slices in " << area.width() << "x"
+                                          << area.height());
+        const PieLayout layout = LayoutPie(area, labels);
+        ASSERT_EQ(layout.labels.size(), n);
+        EXPECT_GT(layout.radius, 0);
+        EXPECT_GT(layout.scale, 0);
+        const QRectF inside = area.adjusted(-0.01, -0.01, 0.01, 0.01);
+        for (int i = 0; i < n; ++i) {
+            const QRectF r = layout.labels[i].rect;
+            EXPECT_TRUE(r.width() > 0 && r.height() > 0) << i;
+            EXPECT_TRUE(inside.contains(r)) << i;
+            // Off the pie: the nearest point of the text to the centre lies beyond the radius.
+            const QPointF c = layout.centre;
+            const QPointF nearest(qBound(r.left(), c.x(), r.right()), qBound(r.top(), c.y(), r.bottom()));
+            EXPECT_GT(QLineF(c, nearest).length(), layout.radius) << i;
+            for (int j = 0; j < i; ++j)
+                EXPECT_FALSE(r.intersects(layout.labels[j].rect)) << i << " and " << j;
+            // The leader leaves the pie's edge at the middle of the slice and ends at its text.
+            const QPolygonF& leader = layout.labels[i].leader;
+            ASSERT_GE(leader.size(), 2);
+            EXPECT_NEAR(QLineF(c, leader.first()).length(), layout.radius, 0.01);
+            EXPECT_LE(QLineF(leader.last(), QPointF(leader.last().x() < c.x() ? r.right() : r.left(), r.center().y())).length(), 3);
+        }
     }
-    names << "Бумага";
-    values << QList<double>{300};
+}
+
+// The region report: 24 slices, a few large, many small; every one is named with its
+// percent in a label of its own, drawn on the chart, with the legend off and on.
+TEST_F(ReportChartTest, EverySliceOfTheRegionPieHasItsLabel)
+{
+    const QStringList names{"Москва", "Санкт-Петербург", "Новосибирская область", "Свердловская область", "Алматы",
+                            "Минск", "Киев", "Астана", "Ереван", "Ташкент", "Краснодарский край", "Татарстан",
+                            "Самарская область", "Ростовская область", "Пермский край", "Омская область", "Баку",
+                            "Тбилиси", "Кишинёв", "Рига", "Вильнюс", "Таллин", "Бишкек", "Душанбе"};
+    const QList<double> shares{31, 18, 9, 1.02, 7, 6, 5, 1.67, 1.36, 3, 2.5, 2.4, 2, 1.9, 1.5, 1.2, 1.1, 1, 0.9,
+                               0.8, 0.7, 0.5, 0.3, 0.1};
+    QList<QList<double>> values;
+    for (double v : shares) values << QList<double>{v * 1000};
     fillTable(table, names, {"31.03.2024"}, values);
+    chart.SetTitle("Регион");
+    chart.resize(1000, 640);
     chart.show();
     choose(chart.tbPie);
     QCoreApplication::processEvents();
     auto* pie = qobject_cast<QPieSeries*>(series().first());
-    ASSERT_TRUE(pie && pie->count() == 14);
+    ASSERT_TRUE(pie && pie->count() == 24);
     const auto check = [&](const char* when) {
         SCOPED_TRACE(when);
-        EXPECT_TRUE(pie->slices()[0]->isLabelVisible());
-        EXPECT_TRUE(pie->slices()[13]->isLabelVisible());
-        int shown = 0;
-        for (int i = 1; i <= 12; ++i) {
-            shown += pie->slices()[i]->isLabelVisible();
-            // A third of a degree apart: two of them would be drawn over each other.
-            if (i > 1) {
-                EXPECT_FALSE(pie->slices()[i]->isLabelVisible() && pie->slices()[i - 1]->isLabelVisible()) << i;
-            }
+        ASSERT_EQ(chart.PieLabels.size(), 24);
+        QList<QRectF> seen;
+        const QRect view = chart.Chart->viewport()->rect();
+        for (int i = 0; i < 24; ++i) {
+            const QGraphicsSimpleTextItem* label = chart.PieLabels[i];
+            EXPECT_TRUE(label->isVisible());
+            EXPECT_TRUE(label->text().startsWith(cut(names[i]).left(6))) << label->text().toStdString();
+            EXPECT_TRUE(label->text().endsWith("%)")) << label->text().toStdString();
+            const QRectF r = label->sceneBoundingRect();
+            EXPECT_TRUE(QRectF(view).contains(chart.Chart->mapFromScene(r).boundingRect())) << i;
+            for (int j = 0; j < i; ++j) EXPECT_FALSE(r.intersects(seen[j])) << names[i].toStdString() << " / "
+                                                                             << names[j].toStdString();
+            seen << r;
         }
-        EXPECT_GE(shown, 1);
     };
     check("drawn");
-    EXPECT_TRUE(chart.grab().save(QDir::temp().filePath("reportchart-small-slices.png")));
+    EXPECT_TRUE(chart.grab().save(QDir::temp().filePath("reportchart-region.png")));
     for (int i = 0; i < 9; ++i) chart.TimerTimer();   // turned by 45 degrees
     check("turned");
     chart.miPieLegend->trigger();
     QCoreApplication::processEvents();
     check("with the legend");
-
-    // Slices of a size each keep their label.
-    fillTable(table, {"А", "Б", "В", "Г"}, {"31.03.2024"}, {{1}, {1}, {1}, {1}});
-    chart.DrawChart();
-    QCoreApplication::processEvents();
-    pie = qobject_cast<QPieSeries*>(series().first());
-    for (QPieSlice* slice : pie->slices()) EXPECT_TRUE(slice->isLabelVisible()) << slice->label().toStdString();
+    EXPECT_TRUE(chart.grab().save(QDir::temp().filePath("reportchart-region-legend.png")));
+    choose(chart.tbGist);
+    EXPECT_TRUE(chart.PieLabels.isEmpty()) << "the bar chart has its own captions";
 }
 
 // The one slice of a pie is a whole disc: no border runs from the centre to the top.

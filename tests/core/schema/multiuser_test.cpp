@@ -290,6 +290,23 @@ TEST_F(MultiUser, AnEditSurvivesALostServerAndIsWrittenAfterReconnecting)
     // Still away: every call says so, and nothing is lost.
     EXPECT_THROW(a.cust.post(), DbError);
     EXPECT_THROW(Database::reconnectLost(), DbError);
+    // Yes while it is still away: the server cannot be reached (the settings are not the
+    // matter, they worked before), and the question comes again.
+    {
+        fw::ScriptedDialogs dialogs;
+        dialogs.expectConfirm(true).expectConfirm(false);
+        try {
+            a.cust.post();
+        } catch (...) {
+            fw::showException(std::current_exception());
+        }
+        ASSERT_EQ(dialogs.shown().size(), 2);
+        const QString& again = dialogs.shown()[1].text;
+        EXPECT_TRUE(again.startsWith("Сервер базы данных недоступен: нет связи с ним по сети, или сервер остановлен."))
+            << again.toStdString();
+        EXPECT_FALSE(again.contains("BR.INI"));
+        EXPECT_TRUE(again.endsWith("Подключиться к серверу заново?"));
+    }
 
     // The user is told in Russian and asked; Yes attaches again with the same parameters.
     proxy.restore();

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -434,4 +435,81 @@ TEST(EngineErrors, ADatabaseThatCannotBeOpenedNamesThePathAndTheSettings)
             EXPECT_TRUE(e.message().contains("Protocol")) << e.message().toStdString();
         }
     }
+}
+
+// A character the code page lacks, written into a statement's text (a search
+// value, a caption): the refusal names the value that holds it, never the statement.
+TEST(EngineErrors, ARefusedCharacterInAStatementNamesItsValue)
+{
+    QRandomGenerator rng(1251);
+    const QStringList pieces = {"Рубль", "ООО \"Ромашка\"", "it's", "abc", "", "Ёж 5"};
+    const QStringList bad = {QString::fromUtf8("₽"), QString::fromUtf8("☃"), QString::fromUcs4(U"\U0001F600")};
+    for (int round = 0; round < 200; ++round) {
+        QString sql = "select c.* from Customer c where IDUSER = 3";
+        QString expected;
+        qsizetype at = -1;
+        const int values = 1 + int(rng.bounded(4));
+        const int chosen = int(rng.bounded(values));
+        for (int v = 0; v < values; ++v) {
+            const QChar quote = rng.bounded(2) ? '"' : '\'';
+            const QString value = pieces[int(rng.bounded(pieces.size()))];
+            sql += "\nand Company containing " + QString(quote);
+            if (v == chosen) {
+                const QString c = bad[int(rng.bounded(bad.size()))];
+                const qsizetype where = rng.bounded(value.size() + 1);
+                // The value as the database takes it, its quotes doubled in the text.
+                QString written = value;
+                written.replace(quote, QString(2, quote));
+                qsizetype inText = 0;
+                for (qsizetype i = 0; i < where; ++i) inText += value.at(i) == quote ? 2 : 1;
+                at = sql.size() + inText;
+                sql += written.left(inText) + c + written.mid(inText);
+                expected = value.left(where) + c + value.mid(where);
+            } else {
+                sql += QString(value).replace(quote, QString(2, quote));
+            }
+            sql += quote;
+        }
+        const CodePageError e = outsideCodePageInSql(sql, at);
+        EXPECT_EQ(e.text(), expected) << sql.toStdString();
+        EXPECT_FALSE(e.message().contains("Company")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(e.character())) << e.message().toStdString();
+    }
+    // Named by the field it is typed into, when that is known; no engine text under it.
+    try {
+        checkCodePage("Рубль ₽", "Название");
+        FAIL() << "taken";
+    } catch (const CodePageError& e) {
+        EXPECT_EQ(e.message(), QString::fromUtf8("В поле «Название» «Рубль ₽» есть символ U+20BD «₽», которого нет в "
+                                                 "кодировке базы данных (Windows-1251).\nЗамените или удалите этот символ."));
+        EXPECT_EQ(e.shownText(), e.message());
+    }
+}
+
+// A write the server's disk has no room for is told in Russian, the engine's text below it.
+TEST(EngineErrors, AFullDiskIsToldInRussianWithTheEngineTextAsDetail)
+{
+    const char* op = "write";
+    const char* file = "/var/lib/firebird/data/BR.GDB";
+    const auto status = [&](std::initializer_list<ISC_STATUS> tail) {
+        std::vector<ISC_STATUS> s = {isc_arg_gds, isc_io_error, isc_arg_string, ISC_STATUS(op), isc_arg_string,
+                                     ISC_STATUS(file)};
+        s.insert(s.end(), tail);
+        s.push_back(isc_arg_end);
+        return s;
+    };
+    const std::vector<ISC_STATUS> full[] = {
+        status({isc_arg_gds, isc_io_write_err, isc_arg_unix, 28}),
+        status({isc_arg_gds, isc_io_write_err, isc_arg_unix, 122}),
+        {isc_arg_gds, isc_out_of_temp_space, isc_arg_end},
+    };
+    for (const auto& s : full) {
+        const DbError e = errorFromStatus(s.data());
+        EXPECT_EQ(e.kind(), DbErrorKind::DiskFull);
+        EXPECT_TRUE(e.message().startsWith("На диске сервера нет места")) << e.message().toStdString();
+        EXPECT_TRUE(e.shownText().contains("\n\nПодробности: " + e.detail())) << e.shownText().toStdString();
+        EXPECT_FALSE(e.detail().isEmpty());
+    }
+    const DbError denied = errorFromStatus(status({isc_arg_gds, isc_io_write_err, isc_arg_unix, 13}).data());
+    EXPECT_NE(denied.kind(), DbErrorKind::DiskFull);
 }

@@ -23,6 +23,10 @@ TEST(Shell, MailtoIsPercentEncoded)
               "%D0%9E%D0%A1%3A%20x%3F");
     EXPECT_EQ(mailtoUrl("a@b.ru").toEncoded(), "mailto:a@b.ru");
     EXPECT_EQ(telUrl("+7(095)123 45-67").toEncoded(), "tel:+7(095)123%2045-67");
+
+    // Messages name the address as it was written, not encoded.
+    EXPECT_EQ(urlDisplayText(u), "Иван Петров <ivan@firm.ru>");
+    EXPECT_EQ(urlDisplayText(mailtoUrl("\"Орлов\"<o%20@firm.ru>")), "\"Орлов\"<o%20@firm.ru>");
 }
 
 TEST(Shell, LinksFilesAndHelpGoThroughTheInstalledShell)
@@ -86,6 +90,24 @@ TEST_F(DesktopOpener, TheUserIsToldWheneverTheOpenerFindsNothing)
     int failures = 0;
     EXPECT_FALSE(shell.openUrl(QUrl(), [&failures] { ++failures; }));
     EXPECT_EQ(failures, 1);
+}
+
+// The end of an export waits for the opener's answer, to say in one message whether a program took the file.
+TEST_F(DesktopOpener, WaitingForTheAnswerTellsWhetherAProgramTookTheFile)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Клиенты.xlsx");
+    QFile(file).open(QIODevice::WriteOnly);
+    int late = 0;
+    EXPECT_TRUE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    EXPECT_EQ(opener.args(), file);
+    opener.setExitStatus(3);
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    opener.remove();
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl::fromLocalFile(file), 5000, [&late] { ++late; }));
+    EXPECT_FALSE(shell.openUrlAndWait(QUrl(), 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(late, 0);   // an answer in time is no late one
 }
 
 TEST(UserSettings, MissingValueReadsDefaultAndWritesPersist)

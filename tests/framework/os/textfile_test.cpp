@@ -5,9 +5,12 @@
 #include "support/RawFile.h"
 
 #include <QFile>
+#include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -355,6 +358,69 @@ TEST_F(TsvFiles, EmptyLinesAtTheEndAreNoLines)
         ADD_FAILURE() << "no error";
     } catch (const FileError& err) {
         EXPECT_TRUE(err.message().endsWith("нет строк для импорта.")) << err.message().toStdString();
+    }
+}
+
+// Files as other programs save them, in every encoding and line-end style:
+// what the reader can read comes back value for value without the empty and
+// TAB-only lines at the end, and what it cannot is refused with a message that
+// names the encoding or the line ends.
+TEST_F(TsvFiles, GeneratedFilesReadBackOrAreRefusedByName)
+{
+    QRandomGenerator rng(32);
+    const QStringList words = {"Рога", "копыта", "ООО \"Ромашка\"", "abc", "№5", "", "Ёж", "x y", "Ввод"};
+    const QStringList ends = {"\r\n", "\n", "\r"};
+    const QStringList trailers = {"", "\t", "\t\t\t", " "};
+    enum { Cp1251, Utf8, Utf8Bom, Utf16Le, Utf16Be, Utf16LeBom, Encodings };
+    for (int round = 0; round < 400; ++round) {
+        const int columns = 1 + int(rng.bounded(4));
+        QList<QStringList> rows;
+        QStringList header;
+        for (int c = 0; c < columns; ++c) header << QString("Поле%1").arg(c + 1);
+        rows << header;
+        for (int l = int(rng.bounded(6)); l > 0; --l) {
+            QStringList row;
+            for (int c = 0; c < columns; ++c) row << words[int(rng.bounded(words.size()))];
+            rows << row;
+        }
+        const int encoding = int(rng.bounded(Encodings));
+        const QString eol = ends[int(rng.bounded(ends.size()))];
+        QString text;
+        for (const QStringList& row : rows) text += row.join('\t') + eol;
+        for (int t = int(rng.bounded(4)); t > 0; --t) text += trailers[int(rng.bounded(trailers.size()))] + eol;
+        QByteArray bytes;
+        switch (encoding) {
+        case Cp1251: bytes = toCp1251(text); break;
+        case Utf8: bytes = text.toUtf8(); break;
+        case Utf8Bom: bytes = "\xEF\xBB\xBF" + text.toUtf8(); break;
+        case Utf16Le: bytes = QStringEncoder(QStringEncoder::Utf16LE)(text); break;
+        case Utf16Be: bytes = QStringEncoder(QStringEncoder::Utf16BE)(text); break;
+        case Utf16LeBom: bytes = "\xFF\xFE" + QByteArray(QStringEncoder(QStringEncoder::Utf16LE)(text)); break;
+        }
+        const QString name = writeBytes(dir, "gen.txt", bytes);
+        const std::string context = QString("round %1: %2").arg(round).arg(QString(bytes.toHex(' '))).toStdString();
+        const bool utf16 = encoding >= Utf16Le;
+        const bool crOnly = eol == "\r" && text.indexOf('\r') < text.size() - 1;
+        try {
+            TsvReader r(name);
+            QList<QStringList> read;
+            QStringList values;
+            while (r.readLine(values)) read << values;
+            EXPECT_FALSE(utf16 || crOnly) << context;
+            // A data line of empty values only is a TAB-only line: at the end it goes too.
+            while (rows.size() > 1
+                   && std::all_of(rows.last().begin(), rows.last().end(), [](const QString& v) { return v.isEmpty(); }))
+                rows.removeLast();
+            for (QStringList& row : rows)
+                if (row.size() == 1 && row[0].isEmpty()) row.clear();   // an empty line has no values
+            EXPECT_EQ(read, rows) << context;
+        } catch (const FileError& e) {
+            EXPECT_TRUE(utf16 || crOnly) << context << " " << e.message().toStdString();
+            if (utf16) EXPECT_TRUE(e.message().contains("UTF-16")) << e.message().toStdString();
+            else EXPECT_TRUE(e.message().contains("CR")) << e.message().toStdString();
+        } catch (const EncodingError& e) {
+            ADD_FAILURE() << context << " " << e.message().toStdString();
+        }
     }
 }
 

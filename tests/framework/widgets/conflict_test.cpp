@@ -3,7 +3,14 @@
 
 #include "WidgetFixture.h"
 
+#include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
+#include "widgets/ExceptionHandler.h"
+
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
 
 using namespace fw;
 
@@ -106,6 +113,93 @@ TEST_F(Conflict, TheMessageNamesTheColumnsWithBothValuesAndReReadsTheRowOnReques
     ASSERT_EQ(d.shown().size(), 3);
     EXPECT_TRUE(d.shown()[2].text.contains("Тип: вы ввели «Письмо», сохранено «Встреча».")) << d.shown()[2].text.toStdString();
     EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "Встреча");
+}
+
+TEST_F(Conflict, ARowAnotherUserDeletedLeavesTheGridAtCancel)
+{
+    other.execute("insert into NOTES values (10, 'Удалить', 1)");
+    other.execute("insert into NOTES values (11, 'Оставить', 1)");
+    qry.refresh();
+    const int rows = qry.recordCount();
+    ASSERT_TRUE(qry.locate("ID", 10));
+    grid->setSelectedField("NOTE");
+    type("Позже");
+    other.execute("delete from NOTES where ID = 10");
+    ScriptedDialogs d;
+    d.expectError("Запись удалена другим пользователем.\nОтмените изменения: запись будет убрана из списка.");
+    key(Qt::Key_Down);
+    EXPECT_EQ(qry.state(), DataSetState::Edit);
+    EXPECT_EQ(qry.recordCount(), rows);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape);
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+    EXPECT_EQ(qry.recordCount(), rows - 1);
+    EXPECT_EQ(grid->model()->rowCount(), rows - 1);
+    EXPECT_FALSE(qry.locate("ID", 10));
+    EXPECT_TRUE(qry.locate("ID", 11));
+}
+
+// Edits outside any grid are named by the labels beside them, in the conflict
+// message and in the refusal of a character the database cannot store; a value
+// written into a statement (a search) is named by its edit's label too.
+TEST_F(Conflict, EditsAndSearchValuesAreNamedAsTheWindowNamesThem)
+{
+    other.execute("insert into NOTES values (20, 'Заметка', 2)");
+    Query card;
+    card.setDatabase(&db);
+    card.setSql({"select * from NOTES where ID = 20"});
+    UpdateSql cardSql;
+    cardSql.setModifySql({"update NOTES set NOTE = :NOTE where ID = :OLD_ID"});
+    card.setUpdateObject(&cardSql);
+    card.open();
+    DataSource cardSrc;
+    cardSrc.setDataSet(&card);
+    auto* panel = new QWidget(&window);
+    panel->setGeometry(0, 210, 420, 90);
+    auto* form = new QFormLayout(panel);
+    auto* edit = new DBEdit(panel);
+    edit->setDataSource(&cardSrc);
+    edit->setDataField("NOTE");
+    form->addRow("Текст заметки", edit);
+    auto* row = new QGridLayout;
+    auto* search = new QLineEdit(panel);
+    row->addWidget(new QLabel("Компания", panel), 0, 0);
+    row->addWidget(search, 0, 1);
+    form->addRow(row);
+    panel->show();
+
+    ScriptedDialogs d;
+    edit->setFocus();
+    edit->selectAll();
+    type("Рубль ₽");
+    d.expectError();
+    runGuarded([&] { card.post(); });
+    ASSERT_EQ(d.shown().size(), 1);
+    EXPECT_EQ(d.shown()[0].text, "В поле «Текст заметки» «Рубль ₽» есть символ U+20BD «₽», которого нет в кодировке "
+                                 "базы данных (Windows-1251).\nЗамените или удалите этот символ.");
+    EXPECT_EQ(card.state(), DataSetState::Edit);
+    card.cancel();
+
+    edit->setFocus();
+    edit->selectAll();
+    type("Моя");
+    other.execute("update NOTES set NOTE = 'Чужая' where ID = 20");
+    d.expectConfirm(false);
+    runGuarded([&] { card.post(); });
+    ASSERT_EQ(d.shown().size(), 2);
+    EXPECT_TRUE(d.shown()[1].text.startsWith("Другой пользователь уже изменил эту запись (Текст заметки).\n"
+                                             "Текст заметки: вы ввели «Моя», сохранено «Чужая»."))
+        << d.shown()[1].text.toStdString();
+    card.cancel();
+
+    search->setText("Рога ₽");
+    d.expectError();
+    runGuarded([&] { db.selectValue("select count(*) from NOTES where NOTE containing \"" + search->text() + "\""); });
+    ASSERT_EQ(d.shown().size(), 3);
+    EXPECT_TRUE(d.shown()[2].text.startsWith("В поле «Компания» «Рога ₽» есть символ U+20BD «₽»"))
+        << d.shown()[2].text.toStdString();
+    EXPECT_FALSE(d.shown()[2].text.contains("NOTE"));
+    EXPECT_TRUE(search->hasFocus());
 }
 
 } // namespace

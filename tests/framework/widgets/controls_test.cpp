@@ -6,7 +6,11 @@
 #include "widgets/ExceptionHandler.h"
 
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
+#include <QTextCursor>
+#include <random>
 #include <QDir>
 #include <QFormLayout>
 #include <QToolButton>
@@ -346,3 +350,122 @@ TEST_F(Controls, LongTextShowsItsBeginningAndAReadOnlyEditLooksReadOnly)
 }
 
 } // namespace
+
+namespace {
+
+QLabel* lengthNotice(QWidget* w)
+{
+    return w->window()->findChild<QLabel*>("fwLengthNotice");
+}
+
+int storedLength(const QString& memoText)
+{
+    return int(memoText.size() + memoText.count('\n'));
+}
+
+} // namespace
+
+// An edit stops at its field's length for typing and for a paste, which keeps what
+// fits, and says so under the cursor.
+TEST_F(Controls, EditStopsAtTheFieldsLengthAndSaysSo)
+{
+    focusAll(name);
+    const QString long60 = QString("Очень длинное название ").repeated(3);
+    QGuiApplication::clipboard()->setText(long60);
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(name->text(), long60.left(50));
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), long60.left(50));
+    ASSERT_NE(lengthNotice(name), nullptr);
+    EXPECT_TRUE(lengthNotice(name)->isVisible());
+    EXPECT_EQ(lengthNotice(name)->text(), "Поле вмещает не более 50 символов — лишнее не введено.");
+    if (const QString dir = qEnvironmentVariable("BRONTAL_SHOTS"); !dir.isEmpty()) {
+        dialog.grab().save(QDir(dir).filePath("length-edit.png"));
+        lengthNotice(name)->grab().save(QDir(dir).filePath("length-notice.png"));
+    }
+    lengthNotice(name)->hide();
+    type(name, "ж");
+    EXPECT_TRUE(lengthNotice(name)->isVisible());
+    EXPECT_EQ(name->text().size(), 50);
+    lengthNotice(name)->hide();
+    key(Qt::Key_Backspace);
+    type(name, "ж");
+    EXPECT_FALSE(lengthNotice(name)->isVisible()) << "a character that fits is no news";
+    qry.cancel();
+
+    // A date's mask refuses what is no digit: that is not about the length.
+    QLineEdit date(&dialog);
+    date.setInputMask("99.99.9999");
+    noteLengthLimit(&date);
+    date.show();
+    focusAll(&date);
+    type(&date, "x");
+    EXPECT_FALSE(lengthNotice(name)->isVisible());
+}
+
+// A memo keeps what it is given: non-breaking spaces stay, also in a text another
+// program wrote, and the text never passes the field's length (a line end is CR LF
+// there) for typing, Enter or a paste; whatever does not fit is told. Generated
+// over typing and pastes of every length at every place.
+TEST_F(Controls, MemoKeepsNonBreakingSpacesAndStopsAtTheFieldsLength)
+{
+    const QChar nbsp(0x00A0);
+    db.execute(QString("update KLIENT set NAME = 'ООО%1«Альфа»' where ID = 1").arg(nbsp));
+    qry.refresh();
+    auto* memo = new DBMemo(&dialog);
+    memo->setDataSource(&src);
+    memo->setDataField("NAME");
+    memo->show();
+    memo->setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(memo->limit(), 50);
+    memo->moveCursor(QTextCursor::End);
+    type(memo, "!");
+    EXPECT_EQ(qry.fieldByName("NAME").asString(), QString("ООО%1«Альфа»!").arg(nbsp));
+    qry.post();
+    EXPECT_EQ(stored(1, "NAME"), QString("ООО%1«Альфа»!").arg(nbsp));
+
+    std::mt19937 random(23);
+    const QString alphabet = QString("аб г") + nbsp + "\n";
+    const auto text = [&](int n) {
+        QString t;
+        for (int i = 0; i < n; ++i) t += random() % 9 == 0 ? QString("\r\n") : QString(alphabet[int(random() % alphabet.size())]);
+        return t;
+    };
+    for (int step = 0; step < 400; ++step) {
+        if (QLabel* n = lengthNotice(memo)) n->hide();
+        const QString before = memo->storedText();
+        QTextCursor cursor = memo->textCursor();
+        const int place = int(random() % unsigned(memo->document()->characterCount()));
+        cursor.setPosition(place);
+        if (random() % 4 == 0) cursor.setPosition(int(random() % unsigned(memo->document()->characterCount())), QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+        const QString selected = cursor.selectedText().replace(QChar::ParagraphSeparator, '\n');
+        QString offered;
+        if (random() % 2) {
+            offered = text(1);
+            if (offered.contains('\n')) {
+                key(Qt::Key_Return);
+                offered = "\n";
+            } else {
+                type(memo, offered);
+            }
+        } else {
+            offered = text(1 + int(random() % 40));
+            QGuiApplication::clipboard()->setText(offered);
+            key(Qt::Key_V, Qt::ControlModifier);
+            offered.replace("\r\n", "\n");
+        }
+        SCOPED_TRACE(::testing::Message() << "step " << step << " offered " << offered.size());
+        const QString now = memo->storedText();
+        const int room = 50 - storedLength(QString(before).replace("\r\n", "\n")) + storedLength(selected);
+        ASSERT_LE(now.size(), 50);
+        EXPECT_EQ(qry.fieldByName("NAME").asString(), now);
+        const bool fits = storedLength(offered) <= room;
+        EXPECT_EQ(lengthNotice(memo) && lengthNotice(memo)->isVisible(), !fits);
+        if (fits) {
+            EXPECT_EQ(now.count(nbsp), before.count(nbsp) - selected.count(nbsp) + offered.count(nbsp));
+        }
+        if (random() % 10 == 0 && qry.state() != DataSetState::Browse) qry.post();
+    }
+    if (qry.state() != DataSetState::Browse) qry.post();
+    EXPECT_EQ(stored(1, "NAME"), memo->storedText());
+}

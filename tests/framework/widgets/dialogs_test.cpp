@@ -14,6 +14,9 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -248,4 +251,78 @@ TEST(QtDialogs, ALongWordIsWrappedWithinTheScreenAndCanBeCopied)
     });
     EXPECT_TRUE(qt.confirm("Удалить?"));
     EXPECT_LT(boxWidth, screenWidth / 2);
+}
+
+// A title is never cut by the title bar, and a short text never wraps behind a
+// scroll bar, whatever the font: the boxes and dialogs of the dialogs service,
+// and every dialog shown once fitDialogTitles is in place.
+TEST(QtDialogs, TitlesAndTextsAreShownWhole)
+{
+    fitDialogTitles();
+    QtDialogs qt;
+    const QFont kept = QApplication::font();
+    for (int points : {8, 10, 13}) {
+        QFont f = kept;
+        f.setPointSize(points);
+        QApplication::setFont(f);
+        const QString done = "Процесс конвертации успешно завершен.";
+        bool scrolls = true, grownScrolls = true, fitsOneLine = false;
+        int shownHeight = 0, textHeight = 0, lines = 0, grownHeight = 0, grownText = 0;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            QApplication::processEvents();
+            auto* t = box->findChild<QTextEdit*>("msgText");
+            ASSERT_NE(t, nullptr);
+            scrolls = t->verticalScrollBar()->isVisible();
+            shownHeight = t->viewport()->height();
+            textHeight = int(t->document()->size().height());
+            lines = t->document()->firstBlock().layout()->lineCount();
+            const int wraps = std::min(box->screen()->availableGeometry().width() / 2, 500);
+            fitsOneLine = QFontMetrics(t->font(), t->viewport()).horizontalAdvance(done) < wraps - 20;
+            box->grab().save(QString("/tmp/widgets-done-message-%1.png").arg(points));
+            // Laid out larger than it was measured, as the desktop's fonts may do: the box grows.
+            QFont larger = t->font();
+            larger.setPointSize(larger.pointSize() * 2);
+            t->setFont(larger);
+            (void)QTest::qWaitFor([t] {
+                return !t->verticalScrollBar()->isVisible()
+                    && t->viewport()->height() >= int(t->document()->size().height());
+            }, 2000);
+            grownScrolls = t->verticalScrollBar()->isVisible();
+            grownHeight = t->viewport()->height();
+            grownText = int(t->document()->size().height());
+            box->defaultButton()->click();
+        });
+        qt.information(done, "Конвертер 17");
+        EXPECT_FALSE(scrolls) << points;
+        EXPECT_GE(shownHeight, textHeight) << points;
+        if (fitsOneLine) {
+            EXPECT_EQ(lines, 1) << points;
+        }
+        EXPECT_FALSE(grownScrolls) << points;
+        EXPECT_GE(grownHeight, grownText) << points;
+
+        const QString user = "Пользователь \"Константинопольский-Преображенский Виктор\"";
+        int width = 0;
+        whenShown<QInputDialog>([&](QInputDialog* dlg) {
+            QApplication::processEvents();
+            width = dlg->width();
+            dlg->reject();
+        });
+        QString pass;
+        qt.inputQuery(user, "Новый пароль", pass);
+        EXPECT_GE(width, std::min(windowTitleWidth(user), QApplication::primaryScreen()->availableGeometry().width()))
+            << points;
+
+        const QString otdel = "Отдел для польз. \"Константинопольский-Преображенский Виктор\"";
+        whenShown<QDialog>([&](QDialog* dlg) {
+            QApplication::processEvents();
+            width = dlg->width();
+            dlg->reject();
+        });
+        int index = 0;
+        qt.pickItem(otdel, {"Администрация", "Отдел продаж"}, index);
+        EXPECT_GE(width, std::min(windowTitleWidth(otdel), QApplication::primaryScreen()->availableGeometry().width()))
+            << points;
+    }
+    QApplication::setFont(kept);
 }

@@ -4,10 +4,19 @@
 #include "widgets/DBGrid.h"
 #include "widgets/ExceptionHandler.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <random>
 
 using namespace fw;
 using Indicator = DataSetModel::Indicator;
@@ -36,6 +45,14 @@ protected:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, r.center());
     }
     QLineEdit* editor() const { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+    // The department's name as a lookup field "Otdel" of the clients.
+    void addOtdelLookup()
+    {
+        otdel.open();
+        qry.close();
+        qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
+        qry.open();
+    }
     Indicator indicator(int row) const
     {
         return Indicator(grid->model()->headerData(row, Qt::Vertical, DataSetModel::IndicatorRole).toInt());
@@ -281,10 +298,7 @@ TEST_F(Grid, CtrlDeleteIsOffUnlessAllowedAndAsksFirst)
 
 TEST_F(Grid, LookupColumnChoosesTheKey)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
     EXPECT_EQ(grid->model()->index(1, 1).data().toString(), "Склад");
     grid->setSelectedIndex(1);
@@ -301,10 +315,7 @@ TEST_F(Grid, LookupColumnChoosesTheKey)
 // Alt+Down drops a lookup's list; it does not move to the next row.
 TEST_F(Grid, LookupListDropsWithAltDown)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
     grid->setSelectedIndex(1);
     key(Qt::Key_F2);
@@ -379,10 +390,7 @@ TEST_F(Grid, HooksSeeTheDrawnRowAndTheGridReportsEvents)
 // editor open or not, and never move the row; a letter opens the list on its match.
 TEST_F(Grid, LookupCellDropsItsListFromTheKeyboard)
 {
-    otdel.open();
-    qry.close();
-    qry.addLookupField("Otdel", "IDOTDEL", &otdel, "IDOTDEL", "OTDEL");
-    qry.open();
+    addOtdelLookup();
     grid->setColumns({{"Otdel", "Отдел"}, {"NAME", "Клиент"}});
     grid->setSelectedIndex(1);
     const auto combo = [&] { return qobject_cast<QComboBox*>(grid->indexWidget(grid->currentIndex())); };
@@ -466,3 +474,198 @@ TEST_F(Grid, FocusedCellShowsItsButton)
 }
 
 } // namespace
+
+namespace {
+
+struct TabCase {
+    QList<GridColumn> columns;
+    DBGrid::Options options;
+    bool readOnly = false;
+    QString filter;
+    bool back = false, ctrl = false, typeFirst = false;
+    int startRow = 0, startColumn = 0;
+};
+
+} // namespace
+
+// Tab runs through the editable cells and then on to the next control, Shift+Tab
+// back to the previous one, Ctrl+Tab and Ctrl+Shift+Tab at once: no grid keeps the
+// keyboard. Leaving is a row change: a typed row is posted, an untouched new one
+// goes. Generated over grids of every shape, option and starting cell.
+TEST_F(Grid, TabLeavesEveryGridAndLeavingPostsTheRow)
+{
+    QLineEdit before(&window), after(&window);
+    before.setObjectName("before");
+    after.setObjectName("after");
+    before.show();
+    after.show();
+    QWidget::setTabOrder(&before, grid);
+    QWidget::setTabOrder(grid, &after);
+    std::mt19937 random(32);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const QStringList fields{"NAME", "QTY", "FLAG", "SUMMA"};
+    for (int round = 0; round < 80; ++round) {
+        TabCase t;
+        for (const QString& f : fields) {
+            if (pick(3) == 0) continue;
+            GridColumn c{f};
+            c.readOnly = pick(4) == 0;
+            c.visible = pick(6) != 0;
+            t.columns << c;
+        }
+        if (t.columns.isEmpty() || std::none_of(t.columns.begin(), t.columns.end(), [](auto& c) { return c.visible; }))
+            t.columns = {GridColumn{"NAME"}};
+        t.options = DBGrid::Option::Titles;
+        for (DBGrid::Option o : {DBGrid::Option::Tabs, DBGrid::Option::AllowInsert, DBGrid::Option::CancelOnExit})
+            if (pick(4) != 0) t.options |= o;
+        if (pick(10) == 0) t.options |= DBGrid::Option::RowSelect;
+        t.readOnly = pick(8) == 0;
+        t.filter = QStringList{"", "IDOTDEL=1", "IDOTDEL=3", "IDOTDEL=9"}[pick(4)];
+        t.back = pick(2);
+        t.ctrl = pick(4) == 0;
+        t.typeFirst = pick(3) == 0;
+        SCOPED_TRACE(::testing::Message() << "round " << round << " filter '" << t.filter.toStdString() << "' back "
+                                          << t.back << " ctrl " << t.ctrl << " type " << t.typeFirst);
+
+        grid->setOptions(t.options);
+        grid->setReadOnly(t.readOnly);
+        grid->setColumns(t.columns);
+        qry.setFilter(t.filter);
+        qry.setFiltered(!t.filter.isEmpty());
+        const int rows = qry.recordCount();
+        const int stored0 = storedCount();
+        if (rows > 0) qry.setCurrentRow(pick(rows));
+        QList<int> shown;
+        for (int c = 0; c < t.columns.size(); ++c)
+            if (t.columns[c].visible) shown << c;
+        grid->setSelectedIndex(shown[pick(int(shown.size()))]);
+        grid->setFocus(Qt::OtherFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), grid);
+
+        // A name typed into the row first: it is in the database once the grid is left.
+        int typedId = -1;
+        const GridColumn& at = t.columns[grid->selectedIndex()];
+        if (t.typeFirst && rows > 0 && at.fieldName == "NAME" && !at.readOnly && !t.readOnly
+            && !t.options.testFlag(DBGrid::Option::RowSelect)) {
+            typedId = qry.fieldByName("ID").asInteger();
+            type(grid, "Таб");
+        }
+        int presses = 0;
+        const int enough = (rows + 2) * int(t.columns.size()) + 3;
+        const auto inGrid = [&] { QWidget* f = QApplication::focusWidget(); return f == grid || grid->isAncestorOf(f); };
+        while (inGrid() && presses++ < enough) {
+            Qt::KeyboardModifiers mods = t.ctrl ? Qt::ControlModifier : Qt::NoModifier;
+            if (t.back) mods |= Qt::ShiftModifier;
+            key(t.back && !t.ctrl ? Qt::Key_Backtab : Qt::Key_Tab, mods);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), t.back ? &before : &after) << presses << " presses";
+        if (t.ctrl) {
+            EXPECT_EQ(presses, 1);
+        }
+        // An untouched new row stays pending only where the grid is told to keep it.
+        if (t.options.testFlag(DBGrid::Option::CancelOnExit)) {
+            EXPECT_EQ(qry.state(), DataSetState::Browse);
+        } else {
+            EXPECT_FALSE(qry.modified());
+        }
+        EXPECT_EQ(storedCount(), stored0) << "no row was written but the typed one";
+        if (typedId >= 0) {
+            EXPECT_EQ(stored(typedId, "NAME"), "Таб");
+        }
+        if (qry.state() != DataSetState::Browse) qry.cancel();
+    }
+}
+
+// Ctrl+Tab in a grid of an MDI window leaves the grid; it does not switch the windows.
+TEST_F(Grid, CtrlTabLeavesTheGridAheadOfTheWindowSwitching)
+{
+    QMdiArea area;
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* before = new QLineEdit;
+    auto* g = new DBGrid;
+    g->setDataSource(&src);
+    g->setColumns({{"NAME"}});
+    auto* after = new QLineEdit;
+    layout->addWidget(before);
+    layout->addWidget(g);
+    layout->addWidget(after);
+    QMdiSubWindow* first = area.addSubWindow(page);
+    area.addSubWindow(new QLineEdit)->show();
+    first->show();
+    area.resize(700, 500);
+    showActive(area);
+    area.setActiveSubWindow(first);
+    g->setFocus(Qt::OtherFocusReason);
+    type(g, "Окно");
+    key(Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    EXPECT_EQ(stored(1, "NAME"), "Окно");
+    g->setFocus(Qt::OtherFocusReason);
+    key(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), before);
+    EXPECT_EQ(area.activeSubWindow(), first);
+}
+
+// Ctrl+V pastes into the current cell as typing does, in a new row as in any
+// other; a read-only or lookup cell and an empty clipboard take nothing.
+TEST_F(Grid, CtrlVPastesIntoTheCellAsTypingDoes)
+{
+    QGuiApplication::clipboard()->setText("Вставка");
+    key(Qt::Key_Insert);
+    ASSERT_EQ(qry.state(), DataSetState::Insert);
+    ASSERT_FALSE(grid->editorMode());
+    key(Qt::Key_V, Qt::ControlModifier);
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(editor()->text(), "Вставка");
+    key(Qt::Key_Down);
+    EXPECT_EQ(storedCount(), 6);
+    EXPECT_EQ(db.selectValue("select count(*) from KLIENT where NAME = 'Вставка'").asInt(), 1);
+
+    qry.locate("ID", 2);
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor()->text(), "Вставка") << "the cell's text gives way, as to a typed letter";
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape);
+    // What passes the field's length stays out, and the cell says so.
+    QGuiApplication::clipboard()->setText(QString(60, QChar(0x0416)));
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor()->text(), QString(50, QChar(0x0416)));
+    auto* notice = window.findChild<QLabel*>("fwLengthNotice");
+    ASSERT_TRUE(notice && notice->isVisible());
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape);
+    GridColumn fixed{"NAME"};
+    fixed.readOnly = true;
+    grid->setColumns({fixed});
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_FALSE(grid->editorMode());
+    EXPECT_EQ(qry.state(), DataSetState::Browse);
+}
+
+// The lookup list's type-ahead keeps the program's one pace: letters a second
+// apart still look up together; after a longer pause a new search begins.
+TEST_F(Grid, LookupListTypeAheadKeepsTheProgramsPace)
+{
+    db.execute("insert into OTDEL values (4, 'Пакеты')");
+    const auto cleanup = qScopeGuard([this] { db.execute("delete from OTDEL where IDOTDEL = 4"); });
+    qint64 now = 50000;
+    TypeAhead::clock = [&] { return now; };
+    const auto restore = qScopeGuard([] { TypeAhead::clock = {}; });
+    addOtdelLookup();
+    grid->setColumns({{"NAME"}, {"Otdel", "Отдел"}});
+    grid->setSelectedIndex(1);
+    const auto line = [&] {
+        auto* combo = qobject_cast<QComboBox*>(grid->indexWidget(grid->currentIndex()));
+        return combo ? combo->view()->currentIndex().data().toString() : QString();
+    };
+    type(grid, "П");
+    EXPECT_EQ(line(), "Продажи");
+    now += 800;
+    type(grid, "а");
+    EXPECT_EQ(line(), "Пакеты");
+    now += TypeAhead::Pace + 1;
+    type(grid, "С");
+    EXPECT_EQ(line(), "Склад");
+    key(Qt::Key_Escape);
+}
