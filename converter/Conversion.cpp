@@ -41,6 +41,7 @@ const QStringList& conversionStatements()
         "update SALES set KOLVO = 0 where KOLVO is null",
         "ALTER TABLE SALES ALTER COLUMN KOLVO TYPE KOLVO",
         "ALTER TABLE DOG\nADD FILEPATH VAR255\nCOLLATE PXW_CYRL",
+        "CREATE INDEX IX_OPLATA_DATEOPL ON OPLATA (DATEOPL)",
         "update ver set ver=7",
     };
     return statements;

@@ -75,6 +75,7 @@ TEST_F(Conversion, ReachesFormatSevenWithEmptyQuantitiesAsZero)
                          "  and c.RDB$CHARACTER_SET_ID = 52"   // WIN1251
                          " where f.RDB$RELATION_NAME = 'DOG' and f.RDB$FIELD_NAME = 'FILEPATH'").asString(),
               "VAR255 PXW_CYRL");
+    EXPECT_EQ(base.value("select count(*) from RDB$INDICES where RDB$INDEX_NAME = 'IX_OPLATA_DATEOPL'").asInt(), 1);
 
     const QString backup = base.params.path + ".fbk";
     gbak({"-b", base.params.path, backup});

@@ -209,8 +209,6 @@ CREATE TABLE OPLATA (
   CONSTRAINT PK_OPLATA PRIMARY KEY (IDOPLATA)
 );
 CREATE INDEX IX_OPLATA_IDSALE ON OPLATA (IDSALE);
-/* the report reads a period of payments; a month by this index in a third less time */
-CREATE INDEX IX_OPLATA_DATEOPL ON OPLATA (DATEOPL);
 
 /* Mailing */
 

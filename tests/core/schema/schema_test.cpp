@@ -450,7 +450,7 @@ protected:
 };
 fw::ConnectParams Formats::format6_;
 
-TEST_F(Formats, SixLacksTheQuantityDomainAndTheContractLink)
+TEST_F(Formats, SixLacksTheQuantityDomainTheContractLinkAndThePaymentDateIndex)
 {
     fw::Database six(format6_);
     six.connect();
@@ -468,6 +468,8 @@ TEST_F(Formats, SixLacksTheQuantityDomainAndTheContractLink)
     EXPECT_EQ(source(six, "DOG", "FILEPATH"), "");
     EXPECT_EQ(count(db, "rdb$fields", "rdb$field_name = 'KOLVO'"), 1);
     EXPECT_EQ(count(six, "rdb$fields", "rdb$field_name = 'KOLVO'"), 0);
+    EXPECT_EQ(count(db, "rdb$indices", "rdb$index_name = 'IX_OPLATA_DATEOPL'"), 1);
+    EXPECT_EQ(count(six, "rdb$indices", "rdb$index_name = 'IX_OPLATA_DATEOPL'"), 0);
     EXPECT_EQ(count(six, "rdb$fields", "rdb$field_name = 'VAR255'"), 1);   // the converter relies on it
 
     // Quantities: 7 fills in 0 and refuses null, 6 keeps null.
