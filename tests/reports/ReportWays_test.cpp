@@ -5,6 +5,7 @@
 #include "core/schema/DemoData.h"
 #include "db/Query.h"
 
+#include <QSet>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <memory>
@@ -338,6 +339,8 @@ TEST_P(ReportBefore, EveryCellIsThatOfBeforeAndEveryPaymentCounts)
     const TRepStatements before{reportToday::ItogoSql, reportToday::IntervalSql};
     auto rep = std::make_unique<TdmRep>();
     int cells = 0;
+    QSet<int> kinds;   // of intervals, and the way of reading them
+
     for (const TRazrezRec& slice : slices)
         for (int kind : {0, 1, 2})   // the first currency, the second, quantities
             for (const QString& seen : seers) {
@@ -346,6 +349,7 @@ TEST_P(ReportBefore, EveryCellIsThatOfBeforeAndEveryPaymentCounts)
                 now.RecFilter = ListedRecFilter(dm->db, seen);
                 SCOPED_TRACE(describe(then, interval, way));
                 const QList<TIntervalRec> intervals = MakeIntervals(then.From, then.To, interval);
+                kinds << interval + 10 * int(way);
                 const TRepTable fresh = rep->Run(now, intervals, way);
                 const TRepTable old = rep->Run(then, intervals, TdmRep::IntervalWay::Grouped, before);
                 ASSERT_EQ(fresh.Rows.size(), old.Rows.size());
@@ -370,6 +374,7 @@ TEST_P(ReportBefore, EveryCellIsThatOfBeforeAndEveryPaymentCounts)
                 }
             }
     EXPECT_GT(cells, 2000);
+    EXPECT_EQ(kinds.size(), 10);
     rep.reset();
 
     // Keys that lead nowhere, as a database made before the reference keys may hold; on an attachment
