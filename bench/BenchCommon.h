@@ -45,15 +45,13 @@ inline QString engine(const QString& path)
     return fw::isEmbeddedPath(path) ? "embedded" : "server";
 }
 
-// A benchmark's database: SYSDBA with the server's password, our client's
-// character set (BRONTAL_BENCH_CHARSET compares another one).
+// A benchmark's database: SYSDBA with the server's password.
 inline fw::ConnectParams params(const QString& path)
 {
     fw::ConnectParams p;
     p.path = path;
     p.user = "SYSDBA";
     p.password = qEnvironmentVariable("ISC_PASSWORD", "quillbent");
-    if (qEnvironmentVariableIsSet("BRONTAL_BENCH_CHARSET")) p.charset = qEnvironmentVariable("BRONTAL_BENCH_CHARSET");
     return p;
 }
 
@@ -69,11 +67,11 @@ inline double floorMs(const fw::ConnectParams& p, const QStringList& statements,
 {
     std::vector<QByteArray> texts;
     std::vector<const char*> pointers;
-    for (const QString& s : statements) texts.push_back(fw::encodeSql(s, p.charset));
+    for (const QString& s : statements) texts.push_back(fw::encodeSql(s));
     for (const QByteArray& t : texts) pointers.push_back(t.constData());
     floor_run run{};
     if (floor_fetch(QFile::encodeName(p.path).constData(), p.user.toUtf8().constData(),
-                    p.password.toUtf8().constData(), p.charset.toUtf8().constData(), pointers.data(),
+                    p.password.toUtf8().constData(), "NONE", pointers.data(),
                     int(pointers.size()), &run)
         != 0) {
         std::fprintf(stderr, "floor fetch failed: %s\n", run.error);
@@ -93,8 +91,8 @@ inline double isqlRunMs(const fw::ConnectParams& p, const QStringList& statement
     isql.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
-    isql.start("isql-fb", {"-b", "-q", "-user", p.user, "-password", p.password, "-ch", p.charset, p.path});
-    isql.write(fw::encodeSql(script, p.charset));
+    isql.start("isql-fb", {"-b", "-q", "-user", p.user, "-password", p.password, "-ch", "NONE", p.path});
+    isql.write(fw::encodeSql(script));
     isql.closeWriteChannel();
     if (!isql.waitForFinished(-1) || isql.exitCode() != 0) {
         std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());

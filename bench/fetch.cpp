@@ -48,7 +48,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_fetch: ours fetched %zu rows, the floor %ld\n", rows, floorRows);
             return 1;
         }
-        std::printf("rows: %zu; lc_ctype %s; %d runs, medians\n", rows, qPrintable(p.charset), bench::runs());
+        std::printf("rows: %zu; %d runs, medians\n", rows, bench::runs());
         bench::ratio(QString("fetch %1, %2 rows").arg(sql).arg(rows), bench::engine(p.path), t,
                      QString("peak memory %1 MiB").arg(bench::peakKb() / 1024));
     } catch (const fw::Error& e) {

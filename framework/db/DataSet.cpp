@@ -1,5 +1,6 @@
 #include "DataSet.h"
 
+#include "CodePage.h"
 #include "DataSource.h"
 #include "Filter.h"
 #include "NumberFormat.h"
@@ -71,6 +72,27 @@ QString keyText(const Value& v, FieldType t)
     case Key::Text: return "s" + k.text;
     }
     return {};
+}
+
+// Called from a catch block once a row is committed: what failed after the
+// write is told as a failed refresh of a row that is saved (or deleted).
+[[noreturn]] void refreshFailed(const QString& done)
+{
+    try {
+        throw;
+    } catch (const Abort&) {
+        throw;
+    } catch (const RefreshError&) {
+        throw;
+    } catch (const DbError& e) {
+        if (e.kind() == DbErrorKind::ConnectionLost)
+            throw RefreshError(done, "соединение с сервером базы данных потеряно.", true);
+        throw RefreshError(done, e.shownText(), false);
+    } catch (const Error& e) {
+        throw RefreshError(done, e.message(), false);
+    } catch (const std::exception& e) {
+        throw RefreshError(done, InternalError(QString::fromUtf8(e.what())).message(), false);
+    }
 }
 
 QStringList splitNames(const QString& names)
@@ -174,9 +196,9 @@ DataSet::~DataSet() = default;
 
 DataSetState DataSet::state() const { return tempState_ ? *tempState_ : state_; }
 
-Error DataSet::error(const QString& message) const
+InternalError DataSet::error(const QString& message) const
 {
-    return Error(objectName().isEmpty() ? message : objectName() + ": " + message);
+    return InternalError(objectName().isEmpty() ? message : objectName() + ": " + message);
 }
 
 void DataSet::checkActive() const
@@ -313,6 +335,8 @@ void DataSet::defineFields(const std::vector<ColumnInfo>& columns)
         f->type_ = type;
         f->size_ = size;
         f->slot_ = int(i);
+        f->table_ = c.relation;
+        f->column_ = c.relation.isEmpty() ? QString() : c.field;
         next.push_back(std::move(f));
     }
     int calc = 0;
@@ -689,7 +713,7 @@ void DataSet::refreshRecord()
     const QList<Field*> keys = resolveFields(keyFields());
     Row& row = all_[size_t(view_[size_t(cur_)])];
     auto fresh = fetchRecord(names, keyValues(keys, &row.values));
-    if (!fresh) throw error("Record not found or changed by another user");
+    if (!fresh) throw UserError("Запись не найдена: её удалил другой пользователь или изменил её ключ.");
     if (int(fresh->size()) != dataColumns_) throw error("The statement returned other columns");
     fresh->resize(size_t(rowWidth()));
     computeCalcFields(*fresh);
@@ -1031,10 +1055,19 @@ void DataSet::post()
     updateRecord();
     if (beforePost) beforePost(*this);
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
-    for (const auto& f : fields_)
-        if (f->kind_ == Field::Kind::Data && f->required_ && buffer_[size_t(f->slot_)].isNull())
-            throw error(QString("Field '%1' must have a value").arg(f->displayLabel()));
     const bool inserting = state_ == DataSetState::Insert;
+    for (const auto& f : fields_) {
+        if (f->kind_ != Field::Kind::Data) continue;
+        const Value& v = buffer_[size_t(f->slot_)];
+        if (f->required_ && v.isNull())
+            throw UserError(QString("Поле «%1» должно быть заполнено.").arg(f->displayLabel()));
+        // A text typed or read from a file may hold what no column should get; a
+        // value as read is written back as it is, whatever bytes it holds.
+        if ((f->type_ == FieldType::String || f->type_ == FieldType::Memo) && !v.isNull()
+            && (inserting || v.asString() != f->oldValue().asString()))
+            if (const qsizetype at = cp1251::refusedAt(v.asString()); at >= 0)
+                throw CodePageError(v.asString(), at, f->displayLabel(), this, f->name_);
+    }
     // Throws when the database refuses: the row stays in edit or insert with its values.
     takenOnWrite_ = false;
     try {
@@ -1061,9 +1094,13 @@ void DataSet::post()
     modified_ = false;
     bof_ = eof_ = false;
     touch();
-    event(Event::State);
-    event(Event::RowChanged, cur_);
-    if (afterPost) afterPost(*this);
+    try {
+        event(Event::State);
+        event(Event::RowChanged, cur_);
+        if (afterPost) afterPost(*this);
+    } catch (...) {
+        refreshFailed("Запись сохранена.");
+    }
 }
 
 void DataSet::cancel()
@@ -1136,11 +1173,15 @@ void DataSet::remove()
     }
     buffer_.clear();
     modified_ = false;
-    dropCurrentRow();
-    if (was != DataSetState::Browse) event(Event::State);
-    notifyCurrent();
-    if (afterDelete) afterDelete(*this);
-    if (afterScroll) afterScroll(*this);
+    try {
+        dropCurrentRow();
+        if (was != DataSetState::Browse) event(Event::State);
+        notifyCurrent();
+        if (afterDelete) afterDelete(*this);
+        if (afterScroll) afterScroll(*this);
+    } catch (...) {
+        refreshFailed("Запись удалена.");
+    }
 }
 
 } // namespace fw

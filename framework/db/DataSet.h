@@ -56,6 +56,9 @@ public:
     Kind kind() const { return kind_; }
     FieldType type() const { return type_; }
     int index() const;                    // position in DataSet::fields()
+    // The table and column a data field is read from; empty for a computed column.
+    const QString& originTable() const { return table_; }
+    const QString& originColumn() const { return column_; }
     int size() const { return size_; }    // characters of a string, decimals of a number
     bool isNumeric() const;
 
@@ -121,6 +124,8 @@ private:
     FieldType type_;
     int size_;
     int slot_ = -1;           // index in a row's values; -1 for lookup fields
+    QString table_;
+    QString column_;
     QString label_;
     QString format_;
     int width_ = 0;
@@ -303,7 +308,7 @@ protected:
     // During writeRow: the value the write stored for a field (another user's
     // change the framework kept), without marking the row modified.
     void setWrittenValue(Field& f, const Value& v);
-    Error error(const QString& message) const;   // prefixed with the object name
+    InternalError error(const QString& message) const;   // a programmer's error, prefixed with the object name
     void checkActive() const;
     void checkInactive() const;
 

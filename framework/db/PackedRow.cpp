@@ -21,8 +21,6 @@ constexpr int kEndsShift = 1;           // flags bits 1-2: bytes per end (1, 2 o
 
 static_assert(std::endian::native == std::endian::little, "rows store numbers little-endian");
 
-uint8_t encode(char32_t c) { return cp1251::toByte(c); }
-
 struct Layout {
     const char* block;
     uint32_t width;
@@ -60,19 +58,9 @@ int64_t readInt(const char* at, uint32_t bytes)
 
 // ---------------------------------------------------------------- PackedRow
 
-PackedRow& PackedRow::operator=(PackedRow&& o) noexcept
+void PackedRow::Release::operator()(char* block) const noexcept
 {
-    if (this != &o) {
-        this->~PackedRow();
-        block_ = o.block_;
-        o.block_ = nullptr;
-    }
-    return *this;
-}
-
-PackedRow::~PackedRow()
-{
-    if (block_ && !(block_[0] & kInArena)) delete[] block_;
+    if (!(block[0] & kInArena)) delete[] block;
 }
 
 PackedRow PackedRow::fromValues(const std::vector<Value>& values)
@@ -82,19 +70,19 @@ PackedRow PackedRow::fromValues(const std::vector<Value>& values)
     return p.take();
 }
 
-int PackedRow::width() const { return block_ ? int(layout(block_).width) : 0; }
+int PackedRow::width() const { return block_ ? int(layout(block_.get()).width) : 0; }
 
 bool PackedRow::isNull(int column) const
 {
     if (!block_) return true;
-    const Layout l = layout(block_);
+    const Layout l = layout(block_.get());
     return column < 0 || uint32_t(column) >= l.width || l.tag(uint32_t(column)) == Null;
 }
 
 Value PackedRow::value(int column) const
 {
     if (!block_) return {};
-    const Layout l = layout(block_);
+    const Layout l = layout(block_.get());
     if (column < 0 || uint32_t(column) >= l.width) return {};
     const auto c = uint32_t(column);
     const uint32_t from = c ? l.end(c - 1) : 0;
@@ -203,9 +191,8 @@ void RowPacker::addText(const QString& s)
     const char16_t* in = reinterpret_cast<const char16_t*>(s.constData());
     bool ascii = true;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i];
-        const uint8_t b = encode(c);
-        if (b == 0 && c != 0) {
+        const int b = cp1251::toByte(in[i]);
+        if (b < 0) {
             size_ = at;
             put(Utf16, in, size_t(n) * 2);
             return;
@@ -213,47 +200,6 @@ void RowPacker::addText(const QString& s)
         ascii = ascii && b < 0x80;
         out[i] = char(b);
     }
-    end(ascii ? Ascii : Cp1251);
-}
-
-void RowPacker::addUtf8(const char* s, int length)
-{
-    const size_t at = size_;
-    // Never longer than the UTF-8: one byte per character.
-    char* out = extend(size_t(length));
-    const auto* in = reinterpret_cast<const uint8_t*>(s);
-    bool ascii = true;
-    int n = 0;
-    for (int i = 0; i < length;) {
-        const uint8_t b = in[i];
-        if (b < 0x80) {
-            out[n++] = char(b);
-            ++i;
-            continue;
-        }
-        ascii = false;
-        char32_t c = 0;
-        // Two- and three-byte forms only; anything else (and any malformed or
-        // overlong form) goes the general way, so it reads as QString would read it.
-        if ((b & 0xE0) == 0xC0 && i + 1 < length && (in[i + 1] & 0xC0) == 0x80) {
-            c = char32_t(b & 0x1F) << 6 | (in[i + 1] & 0x3F);
-            if (c < 0x80) c = 0;
-            i += 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < length && (in[i + 1] & 0xC0) == 0x80
-                   && (in[i + 2] & 0xC0) == 0x80) {
-            c = char32_t(b & 0x0F) << 12 | char32_t(in[i + 1] & 0x3F) << 6 | (in[i + 2] & 0x3F);
-            if (c < 0x800) c = 0;
-            i += 3;
-        }
-        const uint8_t e = c ? encode(c) : 0;
-        if (e == 0) {
-            size_ = at;
-            addText(QString::fromUtf8(s, length));
-            return;
-        }
-        out[n++] = char(e);
-    }
-    size_ = at + size_t(n);
     end(ascii ? Ascii : Cp1251);
 }
 
@@ -327,7 +273,7 @@ PackedRow RowPacker::take(RowArena* arena)
     width_ = 0;
     size_ = 0;
     PackedRow row;
-    row.block_ = block;
+    row.block_.reset(block);
     return row;
 }
 

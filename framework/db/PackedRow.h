@@ -20,13 +20,6 @@ class RowArena;
 // do); any other text is kept as UTF-16. Values are made on read.
 class PackedRow {
 public:
-    PackedRow() = default;
-    PackedRow(PackedRow&& o) noexcept : block_(o.block_) { o.block_ = nullptr; }
-    PackedRow& operator=(PackedRow&& o) noexcept;
-    PackedRow(const PackedRow&) = delete;
-    PackedRow& operator=(const PackedRow&) = delete;
-    ~PackedRow();
-
     static PackedRow fromValues(const std::vector<Value>& values);
 
     int width() const;
@@ -37,7 +30,11 @@ public:
 
 private:
     friend class RowPacker;
-    char* block_ = nullptr;
+    // Frees a block unless an arena holds it.
+    struct Release {
+        void operator()(char* block) const noexcept;
+    };
+    std::unique_ptr<char[], Release> block_;
 };
 
 namespace packed {
@@ -57,8 +54,6 @@ public:
     // A local wall-clock time that is known to exist (see Value::localTime).
     void addLocalTime(QDate date, int msecsOfDay);
     void addText(const QString& s);
-    // UTF-8 straight from the database, converted without a QString when it fits code page 1251.
-    void addUtf8(const char* s, int length);
     // Bytes of code page 1251 straight from the database, kept as they are.
     void addCp1251(const char* s, int length)
     {

@@ -90,7 +90,7 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     return ts;
 }
 
-// The UTF-8 of a text column in its fetch buffer: CHAR without its padding,
+// The bytes of a text column in its fetch buffer: CHAR without its padding,
 // VARCHAR after its length. False for any other column, binary ones included
 // (they keep every byte).
 bool textIn(const ColumnInfo& c, const char* d, const char*& text, int& length)
@@ -142,11 +142,11 @@ int statementInfoInt(isc_stmt_handle* h, char item)
     return int(isc_vax_integer(buf + 3, len));
 }
 
-QByteArray readBlob(Database& db, Transaction& tr, ISC_QUAD id)
+QByteArray readBlob(Database& db, isc_tr_handle tr, ISC_QUAD id)
 {
     ISC_STATUS_ARRAY st;
     isc_blob_handle bh = 0;
-    if (isc_open_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) db.fail(st);
+    if (isc_open_blob2(st, db.handle(), &tr, &bh, &id, 0, nullptr)) db.fail(st);
     QByteArray out;
     char seg[32768];
     for (;;) {
@@ -196,7 +196,7 @@ Statement::Statement(Database& db, ParsedSql parsed) : db_(&db), parsed_(std::mo
     if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) db_->fail(st);
     try {
         out_ = allocSqlda(20);
-        const QByteArray text = db.statementBytes(parsed_.text);
+        const QByteArray text = encodeSql(parsed_.text);
         auto prepare = [&](Transaction& tr) {
             if (isc_dsql_prepare(st, tr.handle(), &handle_, 0, text.constData(), 1, out_))
                 db_->fail(st);
@@ -247,7 +247,7 @@ Statement& Statement::operator=(Statement&& o) noexcept
     outBuffers_ = std::move(o.outBuffers_);
     outNulls_ = std::move(o.outNulls_);
     columns_ = std::move(o.columns_);
-    cursorTr_ = std::exchange(o.cursorTr_, nullptr);
+    cursorTr_ = std::exchange(o.cursorTr_, 0);
     cursorOpen_ = std::exchange(o.cursorOpen_, false);
     procRowPending_ = std::exchange(o.procRowPending_, false);
     // Buffers moved with their addresses intact (QByteArray keeps its data), but
@@ -291,9 +291,9 @@ void Statement::describe()
     for (int i = 0; i < nOut; ++i) {
         XSQLVAR& v = out_->sqlvar[i];
         ColumnInfo& c = columns_[size_t(i)];
-        c.name = decodeName(v.aliasname, v.aliasname_length);
-        c.field = decodeName(v.sqlname, v.sqlname_length);
-        c.relation = decodeName(v.relname, v.relname_length);
+        c.name = cp1251::decode(v.aliasname, v.aliasname_length);
+        c.field = cp1251::decode(v.sqlname, v.sqlname_length);
+        c.relation = cp1251::decode(v.relname, v.relname_length);
         c.sqlType = short(v.sqltype & ~1);
         c.nullable = (v.sqltype & 1) != 0;
         c.scale = v.sqlscale;
@@ -316,15 +316,15 @@ void Statement::describe()
         const bool text = c.kind == FieldKind::Text || c.kind == FieldKind::FixedText;
         const auto charset = short(v.sqlsubtype & 0xFF);
         c.charLength = text ? v.sqllen / bytesPerChar(charset) : v.sqllen;
-        if (text && !db_->sqlUtf8() && !isUnicode(charset) && !isCp1251(charset)) {
+        if (text && !isUnicode(charset) && !isCp1251(charset)) {
             // Another character set than ours: converted to UTF-8 by the engine.
             v.sqlsubtype = kUtf8;
             v.sqllen = short(std::min(c.charLength * 4, 32765));
             c.byteLength = v.sqllen;
         }
-        // Without UTF8 as the attachment's set, a text comes in its own column's
-        // set: code page 1251 as stored, unconverted, one byte a character.
-        c.cp1251 = text && !db_->sqlUtf8() && isCp1251(short(v.sqlsubtype & 0xFF));
+        // A text comes in its own column's set: code page 1251 as stored,
+        // unconverted, one byte a character; the others as UTF-8.
+        c.cp1251 = text && isCp1251(short(v.sqlsubtype & 0xFF));
         int size = v.sqllen + (c.sqlType == SQL_VARYING ? 2 : 0);
         outBuffers_[size_t(i)] = QByteArray(size < 1 ? 1 : size, '\0');
         v.sqldata = outBuffers_[size_t(i)].data();
@@ -364,7 +364,7 @@ void Statement::setParam(const QString& name, const Value& v)
 
 void Statement::setParam(int occurrence, const Value& v)
 {
-    if (occurrence < 0 || occurrence >= int(params_.size())) throw Error("Parameter index out of range");
+    if (occurrence < 0 || occurrence >= int(params_.size())) throw InternalError("Parameter index out of range");
     params_[size_t(occurrence)] = v;
 }
 
@@ -429,7 +429,7 @@ void Statement::bindInputs(Transaction& tr)
             const bool bytes = v.type() == Value::Type::Bytes;
             short charset = bytes ? kOctets : kUtf8;
             const QByteArray data = bytes ? v.asBytes() : paramText(i, v.asString(), charset);
-            if (data.size() > 32765) throw Error("Text parameter too long");
+            if (data.size() > 32765) throw InternalError("Text parameter too long");
             const auto len = static_cast<short>(data.size());
             buf = QByteArray(2 + data.size(), '\0');
             std::memcpy(buf.data(), &len, 2);
@@ -447,7 +447,6 @@ void Statement::bindInputs(Transaction& tr)
 QByteArray Statement::paramText(int i, const QString& text, short& charset) const
 {
     charset = kUtf8;
-    if (db_->sqlUtf8()) return text.toUtf8();
     // A text of the code page goes as its bytes, which its columns store
     // unconverted; any other as UTF-8 where the engine takes Unicode.
     QByteArray out;
@@ -462,7 +461,7 @@ QByteArray Statement::paramText(int i, const QString& text, short& charset) cons
 
 QByteArray Statement::blobText(int i, const QString& text) const
 {
-    if (db_->sqlUtf8() || isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
+    if (isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
     QByteArray out;
     qsizetype bad = 0;
     if (!cp1251::encode(text, out, &bad)) throw outsideCodePage(text, bad);
@@ -471,20 +470,20 @@ QByteArray Statement::blobText(int i, const QString& text) const
 
 void Statement::execute(Transaction& tr)
 {
-    if (!tr.active()) throw Error("Transaction not active");
+    if (!tr.active()) throw InternalError("Transaction not active");
     closeCursor();
     bindInputs(tr);
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
         if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) failExecute(st);
         procRowPending_ = true;
-        cursorTr_ = &tr;
+        cursorTr_ = *tr.handle();
         return;
     }
     if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) failExecute(st);
     if (type_ == StatementType::Ddl) db_->noteSchemaChange();
-    cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
+    if (cursorOpen_) cursorTr_ = *tr.handle();
 }
 
 void Statement::failExecute(const ISC_STATUS* status)
@@ -506,7 +505,7 @@ void Statement::execute()
     db_->withTransaction([this](Transaction& tr) {
         execute(tr);
         if (type_ == StatementType::Select)
-            throw Error("A select needs a transaction that outlives its cursor");
+            throw InternalError("A select needs a transaction that outlives its cursor");
     });
 }
 
@@ -530,6 +529,7 @@ bool Statement::fetch()
 void Statement::closeCursor()
 {
     procRowPending_ = false;
+    cursorTr_ = 0;
     if (!cursorOpen_) return;
     cursorOpen_ = false;
     ISC_STATUS_ARRAY st;
@@ -574,7 +574,7 @@ int Statement::columnIndex(const QString& name) const
 Value Statement::value(const QString& name) const
 {
     const int i = columnIndex(name);
-    if (i < 0) throw Error(QString("Field '%1' not found").arg(name));
+    if (i < 0) throw InternalError(QString("Field '%1' not found").arg(name));
     return value(i);
 }
 
@@ -610,13 +610,13 @@ void Statement::pack(RowPacker& packer) const
         else if (c.cp1251)
             packer.addCp1251(text, length);
         else
-            packer.addUtf8(text, length);
+            packer.addText(QString::fromUtf8(text, length));
     }
 }
 
 Value Statement::value(int i) const
 {
-    if (i < 0 || i >= int(columns_.size())) throw Error("Column index out of range");
+    if (i < 0 || i >= int(columns_.size())) throw InternalError("Column index out of range");
     const ColumnInfo& c = columns_[size_t(i)];
     if (c.nullable && outNulls_[size_t(i)] < 0) return {};
     const char* d = outBuffers_[size_t(i)].constData();
@@ -640,12 +640,11 @@ Value Statement::value(int i) const
     case SQL_BOOLEAN: { return Value(d[0] ? 1 : 0); }
     case SQL_BLOB: {
         ISC_QUAD id; rd(id);
-        if (!cursorTr_) throw Error("Blob read outside a transaction");
-        const QByteArray data = readBlob(*db_, *cursorTr_, id);
+        if (!cursorTr_) throw InternalError("Blob read outside a transaction");
+        const QByteArray data = readBlob(*db_, cursorTr_, id);
         if (c.kind != FieldKind::TextBlob) return Value::bytes(data);
         // A text blob's character set is in its scale.
-        return Value(db_->sqlUtf8() || isUnicode(c.scale) ? QString::fromUtf8(data)
-                                                          : cp1251::decode(data.constData(), data.size()));
+        return Value(isUnicode(c.scale) ? QString::fromUtf8(data) : fromCp1251(data));
     }
     default: break;
     }

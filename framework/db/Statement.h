@@ -102,7 +102,10 @@ private:
     std::vector<QByteArray> outBuffers_;
     std::vector<short> outNulls_;
     std::vector<ColumnInfo> columns_;
-    Transaction* cursorTr_ = nullptr;
+    // The transaction of the open cursor or pending procedure row, for reading
+    // its blobs: the engine's handle, so that a transaction ended meanwhile is
+    // an error of the engine's rather than a dangling pointer.
+    isc_tr_handle cursorTr_ = 0;
     bool cursorOpen_ = false;
     bool procRowPending_ = false;
 };

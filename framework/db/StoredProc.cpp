@@ -23,10 +23,10 @@ void StoredProc::setStoredProcName(const QString& name)
 
 void StoredProc::prepare()
 {
-    if (!db_) throw Error(QString("%1: no database").arg(name_));
+    if (!db_) throw InternalError(QString("%1: no database").arg(name_));
     if (stmt_ && stmtSerial_ == db_->attachmentSerial()) return;
     stmt_.reset();
-    if (name_.trimmed().isEmpty()) throw Error("No stored procedure name");
+    if (name_.trimmed().isEmpty()) throw InternalError("No stored procedure name");
     stmt_ = std::make_unique<Statement>(*db_, "execute procedure " + name_);
     stmtSerial_ = db_->attachmentSerial();
     QStringList names;
@@ -65,7 +65,7 @@ int StoredProc::paramCount()
 Param& StoredProc::param(int i)
 {
     prepare();
-    if (i < 0 || i >= params_.count()) throw Error(QString("%1: parameter index out of range").arg(name_));
+    if (i < 0 || i >= params_.count()) throw InternalError(QString("%1: parameter index out of range").arg(name_));
     return params_.at(i);
 }
 

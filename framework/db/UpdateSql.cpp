@@ -4,38 +4,9 @@
 #include "Query.h"
 #include "Statement.h"
 
-#include <QRegularExpression>
-
 namespace fw {
 
 namespace {
-
-// "update T set A = :A, B = :B where K = :OLD_K": the table, each column
-// assigned a plain parameter, and the where clause.
-struct ModifyShape {
-    QString table;
-    QList<QPair<QString, QString>> columns;   // column, parameter
-    QString where;
-};
-
-std::optional<ModifyShape> parseModify(const QString& text)
-{
-    static const QRegularExpression shape(R"(^\s*update\s+("?[\w$]+"?)\s+set\s+(.*)\s+where\s+(.*)$)",
-                                          QRegularExpression::CaseInsensitiveOption
-                                              | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression assignment(R"(^\s*("?[\w$]+"?)\s*=\s*:([\w$]+)\s*$)");
-    const QRegularExpressionMatch m = shape.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    ModifyShape s;
-    s.table = m.captured(1);
-    s.where = m.captured(3);
-    for (const QString& part : m.captured(2).split(',')) {
-        const QRegularExpressionMatch a = assignment.match(part);
-        if (a.hasMatch() && !a.captured(2).startsWith("OLD_", Qt::CaseInsensitive))
-            s.columns.append({a.captured(1), a.captured(2)});
-    }
-    return s;
-}
 
 // An empty text and NULL are one value to a user.
 bool sameValue(const Field& f, const Value& a, const Value& b)
@@ -65,17 +36,6 @@ QString valueText(const DataSet& ds, const Field& f, const Value& v)
 const char* const kRowDeleted = "Запись удалена другим пользователем.\n"
                                 "Отмените изменения: запись будет убрана из списка.";
 
-// A refused character named by the field whose value holds it.
-CodePageError namedByField(const CodePageError& e, DataSet& ds)
-{
-    if (!e.fieldName().isEmpty()) return e;
-    for (const Field* f : ds.fields()) {
-        if (f->kind() != Field::Kind::Data || f->isNull() || f->asString() != e.text()) continue;
-        return CodePageError(e.text(), e.position(), f->displayLabel(), &ds, f->fieldName());
-    }
-    return e;
-}
-
 void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 {
     for (const QString& name : s.paramNames()) {
@@ -90,24 +50,33 @@ void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 
 } // namespace
 
-QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statement& modify, DataSet& ds,
-                                                   Transaction& tr)
+QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, DataSet& ds, Transaction& tr)
 {
-    QList<QPair<Field*, Value>> taken;
-    const std::optional<ModifyShape> shape = parseModify(text);
-    if (!shape) return taken;
-    QList<QPair<QString, Field*>> checked;   // column, field
-    for (const auto& [column, param] : shape->columns) {
-        Field* f = ds.findField(param);
-        if (f && f->kind() == Field::Kind::Data) checked.append({column, f});
+    // The statement's parameters name fields, and a field knows the table and
+    // column it was read from: the row is the one whose columns hold the old
+    // values the statement looks for (its :OLD_ parameters), the columns
+    // checked are those its other parameters write, however it is worded.
+    QList<Field*> keys, written;
+    for (const QString& name : modify.paramNames()) {
+        const bool old = name.startsWith("OLD_", Qt::CaseInsensitive);
+        Field* f = ds.findField(old ? name.mid(4) : name);
+        if (f && f->kind() == Field::Kind::Data && !f->originColumn().isEmpty()) (old ? keys : written) << f;
     }
-    if (checked.isEmpty()) return taken;
+    if (keys.isEmpty()) return {};
+    const QString table = keys.first()->originTable();
+    QStringList where;
+    for (const Field* k : keys) {
+        if (k->originTable() != table) return {};
+        where << k->originColumn() + (k->oldValue().isNull() ? " is null" : " = :OLD_" + k->fieldName());
+    }
+    written.removeIf([&](const Field* f) { return f->originTable() != table; });
+    if (written.isEmpty()) return {};
     QStringList columns;
-    for (const auto& c : checked) columns << c.first;
+    for (const Field* f : written) columns << f->originColumn();
     // Locks the row until this transaction ends, so nobody changes it between
     // the comparison and the write.
-    Statement read(tr.database(), "select " + columns.join(", ") + " from " + shape->table + " where "
-                                       + shape->where + " with lock");
+    Statement read(tr.database(),
+                   "select " + columns.join(", ") + " from " + table + " where " + where.join(" and ") + " with lock");
     bindRow(read, UpdateKind::Modify, ds);
     read.execute(tr);
     if (!read.fetch()) {
@@ -115,8 +84,9 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
         throw ConflictError::rowGone(kRowDeleted);
     }
     QList<ConflictField> conflicts;
-    for (int i = 0; i < checked.size(); ++i) {
-        Field* f = checked[i].second;
+    QList<QPair<Field*, Value>> taken;
+    for (int i = 0; i < written.size(); ++i) {
+        Field* f = written[i];
         Value stored = read.value(i);
         try {
             stored = f->convert(stored);
@@ -158,20 +128,16 @@ QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Trans
     const QString text = sql(kind).join('\n').trimmed();
     const char* what = kind == UpdateKind::Modify ? "modify" : kind == UpdateKind::Insert ? "insert" : "delete";
     if (text.isEmpty())
-        throw Error(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
+        throw InternalError(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
     Statement s(tr.database(), text);
     bindRow(s, kind, ds);
     QList<QPair<Field*, Value>> taken;
-    if (kind == UpdateKind::Modify) taken = checkModify(text, s, ds, tr);
-    try {
-        s.execute(tr);
-    } catch (const CodePageError& e) {
-        throw namedByField(e, ds);
-    }
+    if (kind == UpdateKind::Modify) taken = checkModify(s, ds, tr);
+    s.execute(tr);
     // Zero rows means the row is gone or its key changed: report it, never pretend it was saved.
     if (s.rowsAffected() == 0) {
         if (kind == UpdateKind::Insert)
-            throw Error(QString("%1: the row was not inserted").arg(ds.objectName()));
+            throw InternalError(QString("%1: the row was not inserted").arg(ds.objectName()));
         throw ConflictError::rowGone("Запись удалена или изменена другим пользователем.\n"
                                      "Отмените изменения: запись будет убрана из списка.");
     }

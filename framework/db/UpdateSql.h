@@ -36,16 +36,16 @@ public:
     // Runs the statement of that kind for the data set's active row in tr.
     // Throws when the statement is empty or touches no row.
     //
-    // Before a modify, the row is read under a lock by the statement's where
-    // clause and each assigned column compared with its value as read: a column
-    // another user changed and this user did not is written back as stored (and
-    // returned, so the data set shows it); a column both changed differently
-    // throws ConflictError and writes nothing.
+    // Before a modify, the row is read under a lock by the old values of the
+    // fields its :OLD_ parameters name, and each column its other parameters
+    // write compared with its value as read: a column another user changed and
+    // this user did not is written back as stored (and returned, so the data
+    // set shows it); a column both changed differently throws ConflictError
+    // and writes nothing.
     QList<QPair<Field*, Value>> apply(UpdateKind kind, DataSet& ds, Transaction& tr) const;
 
 private:
-    static QList<QPair<Field*, Value>> checkModify(const QString& text, Statement& modify, DataSet& ds,
-                                                   Transaction& tr);
+    static QList<QPair<Field*, Value>> checkModify(Statement& modify, DataSet& ds, Transaction& tr);
 
     QStringList sql_[3];
 };

@@ -89,6 +89,12 @@ void showException(std::exception_ptr e)
         return;
     } catch (const CodePageError& err) {
         text = err.position() >= 0 && err.position() < err.text().size() ? codePageText(err, control) : err.message();
+    } catch (const RefreshError& err) {
+        text = err.message();
+        if (err.connectionLost()) {
+            offerReconnect(text);
+            return;
+        }
     } catch (const DbError& err) {
         text = err.shownText();
         if (err.kind() == DbErrorKind::ConnectionLost) {
@@ -106,9 +112,9 @@ void showException(std::exception_ptr e)
     } catch (const Error& err) {
         text = err.message();
     } catch (const std::exception& err) {
-        text = QString::fromUtf8(err.what());
+        text = InternalError(QString::fromUtf8(err.what())).message();
     } catch (...) {
-        text = "Неизвестная ошибка";
+        text = InternalError("an exception of an unknown type").message();
     }
     try {
         dialogs().error(text, applicationTitle());
@@ -122,6 +128,10 @@ bool runGuarded(const std::function<void()>& handler)
 {
     try {
         handler();
+        return true;
+    } catch (const RefreshError&) {
+        // Done: only what the windows show could not be brought up to date.
+        showException(std::current_exception());
         return true;
     } catch (...) {
         showException(std::current_exception());

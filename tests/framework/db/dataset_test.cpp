@@ -168,6 +168,20 @@ TEST_F(DataSetTest, AfterPostRunsOnlyOnceTheRowIsCommitted)
     items.fieldByName("NAME").setValue("good");
     items.post();
     EXPECT_EQ(seen, 1);     // another attachment already sees it
+
+    // What fails after the commit is told as that: the row is saved.
+    items.afterPost = [](DataSet&) { throw DbError("Invalid request BLR", -104, isc_req_sync); };
+    items.edit();
+    items.fieldByName("NAME").setValue("kept");
+    try {
+        items.post();
+        FAIL() << "the failure after the commit was not told";
+    } catch (const RefreshError& e) {
+        EXPECT_EQ(e.message(), "Запись сохранена.\nОбновить данные в окне не удалось: Invalid request BLR");
+        EXPECT_FALSE(e.connectionLost());
+    }
+    EXPECT_EQ(items.state(), DataSetState::Browse);
+    EXPECT_EQ(other.selectValue("select NAME from ITEM where IDITEM = 60").asString(), "kept");
 }
 
 TEST_F(DataSetTest, AbortInAHandlerRefusesSilentlyAndNeverEntersTheState)
@@ -316,8 +330,8 @@ TEST_F(DataSetTest, RequiredFieldsAreCheckedAfterBeforePost)
     try {
         items.post();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "qryItem: Field 'IDITEM' must have a value");
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.message(), "Поле «IDITEM» должно быть заполнено.");
     }
     // The key provider in beforePost satisfies it.
     items.beforePost = [&](DataSet& ds) {
@@ -375,16 +389,18 @@ TEST_F(DataSetTest, ReadOnlyQueryAndBrowseStateRefuseChanges)
     try {
         depts.edit();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_TRUE(e.message().endsWith("Cannot modify a read-only dataset"));
+    } catch (const InternalError& e) {
+        // A programmer's error reaches the user as such, his detail below.
+        EXPECT_EQ(e.message(), "Внутренняя ошибка программы: действие не выполнено.\n\nПодробности: " + e.detail());
+        EXPECT_TRUE(e.detail().endsWith("Cannot modify a read-only dataset"));
     }
     EXPECT_THROW(depts.append(), Error);
     EXPECT_THROW(depts.remove(), Error);
     try {
         depts.fieldByName("DEPT").setValue("x");
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "Dataset not in edit or insert mode");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "Dataset not in edit or insert mode");
     }
 }
 
@@ -838,8 +854,8 @@ TEST_F(DataSetTest, FieldsDescribeTheColumnsAndSurviveReopen)
     try {
         items.fieldByName("NOPE");
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "qryItem: Field 'NOPE' not found");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "qryItem: Field 'NOPE' not found");
     }
     items.open();
     Field* name = &items.fieldByName("name");
@@ -933,8 +949,8 @@ TEST_F(DataSetTest, StoredProcAndPreparedQueriesSurviveAReconnect)
     try {
         q.open();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "No value for parameter 'ID'");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "No value for parameter 'ID'");
     }
     q.setSql({"update ITEM set FLAG = :F where IDDEPT = 1"});
     q.paramByName("F").setValue("*");
