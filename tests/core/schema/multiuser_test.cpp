@@ -304,11 +304,8 @@ TEST_F(MultiUser, NoDetailForAClientAnotherUserDeleted)
 TEST_F(MultiUser, AnEditSurvivesALostServerAndIsWrittenAfterReconnecting)
 {
     // The server's port behind a proxy that can be cut, as a server that stops and starts.
-    const QString path = params_.path.mid(params_.path.indexOf(':') + 1);
     testing_support::TcpProxy proxy(3050);
-    fw::ConnectParams viaProxy = params_;
-    viaProxy.path = QString("127.0.0.1/%1:%2").arg(proxy.port()).arg(path);
-    User a(viaProxy);
+    User a(testing_support::throughPort(params_, proxy.port()));
     a.cust.open();
     a.cust.edit();
     a.cust.fieldByName("FAX").setValue("999");
@@ -400,11 +397,8 @@ TEST_F(MultiUser, AClientWhoseNameHoldsByte98IsSavedWhenItsCityIsEdited)
 // the refresh failed, and may reconnect; nothing asks to save again.
 TEST_F(MultiUser, ARefreshThatFailsAfterThePostReportsTheRowAsSaved)
 {
-    const QString path = params_.path.mid(params_.path.indexOf(':') + 1);
     testing_support::TcpProxy proxy(3050);
-    fw::ConnectParams viaProxy = params_;
-    viaProxy.path = QString("127.0.0.1/%1:%2").arg(proxy.port()).arg(path);
-    User a(viaProxy);
+    User a(testing_support::throughPort(params_, proxy.port()));
     a.cust.open();
     a.contacts.open();
     a.contacts.beforeOpen = [&](fw::DataSet&) { proxy.cut(); };

@@ -478,10 +478,8 @@ TEST_F(ServerClient, AConflictWithATransactionThatCommitsIsRetried)
 // to their own thread, while that thread finds its own connection lost.
 TEST_F(ServerClient, AReconnectTakesOnlyTheCallingThreadsLostAttachments)
 {
-    const QString path = params_.path.mid(params_.path.indexOf(':') + 1);
     testing_support::TcpProxy proxy(3050);
-    ConnectParams viaProxy = params_;
-    viaProxy.path = QString("127.0.0.1/%1:%2").arg(proxy.port()).arg(path);
+    const ConnectParams viaProxy = testing_support::throughPort(params_, proxy.port());
     Database mine(viaProxy);
     mine.connect();
     std::promise<void> attached, cut, reconnected;
