@@ -321,6 +321,21 @@ TEST_F(Client, TextLengthsCountCharacters)
     EXPECT_EQ(q.fieldByName("NAME").asString(), fifty);
 }
 
+// A statement outlives the transaction it ran in (a query keeps it prepared):
+// its row's text blob read afterwards is an error, never a read through a
+// transaction that is gone.
+TEST_F(Client, ABlobReadAfterItsTransactionEndedIsAnError)
+{
+    db.execute("insert into T (ID, MEMO) values (1, 'Заметка')");
+    Statement s(db, "select MEMO from T");
+    db.withTransaction([&](Transaction& tr) {
+        s.execute(tr);
+        ASSERT_TRUE(s.fetch());
+        EXPECT_EQ(s.value(0).asString(), "Заметка");
+    });
+    EXPECT_THROW(s.value(0), Error);
+}
+
 TEST_F(Client, DialectOneNowAndToday)
 {
     const QDateTime now = db.selectValue("select cast(\"now\" as date) from rdb$database").asDateTime();
