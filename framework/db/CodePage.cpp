@@ -100,7 +100,7 @@ qsizetype refusedAt(QStringView text)
 QString describe(char32_t c)
 {
     const QString code = QString("U+%1").arg(uint(c), 4, 16, QChar('0')).toUpper();
-    if (isControl(c)) return "управляющий символ " + code;
+    if (QChar::category(c) == QChar::Other_Control) return "управляющий символ " + code;
     const QString glyph = QChar::isPrint(c) ? QString(" «%1»").arg(QString::fromUcs4(&c, 1)) : QString();
     return QString("символ %1%2, которого нет в кодировке Windows-1251").arg(code, glyph);
 }

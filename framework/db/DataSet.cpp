@@ -736,7 +736,7 @@ std::optional<std::vector<Value>> DataSet::fetchRecord(const QStringList&, const
     throw error("This dataset cannot re-read a record");
 }
 
-void DataSet::writeRow(WriteKind)
+bool DataSet::writeRow(WriteKind)
 {
     throw error("Cannot modify a read-only dataset");
 }
@@ -1070,8 +1070,9 @@ void DataSet::post()
     }
     // Throws when the database refuses: the row stays in edit or insert with its values.
     takenOnWrite_ = false;
+    bool committed = false;
     try {
-        writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+        committed = writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
     } catch (const ConflictError& e) {
         if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
             goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
@@ -1094,12 +1095,15 @@ void DataSet::post()
     modified_ = false;
     bof_ = eof_ = false;
     touch();
+    // The row is saved: a detail reopened for it or an after-post handler that
+    // fails from here on is told as a failed refresh, not as a failed save.
     try {
         event(Event::State);
         event(Event::RowChanged, cur_);
         if (afterPost) afterPost(*this);
     } catch (...) {
-        refreshFailed("Запись сохранена.");
+        if (committed) refreshFailed("Запись сохранена.");
+        throw;
     }
 }
 
@@ -1165,8 +1169,9 @@ void DataSet::remove()
     // The statement sees the row as stored, also when an edit was under way.
     const DataSetState was = state_;
     state_ = DataSetState::Browse;
+    bool committed = false;
     try {
-        writeRow(WriteKind::Delete);
+        committed = writeRow(WriteKind::Delete);
     } catch (...) {
         state_ = was;
         throw;
@@ -1180,7 +1185,8 @@ void DataSet::remove()
         if (afterDelete) afterDelete(*this);
         if (afterScroll) afterScroll(*this);
     } catch (...) {
-        refreshFailed("Запись удалена.");
+        if (committed) refreshFailed("Запись удалена.");
+        throw;
     }
 }
 

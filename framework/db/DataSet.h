@@ -294,9 +294,11 @@ protected:
     };
     // Fetches every row into the sink. Called by open() and refresh().
     virtual void fetchRows(const RowSink& sink) = 0;
-    // Writes one row and commits it (or throws, leaving the database as it was).
-    // During the call field values are the new ones and oldValue() the stored ones.
-    virtual void writeRow(WriteKind kind);
+    // Writes one row and commits it (or throws, leaving the database as it was);
+    // false when it went into the caller's explicit transaction, still to be
+    // committed. During the call field values are the new ones and oldValue()
+    // the stored ones.
+    virtual bool writeRow(WriteKind kind);
     // The current row's data values as the database has them now; nullopt when gone.
     virtual std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                           const QList<Value>& keyValues);

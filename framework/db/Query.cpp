@@ -170,13 +170,14 @@ int Query::execSql()
     return n;
 }
 
-void Query::writeRow(WriteKind kind)
+bool Query::writeRow(WriteKind kind)
 {
     if (!update_) throw error("Cannot modify a read-only dataset");
     const UpdateKind k = kind == WriteKind::Modify ? UpdateKind::Modify
                        : kind == WriteKind::Insert ? UpdateKind::Insert : UpdateKind::Delete;
     // Committed at once (or inside the caller's explicit transaction); rolled back on failure.
     QList<QPair<Field*, Value>> taken;
+    const bool committed = !db().inTransaction();
     if (!writeGuard_) {
         db().withWriteTransaction([&](Transaction& tr) { taken = update_->apply(k, *this, tr); });
     } else {
@@ -195,6 +196,7 @@ void Query::writeRow(WriteKind kind)
             Isolation::NoRecordVersion);
     }
     for (const auto& [f, v] : taken) setWrittenValue(*f, v);
+    return committed;
 }
 
 std::optional<std::vector<Value>> Query::fetchRecord(const QStringList& keyNames, const QList<Value>& keyValues)

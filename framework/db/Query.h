@@ -76,7 +76,7 @@ public:
 
 protected:
     void fetchRows(const RowSink& sink) override;
-    void writeRow(WriteKind kind) override;
+    bool writeRow(WriteKind kind) override;
     std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                   const QList<Value>& keyValues) override;
     void autoDescribe() override;

@@ -182,6 +182,13 @@ TEST_F(DataSetTest, AfterPostRunsOnlyOnceTheRowIsCommitted)
     }
     EXPECT_EQ(items.state(), DataSetState::Browse);
     EXPECT_EQ(other.selectValue("select NAME from ITEM where IDITEM = 60").asString(), "kept");
+    // Inside the caller's transaction nothing is saved yet: the failure is his.
+    db.startTransaction();
+    items.edit();
+    items.fieldByName("NAME").setValue("later");
+    EXPECT_THROW(items.post(), DbError);
+    db.rollback();
+    EXPECT_EQ(other.selectValue("select NAME from ITEM where IDITEM = 60").asString(), "kept");
 }
 
 TEST_F(DataSetTest, AbortInAHandlerRefusesSilentlyAndNeverEntersTheState)
