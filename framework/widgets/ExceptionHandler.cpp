@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FieldLabels.h"
+#include "TypeAhead.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -142,6 +143,8 @@ bool runGuarded(const std::function<void()>& handler)
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     fitDialogTitles();
+    // Plain lists and combos search with Qt's own type-ahead: give it the program's pace.
+    setKeyboardInputInterval(TypeAhead::Pace);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)
