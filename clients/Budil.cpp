@@ -11,7 +11,7 @@
 #include "clients/fmReg.h"
 #include "clients/fmSegmentFind.h"
 #include "core/fmSelectItem.h"
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 #include "deals/dmZakaz.h"
 #include "deals/fmSdelka.h"
 

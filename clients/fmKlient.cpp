@@ -18,7 +18,7 @@
 #include "core/Users.h"
 #include "core/dm.h"
 #include "core/fmMain.h"
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 #include "deals/dmKlSd.h"
 #include "deals/dmZakaz.h"
 #include "deals/fmSdelka.h"

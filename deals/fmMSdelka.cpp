@@ -1,6 +1,5 @@
 #include "deals/fmMSdelka.h"
 
-#include "clients/dmKl.h"
 #include "controls/DateEdit.h"
 #include "core/FormParts.h"
 #include "core/ModuleWindows.h"
@@ -40,7 +39,7 @@ namespace {
 // contract list read.
 bool KlientWindowExists()
 {
-    return !fmKlient.isNull() && dmKl;
+    return !fmKlient.isNull() && KlientSets().qryCust;
 }
 
 std::optional<int> KeyOf(const fw::DBLookupCombo* combo)
@@ -505,16 +504,16 @@ void TfmMSdelka::FormCreate()
 void TfmMSdelka::FormActivate()
 {
     const bool klient = KlientWindowExists();
-    const bool haveCust = klient && dmKl->qryCust.active() && !dmKl->qryCust.isEmpty();
+    const bool haveCust = klient && KlientSets().qryCust->active() && !KlientSets().qryCust->isEmpty();
     cbCurrent->setEnabled(haveCust);
     if (!haveCust) cbCurrent->setChecked(false);
 
     // The contract list is the clients module's; without it there is nothing to show.
-    fw::DataSource* dogs = klient ? &dmKl->dsDog : nullptr;
+    fw::DataSource* dogs = klient ? KlientSets().dsDog : nullptr;
     if (dblcDog->listSource() != dogs) dblcDog->setListSource(dogs);
     const fw::Value dog = dblcDog->keyValue();
-    const bool keep = klient && dmKl->qryDog.active() && !dmKl->qryDog.isEmpty() && !dog.isNull()
-                      && dmKl->qryDog.locate("idDog", dog);
+    const bool keep = klient && KlientSets().qryDog->active() && !KlientSets().qryDog->isEmpty() && !dog.isNull()
+                      && KlientSets().qryDog->locate("idDog", dog);
     if (!keep) dblcDog->setKeyValue(fw::Value());
 }
 
@@ -539,8 +538,8 @@ TSdelkaSearch TfmMSdelka::SearchFilter() const
     TSdelkaSearch f;
     f.Regim = rgRegim->itemIndex() < 0 ? 0 : rgRegim->itemIndex();
     f.RecFilter = GetRecFilter();
-    if (cbCurrent->isChecked() && KlientWindowExists() && !dmKl->qryCust.isEmpty())
-        f.IdCust = dmKl->qryCust.fieldByName("IDCUST").asInteger();
+    if (cbCurrent->isChecked() && KlientWindowExists() && !KlientSets().qryCust->isEmpty())
+        f.IdCust = KlientSets().qryCust->fieldByName("IDCUST").asInteger();
     f.IdDog = KeyOf(dblcDog);
     f.Name = edSdName->text();
     f.IdUser = KeyOf(dblcSdUser);

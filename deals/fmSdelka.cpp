@@ -1,11 +1,11 @@
 #include "deals/fmSdelka.h"
 
-#include "clients/dmKl.h"
 #include "controls/CalcEdit.h"
 #include "controls/DBCalcEdit.h"
 #include "controls/DBDateEdit.h"
 #include "controls/SpeedButton.h"
 #include "core/FormParts.h"
+#include "core/ModuleWindows.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -289,7 +289,7 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
 
     gbDog = Group(tsAbout, "gbDog", "Договор");
     auto* dg = new QVBoxLayout(gbDog);
-    dblcDog = Combo(gbDog, "dblcDog", dmKl ? &dmKl->dsDog : nullptr, "IDDOG", "DOGNUMBER", "IDDOG");
+    dblcDog = Combo(gbDog, "dblcDog", KlientSets().dsDog, "IDDOG", "DOGNUMBER", "IDDOG");
     dblcDog->setToolTip("Esc - отвязать договор");
     dg->addWidget(dblcDog);
 
@@ -474,7 +474,7 @@ TfmSdelka::~TfmSdelka()
 void TfmSdelka::FormCreate()
 {
     pcMain->setCurrentWidget(tsAbout);
-    if (dmKl) dmKl->qryDog.open();
+    if (fw::Query* dog = KlientSets().qryDog) dog->open();
 
     if (!dm->qryMain.active()) dm->qryMain.open();
     lbValuta1->setText(dm->qryMain.fieldByName("VALUTA1").asString());
@@ -595,8 +595,8 @@ void TfmSdelka::tbEtapToHistClick()
     if (Editing(etaps)) etaps.post();
     const QString note = etaps.fieldByName("NOTE").asString();
     if (note.trimmed().isEmpty()) throw fw::UserError("Комментарий по данному этапу пуст!");
-    if (!dmKl) throw fw::UserError("Модуль Клиенты не открыт!");
-    fw::Query& hist = dmKl->qryHist;
+    if (!KlientSets().qryHist) throw fw::UserError("Модуль Клиенты не открыт!");
+    fw::Query& hist = *KlientSets().qryHist;
     if (!hist.active()) hist.open();
     hist.first();
     hist.insert();

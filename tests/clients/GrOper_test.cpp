@@ -5,7 +5,7 @@
 #include "controls/DateEdit.h"
 #include "core/Users.h"
 #include "core/fmSelectItem.h"
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 #include "deals/dmKlSd.h"
 #include "os/Shell.h"
 #include "widgets/DBLookupCombo.h"

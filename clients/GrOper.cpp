@@ -1,11 +1,10 @@
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
 #include "clients/fmPlan.h"
 #include "core/SharedProcs.h"
 #include "core/FormParts.h"
-#include "deals/SdDialogParts.h"
 #include "core/Users.h"
 #include "core/dm.h"
 #include "db/DbError.h"
