@@ -5,15 +5,7 @@
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
-#include "clients/fmCustomFields.h"
-#include "clients/fmDog.h"
-#include "clients/fmPlan.h"
-#include "clients/fmReg.h"
-#include "clients/fmSegmentFind.h"
-#include "core/fmSelectItem.h"
-#include "clients/GrOper.h"
 #include "deals/dmZakaz.h"
-#include "deals/fmSdelka.h"
 
 #include "widgets/DBGrid.h"
 #include "widgets/ExceptionHandler.h"
@@ -126,18 +118,12 @@ TBudilCheck::~TBudilCheck()
 
 bool TBudilCheck::IsModalBusy()
 {
-    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmReg || fmCustomFields
-        || fmGrOperProc || SendingMail || ModalDialogOpen();
-}
-
-bool TBudilCheck::ModalDialogOpen()
-{
-    // A modal dialog takes the input of every window of the program, the clients
-    // window's kept dialogs (the detailed export) and its column choices and
-    // message boxes included: the reminder, modal itself, would stand over it
-    // and hold its buttons until dismissed.
+    // Every dialog of the module (the pick list, the deal card, the plan and contract dialogs, the
+    // goods registration, the user-defined fields, a group operation's progress) is modal while it
+    // exists, and so is any message box or column choice: the reminder, modal itself, would stand
+    // over it and hold its buttons until dismissed.
     QWidget* modal = QApplication::activeModalWidget();
-    return modal && modal != fmBudil.data();
+    return SendingMail || (modal && modal != fmBudil.data());
 }
 
 void TBudilCheck::StartBudilCheck()

@@ -403,6 +403,8 @@ TfmGrOperProc::TfmGrOperProc(QWidget* owner)
     fmGrOperProc = this;
     setObjectName("fmGrOperProc");
     setWindowTitle("Операция с выборкой");
+    // Nothing else is used while the run lasts, and the reminder waits for it as for any dialog.
+    setWindowModality(Qt::ApplicationModal);
 
     // Without a window border the frame shows where the window ends.
     auto* border = new QFrame(this);
