@@ -116,10 +116,10 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     auto* filters = new QGridLayout;
     lbCalUser = Caption(pnlCal, "Фамилия", "lbCalUser");
     // Their lists begin with an empty entry: picking it lists every user's rows, or every type.
-    dblcCalUser = FilterLookup(pnlCal, "dblcCalUser", dmKl ? &dmKl->dsCalUser : nullptr, "IDUSER", "NAME", 150);
+    dblcCalUser = Lookup(pnlCal, "dblcCalUser", dmKl ? &dmKl->dsCalUser : nullptr, "IDUSER", "NAME", 150);
     lbCalTypeHist = Caption(pnlCal, "Тип", "lbCalTypeHist");
     dblcCalTypeHist =
-        FilterLookup(pnlCal, "dblcCalTypeHist", dmKl ? &dmKl->dsCalHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
+        Lookup(pnlCal, "dblcCalTypeHist", dmKl ? &dmKl->dsCalHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
     lbCalNote = Caption(pnlCal, "Заметка", "lbCalNote");
     deCalNote = new QLineEdit(pnlCal);
     deCalNote->setObjectName("deCalNote");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "clients/KlientHost.h"
+#include "clients/KlientPages.h"
 #include "core/ModuleWindows.h"
-#include "widgets/Dialogs.h"
 
 #include <QList>
 #include <QPointer>
@@ -11,7 +11,6 @@
 #include <QWidget>
 
 class QAction;
-class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -21,7 +20,6 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class TBudilCheck;
-class TDBDateEdit;
 class TKlientCalendar;
 class TKlientGroups;
 class TKlientMerge;
@@ -32,7 +30,6 @@ class DataSet;
 class DBEdit;
 class DBGrid;
 class DBLookupCombo;
-class DBMemo;
 class DBNavigator;
 class DBRadioGroup;
 }
@@ -150,72 +147,22 @@ public:
     fw::DBEdit* dbeContactEmail;
     QToolButton* sbMail;             // "Отправить письмо"
 
-    // Lower pages.
+    // The card's sub-pages, each its own class (KlientPages.h), and "Прочее" with the
+    // user-defined fields' edits.
     QTabWidget* pcDown;
-    QWidget* tsHist;
-    QWidget* tsPlan;
-    QWidget* tsContacts;
-    QWidget* tsInfo;
+    THistPage* tsHist;
+    THistPage* tsPlan;
+    TContactsPage* tsContacts;
+    TInfoPage* tsInfo;
     QWidget* tsOther;
-    QScrollArea* scrlboxOther;       // the user-defined fields' edits
+    QScrollArea* scrlboxOther;
     QWidget* tsGroup;
-    QWidget* tsSales;
-    QWidget* tsSdelka;
-    QWidget* tsDog;
-
-    QToolBar* tbrHist;
-    fw::DBNavigator* dbnHist;
-    QToolButton* tbHistAdd;          // "Заметка"
-    QToolButton* tbHistDel;          // "Удалить"
-    QToolButton* tbHistAddLink;      // "Добавить ссылку"
-    QToolButton* tbHistOpenLink;     // "Открыть ссылку"
-    QToolButton* tbHistToContact;    // "На контактное лицо"
-    fw::DBGrid* dbgHist;
-
-    QToolBar* tbrPlan;
-    fw::DBNavigator* dbnPlan;
-    QToolButton* tbPlanDel;          // "Удалить"
-    QToolButton* tbPlanComplit;      // "Выполнено"
-    QToolButton* tbPlanEdit;         // "Изменить"
-    QToolButton* tbPlanAddLink;
-    QToolButton* tbPlanOpenLink;
-    QToolButton* tbPlanToContact;
-    fw::DBGrid* dbgPlan;
-
-    fw::DBGrid* dbgContacts;
-
-    fw::DBLookupCombo* dblcReklama;
-    fw::DBLookupCombo* dblcReklama2;
-    fw::DBLookupCombo* dblcSegment;
-    fw::DBLookupCombo* dblcSegment2;
-    QToolButton* tbSegmentFind;      // "Контекстный поиск"
-    fw::DBMemo* dbmOther;
-    TDBDateEdit* dbdeDateCr;
-    fw::DBLookupCombo* dblcUser;
+    TSalesPage* tsSales;
+    TSdelkaPage* tsSdelka;
+    TDogPage* tsDog;
 
     // The membership kind of "Группы": "Общие" 0, "Личные" 1 (on KlientGroups).
     fw::DBRadioGroup* rgGroup;
-
-    QToolBar* tbrSales;
-    QToolButton* sbReg;              // "Регистрация"
-    QToolButton* tbSalesToSdelka;    // "На сделку"
-    QCheckBox* cbSalesFilter;        // "(Оплаченные или регистрированные) и не возврат"
-    fw::DBGrid* dbgSales;
-
-    QToolBar* tbrSdelka;
-    QToolButton* tbSdelkaAdd;        // "Новая"
-    QToolButton* tbSdelkaEdit;       // "Изменить"
-    QToolButton* tbSdelkaDel;        // "Удалить"
-    QToolButton* tbSdelkaToDog;      // "На договор"
-    fw::DBGrid* dbgSdelka;
-
-    QToolBar* tbrDog;
-    QToolButton* tbDogAdd;           // "Новый"
-    QToolButton* tbDogEdit;          // "Изменить"
-    QToolButton* tbDogDel;           // "Удалить"
-    QToolButton* tbDogAddLink;
-    QToolButton* tbDogOpenLink;
-    fw::DBGrid* dbgDog;
 
     // The list page.
     QToolBar* tbrCust;
@@ -230,9 +177,6 @@ public:
     TKlientGroups* KlientGroups;
     TKlientMerge* KlientMerge;
 
-    // The link file dialog of history, plans and contracts.
-    fw::FileDialog odLink;
-
     // Handlers.
     void FormCreate();
     void FormClose();
@@ -240,46 +184,22 @@ public:
     void pcMainChange();
     void pcDownChange();
     void tsKarShow();
-    void tsInfoShow();
     void tbNewCustClick();
     void tbDelCustClick();
     void tbCuratorClick();
     void tbContactCuratorClick();
     void ChangeCurator(fw::DataSet& ds, bool contact);
-    void tbPlanClick();
-    void tbHistAddClick();
-    void tbHistDelClick();
-    void tbPlanDelClick();
-    void tbPlanEditClick();
-    void tbPlanComplitClick();
-    // "Изменить" and "Выполнено" of the plans page and of the calendar.
-    void PlanEdit(fw::DataSet& ds);
-    void PlanComplit(fw::DataSet& ds);
-    void AddLink(fw::DataSet& ds, fw::DBGrid* grid);
-    void OpenRecordLink(fw::DataSet& ds, fw::DBGrid* grid);
-    void ToContact(fw::DataSet& ds);
     void mmiLinkRecordClick();
     void mmiOnlyMyContactsClick();
     void tbNewContactClick();
     void tbDelContactClick();
-    void tbSdelkaAddClick();
-    void tbSdelkaEditClick();
-    void tbSdelkaDelClick();
-    void tbSdelkaToDogClick();
-    void tbSalesToSdelkaClick();
-    void cbSalesFilterClick();
-    void SBRegClick();
     // The "Группы" page: its lists for the chosen kind, and its buttons by the rights.
     void OpenGroupList();
     void UpdateGroupButtons();
-    void tbDogAddClick();
-    void tbDogEditClick();
-    void tbDogDelClick();
     void sbDialPhoneClick();
     void sbDialFaxClick();
     void sbMailClick();
     void sbWWWClick();
-    void tbSegmentFindClick();
     void pmZakazPopup();
     void GrOperClick(int kind);
     void ToolButton21Click();
@@ -304,8 +224,6 @@ private:
     QWidget* BuildCard();
     QWidget* BuildList();
     void BuildDownPages();
-    void SetupGridColours();
-    void SelectCardPage(QWidget* page);
 
     // The control that had focus on the search page when it was left.
     QPointer<QWidget> queryFocus_;

@@ -1,15 +1,22 @@
 #pragma once
 
+#include "widgets/DBNavigator.h"
+#include "widgets/DataSetModel.h"
+
+#include <QList>
 #include <QString>
 
 class QDialog;
+class QGroupBox;
 class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 class QToolBar;
+class QToolButton;
 class QVBoxLayout;
 class QWidget;
 class TCustomDateEdit;
@@ -17,6 +24,8 @@ class TDateEdit;
 
 namespace fw {
 class DataSource;
+class DBEdit;
+class DBGrid;
 class DBLookupCombo;
 }
 
@@ -26,9 +35,32 @@ class DBLookupCombo;
 fw::DBLookupCombo* LookupCombo(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
                                const char* listField, fw::DataSource* data = nullptr,
                                const char* dataField = nullptr);
-// An unbound lookup of a filter panel, at least minWidth wide.
-fw::DBLookupCombo* FilterLookup(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
-                                const char* listField, int minWidth);
+// A lookup of a filter panel or a card, at least minWidth wide: unbound, or bound to the field of
+// data named as the list's key.
+fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
+                          const char* listField, int minWidth = 160, fw::DataSource* data = nullptr);
+// An edit bound to a field.
+fw::DBEdit* FieldEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field);
+// A data grid over a source, with its columns.
+fw::DBGrid* Grid(QWidget* parent, const char* name, fw::DataSource* source, const QList<fw::GridColumn>& columns);
+// A grid column the user cannot edit.
+fw::GridColumn ReadOnlyColumn(const QString& field, const QString& title, int width = 0);
+// A navigator with the given buttons, its post and cancel hinted.
+fw::DBNavigator* Navigator(QWidget* parent, const char* name, fw::DataSource* source,
+                           fw::DBNavigator::Buttons buttons, const QString& postHint = QStringLiteral("Запомнить"),
+                           const QString& cancelHint = QStringLiteral("Отменить"));
+// A tool bar of 16-pixel icons.
+QToolBar* ToolBar(QWidget* parent, const char* name);
+// A small button beside an edit, for the mouse: Tab goes on to the next edit.
+QToolButton* SideButton(QWidget* parent, const char* name, const QString& hint, const QString& text);
+// An edit with its button on the right.
+QHBoxLayout* Pair(QWidget* edit, QWidget* button);
+// A named group box.
+QGroupBox* Group(QWidget* parent, const char* name, const QString& caption);
+// A named page added to a tab widget; the column of a page, close to its edges; a page by name.
+QWidget* Page(QTabWidget* pages, const char* name, const QString& caption);
+QVBoxLayout* PageLayout(QWidget* page);
+QWidget* PageByName(QTabWidget* pages, const QString& name);
 // A label; named when a name is given.
 QLabel* Caption(QWidget* parent, const QString& text, const char* name = nullptr);
 // A named radio button.

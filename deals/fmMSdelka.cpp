@@ -146,14 +146,6 @@ void FormatNumbers(fw::Query& q)
         if (f->type() == fw::FieldType::Currency) f->setDisplayFormat(f->name() == "KOLVO" ? ",0.###" : ",0.00");
 }
 
-fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
-                          const char* shown)
-{
-    fw::DBLookupCombo* c = FilterLookup(parent, name, list, key, shown, 160);
-    c->setMaximumWidth(280);
-    return c;
-}
-
 // Widgets side by side in one cell of a grid, left-aligned; they stay
 // children of the grid's owner (a layout is no widget).
 void Row(QGridLayout* grid, int row, int column, int span, std::initializer_list<QWidget*> widgets)
@@ -423,12 +415,14 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
     connect(pcMain, &QTabWidget::currentChanged, this, fw::guarded([this](int index) {
                 if (pcMain->widget(index) == tsZapros) tsZaprosShow();
             }));
-    for (fw::DBLookupCombo* c : LookupCombos())
+    for (fw::DBLookupCombo* c : LookupCombos()) {
+        c->setMaximumWidth(280);   // the filters keep to a readable width in a wide window
         connect(c, &fw::DBLookupCombo::keyDown, this, [this, c](QKeyEvent* e, bool* handled) {
             if (e->key() != Qt::Key_Escape) return;
             dblcDogKeyPress(c, e->key());
             *handled = true;
         });
+    }
     for (fw::DBLookupCombo* c : {dblcSdPrichina, dblcSdType, cbGrTovar})
         connect(c, &fw::DBLookupCombo::activated, this, fw::guarded([this, c] { dblcSdPrichinaClick(c); }));
 

@@ -110,13 +110,6 @@ bool Editing(const fw::DataSet& ds)
     return ds.state() == fw::DataSetState::Edit || ds.state() == fw::DataSetState::Insert;
 }
 
-QGroupBox* Group(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* g = new QGroupBox(caption, parent);
-    g->setObjectName(name);
-    return g;
-}
-
 fw::DBLookupCombo* Combo(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
                          const char* shown, const char* field)
 {

@@ -309,7 +309,7 @@ TEST_F(FmKlientWindow, CompletingAPlanGoesThroughThePlanDialog)
         EXPECT_FALSE(fmPlan->cbBudil->isChecked());
         fmPlan->btnCancel->click();
     });
-    fm->tbPlanComplit->click();
+    fm->tsPlan->tbComplit->click();
     EXPECT_TRUE(fmPlan.isNull());
     EXPECT_EQ(dmKl->qryPlan.state(), fw::DataSetState::Browse);
     EXPECT_EQ(dmKl->qryPlan.fieldByName("History").asString(), "-");
@@ -324,7 +324,7 @@ TEST_F(FmKlientWindow, CompletingAPlanGoesThroughThePlanDialog)
         fmPlan->edNote->setText("Позвонили");
         fmPlan->btnOK->click();
     });
-    fm->tbPlanComplit->click();
+    fm->tsPlan->tbComplit->click();
     EXPECT_EQ(stored("select History || Budil || Prior || Note " + row), "+--Позвонили");
     EXPECT_EQ(db.selectValue("select DateCr " + row).asDateTime(), done);
     EXPECT_TRUE(dmKl->qryPlan.isEmpty());
@@ -427,7 +427,7 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
     fm->tbNewContact->click();     // saves the client first
     EXPECT_EQ(dmKl->qryContacts.state(), fw::DataSetState::Insert);
     dmKl->qryContacts.fieldByName("Contact_Name").setAsString("Белова");
-    fm->tbHistAdd->click();        // saves the contact and links the note to it
+    fm->tsHist->tbAdd->click();        // saves the contact and links the note to it
     dmKl->qryHist.fieldByName("Note").setAsString("Знакомство");
     dmKl->qryHist.post();
     const int idCust = dmKl->qryCust.fieldByName("idCust").asInteger();
@@ -508,19 +508,19 @@ TEST_F(FmKlientWindow, SecondSourceChangesOnlyWithTheUsersChoice)
     QTabBar* tabs = fm->pcDown->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(fm->pcDown->indexOf(fm->tsInfo)).center());
     ASSERT_EQ(fm->pcDown->currentWidget(), fm->tsInfo);
-    EXPECT_EQ(fm->dblcReklama2->text(), "Павильон А");
+    EXPECT_EQ(fm->tsInfo->dblcReklama2->text(), "Павильон А");
     dmKl->qryCust.post();
     EXPECT_EQ(count(QString("select idReklama2 from Customer where idCust = %1").arg(idCust)), 81);
 
     // Picking the same source keeps the second one; another source resets it.
-    fm->dblcReklama->setFocus();
-    QTest::keyClick(fm->dblcReklama, Qt::Key_Down);   // "Журнал" follows "Выставка"
-    QTest::keyClick(fm->dblcReklama, Qt::Key_Up);
+    fm->tsInfo->dblcReklama->setFocus();
+    QTest::keyClick(fm->tsInfo->dblcReklama, Qt::Key_Down);   // "Журнал" follows "Выставка"
+    QTest::keyClick(fm->tsInfo->dblcReklama, Qt::Key_Up);
     EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 0);
     dmKl->qryCust.cancel();
     dmKl->qryCust.edit();
-    fm->dblcReklama->setCurrentIndex(fm->dblcReklama->currentIndex());
-    emit fm->dblcReklama->QComboBox::activated(fm->dblcReklama->currentIndex());
+    fm->tsInfo->dblcReklama->setCurrentIndex(fm->tsInfo->dblcReklama->currentIndex());
+    emit fm->tsInfo->dblcReklama->QComboBox::activated(fm->tsInfo->dblcReklama->currentIndex());
     EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 81);
 }
 
@@ -537,7 +537,7 @@ TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
     const int h = addHist(c, "+", GetServerDate());
     ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
-    fw::DBGrid* g = fm->dbgHist;
+    fw::DBGrid* g = fm->tsHist->dbg;
     const QRect cell = g->visualRect(g->model()->index(0, 0));
     const auto typeOfNote = [&] {
         return stored(QString("select t.HistType from history h join HistType t on t.idHistType = h.idHistType "
