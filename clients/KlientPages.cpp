@@ -43,6 +43,13 @@ bool HasRows(const fw::DataSet& ds)
     return ds.active() && !ds.isEmpty();
 }
 
+// The row of the card's jump, or the message that it is not there (or not to be seen).
+void Locate(fw::Query& q, const char* key, int id, const QString& missing)
+{
+    if (!q.active()) q.open();
+    if (!q.locate(key, id)) fw::dialogs().information(missing + "\rили у Вас не хватает прав доступа!");
+}
+
 void RemoveCurrent(fw::DataSet& ds)
 {
     if (HasRows(ds)) ds.remove();
@@ -87,6 +94,8 @@ TKlientPage::TKlientPage(QTabWidget* pages, const char* name, const QString& cap
     setObjectName(name);
     pages->addTab(this, caption);
 }
+
+void TKlientPage::LocateRecord(int, int) {}
 
 void TKlientPage::ShowPage(const QString& name)
 {
@@ -139,6 +148,12 @@ fw::Query& THistPage::Data() const
 void THistPage::OpenDetails()
 {
     Data().open();
+}
+
+void THistPage::LocateRecord(int idRecord, int idContacts)
+{
+    if (idContacts != 0) dmKl->qryContacts.locate("idContacts", idContacts);
+    Locate(Data(), "idHist", idRecord, plans_ ? "Запись в Планах не найдена" : "Запись в Истории не найдена");
 }
 
 bool THistPage::EditHistRecord(QWidget* owner, fw::DataSet& ds)
@@ -279,6 +294,7 @@ TInfoPage::TInfoPage(QTabWidget* pages) : TKlientPage(pages, "tsInfo", "Инфо
     dbdeDateCr->SetDataSource(dsCust);
     dbdeDateCr->SetDataField("DATECR");
     dbdeDateCr->setFixedWidth(120);
+    dbdeDateCr->SetReadOnly(CurrentUser.IdUser != 0);
     dblcUser = Lookup(this, "dblcUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME", 150, dsCust);
     dblcUser->setEnabled(false);
     info->addWidget(new QLabel("Источник", this), 0, 0);
@@ -399,6 +415,11 @@ TSdelkaPage::TSdelkaPage(QTabWidget* pages) : TKlientPage(pages, "tsSdelka", "С
 void TSdelkaPage::OpenDetails()
 {
     dmKl->qrySdelka.open();
+}
+
+void TSdelkaPage::LocateRecord(int idRecord, int)
+{
+    Locate(dmKl->qrySdelka, "idSdelka", idRecord, "Сделка не найдена");
 }
 
 void TSdelkaPage::tbSdelkaAddClick()

@@ -26,6 +26,9 @@ public:
 
     // Opens what the page shows of the current client; the card calls it while the page is visible.
     virtual void OpenDetails() {}
+    // The card was opened on the page at that row (and contact, 0: keep the current one); a row that is
+    // not there is reported.
+    virtual void LocateRecord(int idRecord, int idContacts);
 
 protected:
     // Makes the card's sub-page of that name the visible one.
@@ -55,6 +58,7 @@ public:
 
     fw::Query& Data() const;
     void OpenDetails() override;
+    void LocateRecord(int idRecord, int idContacts) override;
 
     // Edits the current row of a history or plan data set in the plan dialog; true on OK (the caller
     // posts or cancels).
@@ -133,6 +137,7 @@ public:
     fw::DBGrid* dbgSdelka;
 
     void OpenDetails() override;
+    void LocateRecord(int idRecord, int idContacts) override;
     void tbSdelkaAddClick();
     void tbSdelkaEditClick();
     void tbSdelkaDelClick();

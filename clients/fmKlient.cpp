@@ -1,46 +1,33 @@
 #include "clients/fmKlient.h"
 
 #include "clients/Budil.h"
+#include "clients/GrOper.h"
 #include "clients/KlientCalendar.h"
 #include "clients/KlientExport.h"
 #include "clients/KlientGroups.h"
 #include "clients/KlientMerge.h"
 #include "clients/KlientQuery.h"
 #include "clients/dmKl.h"
-#include "clients/fmDog.h"
 #include "clients/fmPlan.h"
-#include "clients/fmReg.h"
-#include "clients/fmSegmentFind.h"
-#include "controls/DBDateEdit.h"
-#include "controls/DateEdit.h"
 #include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
 #include "core/fmMain.h"
-#include "clients/GrOper.h"
 #include "deals/dmKlSd.h"
 #include "deals/dmZakaz.h"
-#include "deals/fmSdelka.h"
 #include "deals/fmZakaz.h"
 #include "reports/fmImport.h"
 
-#include "db/DbError.h"
-#include "os/Shell.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"
-#include "widgets/DBNavigator.h"
 #include "widgets/ExceptionHandler.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QScopeGuard>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -48,15 +35,11 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QTabWidget>
-#include <QTimeEdit>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace {
-
-using Nav = fw::DBNavigator::Button;
 
 // A module window in front: in the main window's work area when there is one.
 void BringToFront(QWidget* window)
@@ -72,41 +55,7 @@ void BringToFront(QWidget* window)
     sub->raise();
 }
 
-// Blanks and control characters at both ends.
-QString TrimControls(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] <= QChar(' ')) ++b;
-    while (e > b && s[e - 1] <= QChar(' ')) --e;
-    return s.mid(b, e - b);
-}
-
 } // namespace
-
-QString PhoneDialNumber(const QString& number, const QString& endChar, const QString& countryCode,
-                        const QString& cityCode)
-{
-    QString s = TrimControls(number);
-    if (!endChar.isEmpty()) {
-        const qsizetype cut = s.indexOf(endChar);
-        if (cut >= 0) s = s.left(cut);
-    }
-    if (s.isEmpty()) return {};
-    if (s.startsWith('(')) return countryCode + s;
-    if (s.startsWith('+')) return s;
-    return countryCode + cityCode + s;
-}
-
-QString ContactMailAddress(const QString& name, const QString& email)
-{
-    return (name.isEmpty() ? QString() : name + " ") + "<" + email + ">";
-}
-
-QString ZakazAddressCaption(const QString& name, const QString& email)
-{
-    if (email.isEmpty()) return {};
-    return (name.isEmpty() ? QString() : "\"" + name + "\"") + "<" + email + ">";
-}
 
 // --- creation
 
@@ -251,10 +200,8 @@ void TfmKlient::BuildMenu(QWidget* parent)
     connect(mmiImport, &QAction::triggered, this, fw::guarded([this] { mmiImportClick(); }));
 }
 
-QWidget* TfmKlient::BuildCard()
+void TfmKlient::BuildCard()
 {
-    fw::DataSource* dsCust = &dmKl->dsCust;
-    fw::DataSource* dsContacts = &dmKl->dsContacts;
     // The card scrolls rather than crushing its fields when the window is narrowed or lowered;
     // tsKar itself stays the tab's page.
     scrlboxKar = new QScrollArea(tsKar);
@@ -268,142 +215,18 @@ QWidget* TfmKlient::BuildCard()
     auto* card = PageLayout(pnlKar);
     card->setContentsMargins(0, 0, 0, 0);
 
-    tbKar = ToolBar(pnlKar, "tbKar");
-    tbNewCust = AddToolButton(tbKar, "tbNewCust", "Создать компанию", 0);
-    tbCurator = AddToolButton(tbKar, "tbCurator", "Изменить куратора компании", 7);
-    tbDelCust = AddToolButton(tbKar, "tbDelCust", "Удалить компанию", 2);
-    tbKar->addSeparator();
-    tbPlan = AddToolButton(tbKar, "tbPlan", "Запланировать");
-    tbZakaz = AddToolButton(tbKar, "tbZakaz", "Сформировать заказ на отправку", 23);
-    pmZakaz = new QMenu(tbZakaz);
-    pmZakaz->setObjectName("pmZakaz");
-    miZakazView = pmZakaz->addAction("Просмотр заказов");
-    miZakazView->setObjectName("miZakazView");
-    miZakazView->setData(-1);
-    pmZakaz->addSeparator();
-    tbZakaz->setMenu(pmZakaz);
-    tbZakaz->setPopupMode(QToolButton::MenuButtonPopup);
-    tbMy = AddToolButton(tbKar, "tbMy", "Показать только своих клиентов", 9);
-    tbKar->addSeparator();
-    dbnCust = Navigator(tbKar, "dbnCust", dsCust, {Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
-    tbKar->addWidget(dbnCust);
-    for (QToolButton* b : {tbNewCust, tbCurator, tbDelCust, tbZakaz, tbMy})
-        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    card->addWidget(tbKar);
-
-    // The company on the left, its contact person on the right.
-    auto* upper = new QHBoxLayout;
-    upper->setSpacing(6);
-    auto* company = new QGridLayout;
-    company->setContentsMargins(4, 2, 4, 2);
-    company->setVerticalSpacing(3);
-    dbeCompany = FieldEdit(pnlKar, "dbeCompany", dsCust, "COMPANY");
-    dbeAddress = FieldEdit(pnlKar, "dbeAddress", dsCust, "ADDRESS");
-    dbeCity = FieldEdit(pnlKar, "dbeCity", dsCust, "CITY");
-    dbeFax = FieldEdit(pnlKar, "dbeFax", dsCust, "FAX");
-    sbDialFax = SideButton(pnlKar, "sbDialFax", "Набрать номер", "☎");
-    dbeWWW = FieldEdit(pnlKar, "dbeWWW", dsCust, "WWW");
-    sbWWW = SideButton(pnlKar, "sbWWW", "Открыть страницу", "www");
-    dblcCountry = Lookup(pnlKar, "dblcCountry", &dmKl->dsCountry, "IDCOUNTRY", "COUNTRY", 150, dsCust);
-    dblcRegion = Lookup(pnlKar, "dblcRegion", &dmKl->dsRegion, "IDREGION", "REGION", 150, dsCust);
-    dblcPersp = Lookup(pnlKar, "dblcPersp", dm ? &dm->dsPersp : nullptr, "IDPERSP", "PERSP", 150, dsCust);
-    // Lookup cascades follow the user's choice only, never a list opened or moved.
-    connect(dblcCountry, &fw::DBLookupCombo::activated, this, [] { dmKl->FirstLevelChosen(dmKl->qryCountry); });
-    int row = 0;
-    const auto line = [&](const QString& caption, QWidget* w, QLayout* l = nullptr) {
-        company->addWidget(new QLabel(caption, pnlKar), row, 0);
-        if (l) company->addLayout(l, row, 1, 1, 3);
-        else company->addWidget(w, row, 1, 1, 3);
-        ++row;
-    };
-    line("Компания", dbeCompany);
-    line("Адрес", dbeAddress);
-    company->addWidget(new QLabel("Город", pnlKar), row, 0);
-    company->addWidget(dbeCity, row, 1);
-    company->addWidget(new QLabel("Факс", pnlKar), row, 2);
-    company->addLayout(Pair(dbeFax, sbDialFax), row, 3);
-    ++row;
-    line("WWW", nullptr, Pair(dbeWWW, sbWWW));
-    company->addWidget(new QLabel("Страна", pnlKar), row, 0);
-    company->addWidget(dblcCountry, row, 1);
-    company->addWidget(new QLabel("Регион", pnlKar), row, 2);
-    company->addWidget(dblcRegion, row, 3);
-    ++row;
-    company->addWidget(new QLabel("Перспективность", pnlKar), row, 0);
-    company->addWidget(dblcPersp, row, 1);
-    company->setColumnStretch(1, 1);
-    company->setColumnStretch(3, 1);
-    company->setRowStretch(row + 1, 1);
-    upper->addLayout(company, 3);
-
-    gbContact = new QGroupBox("Контактное лицо", pnlKar);
-    gbContact->setObjectName("gbContact");
-    auto* contact = new QGridLayout(gbContact);
-    contact->setContentsMargins(4, 2, 4, 2);
-    contact->setVerticalSpacing(3);
-    auto* contactBar = ToolBar(gbContact, "tbrContact");
-    dbnContacts = Navigator(contactBar, "dbnContacts", dsContacts, {Nav::Prior, Nav::Next, Nav::Post, Nav::Cancel});
-    contactBar->addWidget(dbnContacts);
-    contactBar->addSeparator();
-    tbNewContact = AddToolButton(contactBar, "tbNewContact", "Создать контактное лицо", 0);
-    tbContactCurator = AddToolButton(contactBar, "tbContactCurator", "Изменить куратора контактного лица", 7);
-    tbDelContact = AddToolButton(contactBar, "tbDelContact", "Удалить контактное лицо", 2);
-    for (QToolButton* b : {tbNewContact, tbContactCurator, tbDelContact}) b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    contact->addWidget(contactBar, 0, 0, 1, 2);
-    dbeContactName = FieldEdit(gbContact, "dbeContactName", dsContacts, "CONTACT_NAME");
-    dbeContactTitle = FieldEdit(gbContact, "dbeContactTitle", dsContacts, "CONTACT_TITLE");
-    dbeContactDep = FieldEdit(gbContact, "dbeContactDep", dsContacts, "CONTACT_DEP");
-    dbeContactPhone = FieldEdit(gbContact, "dbeContactPhone", dsContacts, "CONTACT_PHONE");
-    sbDialPhone = SideButton(gbContact, "sbDialPhone", "Набрать номер", "☎");
-    dbeContactEmail = FieldEdit(gbContact, "dbeContactEmail", dsContacts, "CONTACT_EMAIL");
-    sbMail = SideButton(gbContact, "sbMail", "Отправить письмо", "@");
-    contact->addWidget(new QLabel("Имя", gbContact), 1, 0);
-    contact->addWidget(dbeContactName, 1, 1);
-    contact->addWidget(new QLabel("Должность", gbContact), 2, 0);
-    contact->addWidget(dbeContactTitle, 2, 1);
-    contact->addWidget(new QLabel("Отдел", gbContact), 3, 0);
-    contact->addWidget(dbeContactDep, 3, 1);
-    contact->addWidget(new QLabel("Телефон", gbContact), 4, 0);
-    contact->addLayout(Pair(dbeContactPhone, sbDialPhone), 4, 1);
-    contact->addWidget(new QLabel("Email", gbContact), 5, 0);
-    contact->addLayout(Pair(dbeContactEmail, sbMail), 5, 1);
-    contact->setColumnStretch(1, 1);
-    upper->addWidget(gbContact, 2);
-    card->addLayout(upper);
+    KlientCard = new TKlientCard(pnlKar);
+    KlientCard->ShowZakaz = [this](const QString& address) { ShowZakaz(address); };
+    connect(KlientCard->tbNewCust, &QToolButton::clicked, this, fw::guarded([this] { tbNewCustClick(); }));
+    connect(KlientCard->tbPlan, &QToolButton::clicked, this, fw::guarded([this] { tsPlan->NewPlan(); }));
+    connect(KlientCard->tbMy, &QToolButton::clicked, this, fw::guarded([this] { ShowMyClients(); }));
+    card->addWidget(KlientCard);
 
     pcDown = new QTabWidget(pnlKar);
     pcDown->setObjectName("pcDown");
     pcDown->setTabPosition(QTabWidget::South);
-    BuildDownPages();
+    pcDown->setMinimumHeight(200);   // below it the scroll bars take over
     card->addWidget(pcDown, 1);
-
-    // Below these sizes the scroll bars take over.
-    for (QWidget* edit : std::initializer_list<QWidget*>{dbeCompany, dbeAddress, dbeCity, dbeFax, dbeWWW,
-                                                          dbeContactName, dbeContactTitle, dbeContactDep,
-                                                          dbeContactPhone, dbeContactEmail})
-        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 20);
-    pcDown->setMinimumHeight(200);
-
-    connect(tbNewCust, &QToolButton::clicked, this, fw::guarded([this] { tbNewCustClick(); }));
-    connect(tbCurator, &QToolButton::clicked, this, fw::guarded([this] { tbCuratorClick(); }));
-    connect(tbDelCust, &QToolButton::clicked, this, fw::guarded([this] { tbDelCustClick(); }));
-    connect(tbPlan, &QToolButton::clicked, this, fw::guarded([this] { tsPlan->NewPlan(); }));
-    connect(tbZakaz, &QToolButton::clicked, tbZakaz, &QToolButton::showMenu);
-    connect(pmZakaz, &QMenu::aboutToShow, this, fw::guarded([this] { pmZakazPopup(); }));
-    connect(miZakazView, &QAction::triggered, this, fw::guarded([this] { ShowZakaz({}); }));
-    connect(tbMy, &QToolButton::clicked, this, fw::guarded([this] { ShowMyClients(); }));
-    connect(sbDialFax, &QToolButton::clicked, this, fw::guarded([this] { sbDialFaxClick(); }));
-    connect(sbWWW, &QToolButton::clicked, this, fw::guarded([this] { sbWWWClick(); }));
-    connect(tbNewContact, &QToolButton::clicked, this, fw::guarded([this] { tbNewContactClick(); }));
-    connect(tbContactCurator, &QToolButton::clicked, this, fw::guarded([this] { tbContactCuratorClick(); }));
-    connect(tbDelContact, &QToolButton::clicked, this, fw::guarded([this] { tbDelContactClick(); }));
-    connect(sbDialPhone, &QToolButton::clicked, this, fw::guarded([this] { sbDialPhoneClick(); }));
-    connect(sbMail, &QToolButton::clicked, this, fw::guarded([this] { sbMailClick(); }));
-    return tsKar;
-}
-
-void TfmKlient::BuildDownPages()
-{
     tsHist = new THistPage(pcDown, false);
     tsPlan = new THistPage(pcDown, true);
     tsContacts = new TContactsPage(pcDown);
@@ -432,7 +255,7 @@ void TfmKlient::BuildDownPages()
     tsDog = new TDogPage(pcDown);
 }
 
-QWidget* TfmKlient::BuildList()
+void TfmKlient::BuildList()
 {
     auto* list = PageLayout(tsKlList);
     tbrCust = ToolBar(tsKlList, "tbrCust");
@@ -454,11 +277,10 @@ QWidget* TfmKlient::BuildList()
         if (cell.value("REGPOLZOV").asString() == "+") style.text = QColor(128, 0, 0);
     });
     list->addWidget(dbgCust, 1);
-    connect(ToolButton21, &QToolButton::clicked, this, fw::guarded([this] { ToolButton21Click(); }));
+    connect(ToolButton21, &QToolButton::clicked, this, fw::guarded([this] { KlientQuery->ToolButton21Click(); }));
     connect(tbCustExport, &QToolButton::clicked, this, fw::guarded([this] { tbCustExportClick(); }));
     // A double click on a client opens its card.
     connect(dbgCust, &QAbstractItemView::doubleClicked, this, fw::guarded([this] { pcMain->setCurrentWidget(tsKar); }));
-    return tsKlList;
 }
 
 void TfmKlient::FormCreate()
@@ -491,10 +313,8 @@ void TfmKlient::FormCreate()
     KlientQuery->TakePriznakCaptions();
     KlientCalendar->SetDefaults();
 
-    tsInfo->dbdeDateCr->SetReadOnly(CurrentUser.IdUser != 0);
-
     const auto granted = [](int code) { return UserRights && UserRights->IsGranted(CurrentUser.IdUser, code); };
-    tbZakaz->setEnabled(granted(1038));
+    KlientCard->tbZakaz->setEnabled(granted(1038));
     tsSales->sbReg->setEnabled(granted(1028));
     mmiMerge->setEnabled(granted(1031));
     UpdateGroupButtons();
@@ -534,13 +354,8 @@ bool TfmKlient::FormCloseQuery()
 
 void TfmKlient::closeEvent(QCloseEvent* e)
 {
-    if (!FormCloseQuery()) {
-        e->ignore();
-        return;
-    }
-    bool closed = fw::runGuarded([this] { FormClose(); });
-    if (!closed) {
-        // A pending edit that cannot be written keeps the window open.
+    // A pending edit that cannot be written keeps the window open.
+    if (!FormCloseQuery() || !fw::runGuarded([this] { FormClose(); })) {
         e->ignore();
         return;
     }
@@ -656,7 +471,7 @@ void TfmKlient::SetCardComboAttached(const QString& comboName, bool attached)
 {
     fw::DBLookupCombo* combo = nullptr;
     fw::DataSource* list = nullptr;
-    if (comboName == "dblcRegion") combo = dblcRegion, list = &dmKl->dsRegion;
+    if (comboName == "dblcRegion") combo = KlientCard->dblcRegion, list = &dmKl->dsRegion;
     else if (comboName == "dblcReklama2") combo = tsInfo->dblcReklama2, list = &dmKl->dsReklama2;
     else if (comboName == "dblcSegment2") combo = tsInfo->dblcSegment2, list = &dmKl->dsSegment2;
     if (combo) combo->setListSource(attached ? list : nullptr);
@@ -667,39 +482,27 @@ void TfmKlient::SetCardComboAttached(const QString& comboName, bool attached)
 bool TfmKlient::GoToKar(int idCust, int idRecord, int idContacts, QWidget* page)
 {
     const QStringList sql{"select * from Customer where idCust=" + QString::number(idCust), "and " + GetCustFilter()};
+    const auto notFound = [] {
+        fw::dialogs().information("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
+        return false;
+    };
     // Asked first: a refused jump leaves the user's list and page as they were.
     fw::Query& probe = dmKl->qryTemp;
     probe.close();
     probe.setSql(sql);
     probe.open();
-    const bool found = !probe.isEmpty();
+    const bool visible = !probe.isEmpty();
     probe.close();
-    if (!found) {
-        fw::dialogs().information("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
-        return false;
-    }
+    if (!visible) return notFound();
     fw::Query& cust = dmKl->qryCust;
     cust.close();
     pcMain->setCurrentWidget(tsKar);
     if (page) pcDown->setCurrentWidget(page);
     cust.setSql(sql);
     cust.open();
-    if (cust.isEmpty()) {
-        fw::dialogs().information("Карточка компании не найдена\rили у Вас не хватает прав доступа!");
-        return false;
-    }
+    if (cust.isEmpty()) return notFound();
     OpenDetails();
-    const auto find = [&](fw::Query& q, const char* key, const QString& missing) {
-        if (!q.active()) q.open();
-        if (!q.locate(key, idRecord)) fw::dialogs().information(missing + "\rили у Вас не хватает прав доступа!");
-    };
-    if (page == tsHist || page == tsPlan) {
-        if (idContacts != 0) dmKl->qryContacts.locate("idContacts", idContacts);
-        if (page == tsHist) find(dmKl->qryHist, "idHist", "Запись в Истории не найдена");
-        else find(dmKl->qryPlan, "idHist", "Запись в Планах не найдена");
-    } else if (page == tsSdelka) {
-        find(dmKl->qrySdelka, "idSdelka", "Сделка не найдена");
-    }
+    if (auto* p = qobject_cast<TKlientPage*>(page)) p->LocateRecord(idRecord, idContacts);
     BringToFront(this);
     return true;
 }
@@ -720,54 +523,8 @@ void TfmKlient::tbNewCustClick()
 {
     if (!dmKl->qryCust.active() || dmKl->qryCust.isEmpty()) ShowMyClients();
     pcMain->setCurrentWidget(tsKar);
-    dbeCompany->setFocus();
+    KlientCard->dbeCompany->setFocus();
     dmKl->qryCust.insert();
-}
-
-void TfmKlient::tbDelCustClick()
-{
-    if (dmKl->qryCust.active() && !dmKl->qryCust.isEmpty()) dmKl->qryCust.remove();
-}
-
-void TfmKlient::tbCuratorClick()
-{
-    ChangeCurator(dmKl->qryCust, false);
-}
-
-void TfmKlient::tbContactCuratorClick()
-{
-    ChangeCurator(dmKl->qryContacts, true);
-}
-
-void TfmKlient::ChangeCurator(fw::DataSet& ds, bool contact)
-{
-    if (!ds.active() || ds.isEmpty()) return;
-    ds.edit();
-    const fw::Value oldId = ds.fieldByName("idUser").value();
-    const QString oldName = ds.fieldByName("User").asString();
-    int id = oldId.isNull() ? -1 : oldId.asInt();
-    QString newName;
-    if (!SelectValue(0, id, newName, {}, contact ? "Смена куратора контактного лица" : "Смена куратора компании"))
-        return;
-    if (!oldId.isNull() && id == oldId.asInt()) return;
-    ds.fieldByName("idUser").setAsInteger(id);
-    ds.post();
-
-    fw::Query& hist = dmKl->qryHist;
-    if (!hist.active()) hist.open();
-    hist.first();
-    hist.insert();
-    EditAndPost(hist, [&] {
-        hist.fieldByName("Access").setAsString("-");
-        if (contact) {
-            hist.fieldByName("idContacts").setValue(ds.fieldByName("idContacts").value());
-            hist.fieldByName("Note").setAsString("Смена куратора контактного лица: " + oldName + " => " + newName);
-        } else {
-            hist.fieldByName("idContacts").clear();
-            hist.fieldByName("Note").setAsString("Смена куратора компании: " + oldName + " => " + newName);
-        }
-        return true;
-    });
 }
 
 // --- history and plans
@@ -785,15 +542,14 @@ void TfmKlient::mmiLinkRecordClick()
 
 void TfmKlient::ApplyHistFilter()
 {
-    QString filter;
-    if (mmiOnlyMyRecords->isChecked()) filter = "idUser=" + QString::number(CurrentUser.IdUser);
+    QStringList parts;
+    if (mmiOnlyMyRecords->isChecked()) parts << "idUser=" + QString::number(CurrentUser.IdUser);
     if (mmiOnlyCurContact->isChecked()) {
-        QString key = "-1";
         fw::Query& contacts = dmKl->qryContacts;
-        if (contacts.active() && !contacts.isEmpty() && !contacts.fieldByName("idContacts").isNull())
-            key = QString::number(contacts.fieldByName("idContacts").asInteger());
-        filter = filter.isEmpty() ? "idContacts=" + key : filter + " and idContacts=" + key;
+        const bool any = contacts.active() && !contacts.isEmpty() && !contacts.fieldByName("idContacts").isNull();
+        parts << "idContacts=" + (any ? QString::number(contacts.fieldByName("idContacts").asInteger()) : "-1");
     }
+    const QString filter = parts.join(" and ");
     for (fw::Query* q : {&dmKl->qryHist, &dmKl->qryPlan}) {
         q->setFilter(filter);
         q->setFiltered(!filter.isEmpty());
@@ -801,21 +557,6 @@ void TfmKlient::ApplyHistFilter()
 }
 
 // --- contacts
-
-void TfmKlient::tbNewContactClick()
-{
-    if (!dmKl->qryCust.active() || dmKl->qryCust.isEmpty()) return;
-    fw::Query& contacts = dmKl->qryContacts;
-    if (!contacts.active()) contacts.open();
-    contacts.last();
-    dbeContactName->setFocus();
-    contacts.append();
-}
-
-void TfmKlient::tbDelContactClick()
-{
-    if (dmKl->qryContacts.active() && !dmKl->qryContacts.isEmpty()) dmKl->qryContacts.remove();
-}
 
 void TfmKlient::mmiOnlyMyContactsClick()
 {
@@ -836,77 +577,11 @@ void TfmKlient::UpdateGroupButtons()
     KlientGroups->UpdateGroupButtons();
 }
 
-// --- dialling, mail and web
+// --- dialling and orders
 
 void TfmKlient::DialNumber(const QString& number, const QString& calledParty)
 {
-    // The desktop's telephony takes the number alone; the called party has no place in a tel: link.
-    Q_UNUSED(calledParty);
-    if (number.isEmpty() || !dm) return;
-    if (!dm->qryMain.active()) dm->qryMain.open();
-    const auto setting = [](const char* name) { return dm->qryMain.fieldByName(name).asString(); };
-    const QString dial = PhoneDialNumber(number, setting("EndPhoneChar"), setting("CountryCode"), setting("CityCode"));
-    if (!dial.isEmpty()) OpenThroughDesktop(fw::telUrl(dial), "Не удалось набрать номер");
-}
-
-namespace {
-
-QString ContactField(const char* name)
-{
-    fw::Query& c = dmKl->qryContacts;
-    return c.active() && !c.isEmpty() ? c.fieldByName(name).asString() : QString();
-}
-
-} // namespace
-
-void TfmKlient::sbDialPhoneClick()
-{
-    DialNumber(ContactField("CONTACT_PHONE"), ContactField("CONTACT_NAME"));
-}
-
-void TfmKlient::sbDialFaxClick()
-{
-    fw::Query& cust = dmKl->qryCust;
-    if (!cust.active() || cust.isEmpty()) return;
-    DialNumber(cust.fieldByName("FAX").asString(), ContactField("CONTACT_NAME"));
-}
-
-void TfmKlient::sbMailClick()
-{
-    const QString email = ContactField("CONTACT_EMAIL");
-    if (email.isEmpty()) return;
-    OpenThroughDesktop(fw::mailtoUrl(ContactMailAddress(ContactField("CONTACT_NAME"), email)),
-                       "Не удалось открыть почтовую программу для письма");
-}
-
-void TfmKlient::sbWWWClick()
-{
-    fw::Query& cust = dmKl->qryCust;
-    if (!cust.active() || cust.isEmpty()) return;
-    const QString www = cust.fieldByName("WWW").asString();
-    if (!www.isEmpty()) OpenThroughDesktop(fw::linkUrl(www), "Не удалось открыть страницу");
-}
-
-// --- orders
-
-void TfmKlient::pmZakazPopup()
-{
-    const QList<QAction*> items = pmZakaz->actions();
-    for (int i = 2; i < items.size(); ++i) {
-        pmZakaz->removeAction(items[i]);
-        items[i]->deleteLater();
-    }
-    fw::Query& cust = dmKl->qryCust;
-    const bool any = cust.active() && !cust.isEmpty();
-    miZakazView->setEnabled(any);
-    if (!any) return;
-    PostIfInsert(cust);
-    const QString address = ZakazAddressCaption(ContactField("CONTACT_NAME"), ContactField("CONTACT_EMAIL"));
-    if (address.isEmpty()) return;
-    QAction* a = pmZakaz->addAction(QString(address).replace('&', "&&"));
-    a->setObjectName("miZakazAddress");
-    a->setData(address);
-    connect(a, &QAction::triggered, this, fw::guarded([this, address] { ShowZakaz(address); }));
+    KlientCard->DialNumber(number, calledParty);
 }
 
 void TfmKlient::ShowZakaz(const QString& address)
@@ -951,11 +626,6 @@ void TfmKlient::GrOperClick(int kind)
         if (oper.GetParams()) oper.Execute();
     } catch (...) {
     }
-}
-
-void TfmKlient::ToolButton21Click()
-{
-    KlientQuery->ToolButton21Click();
 }
 
 void TfmKlient::tbCustExportClick()

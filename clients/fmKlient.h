@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clients/KlientCard.h"
 #include "clients/KlientHost.h"
 #include "clients/KlientPages.h"
 #include "core/ModuleWindows.h"
@@ -111,41 +112,8 @@ public:
     QScrollArea* scrlboxKar;
     QWidget* pnlKar;
 
-    // The card's upper area over dmKl->dsCust.
-    QToolBar* tbKar;
-    QToolButton* tbNewCust;          // "Создать компанию"
-    QToolButton* tbCurator;          // "Изменить куратора компании"
-    QToolButton* tbDelCust;          // "Удалить компанию"
-    QToolButton* tbPlan;             // "Запланировать"
-    QToolButton* tbZakaz;            // "Сформировать заказ на отправку"
-    QMenu* pmZakaz;
-    QAction* miZakazView;            // "Просмотр заказов"
-    QToolButton* tbMy;               // "Показать только своих клиентов"
-    fw::DBNavigator* dbnCust;
-    fw::DBEdit* dbeCompany;
-    fw::DBEdit* dbeAddress;
-    fw::DBEdit* dbeFax;
-    QToolButton* sbDialFax;          // "Набрать номер"
-    fw::DBEdit* dbeCity;
-    fw::DBEdit* dbeWWW;
-    QToolButton* sbWWW;              // "Открыть страницу"
-    fw::DBLookupCombo* dblcCountry;
-    fw::DBLookupCombo* dblcRegion;
-    fw::DBLookupCombo* dblcPersp;
-
-    // The contact box over dmKl->dsContacts.
-    QGroupBox* gbContact;
-    fw::DBNavigator* dbnContacts;
-    QToolButton* tbNewContact;       // "Создать контактное лицо"
-    QToolButton* tbContactCurator;   // "Изменить куратора контактного лица"
-    QToolButton* tbDelContact;       // "Удалить контактное лицо"
-    fw::DBEdit* dbeContactName;
-    fw::DBEdit* dbeContactTitle;
-    fw::DBEdit* dbeContactDep;
-    fw::DBEdit* dbeContactPhone;
-    QToolButton* sbDialPhone;        // "Набрать номер"
-    fw::DBEdit* dbeContactEmail;
-    QToolButton* sbMail;             // "Отправить письмо"
+    // The card's upper area: the company and its contact person (KlientCard.h).
+    TKlientCard* KlientCard;
 
     // The card's sub-pages, each its own class (KlientPages.h), and "Прочее" with the
     // user-defined fields' edits.
@@ -185,24 +153,12 @@ public:
     void pcDownChange();
     void tsKarShow();
     void tbNewCustClick();
-    void tbDelCustClick();
-    void tbCuratorClick();
-    void tbContactCuratorClick();
-    void ChangeCurator(fw::DataSet& ds, bool contact);
     void mmiLinkRecordClick();
     void mmiOnlyMyContactsClick();
-    void tbNewContactClick();
-    void tbDelContactClick();
     // The "Группы" page: its lists for the chosen kind, and its buttons by the rights.
     void OpenGroupList();
     void UpdateGroupButtons();
-    void sbDialPhoneClick();
-    void sbDialFaxClick();
-    void sbMailClick();
-    void sbWWWClick();
-    void pmZakazPopup();
     void GrOperClick(int kind);
-    void ToolButton21Click();
     void tbCustExportClick();
     void mmiExpDetalClick();
     void mmiImportClick();
@@ -221,9 +177,9 @@ protected:
 
 private:
     void BuildMenu(QWidget* parent);
-    QWidget* BuildCard();
-    QWidget* BuildList();
-    void BuildDownPages();
+    // The card's page: its upper area, then its sub-pages.
+    void BuildCard();
+    void BuildList();
 
     // The control that had focus on the search page when it was left.
     QPointer<QWidget> queryFocus_;
@@ -235,16 +191,6 @@ private:
     QStringList savedCustModifySql_, savedCustInsertSql_;
     bool creating_ = true;
 };
-
-// The dialling number for a phone or fax text: trimmed, cut before endChar,
-// and prefixed by the codes by its first character; empty: nothing to dial.
-QString PhoneDialNumber(const QString& number, const QString& endChar, const QString& countryCode,
-                        const QString& cityCode);
-// The mail address of a contact for its "mailto:" link: name + " " + "<" +
-// email + ">" (the name and blank only when the name is not empty).
-QString ContactMailAddress(const QString& name, const QString& email);
-// The orders menu item for a contact: "\"name\"<email>"; empty without e-mail.
-QString ZakazAddressCaption(const QString& name, const QString& email);
 
 // Fills ModuleWindows().Klient and ModuleWindows().GoToKar.
 void RegisterKlientModule();

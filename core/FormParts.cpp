@@ -8,6 +8,7 @@
 #include "widgets/DBLookupCombo.h"
 
 #include <QDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -107,6 +108,20 @@ QHBoxLayout* Pair(QWidget* edit, QWidget* button)
     h->addWidget(edit, 1);
     h->addWidget(button);
     return h;
+}
+
+void FormField(QGridLayout* grid, QWidget* parent, int row, int column, const QString& caption, QWidget* field,
+               int span)
+{
+    grid->addWidget(new QLabel(caption, parent), row, column);
+    grid->addWidget(field, row, column + 1, 1, span);
+}
+
+void FormField(QGridLayout* grid, QWidget* parent, int row, int column, const QString& caption, QLayout* field,
+               int span)
+{
+    grid->addWidget(new QLabel(caption, parent), row, column);
+    grid->addLayout(field, row, column + 1, 1, span);
 }
 
 QGroupBox* Group(QWidget* parent, const char* name, const QString& caption)

@@ -7,6 +7,8 @@
 #include <QString>
 
 class QDialog;
+class QGridLayout;
+class QLayout;
 class QGroupBox;
 class QHBoxLayout;
 class QKeyEvent;
@@ -55,6 +57,12 @@ QToolBar* ToolBar(QWidget* parent, const char* name);
 QToolButton* SideButton(QWidget* parent, const char* name, const QString& hint, const QString& text);
 // An edit with its button on the right.
 QHBoxLayout* Pair(QWidget* edit, QWidget* button);
+// A caption in column and its field (a widget or a layout of them) to its right over span columns, in
+// one row of a form's grid; the caption is parent's.
+void FormField(QGridLayout* grid, QWidget* parent, int row, int column, const QString& caption, QWidget* field,
+               int span = 1);
+void FormField(QGridLayout* grid, QWidget* parent, int row, int column, const QString& caption, QLayout* field,
+               int span = 1);
 // A named group box.
 QGroupBox* Group(QWidget* parent, const char* name, const QString& caption);
 // A named page added to a tab widget; the column of a page, close to its edges; a page by name.

@@ -154,7 +154,7 @@ TEST_F(FmKlientWindow, CreationChecksOverduePlansOnRequest)
     EXPECT_TRUE(dmKl->tmrBudil.isActive());
     EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
     EXPECT_EQ(fm->pcDown->currentWidget(), fm->tsHist);
-    EXPECT_TRUE(fm->tbZakaz->isEnabled());
+    EXPECT_TRUE(fm->KlientCard->tbZakaz->isEnabled());
     EXPECT_FALSE(fm->mmiGrOper->isEnabled());
     delete fm;
     fm = nullptr;
@@ -215,7 +215,7 @@ TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
     EXPECT_TRUE(fm->GoToKar(idCust, 12345, 0, fm->tsSdelka));
 
     // A refused jump leaves the user's list, row and page as they were.
-    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->tbMy, Qt::LeftButton);
     fm->pcMain->setCurrentWidget(fm->tsKlList);
     const int listed = dmKl->qryCust.recordCount();
     ASSERT_GT(listed, 0);
@@ -230,7 +230,7 @@ TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
 {
     for (int i = 0; i < 80; ++i) addClient(me.IdUser, QString("Клиент %1").arg(i, 2, 10, QChar('0')));
     ASSERT_TRUE(openActive());
-    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->tbMy, Qt::LeftButton);
     fm->pcMain->setCurrentWidget(fm->tsKlList);
     ASSERT_EQ(dmKl->qryCust.recordCount(), 80);
     const QModelIndex second = fm->dbgCust->model()->index(1, 1);
@@ -278,12 +278,12 @@ TEST_F(FmKlientWindow, CuratorChangeWritesItsSystemHistoryRow)
 
     // The same curator again: nothing written, the row left for the user.
     pick(me.IdUser);
-    fm->tbCurator->click();
+    fm->KlientCard->tbCurator->click();
     EXPECT_EQ(count(QString("select count(*) from history where idCust = %1").arg(idCust)), 0);
     dmKl->qryCust.cancel();
 
     pick(colleague.IdUser);
-    fm->tbCurator->click();
+    fm->KlientCard->tbCurator->click();
     EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Browse);
     EXPECT_EQ(count(QString("select idUser from Customer where idCust = %1").arg(idCust)), colleague.IdUser);
     EXPECT_EQ(stored(QString("select Note || '|' || Access || '|' || History from history where idCust = %1").arg(idCust)),
@@ -343,10 +343,10 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     open();
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
 
-    fm->sbDialPhone->click();
-    fm->sbDialFax->click();
-    fm->sbMail->click();
-    fm->sbWWW->click();
+    fm->KlientCard->sbDialPhone->click();
+    fm->KlientCard->sbDialFax->click();
+    fm->KlientCard->sbMail->click();
+    fm->KlientCard->sbWWW->click();
     ASSERT_EQ(shell.opened.size(), 4);
     EXPECT_EQ(shell.opened[0], fw::telUrl("8495123-45-67 "));
     EXPECT_EQ(shell.opened[1], fw::telUrl("+7 812 555 "));
@@ -356,8 +356,8 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     // A blank phone dials nothing; a contact without a name mails the bare address.
     shell.opened.clear();
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", noName));
-    fm->sbDialPhone->click();
-    fm->sbMail->click();
+    fm->KlientCard->sbDialPhone->click();
+    fm->KlientCard->sbMail->click();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
 }
@@ -370,21 +370,21 @@ TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
     open();
 
     // An empty list offers nothing.
-    emit fm->pmZakaz->aboutToShow();
-    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
-    EXPECT_FALSE(fm->miZakazView->isEnabled());
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->KlientCard->pmZakaz->actions().size(), 2);
+    EXPECT_FALSE(fm->KlientCard->miZakazView->isEnabled());
 
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", plain));
-    emit fm->pmZakaz->aboutToShow();
-    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
-    EXPECT_TRUE(fm->miZakazView->isEnabled());
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->KlientCard->pmZakaz->actions().size(), 2);
+    EXPECT_TRUE(fm->KlientCard->miZakazView->isEnabled());
 
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", mail));
-    emit fm->pmZakaz->aboutToShow();
-    emit fm->pmZakaz->aboutToShow();    // rebuilt, not added twice
-    ASSERT_EQ(fm->pmZakaz->actions().size(), 3);
-    QAction* address = fm->pmZakaz->actions().last();
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    emit fm->KlientCard->pmZakaz->aboutToShow();    // rebuilt, not added twice
+    ASSERT_EQ(fm->KlientCard->pmZakaz->actions().size(), 3);
+    QAction* address = fm->KlientCard->pmZakaz->actions().last();
     EXPECT_EQ(address->data().toString(), "\"Орлов\"<o@firm.ru>");
 
     // The item opens the mailing window on this client and adds the order.
@@ -421,10 +421,10 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
 {
     UserRights->AddPravo(me.IdUser, 1020);   // the department's history is visible
     open();
-    fm->tbNewCust->click();
+    fm->KlientCard->tbNewCust->click();
     EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Insert);
     dmKl->qryCust.fieldByName("Company").setAsString("Гамма");
-    fm->tbNewContact->click();     // saves the client first
+    fm->KlientCard->tbNewContact->click();     // saves the client first
     EXPECT_EQ(dmKl->qryContacts.state(), fw::DataSetState::Insert);
     dmKl->qryContacts.fieldByName("Contact_Name").setAsString("Белова");
     fm->tsHist->tbAdd->click();        // saves the contact and links the note to it
@@ -502,8 +502,8 @@ TEST_F(FmKlientWindow, SecondSourceChangesOnlyWithTheUsersChoice)
     fm->show();
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
     ASSERT_NE(fm->pcDown->currentWidget(), fm->tsInfo);
-    QTest::keyClick(fm->dbeCompany, Qt::Key_End);
-    QTest::keyClick(fm->dbeCompany, Qt::Key_1);
+    QTest::keyClick(fm->KlientCard->dbeCompany, Qt::Key_End);
+    QTest::keyClick(fm->KlientCard->dbeCompany, Qt::Key_1);
     ASSERT_EQ(dmKl->qryCust.state(), fw::DataSetState::Edit);
     QTabBar* tabs = fm->pcDown->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(fm->pcDown->indexOf(fm->tsInfo)).center());
@@ -612,19 +612,19 @@ TEST_F(FmKlientWindow, TabPassesTheButtonsBesideTheEditsWhichAnswerTheMouse)
     ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKar(c, 0, 0));
 
-    QTest::mouseClick(fm->dbeContactPhone, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->dbeContactPhone, Qt::LeftButton);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), fm->dbeContactEmail);
+    ASSERT_EQ(QApplication::focusWidget(), fm->KlientCard->dbeContactEmail);
     QTest::keyClicks(QApplication::focusWidget(), "s@firm.ru");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     dmKl->qryContacts.post();
     EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "s@firm.ru");
 
-    QTest::mouseClick(fm->dbeFax, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->dbeFax, Qt::LeftButton);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), fm->dbeWWW);
+    EXPECT_EQ(QApplication::focusWidget(), fm->KlientCard->dbeWWW);
 
-    for (QToolButton* b : {fm->sbDialPhone, fm->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
+    for (QToolButton* b : {fm->KlientCard->sbDialPhone, fm->KlientCard->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
     ASSERT_EQ(shell.opened.size(), 2);
     EXPECT_EQ(shell.opened[1], fw::mailtoUrl("Смирнова <s@firm.ru>"));
 }
@@ -698,11 +698,11 @@ TEST_F(FmKlientWindow, NarrowCardScrollsAndKeepsItsFieldsReadable)
     fm->resize(420, 300);
     QApplication::processEvents();
     if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow.png"));
-    const QFontMetrics fmx(fm->dbeCompany->font());
+    const QFontMetrics fmx(fm->KlientCard->dbeCompany->font());
     const int readable = fmx.horizontalAdvance("Альфа и партнёры");
-    for (QWidget* edit : std::initializer_list<QWidget*>{fm->dbeCompany, fm->dbeAddress, fm->dbeCity, fm->dbeFax,
-                                                          fm->dbeWWW, fm->dbeContactName, fm->dbeContactPhone,
-                                                          fm->dbeContactEmail})
+    for (QWidget* edit : std::initializer_list<QWidget*>{fm->KlientCard->dbeCompany, fm->KlientCard->dbeAddress, fm->KlientCard->dbeCity, fm->KlientCard->dbeFax,
+                                                          fm->KlientCard->dbeWWW, fm->KlientCard->dbeContactName, fm->KlientCard->dbeContactPhone,
+                                                          fm->KlientCard->dbeContactEmail})
         EXPECT_GE(edit->width(), readable) << edit->objectName().toStdString();
     EXPECT_GE(fm->pcDown->height(), 150);
     auto* scroll = fm->tsKar->findChild<QScrollArea*>("scrlboxKar");
@@ -710,15 +710,15 @@ TEST_F(FmKlientWindow, NarrowCardScrollsAndKeepsItsFieldsReadable)
     EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible());
 
     // A field out of sight is scrolled to, clicked and typed into.
-    scroll->ensureWidgetVisible(fm->dbeContactEmail);
+    scroll->ensureWidgetVisible(fm->KlientCard->dbeContactEmail);
     QApplication::processEvents();
-    const QRect seen(fm->dbeContactEmail->mapTo(scroll->viewport(), QPoint(0, 0)), fm->dbeContactEmail->size());
+    const QRect seen(fm->KlientCard->dbeContactEmail->mapTo(scroll->viewport(), QPoint(0, 0)), fm->KlientCard->dbeContactEmail->size());
     EXPECT_TRUE(scroll->viewport()->rect().contains(seen));
     if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow-scrolled.png"));
-    QTest::mouseClick(fm->dbeContactEmail, Qt::LeftButton);
-    fm->dbeContactEmail->selectAll();
-    QTest::keyClicks(fm->dbeContactEmail, "a.smirnova@alfa.ru");
-    QTest::keyClick(fm->dbeContactEmail, Qt::Key_Tab);
+    QTest::mouseClick(fm->KlientCard->dbeContactEmail, Qt::LeftButton);
+    fm->KlientCard->dbeContactEmail->selectAll();
+    QTest::keyClicks(fm->KlientCard->dbeContactEmail, "a.smirnova@alfa.ru");
+    QTest::keyClick(fm->KlientCard->dbeContactEmail, Qt::Key_Tab);
     dmKl->qryContacts.post();
     EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "a.smirnova@alfa.ru");
 
