@@ -288,11 +288,7 @@ TInfoPage::TInfoPage(QTabWidget* pages) : TKlientPage(pages, "tsInfo", "Инфо
     dbmOther->setObjectName("dbmOther");
     dbmOther->setDataSource(dsCust);
     dbmOther->setDataField("OTHER");
-    dbdeDateCr = new TDBDateEdit(this);
-    dbdeDateCr->setObjectName("dbdeDateCr");
-    SetupDateEdit(dbdeDateCr);
-    dbdeDateCr->SetDataSource(dsCust);
-    dbdeDateCr->SetDataField("DATECR");
+    dbdeDateCr = FieldDateEdit(this, "dbdeDateCr", dsCust, "DATECR");
     dbdeDateCr->setFixedWidth(120);
     dbdeDateCr->SetReadOnly(CurrentUser.IdUser != 0);
     dblcUser = Lookup(this, "dblcUser", dm ? &dm->dsUser : nullptr, "IDUSER", "NAME", 150, dsCust);

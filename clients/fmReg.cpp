@@ -35,16 +35,6 @@ bool editing(const fw::DataSet& ds)
     return ds.state() == fw::DataSetState::Edit || ds.state() == fw::DataSetState::Insert;
 }
 
-fw::DBEdit* Edit(QWidget* parent, const char* name, fw::DataSource* source, const char* field, int maxLength = 0)
-{
-    auto* e = new fw::DBEdit(parent);
-    e->setObjectName(name);
-    e->setDataSource(source);
-    e->setDataField(field);
-    if (maxLength > 0) e->setMaxLength(maxLength);
-    return e;
-}
-
 fw::DBCheckBox* Check(QWidget* parent, const char* name, const QString& caption, fw::DataSource* source,
                       const char* field)
 {
@@ -139,14 +129,14 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
     dbcbBack = Check(tsTovar, "dbcbBack", "Возврат", &dsSales, "BACK");
     dbcbPriznak1 = Check(tsTovar, "dbcbPriznak1", "Признак1", &dsSales, "UCHEB");
     dbcbPriznak2 = Check(tsTovar, "dbcbPriznak2", "Признак2", &dsSales, "UPGRADE");
-    dbeSerNum = Edit(tsTovar, "dbeSerNum", &dsSales, "SERNUM", 50);
-    dbeSalesCompany = Edit(tsTovar, "dbeSalesCompany", &dsSales, "SALESCOMPANY", 100);
-    dbeNote = Edit(tsTovar, "dbeNote", &dsSales, "NOTE", 100);
+    dbeSerNum = FieldEdit(tsTovar, "dbeSerNum", &dsSales, "SERNUM", 50);
+    dbeSalesCompany = FieldEdit(tsTovar, "dbeSalesCompany", &dsSales, "SALESCOMPANY", 100);
+    dbeNote = FieldEdit(tsTovar, "dbeNote", &dsSales, "NOTE", 100);
     dbdeDateReg = new TDBDateEdit(tsTovar);
     dbdeDateReg->setObjectName("dbdeDateReg");
     dbdeDateReg->SetDataSource(&dsSales);
     dbdeDateReg->SetDataField("DATEREG");
-    dbeKolvo = Edit(tsTovar, "dbeKolvo", &dsSales, "KOLVO");
+    dbeKolvo = FieldEdit(tsTovar, "dbeKolvo", &dsSales, "KOLVO");
 
     auto* card = new QGridLayout(tsTovar);
     card->addWidget(new QLabel("Группа", tsTovar), 0, 0);

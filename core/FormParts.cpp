@@ -1,5 +1,6 @@
 #include "core/FormParts.h"
 
+#include "controls/DBDateEdit.h"
 #include "controls/DateEdit.h"
 #include "core/SharedProcs.h"
 
@@ -44,12 +45,23 @@ fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* lis
     return c;
 }
 
-fw::DBEdit* FieldEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field)
+fw::DBEdit* FieldEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field, int maxLength)
 {
     auto* e = new fw::DBEdit(parent);
     e->setObjectName(name);
     e->setDataSource(data);
     e->setDataField(field);
+    if (maxLength > 0) e->setMaxLength(maxLength);
+    return e;
+}
+
+TDBDateEdit* FieldDateEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field)
+{
+    auto* e = new TDBDateEdit(parent);
+    e->setObjectName(name);
+    SetupDateEdit(e);
+    e->SetDataSource(data);
+    e->SetDataField(field);
     return e;
 }
 

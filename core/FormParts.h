@@ -22,6 +22,7 @@ class QToolButton;
 class QVBoxLayout;
 class QWidget;
 class TCustomDateEdit;
+class TDBDateEdit;
 class TDateEdit;
 
 namespace fw {
@@ -41,8 +42,10 @@ fw::DBLookupCombo* LookupCombo(QWidget* parent, const char* name, fw::DataSource
 // data named as the list's key.
 fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* keyField,
                           const char* listField, int minWidth = 160, fw::DataSource* data = nullptr);
-// An edit bound to a field.
-fw::DBEdit* FieldEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field);
+// An edit bound to a field, taking at most maxLength characters when given.
+fw::DBEdit* FieldEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field, int maxLength = 0);
+// A date edit bound to a field, set up as every date field (SetupDateEdit).
+TDBDateEdit* FieldDateEdit(QWidget* parent, const char* name, fw::DataSource* data, const char* field);
 // A data grid over a source, with its columns.
 fw::DBGrid* Grid(QWidget* parent, const char* name, fw::DataSource* source, const QList<fw::GridColumn>& columns);
 // A grid column the user cannot edit.
