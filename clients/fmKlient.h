@@ -12,8 +12,6 @@
 #include <QWidget>
 
 class QAction;
-class QGroupBox;
-class QLabel;
 class QMenu;
 class QMenuBar;
 class QScrollArea;
@@ -28,10 +26,7 @@ class TKlientQuery;
 
 namespace fw {
 class DataSet;
-class DBEdit;
 class DBGrid;
-class DBLookupCombo;
-class DBNavigator;
 class DBRadioGroup;
 }
 
