@@ -25,11 +25,6 @@ namespace {
 
 using Nav = fw::DBNavigator::Button;
 
-bool HasRows(const fw::DataSet& ds)
-{
-    return ds.active() && !ds.isEmpty();
-}
-
 QString ContactField(const char* name)
 {
     fw::Query& c = dmKl->qryContacts;
@@ -172,9 +167,7 @@ TKlientCard::TKlientCard(QWidget* parent) : QWidget(parent)
 
     const auto click = [this](QToolButton* b, auto f) { connect(b, &QToolButton::clicked, this, fw::guarded(f)); };
     click(tbCurator, [this] { ChangeCurator(dmKl->qryCust, false); });
-    click(tbDelCust, [] {
-        if (HasRows(dmKl->qryCust)) dmKl->qryCust.remove();
-    });
+    click(tbDelCust, [] { RemoveCurrent(dmKl->qryCust); });
     connect(tbZakaz, &QToolButton::clicked, tbZakaz, &QToolButton::showMenu);
     connect(pmZakaz, &QMenu::aboutToShow, this, fw::guarded([this] { pmZakazPopup(); }));
     connect(miZakazView, &QAction::triggered, this, fw::guarded([this] { ShowZakaz({}); }));
@@ -182,9 +175,7 @@ TKlientCard::TKlientCard(QWidget* parent) : QWidget(parent)
     click(sbWWW, [this] { sbWWWClick(); });
     click(tbNewContact, [this] { tbNewContactClick(); });
     click(tbContactCurator, [this] { ChangeCurator(dmKl->qryContacts, true); });
-    click(tbDelContact, [] {
-        if (HasRows(dmKl->qryContacts)) dmKl->qryContacts.remove();
-    });
+    click(tbDelContact, [] { RemoveCurrent(dmKl->qryContacts); });
     click(sbDialPhone, [this] { sbDialPhoneClick(); });
     click(sbMail, [this] { sbMailClick(); });
 }

@@ -38,21 +38,11 @@ namespace {
 
 using Nav = fw::DBNavigator::Button;
 
-bool HasRows(const fw::DataSet& ds)
-{
-    return ds.active() && !ds.isEmpty();
-}
-
 // The row of the card's jump, or the message that it is not there (or not to be seen).
 void Locate(fw::Query& q, const char* key, int id, const QString& missing)
 {
     if (!q.active()) q.open();
     if (!q.locate(key, id)) fw::dialogs().information(missing + "\rили у Вас не хватает прав доступа!");
-}
-
-void RemoveCurrent(fw::DataSet& ds)
-{
-    if (HasRows(ds)) ds.remove();
 }
 
 template <class F>

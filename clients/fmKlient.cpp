@@ -422,7 +422,7 @@ void TfmKlient::tsKarShow()
 void TfmKlient::OpenDetails()
 {
     if (!dmKl || creating_) return;
-    if (!dmKl->qryCust.active() || dmKl->qryCust.isEmpty() || pcMain->currentWidget() != tsKar) return;
+    if (!HasRows(dmKl->qryCust) || pcMain->currentWidget() != tsKar) return;
     dmKl->qryContacts.open();
     QWidget* page = pcDown->currentWidget();
     if (auto* p = qobject_cast<TKlientPage*>(page)) p->OpenDetails();
@@ -521,7 +521,7 @@ void TfmKlient::ShowMyClients()
 
 void TfmKlient::tbNewCustClick()
 {
-    if (!dmKl->qryCust.active() || dmKl->qryCust.isEmpty()) ShowMyClients();
+    if (!HasRows(dmKl->qryCust)) ShowMyClients();
     pcMain->setCurrentWidget(tsKar);
     KlientCard->dbeCompany->setFocus();
     dmKl->qryCust.insert();
@@ -546,7 +546,7 @@ void TfmKlient::ApplyHistFilter()
     if (mmiOnlyMyRecords->isChecked()) parts << "idUser=" + QString::number(CurrentUser.IdUser);
     if (mmiOnlyCurContact->isChecked()) {
         fw::Query& contacts = dmKl->qryContacts;
-        const bool any = contacts.active() && !contacts.isEmpty() && !contacts.fieldByName("idContacts").isNull();
+        const bool any = HasRows(contacts) && !contacts.fieldByName("idContacts").isNull();
         parts << "idContacts=" + (any ? QString::number(contacts.fieldByName("idContacts").asInteger()) : "-1");
     }
     const QString filter = parts.join(" and ");
@@ -595,7 +595,7 @@ void TfmKlient::ShowZakaz(const QString& address)
     }
     BringToFront(fmZakaz);
     fw::Query& cust = dmKl->qryCust;
-    const bool any = cust.active() && !cust.isEmpty();
+    const bool any = HasRows(cust);
     fmZakaz->setWindowTitle("Рассылка {" + (any ? cust.fieldByName("Company").asString() : QString()) + "}");
     fmZakaz->IdCust = any ? cust.fieldByName("idCust").asInteger() : 0;
     fmZakaz->cbOrdersMy->setChecked(mmiOnlyMyRecords->isChecked());
@@ -619,7 +619,7 @@ void TfmKlient::ShowZakaz(const QString& address)
 
 void TfmKlient::GrOperClick(int kind)
 {
-    if (!dmKl->qryCust.active() || dmKl->qryCust.isEmpty()) return;
+    if (!HasRows(dmKl->qryCust)) return;
     // Whatever goes wrong inside has been shown by the operation itself.
     try {
         TGrOper oper{quint8(kind)};
