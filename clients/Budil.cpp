@@ -2,6 +2,7 @@
 
 #include "clients/KlientCalendar.h"
 #include "clients/dmKl.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -51,22 +52,14 @@ TfmBudil::TfmBudil(QWidget* owner) : QDialog(owner)
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     resize(640, 300);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName("ToolBar1");
-    ToolBar1->setIconSize(QSize(16, 16));
+    auto* layout = ToolBarColumn(this, ToolBar1, "ToolBar1");
     tbGoToKar = AddToolButton(ToolBar1, "tbGoToKar", "На карточку", 9);
-    layout->addWidget(ToolBar1);
 
-    DBGrid1 = new fw::DBGrid(this);
-    DBGrid1->setObjectName("DBGrid1");
+    DBGrid1 = Grid(this, "DBGrid1", dmKl ? &dmKl->dsBudil : nullptr,
+                   {{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 240},
+                    {"COMPANY", "Компания", 160}});
     DBGrid1->setOptions({fw::DBGrid::Option::Titles, fw::DBGrid::Option::Indicator, fw::DBGrid::Option::RowSelect});
     DBGrid1->setReadOnly(true);
-    if (dmKl) DBGrid1->setDataSource(&dmKl->dsBudil);
-    DBGrid1->setColumns({{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 240},
-                         {"COMPANY", "Компания", 160}});
     DBGrid1->setCellStyler([](const fw::GridCell& cell, fw::CellStyle& style) { HistGridCellStyle(cell, style); });
     layout->addWidget(DBGrid1, 1);
 

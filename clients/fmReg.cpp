@@ -45,13 +45,6 @@ fw::DBCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
     return c;
 }
 
-fw::GridColumn ReadOnly(const QString& field, const QString& title, int width = 0)
-{
-    fw::GridColumn c{field, title, width};
-    c.readOnly = true;
-    return c;
-}
-
 } // namespace
 
 TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
@@ -103,14 +96,8 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
 
     // Tool bar.
     auto* root = ToolBarColumn(this, ToolBar);
-    dbnSales = new fw::DBNavigator(ToolBar);
-    dbnSales->setObjectName("dbnSales");
-    dbnSales->setDataSource(&dsSales);
     using Nav = fw::DBNavigator::Button;
-    dbnSales->setVisibleButtons({Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
-    dbnSales->setHint(Nav::Post, "Запомнить");
-    dbnSales->setHint(Nav::Cancel, "Отменить");
-    dbnSales->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    dbnSales = Navigator(ToolBar, "dbnSales", &dsSales, {Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
     ToolBar->addWidget(dbnSales);
     ToolBar->addSeparator();
     tbAdd = AddToolButton(ToolBar, "tbAdd", "Добавить", 0);
@@ -167,16 +154,12 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
     tsList = new QWidget(pcReg);
     tsList->setObjectName("tsList");
     pcReg->addTab(tsList, "Список");
-    dbgSales = new fw::DBGrid(tsList);
-    dbgSales->setObjectName("dbgSales");
-    dbgSales->setDataSource(&dsSales);
-    dbgSales->setColumns({ReadOnly("Tovar", "Товар", 180), {"KOLVO", "Кол-во"}, {"DATEREG", "Дата регистрации"},
-                          {"SERNUM", "Номер товара", 120}, ReadOnly("BACK", "Возврат"), ReadOnly("UCHEB", "Признак1"),
-                          ReadOnly("UPGRADE", "Признак2"), {"SALESCOMPANY", "Место покупки", 160},
-                          {"NOTE", "Заметка", 200}});
-    auto* list = new QVBoxLayout(tsList);
-    list->setContentsMargins(2, 2, 2, 2);
-    list->addWidget(dbgSales);
+    dbgSales = Grid(tsList, "dbgSales", &dsSales,
+                    {ReadOnlyColumn("Tovar", "Товар", 180), {"KOLVO", "Кол-во"}, {"DATEREG", "Дата регистрации"},
+                     {"SERNUM", "Номер товара", 120}, ReadOnlyColumn("BACK", "Возврат"),
+                     ReadOnlyColumn("UCHEB", "Признак1"), ReadOnlyColumn("UPGRADE", "Признак2"),
+                     {"SALESCOMPANY", "Место покупки", 160}, {"NOTE", "Заметка", 200}});
+    PageLayout(tsList)->addWidget(dbgSales);
 
     connect(tbAdd, &QToolButton::clicked, this, fw::guarded([this] { tbAddClick(); }));
     connect(tbDel, &QToolButton::clicked, this, fw::guarded([this] { tbDelClick(); }));
