@@ -52,11 +52,11 @@ bool IsFloatText(const QString& text)
     return ok;
 }
 
-std::optional<fw::Currency> ReadNumberText(const QString& text)
+std::optional<fw::Currency> ReadNumberText(const QString& text, int decimals)
 {
     if (!IsFloatText(text)) return std::nullopt;
     try {
-        return fw::Currency::parse(text);
+        return fw::Currency::parse(text, decimals);
     } catch (const fw::CurrencyRangeError& e) {
         throw ERangeError(e.message());
     }
@@ -456,7 +456,7 @@ void TCustomNumEdit::SetValue(fw::Currency v)
 
 void TCustomNumEdit::SetText(const QString& t)
 {
-    auto c = ReadNumberText(CleanNumber(t));
+    auto c = ReadNumberText(CleanNumber(t), ValueDecimals());
     fw::Currency v = c ? *c : fw::Currency();
     ClampValue(v, false);
     FNumber = v;
@@ -467,7 +467,7 @@ void TCustomNumEdit::SetText(const QString& t)
 void TCustomNumEdit::ReadEditValue() const
 {
     const QString t = CleanNumber(text());
-    const auto c = ReadNumberText(t);
+    const auto c = ReadNumberText(t, ValueDecimals());
     if (!c) throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text()));
     fw::Currency v = *c;
     ClampValue(v, false);
@@ -478,7 +478,7 @@ void TCustomNumEdit::ExitValueCheck()
 {
     if (!FCheckOnExit) return;
     const QString t = CleanNumber(text());
-    const auto c = ReadNumberText(t);
+    const auto c = ReadNumberText(t, ValueDecimals());
     if (!c) throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text()));
     fw::Currency v = *c;
     ClampValue(v, true);
@@ -517,25 +517,9 @@ void TCustomNumEdit::ReformatText()
     FInternalChange = was;
 }
 
-void TCustomNumEdit::LimitDecimals()
-{
-    const QString s = CleanNumber(text());
-    const int p = s.indexOf(FormatSettings().DecimalSeparator);
-    if (p < 0 || s.contains('E', Qt::CaseInsensitive) || s.size() - p - 1 <= FDecimalPlaces) return;
-    std::optional<fw::Currency> c;
-    try {
-        c = ReadNumberText(s);
-    } catch (const ERangeError&) {
-        return;   // refused when the value is read
-    }
-    if (!c) return;
-    setEditText(FormatFloatVcl(EditTextFormat(FDecimalPlaces), c->rounded(std::clamp(FDecimalPlaces, 0, 4))));
-}
-
 void TCustomNumEdit::Change()
 {
     if (FInternalChange) return;
-    LimitDecimals();
     if (FFormatOnEditing && hasFocus()) ReformatText();
     TCustomComboEdit::Change();
 }
@@ -611,14 +595,9 @@ void TCustomNumEdit::RefuseKey(QChar key)
 
 bool TCustomNumEdit::KeyAcceptable(QChar key) const
 {
-    const QChar dec = FormatSettings().DecimalSeparator;
+    // Decimals beyond the edit's are taken and rounded when the value is read,
+    // as a pasted number is: "27,3456" gives the same rate typed or pasted.
     const QString s = TextWithKey(key);
-    const int p = s.indexOf(dec);
-    if (p >= 0) {
-        const int e = s.indexOf('E', 0, Qt::CaseInsensitive);
-        const int q = e > p ? e : s.size();
-        if (q - p - 1 > FDecimalPlaces) return false;
-    }
     if (!IsFloatText(s) || !MoneyRangeRefusal(s).isEmpty()) return false;
     if (FMinValue >= fw::Currency() && FMaxValue > fw::Currency() && s.startsWith('-')) return false;
     return true;
@@ -745,7 +724,17 @@ QPixmap TBrCustomCalcEdit::StandardGlyph() const { return BrStandardBitmap("CEDI
 
 void TBrCustomCalcEdit::FeedPopup(const QVariant& value)
 {
-    if (FDropDown) FDropDown->LoadPopupValue(value);
+    if (!FDropDown) return;
+    // The calculator starts from the value the edit holds: a number typed with
+    // more decimals than the edit takes, rounded as it is read.
+    QVariant v = value;
+    try {
+        if (value.isValid())
+            if (const auto c = ReadNumberText(CleanNumber(value.toString()), ValueDecimals()))
+                v = FormatFloatVcl(EditTextFormat(FDecimalPlaces), *c);
+    } catch (const ERangeError&) {
+    }
+    FDropDown->LoadPopupValue(v);
 }
 
 bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
@@ -761,9 +750,8 @@ bool TBrCustomCalcEdit::ConfirmPopupValue(QVariant& value)
     }
     // The edit takes the result as it will keep it: rounded to its own decimals, not the
     // calculator's fifteen digits.
-    if (const auto c = fw::Currency::parse(CleanNumber(value.toString()))) {
-        value = FormatFloatVcl(EditTextFormat(FDecimalPlaces), c->rounded(std::clamp(FDecimalPlaces, 0, 4)));
-    }
+    if (const auto c = ReadNumberText(CleanNumber(value.toString()), ValueDecimals()))
+        value = FormatFloatVcl(EditTextFormat(FDecimalPlaces), *c);
     return true;
 }
 

@@ -5,14 +5,16 @@
 #include "db/Currency.h"
 
 #include <QFrame>
+#include <algorithm>
 #include <functional>
 
 // Number text helpers of the number edits.
 QString CleanNumber(const QString& text);
 bool IsFloatText(const QString& text);
-// A cleaned number text as money: nullopt when it is no number; ERangeError
-// with a message naming the text when money cannot hold it.
-std::optional<fw::Currency> ReadNumberText(const QString& text);
+// A cleaned number text as money, rounded half to even at `decimals` (0..4)
+// from all its digits, as a number read from a file is; nullopt when it is no
+// number; ERangeError with a message naming the text when money cannot hold it.
+std::optional<fw::Currency> ReadNumberText(const QString& text, int decimals = 4);
 // The message refusing a number text outside the money range; empty otherwise.
 QString MoneyRangeRefusal(const QString& text);
 QString GroupDigits(const QString& text, bool grouping);
@@ -154,9 +156,9 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void setEditText(const QString& t);
-    // Typing stops at the edit's decimals; a number pasted or dropped in with
-    // more is rounded to them at once, so that what is shown is the value.
-    void LimitDecimals();
+    // The decimals of the value: a number typed, pasted or set with more is
+    // rounded to them when it is read, and shown so once the edit is left.
+    int ValueDecimals() const { return std::clamp(FDecimalPlaces, 0, 4); }
     void pasteChecked();
     // The edit text as it would be with the key typed, cleaned.
     QString TextWithKey(QChar key) const;

@@ -34,7 +34,6 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
-#include <QDir>
 #include <QUrl>
 #include <algorithm>
 #include <memory>
@@ -336,8 +335,7 @@ bool OpenLink(QWidget* window, const QString& link)
 
 bool OpenThroughDesktop(const QUrl& url, const QString& what)
 {
-    const QString target = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
-                                             : url.toDisplayString(QUrl::RemoveQuery);
+    const QString target = fw::urlDisplayText(url);
     return fw::shell().openUrl(url, [what, target] { fw::dialogs().error(what + ":\n" + target); });
 }
 

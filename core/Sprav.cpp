@@ -5,6 +5,7 @@
 #include "core/SpravTableFrame.h"
 #include "core/dm.h"
 #include "core/fmSetupList.h"
+#include "core/schema/References.h"
 
 #include "db/DataSource.h"
 #include "db/Query.h"
@@ -151,6 +152,11 @@ void TSprav::Build()
         q->beforeDelete = [this](fw::DataSet& ds) { DataSetBeforeDelete(ds); };
         q->afterPost = [](fw::DataSet& ds) { dm->qryAfterPostDelete(ds); };
         q->afterDelete = [](fw::DataSet& ds) { dm->qryAfterPostDelete(ds); };
+        // A row that others use stays; the check runs in the deleting transaction.
+        q->setWriteGuard([table = t.TableName, key = t.KeyField](fw::UpdateKind kind, fw::DataSet& ds,
+                                                                  fw::Transaction& tr) {
+            if (kind == fw::UpdateKind::Delete) schema::clearUses(tr, table, ds.fieldByName(key).asInteger());
+        });
         q->setProperty("Tag", l);
         Queries[size_t(l)] = q;
         UpdateSQLs[size_t(l)] = std::move(usql);
@@ -280,6 +286,8 @@ void TSpravRR::Build()
     u.setInsertSql({"update Region set idDistrict = :idDistrict where idRegion = :idRegion"});
     u.setModifySql({});
     u.setDeleteSql({"update Region set idDistrict = 0 where idRegion = :OLD_idRegion"});
+    // Taking a region out of a district deletes nothing.
+    Queries[1]->setWriteGuard({});
     Queries[1]->onNewRecord = [this](fw::DataSet& ds) { RegionNewRecord(ds); };
 }
 
@@ -288,10 +296,10 @@ void TSpravRR::RegionNewRecord(fw::DataSet& ds)
     int id = 0;
     QString text;
     // A region whose district is NULL has none either: "not NULL in (...)" is
-    // unknown, so it is asked for separately.
+    // unknown, so it is asked for separately. The region "-" stays where it is.
     if (!SelectValue(1, id, text,
-                     "where (idDistrict = 0) or (idDistrict is null)"
-                     " or not idDistrict in (select idDistrict from District)",
+                     "where idRegion <> 0 and ((idDistrict = 0) or (idDistrict is null)"
+                     " or not idDistrict in (select idDistrict from District))",
                      "Выбор региона"))
         throw fw::Abort();
     ds.fieldByName("idDistrict").setValue(Queries[0]->fieldByName("idDistrict").value());
@@ -319,8 +327,13 @@ void TSpravRR::DataSetBeforeEdit(fw::DataSet& ds)
 
 void TSpravRR::DataSetBeforeDelete(fw::DataSet& ds)
 {
-    if (Level(ds) == 1 && Queries[0]->fieldByName("idDistrict").asInteger() == 0) throw fw::Abort();
-    TSprav::DataSetBeforeDelete(ds);
+    if (Level(ds) != 1) {
+        TSprav::DataSetBeforeDelete(ds);
+        return;
+    }
+    if (Queries[0]->fieldByName("idDistrict").asInteger() == 0) throw fw::Abort();
+    // The region "-" too: taking it out of a district puts it back where it belongs.
+    if (!fw::dialogs().confirm("Удалить?")) throw fw::Abort();
 }
 
 // --- TSpravMan

@@ -335,18 +335,31 @@ void TUsers::UpdateUserColumns(const TUserRecord& user, const QStringList& colum
     ApplyFilter();
 }
 
-void TUsers::DeleteUser(int IdUser)
+void TUsers::DeleteUser(int IdUser, int heir)
 {
     if (IdUser == AdminId) throw fw::UserError("Нельзя удалять администратора!");
-    fw::Query& q = module().qryUsers;
+    // Whatever this session wrote afterwards would belong to nobody.
+    if (IdUser == CurrentUser.IdUser)
+        throw fw::UserError("Нельзя удалить пользователя, под именем которого Вы работаете!");
+    TdmUsers& m = module();
+    fw::Query& q = m.qryUsers;
     if (!q.locate("idUser", IdUser)) return;
-    // The user's rows in PRAVA stay.
-    q.remove();
+    m.Heir = heir;
+    try {
+        q.remove();
+    } catch (...) {
+        m.Heir = -1;
+        throw;
+    }
+    m.Heir = -1;
     for (qsizetype i = 0; i < Users.size(); ++i)
         if (Users[i].IdUser == IdUser) {
             removeMovingLast(Users, i);
             break;
         }
+    // His PRAVA rows went with him.
+    for (qsizetype i = Prava.size() - 1; i >= 0; --i)
+        if (Prava[i].IdUser == IdUser) removeMovingLast(Prava, i);
     ApplyFilter();
 }
 

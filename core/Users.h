@@ -67,7 +67,10 @@ public:
     // EMAIL), so a value changed elsewhere in another column survives. Lengths
     // are checked first; the array follows once the row is written.
     void UpdateUserColumns(const TUserRecord& user, const QStringList& columns);
-    void DeleteUser(int IdUser);
+    // Refused (schema::InUseError) while the user owns rows, unless heir, a
+    // user of his department, takes them over in the same transaction. His
+    // rights go with him.
+    void DeleteUser(int IdUser, int heir = -1);
     void AddPravo(int IdUser, int pravo);
     void DeletePravo(int IdUser, int pravo);
     void CopyPrava(int IdUser);

@@ -1,8 +1,10 @@
 #include "core/dmUsers.h"
 
 #include "core/dm.h"
+#include "core/schema/References.h"
 
 #include "db/DbError.h"
+#include "db/Statement.h"
 
 TdmUsers* dmUsers = nullptr;
 
@@ -43,6 +45,13 @@ TdmUsers::TdmUsers(QObject* owner)
         q->afterDelete = [this](fw::DataSet& ds) { qryPravaAfterDelete(ds); };
     }
 
+    qryOtdel.setWriteGuard([this](fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr) {
+        qryOtdelWriteGuard(kind, ds, tr);
+    });
+    qryUsers.setWriteGuard([this](fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr) {
+        qryUsersWriteGuard(kind, ds, tr);
+    });
+
     spOtdel.setStoredProcName("ID_OTDEL");
     spUsers.setStoredProcName("ID_USER");
     spPrava.setStoredProcName("ID_PRAVA");
@@ -74,6 +83,33 @@ void TdmUsers::qryOtdelAfterClose(fw::DataSet& ds)
 void TdmUsers::qryPravaAfterDelete(fw::DataSet& ds)
 {
     dm->qryAfterPostDelete(ds);
+}
+
+void TdmUsers::qryOtdelWriteGuard(fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr)
+{
+    if (kind == fw::UpdateKind::Delete) schema::clearUses(tr, "OTDEL", ds.fieldByName("IDOTDEL").asInteger());
+}
+
+void TdmUsers::qryUsersWriteGuard(fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr)
+{
+    if (kind != fw::UpdateKind::Delete) return;
+    const int id = ds.fieldByName("IDUSER").asInteger();
+    std::optional<int> heir;
+    if (Heir >= 0) {
+        // As the database has it now, not as this workstation loaded it.
+        fw::Statement s(tr.database(), "select count(*) from Users u, Users h where u.idUser = :ID"
+                                       " and h.idUser = :HEIR and h.idUser <> u.idUser and h.idOtdel = u.idOtdel");
+        s.setParam("ID", id);
+        s.setParam("HEIR", Heir);
+        s.execute(tr);
+        const bool same = s.fetch() && s.value(0).asInt() > 0;
+        s.closeCursor();
+        if (!same)
+            throw fw::UserError("Пользователь, которому передаются записи, удалён или переведён в другой отдел.\n"
+                                "Ничего не изменено.");
+        heir = Heir;
+    }
+    schema::clearUses(tr, "USERS", id, heir);
 }
 
 int TdmUsers::NewKey(fw::StoredProc& sp)

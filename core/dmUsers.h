@@ -30,9 +30,18 @@ public:
     fw::StoredProc spUsers;
     fw::StoredProc spPrava;
 
+    // Who takes over the rows of the user being deleted (his clients, deals,
+    // history...); -1: a user who still owns rows is not deleted.
+    int Heir = -1;
+
     void qryOtdelBeforeOpen(fw::DataSet& ds);
     void qryOtdelAfterClose(fw::DataSet& ds);
     void qryPravaAfterDelete(fw::DataSet& ds);
+
+    // In the deleting transaction: a department keeps its users, a user's rows
+    // go to Heir (of his department) and his rights with him.
+    void qryOtdelWriteGuard(fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr);
+    void qryUsersWriteGuard(fw::UpdateKind kind, fw::DataSet& ds, fw::Transaction& tr);
 
     // Runs a key provider and returns its output, the new key.
     int NewKey(fw::StoredProc& sp);

@@ -4,6 +4,7 @@
 #include "core/FormParts.h"
 #include "core/dm.h"
 #include "core/fmUser.h"
+#include "core/schema/References.h"
 
 #include "db/DbError.h"
 #include "widgets/Dialogs.h"
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -549,7 +551,11 @@ void TfmUsers::tbUserDelClick()
     if (!GetSelectedUser(user)) return;
     CheckNotAdmin(user.IdUser);
     if (!fw::dialogs().confirm("Удалить пользователя " + quoted(user.Name) + "?")) return;
-    rights().DeleteUser(user.IdUser);
+    try {
+        rights().DeleteUser(user.IdUser);
+    } catch (const schema::InUseError& owned) {
+        if (!HandOverAndDelete(user, owned)) return;
+    }
     if (Mode == 1) {
         const QList<QTreeWidgetItem*> sel = lvUsers->selectedItems();
         if (!sel.isEmpty()) delete sel.first();
@@ -563,6 +569,28 @@ void TfmUsers::tbUserDelClick()
     } else if (Mode == 0) {
         delete tvUsers->currentItem();
     }
+}
+
+bool TfmUsers::HandOverAndDelete(const TUserRecord& user, const schema::InUseError& owned)
+{
+    QList<TUserRecord> heirs;
+    for (const TUserRecord& u : rights().Users)
+        if (u.IdOtdel == user.IdOtdel && u.IdUser != user.IdUser) heirs << u;
+    if (heirs.isEmpty())
+        throw fw::UserError(owned.usedIn()
+                            + "; удалить его нельзя: в его отделе нет другого пользователя, которому их можно передать.");
+    std::sort(heirs.begin(), heirs.end(),
+              [](const TUserRecord& a, const TUserRecord& b) { return a.Name.localeAwareCompare(b.Name) < 0; });
+    if (!fw::dialogs().confirm(owned.usedIn() + ".\nПередать эти записи другому пользователю его отдела и удалить "
+                               + quoted(user.Name) + "?"))
+        return false;
+    QStringList names;
+    for (const TUserRecord& u : heirs) names << u.Name;
+    int index = 0;
+    if (!fw::dialogs().pickItem("Кому передать записи пользователя " + quoted(user.Name), names, index)) return false;
+    if (index < 0 || index >= heirs.size()) return false;
+    rights().DeleteUser(user.IdUser, heirs[index].IdUser);
+    return true;
 }
 
 void TfmUsers::tbUserOtdelClick()

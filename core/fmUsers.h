@@ -10,6 +10,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QVBoxLayout;
+namespace schema { class InUseError; }
 
 // Departments, users, passwords and rights, a module window. Every change
 // goes through UserRights, which writes it at once.
@@ -83,6 +84,9 @@ public:
     QTreeWidgetItem* AddOtdelNode(const TOtdelRecord& otdel);
     QTreeWidgetItem* AddUserChildNode(QTreeWidgetItem* otdelNode, const TUserRecord& user);
     void EditUser(TUserRecord& user);
+    // A user who owns rows: offers to hand them to another user of his
+    // department and delete him; false when the administrator declines.
+    bool HandOverAndDelete(const TUserRecord& user, const schema::InUseError& owned);
 
     // Lookups over the trees by id.
     QTreeWidgetItem* OtdelNode(int IdOtdel) const;

@@ -23,12 +23,20 @@
  *     that breaks this is refused, and nothing of it is used.
  *   - Brontal never frees anything the plug-in allocates.
  *
+ * Document numbers
+ *   A number written into a result is text of code page 1251 without control
+ *   characters (below 0x20, 0x7F) and without the byte 0x98, which the code
+ *   page lacks, and not blanks alone; any other result is refused, and nothing
+ *   of it is stored.
+ *
  * Exchange folder
  *   Both exchange files live in the temporary folder: the value of the
  *   environment variable TMPDIR when it is set and not empty, else "/tmp".
  *   - BR1C_DOC_FILE is written by Brontal (created or overwritten) just before
- *     AddDoc is called.
- *   - BR1C_MONEY_FILE is written by the plug-in during MoneyDoc.
+ *     AddDoc is called. Brontal removes it before DocByDoc is called.
+ *   - BR1C_MONEY_FILE is written by the plug-in during MoneyDoc. Brontal
+ *     removes it before the call; a non-zero result without the file is taken
+ *     as "not available".
  *   Both are text in code page Windows-1251 with lines ended by CR LF.
  *   Numbers in them have a full stop as the decimal point, no thousands
  *   separators and no trailing zeros ("1", "2.5", "1234.75").
@@ -39,7 +47,8 @@
  *
  * MONEY1C.txt (payments received): a sequence of three-line groups, one per
  *   received payment: the sum in the first currency; the payment date; the
- *   rate. An empty file means nothing was received.
+ *   rate. Sums and rates are above zero, with at most four decimals. An empty
+ *   file means nothing was received.
  */
 #ifndef BRPLUS1C_H
 #define BRPLUS1C_H

@@ -9,6 +9,8 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <vector>
 
 QString Plugin1CDir;
@@ -18,24 +20,24 @@ QString CurrToStrDot(fw::Currency value)
     return value.toShortString();
 }
 
-fw::Currency StrToCurrDot(const QString& text)
+fw::Currency StrToCurrDot(const QString& text, int decimals)
 {
     // Only digits with one full stop: the plug-in's numbers never carry
     // thousands separators, and a comma would be read differently by each side.
     // More decimals than money holds would be rounded away unseen: 0.00004 is no rate of 0.
     const QString s = text.trimmed();
     bool shape = !s.isEmpty();
-    int points = 0, digits = 0, decimals = 0;
+    int points = 0, digits = 0, decimalCount = 0;
     for (int i = 0; i < s.size() && shape; ++i) {
         const QChar c = s[i];
         if (c == '.') ++points;
         else if (c >= '0' && c <= '9') {
             ++digits;
-            if (points) ++decimals;
+            if (points) ++decimalCount;
         } else if (!(i == 0 && (c == '-' || c == '+'))) shape = false;
     }
-    if (shape && points <= 1 && digits > 0 && decimals <= 4)
-        if (const auto v = fw::Currency::parse(s)) return *v;
+    if (shape && points <= 1 && digits > 0 && decimalCount <= 4)
+        if (const auto v = fw::Currency::parse(s, decimals)) return *v;
     throw fw::ConvertError(QString("\"%1\" не является числом").arg(text));
 }
 
@@ -58,6 +60,14 @@ QString Doc1CFileName()
 QString Money1CFileName()
 {
     return QDir(Exchange1CDir()).filePath(BR1C_MONEY_FILE);
+}
+
+void RemoveExchangeFile(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.exists() || f.remove()) return;
+    throw fw::FileError(QString("Не могу удалить файл обмена с 1С %1: %2")
+                            .arg(QDir::toNativeSeparators(fileName), f.errorString()));
 }
 
 namespace {
@@ -117,12 +127,18 @@ QList<TMoney1C> ParseMoney1C(const QByteArray& data, int sumDecimals, int kursDe
     const auto where = [](int line, const QString& text) {
         return QString("Строка %1 файла %2 (\"%3\")").arg(line).arg(BR1C_MONEY_FILE, text);
     };
-    const auto number = [&](int i) {
+    // A sum or a rate is a number above zero as its column keeps it: a rate
+    // of 0.004 kept at kopecks would be 0, and nothing can be divided by it.
+    const auto number = [&](int i, int decimals, bool& exact) {
         try {
-            return StrToCurrDot(lines[i]);
+            const fw::Currency kept = StrToCurrDot(lines[i], decimals);
+            if (kept > fw::Currency()) {
+                exact = kept == StrToCurrDot(lines[i]);
+                return kept;
+            }
         } catch (const fw::ConvertError&) {
-            throw fw::UserError(where(i + 1, lines[i]) + " не является числом!");
         }
+        throw fw::UserError(where(i + 1, lines[i]) + " не является положительным числом!");
     };
     QList<TMoney1C> result;
     for (int i = 0; i < lines.size(); i += 3) {
@@ -131,11 +147,10 @@ QList<TMoney1C> ParseMoney1C(const QByteArray& data, int sumDecimals, int kursDe
         m.SumText = lines[i];
         m.DateText = lines[i + 1];
         m.KursText = lines[i + 2];
-        m.Summa = number(i).rounded(sumDecimals);
+        m.Summa = number(i, sumDecimals, m.SummaExact);
         m.Date = dateDot(m.DateText);
         if (!m.Date.isValid()) throw fw::UserError(where(i + 2, m.DateText) + " не является датой!");
-        m.Kurs = number(i + 2).rounded(kursDecimals);
-        if (m.Kurs.isZero()) throw fw::UserError(where(i + 3, m.KursText) + ": курс равен нулю!");
+        m.Kurs = number(i + 2, kursDecimals, m.KursExact);
         result << m;
     }
     return result;
@@ -171,6 +186,79 @@ QList<fw::Currency> Spread1CSum(fw::Currency sum, const QList<fw::Currency>& pla
     return parts;
 }
 
+namespace {
+
+// The payments of one date and rate (sums above zero) that make up exactly
+// `held`, preferring the earliest; empty when none do or the search grows too
+// long. Bit i of the result: payment i is held.
+std::optional<std::vector<bool>> heldExactly(const std::vector<int64_t>& sums, int64_t held)
+{
+    const size_t n = sums.size();
+    std::vector<int64_t> rest(n + 1, 0);   // what the payments from i on add up to
+    for (size_t i = n; i-- > 0;) rest[i] = rest[i + 1] + sums[i];
+    std::vector<bool> taken(n, false);
+    long budget = 200000;
+    std::function<bool(size_t, int64_t)> search = [&](size_t i, int64_t left) {
+        if (left == 0) return true;
+        if (i == n || left > rest[i] || --budget < 0) return false;
+        if (sums[i] <= left) {
+            taken[i] = true;
+            if (search(i + 1, left - sums[i])) return true;
+            taken[i] = false;
+        }
+        return search(i + 1, left);
+    };
+    if (search(0, held)) return taken;
+    return std::nullopt;
+}
+
+} // namespace
+
+QList<fw::Currency> Money1CMissing(const QList<TMoney1C>& received, const QMap<TMoney1CKey, fw::Currency>& held)
+{
+    QList<fw::Currency> missing(received.size());
+    QMap<TMoney1CKey, QList<int>> groups;
+    for (int i = 0; i < received.size(); ++i) groups[{received[i].Date, received[i].Kurs}] << i;
+    for (auto g = groups.cbegin(); g != groups.cend(); ++g) {
+        const QList<int>& lines = g.value();
+        const fw::Currency have = held.value(g.key());
+        fw::Currency total;
+        std::vector<int64_t> sums;
+        for (int i : lines) {
+            total += received[i].Summa;
+            sums.push_back(received[i].Summa.scaled());
+        }
+        if (have >= total) continue;
+        if (const auto taken = heldExactly(sums, have.scaled())) {
+            for (size_t k = 0; k < sums.size(); ++k)
+                if (!(*taken)[k]) missing[lines[int(k)]] = received[lines[int(k)]].Summa;
+            continue;
+        }
+        fw::Currency cover = have;
+        for (int i : lines) {
+            const fw::Currency s = received[i].Summa;
+            if (cover >= s) {
+                cover -= s;
+                continue;
+            }
+            missing[i] = s - cover;
+            cover = fw::Currency();
+        }
+    }
+    return missing;
+}
+
+QString Money1CQuestion(const TMoney1C& m, fw::Currency offered)
+{
+    const auto shown = [](fw::Currency stored, bool exact, const QString& text) {
+        return exact ? text : QString("%1 (в 1С: %2)").arg(CurrToStrDot(stored), text);
+    };
+    return "В 1С обнаружена сумма отсутствующая в сделке:\r"
+        + QString("%1\t%2\r").arg("Сумма:", shown(offered, m.SummaExact && offered == m.Summa, m.SumText))
+        + QString("%1\t%2\r").arg("Дата:", m.DateText)
+        + QString("%1\t%2\r").arg("Курс:", shown(m.Kurs, m.KursExact, m.KursText)) + "Добавить в сделку?";
+}
+
 // --- the library
 
 namespace {
@@ -194,21 +282,43 @@ public:
     }
     char* data() { return bytes_.data(); }
 
-    // The text written; throws fw::LibraryError naming the entry point when
-    // the plug-in broke the length contract.
+    // The document number written, trimmed; empty when nothing was written.
+    // Throws fw::LibraryError naming the entry point when the plug-in broke the
+    // length contract or wrote what no document number can be: a control
+    // character (a TAB would break every list the number goes into), a byte
+    // code page 1251 has no character for, or blanks alone.
     QString text(const char* entryPoint) const
     {
         const char* begin = bytes_.data();
         const void* nul = std::memchr(begin, 0, BR1C_BUFFER_SIZE);
         const bool guardKept = std::all_of(bytes_.begin() + BR1C_BUFFER_SIZE, bytes_.end(),
                                            [](char c) { return c == Guard; });
+        const QString refused = QString("Функция %1 библиотеки %2 ").arg(QString::fromLatin1(entryPoint), BR1C_LIBRARY);
         if (!nul || !guardKept)
-            throw fw::LibraryError(QString("Функция %1 библиотеки %2 записала в результат больше %3 знаков.\r"
-                                           "Результат не принят.")
-                                       .arg(QString::fromLatin1(entryPoint), BR1C_LIBRARY)
-                                       .arg(BR1C_MAX_TEXT));
+            throw fw::LibraryError(refused + QString("записала в результат больше %1 знаков.\rРезультат не принят.")
+                                                 .arg(BR1C_MAX_TEXT));
         const int size = int(static_cast<const char*>(nul) - begin);
-        return fw::fromCp1251(QByteArray(begin, size)).trimmed();
+        const QString raw = fw::fromCp1251(QByteArray(begin, size));
+        QString shown;   // the number with what cannot be shown as its code
+        QString bad;
+        for (QChar c : raw) {
+            const char16_t u = c.unicode();
+            const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+            if (!control && fw::isCp1251Char(u)) {
+                shown += c;
+                continue;
+            }
+            shown += QString("<%1>").arg(uint(u), 2, 16, QChar('0')).toUpper();
+            if (bad.isEmpty()) bad = fw::describeCodePoint(u);
+        }
+        if (!bad.isEmpty())
+            throw fw::LibraryError(refused + QString("вернула номер документа \"%1\" с недопустимым символом %2.\r"
+                                                     "Результат не принят.")
+                                                 .arg(shown, bad));
+        const QString number = raw.trimmed();
+        if (number.isEmpty() && !raw.isEmpty())
+            throw fw::LibraryError(refused + "вернула номер документа из одних пробелов.\rРезультат не принят.");
+        return number;
     }
 
 private:

@@ -42,9 +42,9 @@ QStringList SdelkaSearchSql(const TSdelkaSearch& f)
             << "where s.idSdelka=e.idSdelka and s.idCust=c.idCust and s." + f.RecFilter;
         break;
     case TSdelkaSearch::Tovary:
-        sql << "select c.Company, t.IdGrTovar, l.*, s.*"
-            << "from Sdelka s, Sales l, Customer c, Tovar t"
-            << "where s.idSdelka=l.idSdelka and s.idCust=c.idCust and t.idTovar=l.idTovar and s." + f.RecFilter;
+        // A goods line whose goods item is missing (a database without the
+        // foreign keys) is listed under "-", as key 0, never dropped.
+        sql << kSalesSelect << kSalesFrom << "where s." + f.RecFilter;
         break;
     default:
         sql << "select c.Company, s.*"

@@ -45,6 +45,13 @@ struct TSdelkaSearch {
     std::optional<int> IdTovar;
 };
 
+// The first two lines of the goods mode: a goods line whose goods item is
+// missing comes with the goods group 0 and the goods name "-".
+inline constexpr const char* kSalesSelect
+    = "select c.Company, coalesce(t.IdGrTovar, 0) as IdGrTovar, coalesce(t.Tovar, '-') as Tovar, l.*, s.*";
+inline constexpr const char* kSalesFrom = "from Sdelka s join Sales l on s.idSdelka=l.idSdelka join Customer c on "
+                                          "s.idCust=c.idCust left join Tovar t on t.idTovar=l.idTovar";
+
 // The search statement, one filter per line. Date ranges are half-open
 // (from the first day's midnight to before the day after the last), since a
 // DATE column carries the time of day.

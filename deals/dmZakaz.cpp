@@ -149,7 +149,10 @@ void TdmZakaz::qryItemsBeforeInsert(fw::DataSet&)
 {
     if (!qryOrders.active() || qryOrders.isEmpty()) throw fw::Abort();
     CheckEditRight();
-    PostIfInsert(qryOrders);
+    // The order as the grid shows it goes first, a subject just typed included:
+    // a material is added to an order the database has.
+    if (qryOrders.state() == fw::DataSetState::Edit || qryOrders.state() == fw::DataSetState::Insert)
+        qryOrders.post();
 }
 
 void TdmZakaz::qryItemsNewRecord(fw::DataSet& ds)

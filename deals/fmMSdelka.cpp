@@ -190,8 +190,7 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
            "from Sdelka s, Etaps e", "where s.idSdelka=e.idSdelka"},
           dsEtaps, "dsEtaps");
     query(qrySales, "qrySales",
-          {"select c.Company, t.IdGrTovar, l.*, s.*", "from Sdelka s, Sales l, Customer c, Tovar t",
-           "where s.idSdelka=l.idSdelka and s.idCust=c.idCust and t.idTovar=l.idTovar"},
+          {kSalesSelect, kSalesFrom},
           dsSales, "dsSales");
     query(qryPrichina2, "qryPrichina2", {"select *", "from Prichina2", "order by Prichina2"}, dsPrichina2,
           "dsPrichina2");
@@ -465,8 +464,8 @@ void TfmMSdelka::DefineResultFields()
     AddLookups(qryEtaps, {{"EtEtap", "IDETAP", &Tdm::qryEtap, "IDETAP", "ETAP"},
                           {"EtUser", "IDUSER", &Tdm::qryUser, "IDUSER", "NAME"}});
     AddLookups(qryEtaps, SdelkaLookups("IDUSER_1", "IDETAP_1"));
-    AddLookups(qrySales, {{"GrTovar", "IDGRTOVAR", &Tdm::qryGrTovar, "IDGRTOVAR", "GRTOVAR"},
-                          {"Tovar", "IDTOVAR", &Tdm::qryTovar, "IDTOVAR", "TOVAR"}});
+    // The goods name comes with the goods line: "-" when its goods item is missing.
+    AddLookups(qrySales, {{"GrTovar", "IDGRTOVAR", &Tdm::qryGrTovar, "IDGRTOVAR", "GRTOVAR"}});
     AddLookups(qrySales, SdelkaLookups("IDUSER_1", "IDETAP"));
 }
 

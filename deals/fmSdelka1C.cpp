@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QMap>
 #include <QTime>
 
@@ -78,6 +79,14 @@ QString CompanyName()
         .trimmed();
 }
 
+// The plug-in reads no document file here: one left by an earlier document
+// must not be there for it to take.
+QString DocByDoc(TPlugin1C& plugin, const QString& number, int kind, const QString& date)
+{
+    RemoveExchangeFile(Doc1CFileName());
+    return plugin.DocByDoc(number, kind, date);
+}
+
 } // namespace
 
 TPlugin1C& TfmSdelka::Load1CPlugin()
@@ -124,8 +133,12 @@ QString TfmSdelka::Create1CDoc(int kind, const QString& date)
         lines << TDoc1CLine{s.fieldByName("Tovar").asString(), s.fieldByName("KOLVO").asCurrency(),
                             s.fieldByName("SUMMARP").asCurrency()};
     });
-    WriteDoc1CFile(Doc1CFileName(), Doc1CText(date, kurs, CompanyName(), lines));
-    return Load1CPlugin().AddDoc(kind);
+    const QByteArray text = Doc1CText(date, kurs, CompanyName(), lines);
+    TPlugin1C& plugin = Load1CPlugin();
+    // A write that fails must not leave the previous document's file for the plug-in.
+    RemoveExchangeFile(Doc1CFileName());
+    WriteDoc1CFile(Doc1CFileName(), text);
+    return plugin.AddDoc(kind);
 }
 
 void TfmSdelka::Store1CDoc(const char* numberField, const QString& number, const char* dateField, bool dateToday)
@@ -173,7 +186,7 @@ void TfmSdelka::sbNakl1CClick()
         return;
     }
     if (!schet.isEmpty()) {
-        const QString number = plugin.DocByDoc(schet, 1, DocDate("DATESCHET"));
+        const QString number = DocByDoc(plugin, schet, 1, DocDate("DATESCHET"));
         if (NoDocument(number)) throw fw::UserError("Ошибка создания накладной в 1С!");
         Store1CDoc("NONAKL", number, "DATENAKL", true);
         return;
@@ -196,7 +209,7 @@ void TfmSdelka::sbSchetF1CClick()
         plugin.OpenDocWindow(schetF, 3, DocDate("DATESCHETF"));
         return;
     }
-    const QString number = plugin.DocByDoc(nakl, 2, DocDate("DATENAKL"));
+    const QString number = DocByDoc(plugin, nakl, 2, DocDate("DATENAKL"));
     if (NoDocument(number)) throw fw::UserError("Ошибка создания счета-фактуры в 1С!");
     Store1CDoc("NOSCHETF", number, "DATESCHETF", true);
 }
@@ -209,24 +222,29 @@ void TfmSdelka::tbMoney1CClick()
     if (schet.isEmpty() || !HasDate("DATESCHET"))
         throw fw::UserError("Для проверки денег в 1С нужны дата и номер счета!");
     TPlugin1C& plugin = Load1CPlugin();
-    if (!plugin.MoneyDoc(schet, 1, DocDate("DATESCHET"), QString()))
+    // Only a file written by this call tells about this invoice.
+    const QString moneyFile = Money1CFileName();
+    RemoveExchangeFile(moneyFile);
+    if (!plugin.MoneyDoc(schet, 1, DocDate("DATESCHET"), QString()) || !QFile::exists(moneyFile))
         throw fw::UserError("Не могу получить информацию о деньгах из 1С!");
     // Sums and rates as the payment columns keep them (a rate of 27.3456 is
     // stored as 27.35), so that a payment once added is found the next time.
-    const QList<TMoney1C> received = ReadMoney1CFile(Money1CFileName(), SdStoredDecimals(dmKlSd->qryOplata, "SUMMAR"),
+    const QList<TMoney1C> received = ReadMoney1CFile(moneyFile, SdStoredDecimals(dmKlSd->qryOplata, "SUMMAR"),
                                                      SdStoredDecimals(dmKlSd->qryOplata, "KURS"));
 
-    // The deal's payment groups, read once: what is added below is not compared.
-    // Only the date of a payment counts, whatever time of day it carries.
+    // The deal's payments per date and rate, read once: what is added below is
+    // already counted as missing. Only the date of a payment counts, whatever
+    // time of day it carries.
     fw::Query& groups = dmKlSd->qryOpl1C;
     groups.close();
     groups.paramByName("idSdelka").setValue(Sdelka().fieldByName("IDSDELKA").value());
     groups.open();
-    QMap<std::pair<QDate, fw::Currency>, fw::Currency> paid;
+    QMap<TMoney1CKey, fw::Currency> paid;
     for (groups.first(); !groups.eof(); groups.next())
         paid[{groups.fieldByName("DATEOPL").asDateTime().date(), groups.fieldByName("KURS").asCurrency()}] +=
             groups.fieldByName("SUM").asCurrency();
     groups.close();
+    const QList<fw::Currency> missing = Money1CMissing(received, paid);
 
     // Lines without a planned sum get no share: a payment of 0 or a stray
     // kopeck on them would mean nothing.
@@ -240,19 +258,17 @@ void TfmSdelka::tbMoney1CClick()
     });
 
     bool allFound = true;
-    for (const TMoney1C& m : received) {
-        const auto group = paid.constFind({m.Date, m.Kurs});
-        if (group != paid.constEnd() && *group == m.Summa) continue;
+    for (int k = 0; k < received.size(); ++k) {
+        const TMoney1C& m = received[k];
+        const fw::Currency sum = missing[k];
+        if (sum.isZero()) continue;
         allFound = false;
-        const QList<fw::Currency> parts = Spread1CSum(m.Summa, planned);
-        const QString question = "В 1С обнаружена сумма отсутствующая в сделке:\r"
-            + QString("%1\t%2\r").arg("Сумма:", m.SumText) + QString("%1\t%2\r").arg("Дата:", m.DateText)
-            + QString("%1\t%2\r").arg("Курс:", m.KursText) + "Добавить в сделку?";
-        if (!fw::dialogs().confirm(question)) continue;
+        const QList<fw::Currency> parts = Spread1CSum(sum, planned);
+        if (!fw::dialogs().confirm(Money1CQuestion(m, sum))) continue;
         QList<TOplataPart> payments;
         const int decimalsD = SdStoredDecimals(dmKlSd->qryOplata, "SUMMAD");
         for (int i = 0; i < parts.size(); ++i)
-            payments << TOplataPart{lines[i], parts[i], (parts[i] / m.Kurs).rounded(decimalsD)};
+            if (!parts[i].isZero()) payments << TOplataPart{lines[i], parts[i], (parts[i] / m.Kurs).rounded(decimalsD)};
         // The parts of one received sum go in together or not at all.
         PostOplataSplit(*this, payments, CurrentUser.IdUser, m.Date, m.Kurs);
         dmKlSd->SalesLinked = true;

@@ -36,8 +36,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <optional>
-
 namespace {
 
 QString setting(const char* column)
@@ -362,16 +360,17 @@ QStringList TfmZakaz::OrdersSql(int Status) const
 
 void TfmZakaz::OpenOrders(int Status)
 {
-    fw::Query& q = dmZakaz->qryOrders;
-    q.close();
-    q.setSql(OrdersSql(Status));
-    ReopenOrders();
+    ReopenOrders(OrdersSql(Status));
 }
 
-void TfmZakaz::ReopenOrders()
+void TfmZakaz::ReopenOrders(const QStringList& sql)
 {
     TdmZakaz& d = *dmZakaz;
+    // Without the server the list stays as it is: the server is asked first,
+    // so that a lost connection is found before the list is closed.
+    GetServerDate();
     d.qryOrders.close();
+    d.qryOrders.setSql(sql);
     d.qryOrders.open();
     if (fw::Field* f = d.qryOrders.findField("DATECR")) f->setDisplayFormat("dd.MM.yyyy hh:mm");
     // Closing the orders closed their materials.
@@ -380,8 +379,10 @@ void TfmZakaz::ReopenOrders()
 
 void TfmZakaz::tbRefreshClick()
 {
+    ReconnectIfLost();
     RefreshMaterials();
-    ReopenOrders();
+    const QStringList sql = dmZakaz->qryOrders.sql();
+    ReopenOrders(sql);
 }
 
 void TfmZakaz::cbOrdersMyClick()
@@ -427,7 +428,8 @@ void TfmZakaz::dblcGrItemKeyPress(int key)
 
 void TfmZakaz::RefreshMaterials()
 {
-    if (!dmZakaz || Sending()) return;
+    // Coming back to the window after a lost connection must not ask again.
+    if (!dmZakaz || Sending() || !dm->db.connected()) return;
     for (fw::Query* q : {&dm->qryItem, &dmZakaz->qryGrItem, &dmZakaz->qryItem})
         if (q->active() && q->state() == fw::DataSetState::Browse) q->refresh();
 }
@@ -577,69 +579,148 @@ int TfmZakaz::SendItemFiles()
     return n;
 }
 
-void TfmZakaz::SendOrder()
+QString TfmZakaz::OrderCaption() const
+{
+    const fw::Query& q = dmZakaz->qryOrders;
+    return q.fieldByName("EMAIL").asString().trimmed() + ", тема «" + q.fieldByName("SUBJECT").asString() + "»";
+}
+
+QList<TfmZakaz::Letter> TfmZakaz::OrderLetters()
 {
     TdmZakaz& d = *dmZakaz;
-    setMax(pbOrder, d.qryItems.recordCount());
-    int done = 0;
-    d.qryItems.first();
-    // A material without files sends nothing; the order is marked sent all the same.
-    while (!d.qryItems.eof()) {
-        SendItemFiles();
-        d.qryItems.next();
-        pbOrder->setValue(++done);
+    const QString subject = d.qryOrders.fieldByName("SUBJECT").asString();
+    QList<Letter> letters;
+    int material = 0;
+    // Moving to a material fills the file list with its files.
+    for (d.qryItems.first(); !d.qryItems.eof(); d.qryItems.next()) {
+        ++material;
+        const QString prefix = subject + " //" + d.qryItems.fieldByName("Item").asString();
+        const int n = lbPath->count();
+        for (int i = 0; i < n; ++i)
+            letters << Letter{prefix + " (" + QString::number(i + 1) + " of " + QString::number(n) + ")",
+                              lbPath->item(i)->text(), material, i + 1, n};
     }
-    MarkOrderSent(2);
-    pbOrder->setValue(0);
+    return letters;
+}
+
+void TfmZakaz::SendOrder()
+{
+    // A material without files sends nothing; the order is marked sent all the same.
+    const QList<Letter> letters = OrderLetters();
+    SendMarked(2, letters, dmZakaz->qryItems.recordCount());
 }
 
 void TfmZakaz::SendTest()
 {
-    mail_.date = GetServerDate();
-    SendMail();
-    MarkOrderSent(1);
+    SendMarked(1, {Letter{mail_.subject, QString(), 0, 0, 0}}, 0);
 }
 
-void TfmZakaz::MarkOrderSent(int status)
+void TfmZakaz::WriteOrderStatus(const fw::Value& status, const fw::Value& date)
 {
     fw::Query& q = dmZakaz->qryOrders;
-    QString reason;
-    std::optional<fw::DbError> lost;
     try {
-        for (int attempt = 1;; ++attempt) {
-            try {
-                if (q.state() != fw::DataSetState::Edit) q.edit();
-                q.fieldByName("DATECR").setAsDateTime(GetServerDate());
-                q.fieldByName("IDORDERSTATUS").setAsInteger(status);
-                q.post();
-                return;
-            } catch (const fw::DbError& e) {
-                if (e.kind() != fw::DbErrorKind::ConnectionLost || attempt > 1) throw;
-            }
-            ReconnectSoon(dm->db);
+        if (q.state() != fw::DataSetState::Edit) q.edit();
+        q.fieldByName("DATECR").setValue(date);
+        q.fieldByName("IDORDERSTATUS").setValue(status);
+        q.post();
+    } catch (...) {
+        try {
+            if (q.state() == fw::DataSetState::Edit) q.cancel();
+        } catch (const fw::Error&) {
         }
-    } catch (const fw::DbError& e) {
-        if (e.kind() == fw::DbErrorKind::ConnectionLost || e.kind() == fw::DbErrorKind::CannotOpen) {
-            lost = e;
-            reason = "Нет соединения с сервером базы данных.";
-        } else {
+        throw;
+    }
+}
+
+namespace {
+
+// Puts an order's status back after its letters did not go: written straight
+// to the table, since the window may be gone by now, and only over the status
+// this program wrote a moment ago. A server that restarts is back within
+// seconds; the order would stay marked sent without having gone out.
+bool RestoreOrderStatus(int idOrder, int marked, const fw::Value& status, const fw::Value& date, QString& reason)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            dm->db.execute("update Orders set IdOrderStatus = :status, DateCr = :date "
+                           "where IdOrder = :id and IdOrderStatus = :marked",
+                           {{"status", status}, {"date", date}, {"id", idOrder}, {"marked", marked}});
+            return true;
+        } catch (const fw::DbError& e) {
+            reason = e.kind() == fw::DbErrorKind::ConnectionLost ? "Нет соединения с сервером базы данных."
+                                                                  : e.message();
+            if (e.kind() != fw::DbErrorKind::ConnectionLost || attempt > 1) return false;
+        } catch (const fw::Error& e) {
             reason = e.message();
+            return false;
         }
-    } catch (const fw::Error& e) {
-        reason = e.message();
+        try {
+            ReconnectSoon(dm->db);
+        } catch (const fw::Error&) {
+            return false;
+        }
     }
-    // The letters are gone: the user must know which order to mark by hand.
-    const QString text = "Письма отправлены, но статус заказа не записан.\nЗаказ: "
-        + q.fieldByName("EMAIL").asString().trimmed() + ", тема «" + q.fieldByName("SUBJECT").asString() + "».\n"
-        + reason + "\nУкажите статус этого заказа вручную, чтобы не отправить его повторно.";
+}
+
+} // namespace
+
+void TfmZakaz::SendMarked(int status, const QList<Letter>& letters, int materials)
+{
+    QPointer<TfmZakaz> self(this);
+    fw::Query& q = dmZakaz->qryOrders;
+    const QString order = OrderCaption();
+    const int idOrder = q.fieldByName("IDORDER").asInteger();
+    const fw::Value oldStatus = q.fieldByName("IDORDERSTATUS").value();
+    const fw::Value oldDate = q.fieldByName("DATECR").value();
+    const fw::Value now(GetServerDate());
     try {
-        q.cancel();
-    } catch (const fw::Error&) {
-        // The edit is undone; the materials that follow the order cannot be read without the server.
+        WriteOrderStatus(fw::Value(status), now);
+    } catch (const fw::DbError& e) {
+        // The commit may have reached the server before the answer was lost.
+        if (e.kind() == fw::DbErrorKind::ConnectionLost)
+            unsent_ << "Заказ " + order + " не отправлен, но его статус мог быть записан: проверьте его.";
+        throw;
     }
-    // A lost connection goes the usual way, with the offer to connect again.
-    if (lost) throw fw::DbError(text, lost->sqlCode(), lost->iscCode(), fw::DbErrorKind::ConnectionLost, lost->engineText());
-    throw fw::UserError(text);
+
+    int sent = 0;
+    try {
+        setMax(pbOrder, materials);
+        for (const Letter& l : letters) {
+            if (l.index == 1) setMax(pbMater, l.count);
+            mail_.attachments = l.file.isEmpty() ? QStringList() : QStringList{l.file};
+            mail_.subject = l.subject;
+            mail_.date = GetServerDate();
+            if (!l.file.isEmpty()) SetMailStatus("Кодировка файла: " + l.file);
+            SendMail();
+            ++sent;
+            pbMater->setValue(l.index);
+            if (l.index == l.count) {
+                pbMater->setValue(0);
+                pbOrder->setValue(l.material);
+            }
+        }
+    } catch (...) {
+        QString note;
+        if (sent > 0) {
+            QStringList rest;
+            for (int i = sent; i < letters.size(); ++i) rest << "«" + letters[i].subject + "»";
+            note = "Заказ " + order + " отмечен отправленным, но отправлены не все его письма. Не отправлены: "
+                + rest.join(", ") + ".";
+        } else if (QString reason; !RestoreOrderStatus(idOrder, status, oldStatus, oldDate, reason)) {
+            note = "Заказ " + order + " отмечен отправленным, но не отправлен: его прежний статус не записан. " + reason
+                + "\nУкажите статус этого заказа вручную, иначе он не будет отправлен.";
+        } else if (self) {
+            fw::runGuarded([&q] { q.refreshRecord(); });
+        }
+        if (!note.isEmpty()) {
+            // A window closed meanwhile cannot end the operation with it.
+            if (self) unsent_ << note;
+            else fw::dialogs().error(note);
+        }
+        throw;
+    }
+    pbOrder->setValue(0);
+    sentOrders_ << order;
 }
 
 void TfmZakaz::LockControls()
@@ -662,37 +743,76 @@ void TfmZakaz::UnlockControls()
     for (QProgressBar* b : {pbOrder, pbMater, pbFile}) b->setValue(0);
 }
 
+void TfmZakaz::ReconnectIfLost()
+{
+    if (dm->db.connectionLost()) fw::Database::reconnectLost();
+}
+
 void TfmZakaz::RunSending(const std::function<void()>& body, const std::function<void()>& finally)
 {
     QPointer<TfmZakaz> self(this);
-    const auto end = [this, &finally](bool failed) {
-        if (dmZakaz) {
-            dmZakaz->Smtp.abort();
-            dmZakaz->Connected = false;
-        }
-        UnlockControls();
-        if (closePending_)
-            QTimer::singleShot(0, this, [this] {
-                if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
-                else close();
-            });
-        if (!finally) return;
+    sentOrders_.clear();
+    unsent_.clear();
+    std::exception_ptr failure;
+    try {
+        ReconnectIfLost();
+        LockControls();
+        body();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The window may have been destroyed while a message was on its way.
+    if (!self) std::rethrow_exception(failure ? failure : std::make_exception_ptr(fw::Abort()));
+    if (dmZakaz) {
+        dmZakaz->Smtp.abort();
+        dmZakaz->Connected = false;
+    }
+    UnlockControls();
+    if (closePending_)
+        QTimer::singleShot(0, this, [this] {
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
+            else close();
+        });
+    if (finally) {
         try {
             finally();
         } catch (...) {
             // The failure that ended the operation is the one the user must see.
-            if (!failed) throw;
+            if (!failure) failure = std::current_exception();
         }
-    };
-    try {
-        LockControls();
-        body();
-    } catch (...) {
-        // The window may have been destroyed while a message was on its way.
-        if (self) end(true);
-        throw;
     }
-    end(false);
+    if (failure) ReportSendingFailure(failure);
+}
+
+void TfmZakaz::ReportSendingFailure(std::exception_ptr failure)
+{
+    QString unsent;
+    if (!unsent_.isEmpty()) unsent = "\n\n" + unsent_.join("\n\n");
+    try {
+        std::rethrow_exception(failure);
+    } catch (const fw::DbError& e) {
+        if (e.kind() != fw::DbErrorKind::ConnectionLost) {
+            if (unsent.isEmpty()) throw;
+            throw fw::DbError(e.message() + unsent, e.sqlCode(), e.iscCode(), e.kind(), e.detail());
+        }
+        // What went out has its status written; the user must know it before
+        // deciding to connect again and send the rest.
+        QString text = e.message();
+        if (!sentOrders_.isEmpty())
+            text += "\n\nОтправлены заказы, их статус записан:\n" + sentOrders_.join("\n");
+        text += unsent;
+        text += sentOrders_.isEmpty() && unsent_.isEmpty() ? "\n\nНичего не отправлено."
+                                                           : "\n\nОстальные заказы не отправлены.";
+        if (!e.detail().isEmpty()) text += "\n\nПодробности: " + e.detail();
+        if (fw::offerReconnect(text)) fw::runGuarded([this] { OpenOrders(-1); });
+        throw fw::Abort();
+    } catch (const fw::Abort&) {
+        if (unsent.isEmpty()) throw;
+        throw fw::UserError(unsent.mid(2));
+    } catch (const fw::Error& e) {
+        if (unsent.isEmpty()) throw;
+        throw fw::UserError(e.message() + unsent);
+    }
 }
 
 void TfmZakaz::tbSendTestClick()
@@ -763,6 +883,7 @@ void TfmZakaz::SendBatch(int status)
 {
     TdmZakaz& d = *dmZakaz;
     const bool test = status == 0;
+    ReconnectIfLost();
     OpenOrders(status);
     if (d.qryOrders.isEmpty()) {
         OpenOrders(-1);
@@ -792,8 +913,7 @@ void TfmZakaz::SendBatch(int status)
         },
         [this] {
             pbAll->setValue(0);
-            // Without the server the list stays as it is.
-            if (dm->db.connected()) OpenOrders(-1);
+            OpenOrders(-1);
         });
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/ModuleWindows.h"
+#include "db/Value.h"
 #include "os/Smtp.h"
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <exception>
 #include <functional>
 
 class QCheckBox;
@@ -110,25 +112,48 @@ private:
     void SendMail();
     void SendFile(const QString& subject, const QString& fileName);
     int SendItemFiles();
+    // One letter of an order: its subject and file (none for a test letter),
+    // and where it stands among the order's materials and the material's files.
+    struct Letter {
+        QString subject;
+        QString file;
+        int material = 0;
+        int index = 0;
+        int count = 0;
+    };
+    // The letters of the current order's materials, read before any goes out.
+    QList<Letter> OrderLetters();
     void SendOrder();
     void SendTest();
-    // The current order's letters went out: writes its new status. A connection
-    // lost meanwhile is restored and the write repeated, since the order would
-    // otherwise be sent again; failing that, the user is told which order went
-    // out unmarked.
-    void MarkOrderSent(int status);
+    // Writes the current order's new status in a transaction of its own, then
+    // sends its letters: a letter the server has taken is never sent again by
+    // this program, whatever fails after it, also after a restart. When no
+    // letter was taken the old status is written back; what cannot be put
+    // right is kept for the message that ends the operation.
+    void SendMarked(int status, const QList<Letter>& letters, int materials);
+    void WriteOrderStatus(const fw::Value& status, const fw::Value& date);
+    QString OrderCaption() const;
+    // A connection lost earlier is attached again before the list is touched:
+    // the user asked for something the server must answer.
+    void ReconnectIfLost();
     void LockControls();
     void UnlockControls();
     // Runs one send operation with the controls locked; whatever happens, the
     // transfer is cut and the controls unlocked, unless the window is gone.
     void RunSending(const std::function<void()>& body, const std::function<void()>& finally = {});
+    // The failure that ended a send operation, told once with what went out:
+    // a lost connection through the offer to connect again, after which the
+    // list is read again.
+    [[noreturn]] void ReportSendingFailure(std::exception_ptr failure);
     void SendBatch(int status);
-    void ReopenOrders();
+    void ReopenOrders(const QStringList& sql);
     void SmtpFailed(fw::SmtpClient::Failure failure, const QString& message);
 
     fw::MailMessage mail_;
     bool locked_ = false;
     bool closePending_ = false;
+    QStringList sentOrders_;   // the orders of this operation gone out and marked
+    QStringList unsent_;       // what of this operation the status does not tell
 };
 
 // Fills the main window's hooks of the mailing window.

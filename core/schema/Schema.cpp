@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "References.h"
+
 #include "db/SqlScript.h"
 
 #include <QFile>
@@ -38,6 +40,9 @@ void createObjects(fw::Database& db, int format)
     if (format == CurrentFormat) names << "format7.sql";
     names << "keys.sql" << "triggers.sql" << "references.sql" << "seed.sql";
     for (const QString& name : names) fw::runSqlScript(db, readScript(name));
+    // Format 7 as made here: nothing points at a missing reference row. Databases
+    // converted from format 6 have no such keys and are checked when a row is deleted.
+    if (format == CurrentFormat) fw::runSqlScript(db, foreignKeyStatements().join(";\n") + ";\n");
     db.execute("insert into VER (VER) values (:VER)", {{"VER", format}});
 }
 

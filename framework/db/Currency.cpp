@@ -41,9 +41,10 @@ Currency checked(__int128 units)
 
 enum class Read { Ok, NotANumber, OutOfRange };
 
-// The text's exact value in units of 1/10000, rounded half to even; digits are
-// taken as text, so neither the mantissa nor the exponent can overflow.
-Read readScaled(const QString& s, int64_t& units)
+// The text's exact value rounded half to even at `decimals` (0..4) and given in
+// units of 1/10000; digits are taken as text, so neither the mantissa nor the
+// exponent can overflow, and the value is rounded once, from all its digits.
+Read readScaled(const QString& s, int64_t& units, int decimals)
 {
     const qsizetype n = s.size();
     qsizetype i = 0;
@@ -82,11 +83,11 @@ Read readScaled(const QString& s, int64_t& units)
     if (i != n) return Read::NotANumber;
     units = 0;
     if (digits.isEmpty()) return Read::Ok;
-    // value = digits * 10^(exponent + pointShift); units = value * 10^4, whose
+    // value = digits * 10^(exponent + pointShift); q = value * 10^decimals, whose
     // integer part has intLen digits.
     const char* d = digits.constData();
     const int64_t size = digits.size();
-    const int64_t intLen = size + exponent + pointShift + 4;
+    const int64_t intLen = size + exponent + pointShift + decimals;
     if (intLen > 19) return Read::OutOfRange;
     __int128 q = 0;
     for (int64_t k = 0; k < std::min(intLen, size); ++k) q = q * 10 + (d[k] - '0');
@@ -97,6 +98,7 @@ Read readScaled(const QString& s, int64_t& units)
         for (int64_t k = intLen + 1; k < size && !beyond; ++k) beyond = d[k] != '0';
         if (r > 5 || (r == 5 && (beyond || (q & 1) != 0))) ++q;
     }
+    for (int k = decimals; k < 4; ++k) q *= 10;
     if (q > Currency::MaxScaled) return Read::OutOfRange;
     units = negative ? -static_cast<int64_t>(q) : static_cast<int64_t>(q);
     return Read::Ok;
@@ -125,11 +127,11 @@ Currency Currency::fromDouble(double value)
     return fromText(text);
 }
 
-std::optional<Currency> Currency::parse(const QString& input)
+std::optional<Currency> Currency::parse(const QString& input, int decimals)
 {
     const QString s = input.trimmed();
     int64_t units = 0;
-    switch (readScaled(s, units)) {
+    switch (readScaled(s, units, std::clamp(decimals, 0, 4))) {
     case Read::Ok: return fromScaled(units);
     case Read::NotANumber: return std::nullopt;
     case Read::OutOfRange: break;

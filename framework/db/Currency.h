@@ -38,10 +38,12 @@ public:
     // Throws ConvertError for infinity and NaN, CurrencyRangeError outside the range.
     static Currency fromDouble(double value);
     // Accepts "." or "," as the decimal point, an optional sign, an exponent and
-    // blanks around; more than four decimals are rounded half to even. Gives
-    // nullopt for a text that is no number and throws CurrencyRangeError naming
-    // the text for a number outside the money range.
-    static std::optional<Currency> parse(const QString& text);
+    // blanks around; the number is rounded half to even at `decimals` (0..4),
+    // once, from all the digits of the text: the one rounding of a number typed,
+    // pasted or read from a file to the decimals a column keeps. Gives nullopt
+    // for a text that is no number and throws CurrencyRangeError naming the
+    // text for a number outside the money range.
+    static std::optional<Currency> parse(const QString& text, int decimals = 4);
     // parse() that also refuses a text that is no number, with ConvertError.
     static Currency fromText(const QString& text);
 

@@ -429,11 +429,12 @@ void Database::drop()
     handle_ = 0;
 }
 
-void Database::startTransaction()
+void Database::startTransaction(Isolation isolation)
 {
     if (!explicit_) explicit_ = std::make_unique<Transaction>(*this);
     if (explicit_->active())
         throw Error("Transaction already active");
+    explicit_->setIsolation(isolation);
     explicit_->start();
 }
 
@@ -454,14 +455,14 @@ bool Database::inTransaction() const
     return explicit_ && explicit_->active();
 }
 
-void Database::withTransaction(const std::function<void(Transaction&)>& fn)
+void Database::withTransaction(const std::function<void(Transaction&)>& fn, Isolation isolation)
 {
     if (!connected() && lost_) checkConnected();
     if (Transaction* tr = activeTransaction()) {
         fn(*tr);
         return;
     }
-    Transaction tr(*this);
+    Transaction tr(*this, isolation);
     tr.start();
     try {
         fn(tr);
@@ -472,7 +473,7 @@ void Database::withTransaction(const std::function<void(Transaction&)>& fn)
     }
 }
 
-void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn)
+void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn, Isolation isolation)
 {
     if (activeTransaction()) {
         withTransaction(fn);
@@ -482,7 +483,7 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn)
     clock.start();
     for (;;) {
         try {
-            withTransaction(fn);
+            withTransaction(fn, isolation);
             return;
         } catch (const DbError& e) {
             if (e.kind() != DbErrorKind::Conflict || clock.elapsed() > kConflictRetryMs) throw;
@@ -568,6 +569,10 @@ QStringList Database::attachedUserNames()
 namespace {
 const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
                      isc_tpb_rec_version, isc_tpb_nowait};
+// A row another transaction has written and not committed is a conflict
+// instead of being read as last committed, or skipped when new.
+const char kNoRecVersionTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                 isc_tpb_no_rec_version, isc_tpb_nowait};
 }
 
 Transaction::~Transaction()
@@ -584,7 +589,10 @@ void Transaction::start()
     if (active()) throw Error("Transaction already active");
     ISC_STATUS_ARRAY st;
     db_->checkConnected();
-    if (isc_start_transaction(st, &handle_, 1, db_->handle(), short(sizeof kTpb), kTpb)) {
+    const bool strict = isolation_ == Isolation::NoRecordVersion;
+    const char* tpb = strict ? kNoRecVersionTpb : kTpb;
+    const short tpbLength = short(strict ? sizeof kNoRecVersionTpb : sizeof kTpb);
+    if (isc_start_transaction(st, &handle_, 1, db_->handle(), tpbLength, tpb)) {
         handle_ = 0;
         db_->fail(st);
     }

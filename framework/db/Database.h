@@ -15,6 +15,13 @@ namespace fw {
 
 class Transaction;
 
+// How a read-committed transaction treats a row that another transaction has
+// written and not committed yet.
+enum class Isolation {
+    RecordVersion,     // reads the row as last committed (a new row is not there yet)
+    NoRecordVersion,   // refuses to read it (a conflict), so a check misses nothing being written
+};
+
 struct ConnectParams {
     QString path;          // "host:path" for a server, a file path for the embedded engine
     QString user = "SYSDBA";
@@ -112,7 +119,7 @@ public:
     void drop();
 
     // The explicit transaction of this connection (the framework's StartTransaction).
-    void startTransaction();
+    void startTransaction(Isolation isolation = Isolation::RecordVersion);
     void commit();
     void rollback();
     bool inTransaction() const;
@@ -121,11 +128,13 @@ public:
 
     // Runs fn inside the explicit transaction when there is one, else in a
     // transaction of its own that is committed after fn (rolled back on failure).
-    void withTransaction(const std::function<void(Transaction&)>& fn);
+    void withTransaction(const std::function<void(Transaction&)>& fn,
+                         Isolation isolation = Isolation::RecordVersion);
     // The same for a write: in a transaction of its own, a lock or update
     // conflict with another user's transaction is retried for a few seconds
     // (fn runs again in a new transaction) before it is reported.
-    void withWriteTransaction(const std::function<void(Transaction&)>& fn);
+    void withWriteTransaction(const std::function<void(Transaction&)>& fn,
+                              Isolation isolation = Isolation::RecordVersion);
     // How long withWriteTransaction keeps retrying a conflict.
     static constexpr int kConflictRetryMs = 5000;
 
@@ -156,10 +165,11 @@ private:
     std::unique_ptr<Transaction> explicit_;
 };
 
-// A transaction: read committed, record versions, no wait.
+// A transaction: read committed, no wait; record versions unless told otherwise.
 class Transaction {
 public:
-    explicit Transaction(Database& db) : db_(&db) {}
+    explicit Transaction(Database& db, Isolation isolation = Isolation::RecordVersion)
+        : db_(&db), isolation_(isolation) {}
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();                      // rolls back when still active, never throws
@@ -173,9 +183,13 @@ public:
     void abandon() noexcept;
     Database& database() const { return *db_; }
     isc_tr_handle* handle() { return &handle_; }
+    Isolation isolation() const { return isolation_; }
+    // For the next start() of an inactive transaction.
+    void setIsolation(Isolation isolation) { isolation_ = isolation; }
 
 private:
     Database* db_;
+    Isolation isolation_;
     isc_tr_handle handle_ = 0;
 };
 

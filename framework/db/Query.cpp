@@ -177,7 +177,23 @@ void Query::writeRow(WriteKind kind)
                        : kind == WriteKind::Insert ? UpdateKind::Insert : UpdateKind::Delete;
     // Committed at once (or inside the caller's explicit transaction); rolled back on failure.
     QList<QPair<Field*, Value>> taken;
-    db().withWriteTransaction([&](Transaction& tr) { taken = update_->apply(k, *this, tr); });
+    if (!writeGuard_) {
+        db().withWriteTransaction([&](Transaction& tr) { taken = update_->apply(k, *this, tr); });
+    } else {
+        db().withWriteTransaction(
+            [&](Transaction& tr) {
+                writeGuard_(k, *this, tr);
+                try {
+                    taken = update_->apply(k, *this, tr);
+                } catch (const DbError& e) {
+                    // A row using this one was added after the check: retried like
+                    // a conflict, the check names it once it is committed.
+                    if (k != UpdateKind::Delete || e.kind() != DbErrorKind::ForeignKey) throw;
+                    throw DbError(e.message(), e.sqlCode(), e.iscCode(), DbErrorKind::Conflict, e.engineText());
+                }
+            },
+            Isolation::NoRecordVersion);
+    }
     for (const auto& [f, v] : taken) setWrittenValue(*f, v);
 }
 

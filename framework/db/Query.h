@@ -11,7 +11,9 @@ namespace fw {
 
 class Database;
 class Statement;
+class Transaction;
 class UpdateSql;
+enum class UpdateKind;
 
 // A data set over one select statement. Without an update object it is
 // read-only; with one, every post and delete is written through the object's
@@ -55,6 +57,17 @@ public:
     UpdateSql* updateObject() const { return update_; }
     bool canModify() const override { return update_ != nullptr; }
 
+    // Runs in the transaction that writes a row, before the update object's
+    // statement (during it the fields hold the values being written; a delete's
+    // are the stored ones): a guard that throws refuses the write, and what it
+    // writes is committed or rolled back with the row. A guarded write in a
+    // transaction of its own reads with Isolation::NoRecordVersion, so a row
+    // another user is writing at that moment is a conflict (retried, then
+    // reported), never missed by a check; a foreign key refusal of a delete
+    // (a use added since the check) is retried the same way.
+    using WriteGuard = std::function<void(UpdateKind, DataSet&, Transaction&)>;
+    void setWriteGuard(WriteGuard guard) { writeGuard_ = std::move(guard); }
+
     // Master-detail: parameters named like a master field take its value at
     // open; the query reopens when the master moves, posts or reopens, and
     // closes when the master closes.
@@ -86,6 +99,7 @@ private:
     bool explicitPrepare_ = false;
     int rowsAffected_ = 0;
     UpdateSql* update_ = nullptr;
+    WriteGuard writeGuard_;
     QPointer<DataSource> master_;
 };
 

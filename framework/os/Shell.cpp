@@ -172,6 +172,13 @@ QUrl telUrl(const QString& number)
     return QUrl::fromEncoded("tel:" + QUrl::toPercentEncoding(number, "+()-.*#"), QUrl::StrictMode);
 }
 
+QString urlDisplayText(const QUrl& url)
+{
+    if (url.isLocalFile()) return QDir::toNativeSeparators(url.toLocalFile());
+    if (url.scheme() == QLatin1String("mailto")) return url.path(QUrl::FullyDecoded);
+    return url.toDisplayString(QUrl::RemoveQuery);
+}
+
 bool openLink(const QString& link, const OpenFailed& failed)
 {
     return shell().openUrl(linkUrl(link), failed);

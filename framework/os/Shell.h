@@ -78,6 +78,10 @@ QUrl linkUrl(const QString& link);
 QUrl mailtoUrl(const QString& address, const QString& subject = {}, const QString& body = {});
 // "tel:" with the number as dialled.
 QUrl telUrl(const QString& number);
+// What a message names for a URL the desktop could not open: a local file's
+// path, a mail address as written ("Name <a@b.ru>", not percent-encoded), else
+// the URL without its query.
+QString urlDisplayText(const QUrl& url);
 
 bool openLink(const QString& link, const OpenFailed& failed = {});
 // A local file with its default program.

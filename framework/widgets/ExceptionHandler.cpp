@@ -11,15 +11,27 @@
 
 namespace fw {
 
-void offerReconnect(const QString& text)
+bool offerReconnect(const QString& text)
 {
+    // One offer at a time: whatever else finds the connection lost while it is
+    // open (a window coming back to the front) is answered by it.
+    static bool asking = false;
+    if (asking) return false;
+    asking = true;
+    bool reconnected = false;
     try {
-        if (!dialogs().confirm(text + "\n\nПодключиться к серверу заново?", applicationTitle())) return;
-        Database::reconnectLost();
+        if (dialogs().confirm(text + "\n\nПодключиться к серверу заново?", applicationTitle())) {
+            Database::reconnectLost();
+            reconnected = true;
+        }
     } catch (...) {
+        asking = false;
         // The server is still away: say so and let the user try again later.
         showException(std::current_exception());
+        return false;
     }
+    asking = false;
+    return reconnected;
 }
 
 namespace {

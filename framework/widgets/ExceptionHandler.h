@@ -13,8 +13,9 @@ namespace fw {
 // A lost connection is told and the user is asked whether to reconnect: the
 // pending edits stay in their windows and are written by the next post.
 void showException(std::exception_ptr e);
-// Shows text (a lost connection) and, on Yes, reconnects what was lost.
-void offerReconnect(const QString& text);
+// Shows text (a lost connection) and, on Yes, reconnects what was lost; true
+// when it did. While one offer is open, another is not shown.
+bool offerReconnect(const QString& text);
 
 // Runs an event handler; an exception that leaves it is shown. False when it threw.
 bool runGuarded(const std::function<void()>& handler);

@@ -60,6 +60,14 @@ protected:
         fw::Database setup(p);
         setup.connect();
         schema::createObjects(setup);
+        // The logged-in users and their departments, as in the suite's database.
+        for (const TOtdelRecord& o : UserRights->Otdels)
+            if (o.IdOtdel != 0)
+                setup.execute("insert into Otdel (idOtdel, Otdel) values (:o, :n)", {{"o", o.IdOtdel}, {"n", o.Otdel}});
+        for (const TUserRecord& u : UserRights->Users)
+            if (u.IdUser != 0)
+                setup.execute("insert into Users (idUser, idOtdel, Name) values (:u, :o, :n)",
+                              {{"u", u.IdUser}, {"o", u.IdOtdel}, {"n", u.Name}});
         setup.disconnect();
         dm->db.disconnect();
         dm->db.setParams(p);
@@ -351,7 +359,7 @@ protected:
         db.execute("insert into contacts (idContacts, idCust, idUser, contact_name) "
                    "values (gen_id(GEN_CONTACTS, 1), :c, :u, 'Смирнова')", c);
         db.execute("insert into Sdelka (idSdelka, idCust, idUser, Name) values (gen_id(GEN_SDELKA, 1), :c, :u, 'Поставка')", c);
-        db.execute("insert into Sales (idSale, idCust, idUser, idTovar, back) values (gen_id(GEN_SALES, 1), :c, :u, 0, '-')", c);
+        db.execute("insert into Sales (idSale, idCust, idUser, back) values (gen_id(GEN_SALES, 1), :c, :u, '-')", c);
         db.execute("insert into Dog (idDog, idCust, idUser, DogNumber) values (gen_id(GEN_DOG, 1), :c, :u, '1')", c);
         db.execute("insert into Orders (idOrder, idCust, idUser, idOrderStatus) values (gen_id(GEN_ORDERS, 1), :c, :u, 0)", c);
         // Memberships need real groups: the database refuses one to a missing group.

@@ -259,7 +259,7 @@ TEST_F(KlientQueryPage, SearchByGroupGoodsAndDeal)
     db.execute("insert into Gr_Kl (idGr_Kl, idCust, idGrKlient) values (1, :c, 901)", {{"c", a}});
     db.execute("insert into Sdelka (idSdelka, idCust, idUser, Name) values (501, :c, :u, 'Поставка')",
                {{"c", b}, {"u", stranger.IdUser}});
-    db.execute("insert into Sales (idSale, idCust, idSdelka, idTovar, SerNum, back) values (1, :c, 501, 0, 'SN-1', '-')",
+    db.execute("insert into Sales (idSale, idCust, idSdelka, SerNum, back) values (1, :c, 501, 'SN-1', '-')",
                {{"c", b}});
 
     page->tsZGroupShow();
@@ -334,6 +334,7 @@ TEST_F(KlientQueryPage, CascadesEscAndCuratorLabels)
 {
     db.execute("insert into Country (idCountry, Country) values (10, 'Россия')");
     db.execute("insert into Region (idRegion, idCountry, Region) values (20, 10, 'Тверская')");
+    db.execute("insert into Country (idCountry, Country) values (11, 'Беларусь')");
     db.execute("insert into Region (idRegion, idCountry, Region) values (21, 11, 'Минская')");
     page->tsZKarShow();
     page->dblcZRegion->setKeyValue(21);

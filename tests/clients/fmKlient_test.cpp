@@ -12,6 +12,7 @@
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/fmSelectItem.h"
+#include "deals/dmZakaz.h"
 #include "deals/fmZakaz.h"
 
 #include "os/Shell.h"
@@ -360,6 +361,12 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     fm->KlientCard->sbMail->click();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
+
+    // Without a mail program the user is told the address as the card has it.
+    shell.openResult = false;
+    ASSERT_TRUE(dmKl->qryContacts.locate("CONTACT_EMAIL", "s@firm.ru"));
+    dialogs.expectError("Не удалось открыть почтовую программу для письма:\nСмирнова <s@firm.ru>");
+    fm->sbMail->click();
 }
 
 TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
@@ -394,6 +401,51 @@ TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
     EXPECT_EQ(fmZakaz->IdCust, idCust);
     EXPECT_EQ(stored(QString("select Email || '|' || idOrderStatus || '|' || idUser from orders where idCust = %1").arg(idCust)),
               QString("\"Орлов\"<o@firm.ru>|0|%1").arg(me.IdUser));
+}
+
+// The subject typed in the mailing window's grid for an order made from the
+// card is stored once a material is added, whether the card opened the window
+// or found it open, with Enter pressed or not.
+TEST_F(FmKlientWindow, AnOrdersSubjectTypedInTheGridIsStored)
+{
+    const int idCust = addClient(me.IdUser);
+    addContact(idCust, "Орлов", "o@firm.ru");
+    db.execute("update or insert into GrItem (idGrItem, GrItem) values (71, 'Прайсы') matching (idGrItem)");
+    db.execute("update or insert into Item (idItem, idGrItem, Item) values (71, 71, 'Прайс-лист') matching (idItem)");
+    ASSERT_TRUE(openActive());
+    ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
+    for (const bool enter : {true, true, false}) {
+        fm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
+        emit fm->pmZakaz->aboutToShow();
+        fm->pmZakaz->actions().last()->trigger();
+        ASSERT_TRUE(fmZakaz);
+        TfmZakaz* z = fmZakaz;
+        z->show();
+        z->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(z));
+        fw::Query& orders = dmZakaz->qryOrders;
+        const int order = orders.fieldByName("IDORDER").asInteger();
+        const QString subject = QString("Прайс для Орлова %1").arg(order);
+
+        fw::DBGrid* g = z->dbgOrders;
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(g->model()->index(orders.recNo() - 1, 1)).center());
+        QApplication::processEvents();
+        for (QChar c : subject) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(QApplication::focusWidget(), &press);
+            QApplication::processEvents();   // the first key opens the cell's editor
+        }
+        if (enter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(dmZakaz->qryItem.locate("IDITEM", 71));
+        fw::DBGrid* items = z->dbgItem;
+        QTest::mouseClick(items->viewport(), Qt::LeftButton, {},
+                          items->visualRect(items->model()->index(dmZakaz->qryItem.recNo() - 1, 0)).center());
+        QTest::mouseClick(z->tbMatAdd, Qt::LeftButton);
+        EXPECT_EQ(stored(QString("select subject from orders where idOrder = %1").arg(order)), subject);
+        EXPECT_EQ(count(QString("select count(*) from items where idOrder = %1 and idItem = 71").arg(order)), 1);
+    }
+    EXPECT_EQ(dialogs.pending(), 0);
 }
 
 TEST_F(FmKlientWindow, FiltersOfHistoryAndContacts)

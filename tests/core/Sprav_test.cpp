@@ -1,16 +1,10 @@
-#include "CoreFixture.h"
+#include "ReferenceListsFixture.h"
 
-#include "core/ModuleWindows.h"
-#include "core/Sprav.h"
 #include "core/SpravTableFrame.h"
 #include "core/fmSelectItem.h"
-#include "core/fmSetupList.h"
 
-#include "db/Query.h"
 #include "widgets/DBGrid.h"
-#include "widgets/ScriptedDialogs.h"
 
-#include <QComboBox>
 #include <QImage>
 #include <QPainter>
 #include <QListWidget>
@@ -20,35 +14,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
-
-namespace {
-
-class ReferenceLists : public CoreDatabaseTest {
-protected:
-    void SetUp() override
-    {
-        CoreDatabaseTest::SetUp();
-        fmSetupList = new TfmSetupList;
-        fmSetupList->resize(900, 500);
-        fmSetupList->show();
-    }
-    void TearDown() override
-    {
-        delete fmSetupList.data();
-        CoreDatabaseTest::TearDown();
-    }
-
-    TSprav* select(int n)
-    {
-        fmSetupList->cbSprav->setCurrentIndex(n);
-        return fmSetupList->SpravMan->GetSprav(n);
-    }
-    int count(const QString& sql) { return db.selectValue(sql).asInt(); }
-
-    fw::ScriptedDialogs dialogs;
-};
-
-} // namespace
 
 TEST_F(ReferenceLists, EveryListShowsItsLevelsAndTheirDetails)
 {
@@ -239,7 +204,6 @@ TEST_F(ReferenceLists, DistrictsTakeRegionsWithoutADistrict)
     db.execute("insert into District (idDistrict, District) values (502, 'Южный')");
     db.execute("insert into Region (idRegion, idDistrict, Region) values (601, 0, 'Свободный')");
     db.execute("insert into Region (idRegion, idDistrict, Region) values (602, null, 'Без района')");
-    db.execute("insert into Region (idRegion, idDistrict, Region) values (603, 999, 'Сирота')");
     db.execute("insert into Region (idRegion, idDistrict, Region) values (604, 502, 'Занятый')");
     TSprav* s = select(3);
     fw::Query& districts = *s->Queries[0];
@@ -263,11 +227,11 @@ TEST_F(ReferenceLists, DistrictsTakeRegionsWithoutADistrict)
     s->AddClick(1);
     EXPECT_TRUE(offered.contains("Свободный"));
     EXPECT_TRUE(offered.contains("Без района"));
-    EXPECT_TRUE(offered.contains("Сирота"));
     EXPECT_FALSE(offered.contains("Занятый"));
+    EXPECT_FALSE(offered.contains("-"));   // the region "none" stays where it is
     EXPECT_EQ(regions.state(), fw::DataSetState::Browse);
     EXPECT_EQ(db.selectValue("select idDistrict from Region where idRegion = 602").asInt(), 501);
-    EXPECT_EQ(count("select count(*) from Region"), 5);   // no region was created
+    EXPECT_EQ(count("select count(*) from Region"), 4);   // no region was created
 
     // Cancel in the picker adds nothing.
     QTimer::singleShot(0, [] {
@@ -285,6 +249,15 @@ TEST_F(ReferenceLists, DistrictsTakeRegionsWithoutADistrict)
     s->DelClick(1);
     EXPECT_TRUE(regions.isEmpty());
     EXPECT_EQ(db.selectValue("select idDistrict from Region where idRegion = 602").asInt(), 0);
+
+    // The region "none" attached to a district by an earlier version can be taken out again.
+    db.execute("update Region set idDistrict = 501 where idRegion = 0");
+    districts.refresh();
+    ASSERT_TRUE(districts.locate("idDistrict", 501));
+    ASSERT_TRUE(regions.locate("idRegion", 0));
+    dialogs.expectConfirm(true, "Удалить?");
+    s->DelClick(1);
+    EXPECT_EQ(db.selectValue("select idDistrict from Region where idRegion = 0").asInt(), 0);
 }
 
 TEST_F(ReferenceLists, TheNoneRowIsGrey)

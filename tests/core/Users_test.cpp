@@ -1,6 +1,7 @@
 #include "CoreFixture.h"
 
 #include "core/Users.h"
+#include "core/schema/References.h"
 #include "db/DbError.h"
 #include "support/Refusal.h"
 
@@ -86,7 +87,8 @@ TEST_F(UsersTest, DepartmentsAndUsersAreWrittenAndMirrored)
     EXPECT_NE(TUserRecord{}.IdUser, 0);
     for (const TUserRecord& u : users.FilteredUsers) EXPECT_NE(u.IdUser, user.IdUser);
     EXPECT_EQ(count(QString("select count(*) from users where idUser = %1").arg(user.IdUser)), 0);
-    EXPECT_EQ(storedCodesOf(user.IdUser), QList<int>{1000});   // the rights rows stay
+    EXPECT_TRUE(storedCodesOf(user.IdUser).isEmpty());   // his rights went with him
+    EXPECT_TRUE(codesOf(users, user.IdUser).isEmpty());
 
     users.DeleteOtdel(otdel.IdOtdel);
     EXPECT_EQ(refusal([&] { users.GetOtdel(otdel.IdOtdel, read); }), "Отдел не найден!");
@@ -112,6 +114,88 @@ TEST_F(UsersTest, RightsAreGrantedOnceAndTheAdministratorIsProtected)
     EXPECT_TRUE(users.IsGranted(0, 1046));
     EXPECT_EQ(count("select count(*) from prava where idUser = 0 and idPravo = 1046"), 1);
     EXPECT_EQ(count("select count(*) from users where idUser = 0"), 1);
+}
+
+TEST_F(UsersTest, AUserWhoOwnsRowsGoesOnlyWhenHisDepartmentTakesThemOver)
+{
+    TUsers users;
+    TOtdelRecord sales{-1, "Продажи"}, stock{-1, "Склад"};
+    users.AddOtdel(sales);
+    users.AddOtdel(stock);
+    const TUserRecord leaving = addUser(users, "Уходящий", sales.IdOtdel);
+    const TUserRecord heir = addUser(users, "Преемник", sales.IdOtdel);
+    const TUserRecord outsider = addUser(users, "Чужой", stock.IdOtdel);
+    users.AddPravo(leaving.IdUser, 1000);
+    users.AddPravo(leaving.IdUser, 1034);
+    const QList<QPair<QString, fw::Value>> u{{"u", leaving.IdUser}, {"h", heir.IdUser}, {"x", outsider.IdUser}};
+    for (const char* sql : {"insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (901, :u, 'Ромашка')",
+                            "insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (902, :u, 'Лютик')",
+                            "insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (903, :h, 'Кактус')",
+                            "insert into CONTACTS (IDCONTACTS, IDCUST, IDUSER) values (901, 903, :u)",
+                            "insert into DOG (IDDOG, IDCUST, IDUSER) values (901, 901, :u)",
+                            "insert into SDELKA (IDSDELKA, IDCUST, IDUSER) values (901, 901, :u)",
+                            "insert into SDELKA (IDSDELKA, IDCUST, IDUSER) values (902, 903, :u)",
+                            "insert into ETAPS (IDETAPS, IDSDELKA, IDUSER) values (901, 902, :u)",
+                            "insert into SALES (IDSALE, IDCUST, IDSDELKA, IDUSER) values (901, 901, 901, :u)",
+                            "insert into SALES (IDSALE, IDCUST, IDSDELKA, IDUSER) values (902, 903, 902, :h)",
+                            "insert into SALES (IDSALE, IDCUST, IDSDELKA, IDUSER) values (903, 901, 901, :u)",
+                            "insert into SALES (IDSALE, IDCUST, IDUSER) values (904, 902, :u)",
+                            "insert into ORDERS (IDORDER, IDCUST, IDUSER) values (901, 902, :u)",
+                            "insert into LOCGRKL (IDLOCGRKL, LOCGRKL, IDUSER) values (901, 'Мои', :u)"})
+        db.execute(sql, u);
+    for (int i = 0; i < 24; ++i)
+        db.execute("insert into HISTORY (IDHIST, IDCUST, IDUSER, HISTORY) values (:k, 901, :u, :h)",
+                   {{"k", 901 + i}, {"u", leaving.IdUser}, {"h", i < 21 ? "+" : "-"}});
+    for (int i = 0; i < 5; ++i)
+        db.execute("insert into OPLATA (IDOPLATA, IDSALE, IDUSER, SUMMAR) values (:k, :s, :u, :r)",
+                   {{"k", 901 + i}, {"s", 901 + i % 3}, {"u", i < 3 ? leaving.IdUser : outsider.IdUser},
+                    {"r", 1000 * (i + 1)}});
+    const auto byDepartment = [&] {
+        QStringList sums;
+        fw::Query q(&db);
+        q.setSql({"select u.idOtdel || ':' || sum(o.SummaR) from Oplata o join Users u on u.idUser = o.idUser"
+                  " group by u.idOtdel order by 1"});
+        for (q.open(); !q.eof(); q.next()) sums << q.field(0).asString();
+        return sums;
+    };
+    const QString seenBySales = QString("select count(*) from Customer where idUser in "
+                                        "(select idUser from Users where idOtdel=%1)").arg(sales.IdOtdel);
+    const QStringList sums = byDepartment();
+    const int clients = count(seenBySales);
+    const QString owned = "Пользователь «Уходящий» указан в 2 карточках клиентов, 1 контактном лице, 21 записи истории, "
+                          "3 планах, 1 договоре, 2 сделках, 1 этапе сделки, 2 строках товара сделок, 1 строке товара "
+                          "клиента, 3 оплатах, 1 заказе рассылки и 1 личной группе";
+
+    EXPECT_EQ(refusal([&] { users.DeleteUser(leaving.IdUser); }), owned + "; удалить его нельзя.");
+    EXPECT_EQ(refusal([&] { users.DeleteUser(leaving.IdUser, outsider.IdUser); }),
+              "Пользователь, которому передаются записи, удалён или переведён в другой отдел.\nНичего не изменено.");
+    try {
+        users.DeleteUser(leaving.IdUser);
+    } catch (const schema::InUseError& e) {
+        EXPECT_EQ(e.usedIn(), owned);
+    }
+    EXPECT_EQ(count(QString("select count(*) from users where idUser = %1").arg(leaving.IdUser)), 1);
+    EXPECT_EQ(storedCodesOf(leaving.IdUser), (QList<int>{1000, 1034}));
+    EXPECT_EQ(count(QString("select count(*) from history where idUser = %1").arg(leaving.IdUser)), 24);
+
+    CurrentUser = heir;
+    EXPECT_EQ(refusal([&] { users.DeleteUser(heir.IdUser); }),
+              "Нельзя удалить пользователя, под именем которого Вы работаете!");
+    CurrentUser = {};
+
+    users.DeleteUser(leaving.IdUser, heir.IdUser);
+    TUserRecord gone;
+    EXPECT_FALSE(users.GetUser(leaving.IdUser, gone));
+    EXPECT_EQ(count(QString("select count(*) from users where idUser = %1").arg(leaving.IdUser)), 0);
+    EXPECT_TRUE(storedCodesOf(leaving.IdUser).isEmpty());
+    for (const schema::Use& use : schema::uses()) {
+        if (QString(use.table) != "USERS") continue;
+        EXPECT_EQ(count(QString("select count(*) from %1 where %2 = %3").arg(use.usingTable, use.column)
+                            .arg(leaving.IdUser)), 0) << use.usingTable;
+    }
+    EXPECT_EQ(count(QString("select count(*) from history where idUser = %1").arg(heir.IdUser)), 24);
+    EXPECT_EQ(byDepartment(), sums);
+    EXPECT_EQ(count(seenBySales), clients);
 }
 
 TEST_F(UsersTest, PasteOntoTheAdministratorKeepsTheUsersRight)

@@ -173,7 +173,7 @@ TEST_F(MainWindow, HelpAndLetterSayWhenTheDesktopCannotOpenThem)
     dialogs->expectError("Не удалось открыть справку:\n"
                          + QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/br.html"));
     fmMain->miHelp->trigger();
-    dialogs->expectError("Не удалось открыть почтовую программу для письма:\nmailto:support@brontal.ru");
+    dialogs->expectError("Не удалось открыть почтовую программу для письма:\nsupport@brontal.ru");
     fmMain->N6->trigger();
 }
 

@@ -147,6 +147,36 @@ TEST_F(UsersWindowTest, OnlyAnEmptyDepartmentIsDeletedAfterConfirmation)
     EXPECT_EQ(listed, (QStringList{"Иванов", "Петров"}));
 }
 
+TEST_F(UsersWindowTest, AUserWhoOwnsRowsIsDeletedOnlyByHandingThemToHisDepartment)
+{
+    TUserRecord keeper{-1, empty.IdOtdel, "Кладовщик", "", ""};
+    UserRights->AddUser(keeper);
+    db.execute("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (901, :u, 'Ромашка')", {{"u", petrov.IdUser}});
+    db.execute("insert into CUSTOMER (IDCUST, IDUSER, COMPANY) values (902, :u, 'Лютик')", {{"u", keeper.IdUser}});
+    TfmUsers w;
+
+    // Alone in his department: nobody to take his rows.
+    selectUser(w, empty.IdOtdel, keeper.IdUser);
+    dialogs.expectConfirm(true, "Удалить пользователя \"Кладовщик\"?")
+        .expectError("Пользователь «Кладовщик» указан в 1 карточке клиента; удалить его нельзя: в его отделе нет "
+                     "другого пользователя, которому их можно передать.");
+    w.tbUserDel->click();
+    EXPECT_NE(w.UserNode(w.OtdelNode(empty.IdOtdel), keeper.IdUser), nullptr);
+
+    const QString offer = "Пользователь «Петров» указан в 1 карточке клиента.\n"
+                          "Передать эти записи другому пользователю его отдела и удалить \"Петров\"?";
+    selectUser(w, sales.IdOtdel, petrov.IdUser);
+    dialogs.expectConfirm(true, "Удалить пользователя \"Петров\"?").expectConfirm(false, offer);
+    w.tbUserDel->click();
+    EXPECT_EQ(count(QString("select count(*) from users where idUser = %1").arg(petrov.IdUser)), 1);
+
+    dialogs.expectConfirm(true, "Удалить пользователя \"Петров\"?").expectConfirm(true, offer).expectPickItem(0);
+    w.tbUserDel->click();
+    EXPECT_EQ(w.UserNode(w.OtdelNode(sales.IdOtdel), petrov.IdUser), nullptr);
+    EXPECT_EQ(count(QString("select count(*) from users where idUser = %1").arg(petrov.IdUser)), 0);
+    EXPECT_EQ(count(QString("select idUser from customer where idCust = 901")), ivanov.IdUser);
+}
+
 TEST_F(UsersWindowTest, RightViewShowsHoldersUnderEveryDepartment)
 {
     TfmUsers w;

@@ -12,7 +12,7 @@
 namespace {
 
 std::string calls;          // one line per call: "Name(arg|arg|...)"
-std::string docFile;        // the document file as it was when AddDoc ran
+std::string docFile;        // the document file as it was when AddDoc or DocByDoc ran
 std::string number = "0";   // what AddDoc and DocByDoc answer
 int moneyResult = 1;
 bool writeMoney = false;
@@ -77,6 +77,7 @@ BR1C_EXPORT void OpenDocWindow(const char* number, int kind, const char* date)
 BR1C_EXPORT void DocByDoc(const char* number, int kind, const char* date, char* result)
 {
     record("DocByDoc", {number, std::to_string(kind), date});
+    docFile = readFile(exchangeFile(BR1C_DOC_FILE));   // it has none to read
     answer(result);
 }
 

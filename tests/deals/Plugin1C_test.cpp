@@ -1,7 +1,11 @@
 #include "SdelkaFixture.h"
 
+#include "controls/CalcEdit.h"
+#include "controls/SpeedButton.h"
 #include "deals/Plugin1C.h"
+#include "deals/fmSdOplata.h"
 #include "os/Cp1251.h"
+#include "support/WhenShown.h"
 #include "os/OsError.h"
 
 #include <QDir>
@@ -9,7 +13,10 @@
 #include <QLibrary>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
+#include <array>
+#include <random>
 
 namespace {
 
@@ -71,11 +78,11 @@ TEST(Plugin1CFiles, PaymentFileIsReadInTriples)
     using testing_support::refusal;
     EXPECT_EQ(refusal([] { ParseMoney1C("1\n01.12.2026\n1\n2\n"); }), "Количество возвращенных значений не кратно трем!");
     EXPECT_EQ(refusal([] { ParseMoney1C("1\r\n01.12.2026\r\n1\r\n1,5\r\n01.12.2026\r\n1\r\n"); }),
-              "Строка 4 файла MONEY1C.txt (\"1,5\") не является числом!");
+              "Строка 4 файла MONEY1C.txt (\"1,5\") не является положительным числом!");
     EXPECT_EQ(refusal([] { ParseMoney1C("1\r\n31.02.2026\r\n1\r\n"); }),
               "Строка 2 файла MONEY1C.txt (\"31.02.2026\") не является датой!");
     EXPECT_EQ(refusal([] { ParseMoney1C("1\r\n01.12.2026\r\n0\r\n"); }),
-              "Строка 3 файла MONEY1C.txt (\"0\"): курс равен нулю!");
+              "Строка 3 файла MONEY1C.txt (\"0\") не является положительным числом!");
 }
 
 TEST(Plugin1CFiles, LinesMoneyOrADateCannotHoldAreRefused)
@@ -88,9 +95,9 @@ TEST(Plugin1CFiles, LinesMoneyOrADateCannotHoldAreRefused)
             << date;
     // More decimals than money holds would be lost unseen: 0.00004 is no rate of 0.
     EXPECT_EQ(refusal([] { ParseMoney1C("100.00001\r\n01.02.2024\r\n1\r\n"); }),
-              "Строка 1 файла MONEY1C.txt (\"100.00001\") не является числом!");
+              "Строка 1 файла MONEY1C.txt (\"100.00001\") не является положительным числом!");
     EXPECT_EQ(refusal([] { ParseMoney1C("100\r\n01.02.2024\r\n0.00004\r\n"); }),
-              "Строка 3 файла MONEY1C.txt (\"0.00004\") не является числом!");
+              "Строка 3 файла MONEY1C.txt (\"0.00004\") не является положительным числом!");
 
     // Taken as the payment columns keep them; a rate that is 0 there is refused.
     const QList<TMoney1C> m = ParseMoney1C("1000.505\r\n01.12.2025\r\n27.3456\r\n", 2, 2);
@@ -99,7 +106,7 @@ TEST(Plugin1CFiles, LinesMoneyOrADateCannotHoldAreRefused)
     EXPECT_EQ(m[0].Kurs, Money("27.35"));
     EXPECT_EQ(m[0].KursText, "27.3456");
     EXPECT_EQ(refusal([] { ParseMoney1C("100\r\n01.02.2024\r\n0.004\r\n", 2, 2); }),
-              "Строка 3 файла MONEY1C.txt (\"0.004\"): курс равен нулю!");
+              "Строка 3 файла MONEY1C.txt (\"0.004\") не является положительным числом!");
 }
 
 TEST(Plugin1CSpread, PartsAreKopecksAndTheLastTakesTheRest)
@@ -371,7 +378,7 @@ TEST_F(Plugin1CCard, AResultLongerThanAllowedIsRefusedAndNothingIsWritten)
 
 class MoneyCheck : public Plugin1CCard {
 protected:
-    QString Triple(const char* sum, const QDate& date, const char* kurs)
+    QString Triple(const QString& sum, const QDate& date, const QString& kurs)
     {
         return QString("%1\r\n%2\r\n%3\r\n").arg(sum, Text(date), kurs);
     }
@@ -380,7 +387,7 @@ protected:
         file_ = text.toLatin1();
         SetMoney(1, file_.constData());
     }
-    QString Question(const char* sum, const QDate& date, const char* kurs)
+    QString Question(const QString& sum, const QDate& date, const QString& kurs)
     {
         return QString("В 1С обнаружена сумма отсутствующая в сделке:\rСумма:\t%1\rДата:\t%2\rКурс:\t%3\rДобавить в сделку?")
             .arg(sum, Text(date), kurs);
@@ -395,6 +402,13 @@ protected:
         q.open();
         for (; !q.eof(); q.next()) r << q.fieldByName(column).asCurrency();
         return r;
+    }
+    // The deal with its goods lines (planned sums and rate) and its invoice, on the card.
+    void OpenInvoicedDeal(std::initializer_list<std::array<int, 3>> lines = {{300, 10, 30}})
+    {
+        for (const auto& [r, d, kurs] : lines) AddSale(tovar, r, d, kurs);
+        SetDeal("NoSchet = 'СЧ-1', DateSchet = '02.03.2026'");
+        Open();
     }
     Currency DealMoney(const char* column)
     {
@@ -494,7 +508,7 @@ TEST_F(MoneyCheck, RefusesWhatCannotBeSpread)
               "Плановая стоимость товаров сделки равна нулю: сумму разнести невозможно!");
     AddSale(tovar, 10, 10, 1);
     SetFile(Triple("100", QDate(2026, 3, 10), "2.5") + Triple("5", QDate(2026, 3, 11), "0"));
-    EXPECT_EQ(refusal([&] { card->tbMoney1CClick(); }), "Строка 6 файла MONEY1C.txt (\"0\"): курс равен нулю!");
+    EXPECT_EQ(refusal([&] { card->tbMoney1CClick(); }), "Строка 6 файла MONEY1C.txt (\"0\") не является положительным числом!");
     EXPECT_TRUE(Paid("SUMMAR").isEmpty());
 }
 
@@ -517,18 +531,149 @@ TEST_F(MoneyCheck, APartThatCannotBeWrittenTakesTheWholeSumBack)
     EXPECT_EQ(dmKlSd->qryOplata.state(), fw::DataSetState::Browse);
 }
 
+TEST_F(MoneyCheck, PaymentsOfOneDayAndRateAreEachAddedOnce)
+{
+    OpenInvoicedDeal();
+    const QDate day(2026, 12, 10);
+    SetFile(Triple("100", day, "30") + Triple("200", day, "30"));
+    dialogs.expectConfirm(true, Question("100", day, "30")).expectConfirm(true, Question("200", day, "30"));
+    card->tbMoney1C->click();
+    dialogs.expectInformation("Новых поступлений нет!");
+    card->tbMoney1C->click();
+    // The invoice paid a third time that day: only that payment is new.
+    SetFile(Triple("100", day, "30") + Triple("200", day, "30") + Triple("100", day, "30"));
+    dialogs.expectConfirm(true, Question("100", day, "30"));
+    card->tbMoney1C->click();
+    EXPECT_EQ(DealMoney("OPLATRF"), Money("400"));
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
+// A payment entered by hand in the payment dialog from the same document, the
+// rate typed with the four decimals the document has, is that payment.
+TEST_F(MoneyCheck, APaymentTypedFromTheDocumentIsRecognised)
+{
+    OpenInvoicedDeal({{600, 20, 30}, {400, 10, 40}});
+    const QDate paidOn(2025, 12, 1);
+    testing_support::whenShown<TfmSdOplata>([&](TfmSdOplata* d) {
+        d->activateWindow();
+        d->SetDateOpl(paidOn);
+        d->ceKurs->setFocus();
+        d->ceKurs->selectAll();
+        QTest::keyClicks(d->ceKurs, "27,3456");
+        d->ceVal1->SetValue(Money("1000.5"));
+        d->ceVal2->SetValue(Money("36.59"));
+        d->sbCheckAll->Click();
+        d->accept();
+        if (d->isVisible()) d->reject();
+    });
+    card->tbAddOplata->click();
+    EXPECT_EQ(Paid("KURS"), (QList<Currency>{Money("27.35"), Money("27.35")}));
+    EXPECT_EQ(DealMoney("OPLATRF"), Money("1000.5"));
+
+    SetFile(Triple("1000.5", paidOn, "27.3456"));
+    dialogs.expectInformation("Новых поступлений нет!");
+    card->tbMoney1C->click();
+    EXPECT_EQ(dialogs.pending(), 0);
+}
+
+TEST_F(MoneyCheck, ExchangeFilesOfEarlierCallsAreNeverTaken)
+{
+    AddSale(tovar, 300, 10, 30);
+    SetDeal("NoSchet = 'СЧ-1', DateSchet = '02.03.2026', NoNakl = 'Н-5', DateNakl = '05.03.2026'");
+    Open();
+    // Another invoice's payments, and a plug-in that answers true without a file.
+    const QString money = QDir(exchange.path()).filePath(BR1C_MONEY_FILE);
+    QFile stale(money);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(Triple("500", QDate(2026, 3, 3), "30").toLatin1());
+    stale.close();
+    SetMoney(1, nullptr);
+    EXPECT_EQ(refusal([&] { card->tbMoney1CClick(); }), "Не могу получить информацию о деньгах из 1С!");
+    EXPECT_FALSE(QFile::exists(money));
+    EXPECT_TRUE(Paid("SUMMAR").isEmpty());
+
+    // The document file of the last document is gone before a document is made from another.
+    QFile doc(DocFile());
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write("05.03.2026\r\n30\r\nАльфа\r\n");
+    doc.close();
+    SetNumber("СФ-1");
+    card->sbSchetF1C->click();
+    EXPECT_EQ(Calls().last(), "DocByDoc(Н-5|2|05.03.2026)");
+    EXPECT_EQ(DocFileSeen(), "<missing>");
+    EXPECT_EQ(DealText("NOSCHETF"), "СФ-1");
+}
+
+// A sum or rate the columns keep otherwise than the file says it is offered
+// as it will be stored, beside the file's; one they keep as 0, or a negative
+// one, is no payment.
+TEST_F(MoneyCheck, WhatIsStoredIsShownBesideWhatTheFileSays)
+{
+    OpenInvoicedDeal();
+    const QDate day(2026, 3, 10);
+    SetFile(Triple("100", day, "0.006") + Triple("100.005", day, "2"));
+    dialogs.expectConfirm(true, Question("100", day, "0.01 (в 1С: 0.006)"))
+        .expectConfirm(true, Question("100 (в 1С: 100.005)", day, "2"));
+    card->tbMoney1C->click();
+    EXPECT_EQ(Paid("KURS"), (QList<Currency>{Money("0.01"), Money("2")}));
+    EXPECT_EQ(Paid("SUMMAD"), (QList<Currency>{Money("10000"), Money("50")}));   // by the rate stored
+
+    for (const auto& [file, line] : {std::pair{Triple("100", day, "0.004"), 3}, {Triple("-5", day, "2"), 1},
+                                     {Triple("0.001", day, "2"), 1}, {Triple("100", day, "-27.5"), 3}}) {
+        SetFile(file);
+        const QString text = file.split("\r\n")[line - 1];
+        EXPECT_EQ(refusal([&] { card->tbMoney1CClick(); }),
+                  QString("Строка %1 файла MONEY1C.txt (\"%2\") не является положительным числом!").arg(line).arg(text));
+    }
+    EXPECT_EQ(Paid("SUMMAR").size(), 2);
+}
+
+// Numbers and dates of documents: a result that no document number can be is
+// refused naming the entry point, and the deal keeps what it had.
+TEST_F(Plugin1CCard, ADocumentNumberWithAControlCharacterIsRefused)
+{
+    AddSale(tovar, 300, 100, 3);
+    SetDeal("NoNakl = 'Н-5', DateNakl = '05.03.2026'");
+    Open();
+    SetNumber("N\tX\x01Y");
+    dialogs.expectError("Функция DocByDoc библиотеки libBRplus1C.so вернула номер документа \"N<09>X<01>Y\" с "
+                        "недопустимым символом U+0009.\rРезультат не принят.");
+    card->sbSchetF1C->click();
+    EXPECT_EQ(DealText("NOSCHETF"), "");
+    SetDeal("NoNakl = null, DateNakl = null");
+    SetNumber("   ");
+    EXPECT_EQ(refusal([&] { card->sbSchet1CClick(); }),
+              "Функция AddDoc библиотеки libBRplus1C.so вернула номер документа из одних пробелов.\rРезультат не принят.");
+    EXPECT_EQ(DealText("NOSCHET"), "");
+    EXPECT_EQ(dmKlSd->qrySdelka.state(), fw::DataSetState::Browse);
+
+    // Every byte of the code page in a number: what is no character to show is
+    // refused, anything else is a number.
+    TPlugin1C& plugin = card->Load1CPlugin();
+    for (int b = 1; b < 256; ++b) {
+        const char number[] = {'N', char(b), '1', 0};
+        Call<void (*)(const char*)>("br1cDoubleSetNumber")(number);
+        const bool control = b < 0x20 || b == 0x7F || b == 0x98;   // 0x98 reads as U+0098, which the code page lacks
+        try {
+            const QString n = plugin.DocByDoc("Н-5", 2, "05.03.2026");
+            EXPECT_FALSE(control) << b;
+            EXPECT_EQ(fw::toCp1251(n), QByteArray(number)) << b;
+        } catch (const fw::LibraryError& e) {
+            EXPECT_TRUE(control) << b;
+            EXPECT_TRUE(e.message().startsWith("Функция DocByDoc")) << b;
+        }
+    }
+}
+
 // The money rules against the database, embedded and on the server.
 class MoneyRules : public testing_support::OnServerOrNot<MoneyCheck> {};
 
 TEST_P(MoneyRules, APaymentAddedWithAFourDecimalRateIsNotOfferedAgain)
 {
-    AddSale(tovar, 600, 20, 30);
-    AddSale(tovar, 400, 10, 40);
-    SetDeal("NoSchet = 'СЧ-1', DateSchet = '02.03.2026'");
-    Open();
+    OpenInvoicedDeal({{600, 20, 30}, {400, 10, 40}});
     const QDate paidOn(2025, 12, 1);
     SetFile(Triple("1000.5", paidOn, "27.3456"));
-    dialogs.expectConfirm(true, Question("1000.5", paidOn, "27.3456"));
+    dialogs.expectConfirm(true, Question("1000.5", paidOn, "27.35 (в 1С: 27.3456)"));
     card->tbMoney1C->click();
     EXPECT_EQ(Paid("KURS"), (QList<Currency>{Money("27.35"), Money("27.35")}));
     EXPECT_EQ(Paid("SUMMAR"), (QList<Currency>{Money("600.3"), Money("400.2")}));
@@ -542,6 +687,146 @@ TEST_P(MoneyRules, APaymentAddedWithAFourDecimalRateIsNotOfferedAgain)
     card->tbMoney1C->click();
     EXPECT_EQ(DealMoney("OPLATRF"), Money("1000.5"));
     EXPECT_EQ(dialogs.pending(), 0);
+}
+
+// Answers every question Yes and keeps what was shown.
+class AnswerYes : public fw::Dialogs {
+public:
+    AnswerYes() : previous_(fw::setDialogs(this)) {}
+    ~AnswerYes() override { fw::setDialogs(previous_); }
+    QStringList questions, messages;
+    void information(const QString& text, const QString& = {}) override { messages << text; }
+    void warning(const QString& text, const QString& = {}) override { messages << text; }
+    void error(const QString& text, const QString& = {}) override { messages << text; }
+    bool confirm(const QString& text, const QString& = {}) override
+    {
+        questions << text;
+        return true;
+    }
+    bool inputQuery(const QString&, const QString&, QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString& d) override { return d; }
+    bool openFile(fw::FileDialog&) override { return false; }
+    bool saveFile(fw::FileDialog&) override { return false; }
+    bool pickItem(const QString&, const QStringList&, int&) override { return false; }
+
+private:
+    fw::Dialogs* previous_;
+};
+
+// Random payment files against a deal that may hold some of their payments
+// already, entered by hand by another user (at a time of day, spread over the
+// lines as he liked) or added by an earlier check. After a check answered Yes
+// throughout, the deal holds per payment date and rate what the file holds, or
+// what it held when that was more; a second check offers nothing.
+TEST_P(MoneyRules, RandomFilesLeaveTheDealHoldingWhatTheFileHolds)
+{
+    std::mt19937 rng(20261210);
+    const auto pick = [&](int from, int to) { return std::uniform_int_distribution<int>(from, to)(rng); };
+    const auto number = [&](int maxWhole) {
+        QString t = QString::number(pick(0, maxWhole));
+        if (const int decimals = pick(0, 4)) {
+            t += '.';
+            for (int i = 0; i < decimals; ++i) t += QChar('0' + pick(0, 9));
+        }
+        return t;
+    };
+    QList<int> sales;
+    for (int i = 0; i < 3; ++i) sales << AddSale(tovar, pick(1, 5000), pick(1, 100), 30);
+    AddSale(tovar, 0, 0, 0);   // no share
+    SetDeal("NoSchet = 'СЧ-1', DateSchet = '02.03.2026'");
+    Open();
+    const QList<QDate> days{{2026, 3, 10}, {2026, 3, 11}, {2026, 4, 1}};
+    using Key = std::pair<QDate, Currency>;
+    const auto held = [&] {
+        QMap<Key, Currency> h;
+        fw::Query q;
+        q.setDatabase(&db);
+        q.setSql({QString("select o.DateOpl, o.Kurs, o.SummaR from Oplata o join Sales s on s.idSale = o.idSale "
+                          "where s.idSdelka = %1").arg(deal)});
+        q.open();
+        for (; !q.eof(); q.next())
+            h[{q.field(0).asDateTime().date(), q.field(1).asCurrency()}] += q.field(2).asCurrency();
+        return h;
+    };
+    const auto check = [&](const QString& file, QStringList* questions = nullptr) {
+        SetFile(file);
+        AnswerYes yes;
+        try {
+            card->tbMoney1CClick();
+        } catch (const fw::Error& e) {
+            ADD_FAILURE() << e.message().toStdString() << "\n" << file.toStdString();
+        }
+        if (questions) *questions = yes.questions;
+        return yes.messages;
+    };
+
+    for (int run = 0; run < 150; ++run) {
+        db.execute(QString("delete from Oplata where idSale in (select idSale from Sales where idSdelka = %1)").arg(deal));
+        struct Payment {
+            QString sum, kurs;
+            QDate day;
+        };
+        QList<Payment> file;
+        QStringList rates;
+        const int n = pick(1, 6);
+        while (file.size() < n) {
+            if (!file.isEmpty() && pick(0, 3) == 0) {   // the same payment once more
+                file << file[pick(0, int(file.size()) - 1)];
+                continue;
+            }
+            if (rates.isEmpty() || pick(0, 2) == 0) rates << number(60);
+            const Payment p{number(99999), rates[pick(0, int(rates.size()) - 1)], days[pick(0, 2)]};
+            if (fw::Currency::parse(p.sum, 2) > Currency() && fw::Currency::parse(p.kurs, 2) > Currency()) file << p;
+        }
+        const auto text = [&](qsizetype count) {
+            QString t;
+            for (qsizetype i = 0; i < count; ++i) t += Triple(file[i].sum, file[i].day, file[i].kurs);
+            return t;
+        };
+        const auto key = [](const Payment& p) { return Key{p.day, *fw::Currency::parse(p.kurs, 2)}; };
+
+        // What the deal holds before: some of the payments by hand, some by an earlier check.
+        if (pick(0, 2) == 0) check(text(pick(1, int(file.size()))));
+        for (const Payment& p : file) {
+            if (pick(0, 2) != 0) continue;
+            const Currency sum = *fw::Currency::parse(p.sum, 2);
+            const Currency first = pick(0, 1) ? sum : Currency::fromScaled(sum.scaled() / 200 * 100);
+            for (const Currency part : {first, sum - first}) {
+                if (part.isZero()) continue;
+                db.execute("insert into Oplata (idOplata, idSale, idUser, access, dateCr, dateOpl, summaD, summaR, kurs) "
+                           "values (:id, :sale, :user, '+', :day, :at, 1, :sum, :kurs)",
+                           {{"id", db.executeProcedure("ID_OPLATA")}, {"sale", sales[pick(0, 2)]},
+                            {"user", colleague.IdUser}, {"day", QDateTime(p.day, QTime(0, 0))},
+                            {"at", QDateTime(p.day, QTime(pick(0, 23), pick(0, 59)))}, {"sum", part},
+                            {"kurs", key(p).second}});
+            }
+        }
+        if (pick(0, 4) == 0) {   // a payment the file does not have, of one of its days and rates
+            const Payment& p = file[pick(0, int(file.size()) - 1)];
+            db.execute("insert into Oplata (idOplata, idSale, idUser, access, dateCr, dateOpl, summaD, summaR, kurs) "
+                       "values (:id, :sale, :user, '+', :day, :day, 1, :sum, :kurs)",
+                       {{"id", db.executeProcedure("ID_OPLATA")}, {"sale", sales[0]}, {"user", colleague.IdUser},
+                        {"day", QDateTime(p.day, QTime(0, 0))}, {"sum", *fw::Currency::parse(number(500), 2)},
+                        {"kurs", key(p).second}});
+        }
+
+        QMap<Key, Currency> expected = held(), inFile;
+        for (const Payment& p : file) inFile[key(p)] += *fw::Currency::parse(p.sum, 2);
+        for (auto g = inFile.cbegin(); g != inFile.cend(); ++g) expected[g.key()] = std::max(expected[g.key()], g.value());
+
+        check(text(file.size()));
+        const QMap<Key, Currency> after = held();
+        EXPECT_EQ(after.keys(), expected.keys()) << text(file.size()).toStdString();
+        for (auto g = expected.cbegin(); g != expected.cend(); ++g)
+            EXPECT_EQ(after.value(g.key()), g.value())
+                << g.key().first.toString("dd.MM.yyyy").toStdString() << " " << g.key().second.toString(2).toStdString()
+                << "\n" << text(file.size()).toStdString();
+
+        QStringList questions;
+        EXPECT_EQ(check(text(file.size()), &questions), QStringList{"Новых поступлений нет!"});
+        EXPECT_TRUE(questions.isEmpty()) << questions.join("\n").toStdString();
+        if (HasFailure()) break;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Embedded, MoneyRules, testing::Values(false));

@@ -204,8 +204,8 @@ TEST_F(SdDialogs, QuantityTakesThreeDecimalsAndTheCalculator)
         d->activateWindow();
         d->dbeKolvo->setFocus();
         d->dbeKolvo->selectAll();
-        QTest::keyClicks(d->dbeKolvo, "1,2345");   // the fourth decimal is refused
-        EXPECT_EQ(d->dbeKolvo->text(), "1,234");
+        QTest::keyClicks(d->dbeKolvo, "1,2345");   // taken, and read half to even at three decimals
+        EXPECT_EQ(d->dbeKolvo->Value(), Money("1.234"));
         EXPECT_EQ(d->dbcVal2->Value(), Money("12.34"));
         QTest::keyClick(d->dbeKolvo, Qt::Key_Down, Qt::AltModifier);
         ASSERT_TRUE(d->dbeKolvo->PopupVisible());
@@ -379,13 +379,12 @@ TEST_P(SdRates, AGoodsLineKeepsTheRateItShowsWithItsSum)
     Open();
     WhenShown<TfmSdTovar>(fmSdTovar, [&](TfmSdTovar* d) {
         Type(d->dbcVal2, "33,33");
-        Type(d->dbcKurs, "27,3456");   // the third and fourth decimals are refused
-        EXPECT_EQ(d->dbcKurs->text(), "27,34");
-        EXPECT_EQ(d->dbcVal1->Value(), Money("911.24"));
-        // A pasted rate becomes the rate that will be stored, and V1 follows it.
-        Paste(d->dbcKurs, "27,3456");
-        EXPECT_EQ(d->dbcKurs->text(), "27,35");
-        EXPECT_EQ(d->dbcVal1->Value(), Money("911.58"));   // 33.33 x 27.35 = 911.5755
+        // Typed or pasted, the rate is the one that will be stored, and V1 follows it.
+        for (const auto& enter : {Type, Paste}) {
+            enter(d->dbcKurs, "27,3456");
+            EXPECT_EQ(d->dbcKurs->Value(), Money("27.35"));
+            EXPECT_EQ(d->dbcVal1->Value(), Money("911.58"));   // 33.33 x 27.35 = 911.5755
+        }
         d->accept();
     });
     card->tbEditTovar->click();
@@ -410,27 +409,27 @@ TEST_P(SdRates, APaymentKeepsTheRateItShowsWithItsSum)
     WhenShown<TfmSdOplata>(fmSdOplata, [&](TfmSdOplata* d) {
         Type(d->ceVal2, "33,33");
         Type(d->ceKurs, "27,3456");
-        EXPECT_EQ(d->ceKurs->text(), "27,34");
-        EXPECT_EQ(d->Val1(), Money("911.24"));
+        EXPECT_EQ(d->Kurs(), Money("27.35"));
+        EXPECT_EQ(d->Val1(), Money("911.58"));
         d->sbCheckAll->Click();
         d->accept();
     });
     card->tbAddOplata->click();
     const QString payment = QString(" from Oplata where idSale = %1").arg(sale);
-    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.34"));
-    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.24"));
+    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.35"));
+    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.58"));
     EXPECT_EQ(StoredMoney("select summaD" + payment), Money("33.33"));
-    EXPECT_EQ(dmKlSd->qryOplata.fieldByName("KURS").displayText(), "27.34");
+    EXPECT_EQ(dmKlSd->qryOplata.fieldByName("KURS").displayText(), "27.35");
 
     WhenShown<TfmSdOplata>(fmSdOplata, [&](TfmSdOplata* d) {
-        EXPECT_EQ(d->ceKurs->DisplayText(), "27,34");
+        EXPECT_EQ(d->ceKurs->DisplayText(), "27,35");
         EXPECT_EQ(d->Val1(), (d->Val2() * d->Kurs()).rounded(2));
-        Paste(d->ceKurs, "27.3456");
+        Paste(d->ceKurs, "27.344");
         d->accept();
     });
     card->tbEditOplata->click();
-    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.35"));
-    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.58"));
+    EXPECT_EQ(StoredMoney("select kurs" + payment), Money("27.34"));
+    EXPECT_EQ(StoredMoney("select summaR" + payment), Money("911.24"));   // 33.33 x 27.34 = 911.2422
 }
 
 INSTANTIATE_TEST_SUITE_P(Embedded, SdRates, testing::Values(false));

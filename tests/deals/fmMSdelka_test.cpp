@@ -49,8 +49,12 @@ TEST(SdelkaSearchSql, NoFilterIsTheVisibilityClauseAlone)
     EXPECT_EQ(SdelkaSearchSql(Visible(0)),
               QStringList({"select c.Company, s.*", "from Sdelka s, Customer c",
                            "where c.idCust=s.idCust and s.idUser is not null"}));
-    EXPECT_EQ(SdelkaSearchSql(Visible(2)).last(),
-              "where s.idSdelka=l.idSdelka and s.idCust=c.idCust and t.idTovar=l.idTovar and s.idUser is not null");
+    EXPECT_EQ(SdelkaSearchSql(Visible(2)),
+              QStringList({"select c.Company, coalesce(t.IdGrTovar, 0) as IdGrTovar, coalesce(t.Tovar, '-') as Tovar, "
+                           "l.*, s.*",
+                           "from Sdelka s join Sales l on s.idSdelka=l.idSdelka join Customer c on s.idCust=c.idCust "
+                           "left join Tovar t on t.idTovar=l.idTovar",
+                           "where s.idUser is not null"}));
 }
 
 TEST(SdelkaSearchSql, DateRangesRunToBeforeTheDayAfterTheLastDay)
@@ -315,6 +319,30 @@ TEST_F(DealsList, EachModeListsWhatTheUserMaySee)
     EXPECT_TRUE(Titles().contains("Товар USD (план)"));
     EXPECT_EQ(Listed("GrTovar"), QStringList({"Железо", "Железо", "Софт"}));
     EXPECT_EQ(Listed("Tovar"), QStringList({"Офис", "Сервер", "Сервер"}));
+}
+
+// A database made before goods items could not be deleted while used.
+class DealsListWithAMissingGoodsItem : public DealsList {
+protected:
+    static void SetUpTestSuite()
+    {
+        DealsList::SetUpTestSuite();
+        fw::Database d(params());
+        d.connect();
+        d.execute("alter table SALES drop constraint FK_SALES_IDTOVAR");
+        d.execute("insert into TOVAR (IDTOVAR, IDGRTOVAR, TOVAR) values (3, 1, 'Снятый')");
+        d.execute("insert into SALES (IDSALE, IDSDELKA, IDCUST, IDUSER, IDTOVAR, KOLVO, SUMMADP) "
+                  "values (305, 102, 2, 10, 3, 1, 30)");
+        d.execute("delete from TOVAR where IDTOVAR = 3");
+    }
+};
+
+TEST_F(DealsListWithAMissingGoodsItem, ItsGoodsLineIsListedUnderNone)
+{
+    EXPECT_EQ(Search(2, "IDSALE"), QStringList({"301", "302", "303", "305"}));
+    EXPECT_EQ(Listed("GrTovar"), QStringList({"-", "Железо", "Железо", "Софт"}));
+    EXPECT_EQ(Listed("Tovar"), QStringList({"-", "Офис", "Сервер", "Сервер"}));
+    EXPECT_EQ(Listed("SUMMADP"), QStringList({"100.00", "30.00", "50.00", "70.00"}));
 }
 
 TEST_F(DealsList, LastDayOfARangeKeepsItsAfternoon)

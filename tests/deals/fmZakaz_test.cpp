@@ -575,7 +575,8 @@ TEST_F(Mailing, MaterialsAddedMeanwhileAppearWithTheirNames)
 }
 
 // The mailing window on the database server, reached through a proxy that can
-// cut the connection between a letter going out and its status being written.
+// cut the connection between a letter going out and whatever comes next. Four
+// orders of the user wait for their material, one letter each.
 class MailingOnServer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -585,14 +586,20 @@ protected:
         params = testing_support::createServerDatabase("mailing");
         static int run = 0;
         token = QString("s%1n%2").arg(QCoreApplication::applicationPid()).arg(++run);
+        QFile booklet(files.filePath("booklet.pdf"));
+        ASSERT_TRUE(booklet.open(QIODevice::WriteOnly));
+        booklet.write("booklet");
+        booklet.close();
         {
             fw::Database d(params);
             d.connect();
             schema::createObjects(d);
-            SeedReferences(d, QDir::tempPath());
+            SeedReferences(d, files.path());
             SeedOrders(d, token, sinkPort());
-            // Three orders of the user's own waiting for their test letters.
-            d.execute("update ORDERS set IDORDERSTATUS = 0, IDUSER = 10 where IDORDER in (102, 103)");
+            d.execute("update ORDERS set IDORDERSTATUS = 1, IDUSER = 10");
+            d.execute("delete from ITEMS");
+            for (int id : {101, 102, 103, 104})
+                d.execute(QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (%1, %2, 2)").arg(id + 100).arg(id));
         }
         proxy = std::make_unique<testing_support::TcpProxy>(3050);
         fw::ConnectParams viaProxy = params;
@@ -616,12 +623,15 @@ protected:
         d.connect();
         d.drop();
     }
-    // The order's status as the server has it, read past the proxy.
-    int Status(int idOrder)
+    // The orders' statuses as the server has them, read past the proxy.
+    QList<int> Statuses()
     {
         fw::Database d(params);
         d.connect();
-        return d.selectValue("select IDORDERSTATUS from ORDERS where IDORDER = " + QString::number(idOrder)).asInt();
+        QList<int> s;
+        for (int id : {101, 102, 103, 104})
+            s << d.selectValue("select IDORDERSTATUS from ORDERS where IDORDER = " + QString::number(id)).asInt();
+        return s;
     }
     QStringList Recipients()
     {
@@ -629,17 +639,70 @@ protected:
         for (const QJsonValue& m : storedMessages(token)) r << m["rcpt"].toString().section('-', 0, 0);
         return r;
     }
-    // Cuts the connection to the server once the next letter has gone out; restore: back at once.
-    void CutAfterTheNextLetter(bool restore)
+    int Listed() const { return dmZakaz->qryOrders.active() ? dmZakaz->qryOrders.rowCount() : 0; }
+    // Cuts the connection to the server once the server has taken the n-th
+    // letter from now on; restore: the server is back at once.
+    void CutAfterLetter(int n, bool restore = true)
     {
+        auto count = std::make_shared<int>(0);
         auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(&dmZakaz->Smtp, &fw::SmtpClient::succeeded, [this, once, restore] {
+        *once = QObject::connect(&dmZakaz->Smtp, &fw::SmtpClient::succeeded, [this, count, once, n, restore] {
+            if (++*count < n) return;
             QObject::disconnect(*once);
             proxy->cut();
             if (restore) proxy->restore();
         });
     }
+    // An order as the messages name it: its address as typed, and its subject.
+    QString Order(const char* name, const char* subject) const
+    {
+        const QString address = QString("%1-%2@example.ru").arg(name, token);
+        return (QString(name) == "anna" ? "\"Анна\"<" + address + ">" : address) + ", тема «" + subject + "»";
+    }
 
+    // The connection lost right after the server took letter 2 of 4: one offer
+    // to connect again, naming what went out; whichever way the user goes on,
+    // every address gets its letter once and every order ends sent.
+    void LoseTheConnectionAfterLetterTwo(bool reconnect)
+    {
+        CutAfterLetter(2);
+        dialogs.expectConfirm(reconnect);
+        w->tbSendZakazes->click();
+        ASSERT_EQ(dialogs.shown().size(), 1);
+        const QString told = dialogs.shown()[0].text;
+        EXPECT_TRUE(told.startsWith("Соединение с сервером базы данных потеряно.")) << told.toStdString();
+        EXPECT_TRUE(told.contains("Отправлены заказы, их статус записан:\n" + Order("anna", "Прайс-лист") + "\n"
+                                  + Order("boris", "Буклет") + "\n\nОстальные заказы не отправлены."))
+            << told.toStdString();
+        EXPECT_TRUE(told.endsWith("Подключиться к серверу заново?"));
+        EXPECT_EQ(Recipients(), QStringList({"anna", "boris"}));
+        EXPECT_EQ(Statuses(), QList<int>({2, 2, 1, 1}));
+        EXPECT_FALSE(SendingMail);
+        EXPECT_TRUE(w->pnlTop->isEnabled());
+        // Connected again, the list shows every order as it is now; declined, as it was,
+        // and coming back to the window asks nothing more.
+        EXPECT_EQ(dm->db.connected(), reconnect);
+        EXPECT_EQ(Listed(), 4);
+        w->show();
+        QLineEdit elsewhere;
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        elsewhere.setFocus();
+        QApplication::setActiveWindow(w.get());
+        w->dbgOrders->setFocus();
+        QApplication::processEvents();
+        EXPECT_EQ(dialogs.shown().size(), 1);
+
+        // The user sends what is left, and once more to be sure.
+        w->tbSendZakazes->click();
+        w->tbSendZakazes->click();
+        EXPECT_EQ(dialogs.shown().size(), 1);
+        EXPECT_EQ(Recipients(), QStringList({"anna", "boris", "vera", "gleb"}));
+        EXPECT_EQ(Statuses(), QList<int>({2, 2, 2, 2}));
+        EXPECT_EQ(Listed(), 4);
+    }
+
+    QTemporaryDir files;
     fw::ConnectParams params;
     QString token;
     std::unique_ptr<testing_support::TcpProxy> proxy;
@@ -647,46 +710,59 @@ protected:
     std::unique_ptr<TfmZakaz> w;
 };
 
-TEST_F(MailingOnServer, AStatusLostWithTheConnectionIsWrittenAgainOrTheUserIsTold)
+TEST_F(MailingOnServer, LettersTakenBeforeTheConnectionWasLostAreNotSentAgainAfterReconnecting)
 {
-    // The server is back at once: the status goes on the new attachment and nothing is sent twice.
-    ASSERT_TRUE(dmZakaz->qryOrders.locate("IDORDER", 101));
-    const quint64 attachment = dm->db.attachmentSerial();
-    CutAfterTheNextLetter(true);
-    w->tbSendTest->click();
-    EXPECT_EQ(dialogs.shown().size(), 0);
-    EXPECT_TRUE(dm->db.connected());
-    EXPECT_GT(dm->db.attachmentSerial(), attachment);
-    EXPECT_EQ(Status(101), 1);
-    EXPECT_EQ(dmZakaz->qryOrders.fieldByName("IDORDERSTATUS").asInteger(), 1);
-    EXPECT_EQ(Recipients(), QStringList({"anna"}));
+    LoseTheConnectionAfterLetterTwo(true);
+}
 
-    // The server stays away: the batch stops at the order that went out, and names it.
-    CutAfterTheNextLetter(false);
-    dialogs.expectConfirm(false);
-    w->tbSendTests->click();
-    ASSERT_EQ(dialogs.shown().size(), 1);
-    const QString told = dialogs.shown()[0].text;
-    EXPECT_TRUE(told.startsWith("Письма отправлены, но статус заказа не записан.\nЗаказ: boris-" + token
-                                + "@example.ru, тема «Буклет».\nНет соединения с сервером базы данных.\n"
-                                  "Укажите статус этого заказа вручную, чтобы не отправить его повторно."))
-        << told.toStdString();
-    EXPECT_TRUE(told.endsWith("Подключиться к серверу заново?"));
-    EXPECT_EQ(Recipients(), QStringList({"anna", "boris"}));
-    EXPECT_EQ(Status(102), 0);
-    EXPECT_EQ(Status(103), 0);
-    EXPECT_FALSE(SendingMail);
-    EXPECT_TRUE(w->pnlTop->isEnabled());
-    EXPECT_EQ(dmZakaz->qryOrders.state(), fw::DataSetState::Browse);
+TEST_F(MailingOnServer, LettersTakenBeforeTheConnectionWasLostAreNotSentAgainAfterDeclining)
+{
+    LoseTheConnectionAfterLetterTwo(false);
+}
 
-    // The server back, the user connects again from the next failure and the window works on.
-    proxy->restore();
+// Lost after the last letter: all went out and are marked; nothing is sent again.
+TEST_F(MailingOnServer, LostAfterTheLastLetterTheBatchIsComplete)
+{
+    CutAfterLetter(4);
     dialogs.expectConfirm(true);
-    w->tbRefresh->click();
-    EXPECT_TRUE(dm->db.connected());
-    w->tbRefresh->click();
-    EXPECT_EQ(dmZakaz->qryOrders.recordCount(), 2);
-    EXPECT_EQ(Recipients(), QStringList({"anna", "boris"}));
+    w->tbSendZakazes->click();
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_TRUE(dialogs.shown()[0].text.contains(Order("boris", "Буклет") + "\n" + Order("vera", "Чужой") + "\n"
+                                                 + Order("gleb", "Склад")))
+        << dialogs.shown()[0].text.toStdString();
+    EXPECT_EQ(Statuses(), QList<int>({2, 2, 2, 2}));
+    EXPECT_EQ(Listed(), 4);
+    w->tbSendZakazes->click();
+    EXPECT_EQ(Recipients(), QStringList({"anna", "boris", "vera", "gleb"}));
+    EXPECT_EQ(dialogs.shown().size(), 1);
+}
+
+// A letter the mail server did not take puts the order's status back; when
+// the server of the database is gone by then too, the user is told the order
+// is marked sent but did not go.
+TEST_F(MailingOnServer, AnOrderMarkedButNotSentIsNamed)
+{
+    {
+        fw::Database d(params);
+        d.connect();
+        d.execute("update VER set PORTINFO = " + QString::number(freePort()));
+    }
+    dm->qryMain.refresh();
+    ASSERT_TRUE(dmZakaz->qryOrders.locate("IDORDER", 102));
+    dialogs.expectError();
+    w->tbSendZakaz->click();
+    EXPECT_EQ(Statuses(), QList<int>({1, 1, 1, 1}));
+    EXPECT_EQ(dmZakaz->qryOrders.fieldByName("IDORDERSTATUS").asInteger(), 1);
+
+    QObject::connect(&dmZakaz->Smtp, &fw::SmtpClient::sendStarted, [this] { proxy->cut(); });
+    dialogs.expectError();
+    w->tbSendZakaz->click();
+    ASSERT_EQ(dialogs.shown().size(), 2);
+    const QString told = dialogs.shown()[1].text;
+    EXPECT_TRUE(told.contains("Заказ " + Order("boris", "Буклет") + " отмечен отправленным, но не отправлен"))
+        << told.toStdString();
+    EXPECT_EQ(Statuses(), QList<int>({1, 2, 1, 1}));
+    EXPECT_TRUE(Recipients().isEmpty());
 }
 
 } // namespace

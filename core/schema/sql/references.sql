@@ -1,8 +1,10 @@
 /* Every detail row belongs to a parent that exists: the database refuses a row
    whose parent is missing, or is being deleted by another user, and deleting a
    parent deletes what belongs to it (what the program's delete questions say).
-   Goods outside deals have no deal (IDSDELKA is NULL). Reference keys of a
-   client ("0" is none) are not parents and have no constraint. */
+   Goods outside deals have no deal (IDSDELKA is NULL). The keys of reference
+   rows, users and departments ("0" is the fixed row "-") are not parents: their
+   constraints refuse the delete of a used row and come from the program's one
+   table of them (References.cpp), which also checks databases made without. */
 
 ALTER TABLE CONTACTS ADD CONSTRAINT FK_CONTACTS_CUSTOMER
   FOREIGN KEY (IDCUST) REFERENCES CUSTOMER (IDCUST) ON DELETE CASCADE;

@@ -221,6 +221,9 @@ protected:
     void client(int id)
     {
         const int k = id * 100;
+        // The material and the stage the rows below point to.
+        db.execute("update or insert into ITEM (IDITEM, IDGRITEM, ITEM) values (1, 0, 'Буклет') matching (IDITEM)");
+        db.execute("update or insert into ETAP (IDETAP, ETAP) values (1, 'Звонок') matching (IDETAP)");
         db.execute(QString("insert into CUSTOMER (IDCUST, COMPANY) values (%1, 'Клиент %1')").arg(id));
         db.execute(QString("insert into CONTACTS (IDCONTACTS, IDCUST) values (%1, %2)").arg(k).arg(id));
         db.execute(QString("insert into HISTORY (IDHIST, IDCUST, HISTORY) values (%1, %2, '+')").arg(k).arg(id));
@@ -324,6 +327,44 @@ TEST_F(Cascades, NoDetailRowWithoutItsParent)
     EXPECT_EQ(column(db, "select trim(rdb$trigger_name) from rdb$triggers where coalesce(rdb$system_flag, 0) = 0"
                          " and rdb$trigger_type = 6 order by 1"),
               QStringList{});
+}
+
+// A column named after another table's key is a reference to that table, and
+// a new database keeps it pointing at a row: the detail rows' parents, the
+// reference lists, users and departments alike.
+TEST_F(Cascades, EveryColumnNamedAfterAnotherTablesKeyHasAForeignKey)
+{
+    QMap<QString, QString> keyOf;   // table -> its one-column primary key
+    for (const QString& row : column(db, "select trim(c.rdb$relation_name) || ' ' || trim(s.rdb$field_name)"
+                                         " from rdb$relation_constraints c join rdb$index_segments s"
+                                         " on s.rdb$index_name = c.rdb$index_name"
+                                         " where c.rdb$constraint_type = 'PRIMARY KEY'"))
+        keyOf[row.section(' ', 0, 0)] = row.section(' ', 1, 1);
+    QMap<QString, QString> tableOfKey;
+    for (auto it = keyOf.cbegin(); it != keyOf.cend(); ++it) tableOfKey[it.value()] = it.key();
+    const QStringList foreign = column(
+        db, "select trim(c.rdb$relation_name) || '.' || trim(s.rdb$field_name) || ' ' || trim(p.rdb$relation_name)"
+            " from rdb$relation_constraints c join rdb$index_segments s on s.rdb$index_name = c.rdb$index_name"
+            " join rdb$ref_constraints r on r.rdb$constraint_name = c.rdb$constraint_name"
+            " join rdb$relation_constraints p on p.rdb$constraint_name = r.rdb$const_name_uq"
+            " where c.rdb$constraint_type = 'FOREIGN KEY'");
+    // A contact or contract a history row or deal mentions is the client's own
+    // row, which the client card deletes; not a list.
+    const QStringList notReferences{"HISTORY.IDCONTACTS", "SDELKA.IDDOG"};
+    QStringList missing;
+    int references = 0;
+    for (const QString& row : column(db, "select trim(rf.rdb$relation_name) || '.' || trim(rf.rdb$field_name)"
+                                         " from rdb$relation_fields rf join rdb$relations r"
+                                         " on r.rdb$relation_name = rf.rdb$relation_name"
+                                         " where coalesce(r.rdb$system_flag, 0) = 0")) {
+        const QString table = row.section('.', 0, 0), field = row.section('.', 1, 1);
+        const QString target = tableOfKey.value(field);
+        if (target.isEmpty() || target == table || notReferences.contains(row)) continue;
+        ++references;
+        if (!foreign.contains(row + " " + target)) missing << row;
+    }
+    EXPECT_EQ(missing, QStringList{});
+    EXPECT_GT(references, 40);
 }
 
 // The rows a new database starts with.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
 
 using fw::Currency;
 
@@ -42,6 +43,38 @@ TEST(CurrencyValue, ProductsAndQuotientsRoundHalfToEven)
     EXPECT_EQ(Currency::fromScaled(150).rounded(2).toString(4), "0.0200");   // ties to even
     EXPECT_EQ(Currency::fromScaled(250).rounded(2).toString(4), "0.0200");
     EXPECT_EQ(Currency::fromScaled(251).rounded(2).toString(4), "0.0300");
+}
+
+// A number text at any decimals is rounded once, half to even, from all its
+// digits: 0.12505 at two decimals is 0.13, never 0.12 by way of 0.1250.
+TEST(CurrencyValue, TextIsRoundedOnceHalfToEvenAtTheDecimalsAsked)
+{
+    EXPECT_EQ(Currency::parse("0.12505", 2), Currency::parse("0.13"));
+    EXPECT_EQ(Currency::parse("27,3456", 2), Currency::parse("27.35"));
+    EXPECT_EQ(Currency::parse("0.005", 2), Currency());
+    std::mt19937 rng(4123);
+    const auto pick = [&](int from, int to) { return std::uniform_int_distribution<int>(from, to)(rng); };
+    for (int i = 0; i < 20000; ++i) {
+        QString digits;
+        const int whole = pick(1, 9), fraction = pick(0, 8);
+        for (int k = 0; k < whole + fraction; ++k) digits += QChar('0' + pick(0, 9));
+        const bool negative = pick(0, 3) == 0;
+        QString text = (negative ? "-" : "") + digits.left(whole);
+        if (fraction) text += (pick(0, 1) ? "." : ",") + digits.mid(whole);
+        const int decimals = pick(0, 4);
+        // The exact value is digits / 10^fraction; rounded to `decimals` by hand.
+        __int128 n = digits.toLongLong(), q = n, step = 1;
+        if (fraction > decimals) {
+            for (int k = decimals; k < fraction; ++k) step *= 10;
+            q = n / step;
+            const __int128 r = n % step;
+            if (2 * r > step || (2 * r == step && q % 2 != 0)) ++q;
+        } else {
+            for (int k = fraction; k < decimals; ++k) q *= 10;
+        }
+        for (int k = decimals; k < 4; ++k) q *= 10;
+        ASSERT_EQ(Currency::parse(text, decimals)->scaled(), int64_t(negative ? -q : q)) << text.toStdString() << " @" << decimals;
+    }
 }
 
 TEST(ValueConversions, FollowTheFieldGetters)

@@ -23,6 +23,10 @@ TEST(Shell, MailtoIsPercentEncoded)
               "%D0%9E%D0%A1%3A%20x%3F");
     EXPECT_EQ(mailtoUrl("a@b.ru").toEncoded(), "mailto:a@b.ru");
     EXPECT_EQ(telUrl("+7(095)123 45-67").toEncoded(), "tel:+7(095)123%2045-67");
+
+    // Messages name the address as it was written, not encoded.
+    EXPECT_EQ(urlDisplayText(u), "Иван Петров <ivan@firm.ru>");
+    EXPECT_EQ(urlDisplayText(mailtoUrl("\"Орлов\"<o%20@firm.ru>")), "\"Орлов\"<o%20@firm.ru>");
 }
 
 TEST(Shell, LinksFilesAndHelpGoThroughTheInstalledShell)
