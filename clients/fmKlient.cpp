@@ -1,6 +1,5 @@
 #include "clients/fmKlient.h"
 
-#include "clients/Budil.h"
 #include "clients/GrOper.h"
 #include "clients/KlientCalendar.h"
 #include "clients/KlientExport.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clients/Budil.h"
 #include "clients/KlientCard.h"
 #include "clients/KlientHost.h"
 #include "clients/KlientPages.h"
@@ -18,7 +19,6 @@ class QScrollArea;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
-class TBudilCheck;
 class TKlientCalendar;
 class TKlientGroups;
 class TKlientMerge;
@@ -69,6 +69,8 @@ public:
     // TCloseQuery: refused while a reminder check runs.
     bool FormCloseQuery() override;
     bool BudilRunning() const;
+    // A dialog other than the reminder is open, or mail is being sent: the reminder waits.
+    static bool IsModalBusy() { return TBudilCheck::IsModalBusy(); }
 
     // Menu "Клиенты".
     QMenuBar* mmKlient;

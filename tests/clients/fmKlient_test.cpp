@@ -366,7 +366,7 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     shell.openResult = false;
     ASSERT_TRUE(dmKl->qryContacts.locate("CONTACT_EMAIL", "s@firm.ru"));
     dialogs.expectError("Не удалось открыть почтовую программу для письма:\nСмирнова <s@firm.ru>");
-    fm->sbMail->click();
+    fm->KlientCard->sbMail->click();
 }
 
 TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
@@ -417,8 +417,8 @@ TEST_F(FmKlientWindow, AnOrdersSubjectTypedInTheGridIsStored)
     for (const bool enter : {true, true, false}) {
         fm->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
-        emit fm->pmZakaz->aboutToShow();
-        fm->pmZakaz->actions().last()->trigger();
+        emit fm->KlientCard->pmZakaz->aboutToShow();
+        fm->KlientCard->pmZakaz->actions().last()->trigger();
         ASSERT_TRUE(fmZakaz);
         TfmZakaz* z = fmZakaz;
         z->show();
