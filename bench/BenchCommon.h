@@ -30,6 +30,16 @@ inline long peakKb()
     return -1;
 }
 
+// The memory this process holds now, in kB: the heap and the mapped chunks rows live in.
+inline long rssKb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
 // The most memory any finished child (an isql-fb run) has held, in kB; a child
 // counts what it was forked with, so this is only isql-fb's before large allocations.
 inline long childPeakKb()

@@ -31,10 +31,10 @@ int main(int argc, char** argv)
         db.withTransaction([&](fw::Transaction& tr) {
             fw::Statement s(db, sql);
             s.execute(tr);
-            fw::RowPacker packer;
+            fw::RowPacker packer(&arena);
             while (s.fetch()) {
                 s.pack(packer);
-                table.push_back(packer.take(&arena));
+                table.push_back(packer.take());
             }
         });
         const double ms = bench::ms(t);

@@ -494,30 +494,38 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 
 void DataSet::loadRows()
 {
-    // Rows are packed as they arrive, so a large fetch never holds its values twice.
+    // Rows are packed as they arrive, straight into the arena, so a large
+    // fetch never holds its values twice. With calculated fields they go to a
+    // first arena and are packed again with their values once the fetch is
+    // over, as the handler may read the database.
     RowArena arena;
+    RowArena fetched;
     std::vector<Row> rows;
-    RowPacker packer;
     RowSink sink;
     bool calc = false;
     sink.columns = [&](const std::vector<ColumnInfo>& columns) {
         defineFields(columns);
         calc = onCalcFields && calcCount_ > 0;
     };
-    sink.row = [&](const Statement& s) {
-        s.pack(packer);
-        for (int i = s.columnCount(); i < rowWidth(); ++i) packer.addNull();
-        rows.push_back(Row{packer.take(calc ? nullptr : &arena), nextId_++});
+    sink.rows = [&](Statement& s) {
+        RowPacker packer(calc ? &fetched : &arena);
+        const int missing = rowWidth() - s.columnCount();
+        while (s.fetch()) {
+            s.pack(packer);
+            for (int i = 0; i < missing; ++i) packer.addNull();
+            rows.push_back(Row{packer.take(), nextId_++});
+        }
     };
     fetchRows(sink);
-    // Calculated fields once the fetch is over, as the handler may read the database.
-    if (calc)
+    if (calc) {
+        RowPacker packer(&arena);
         for (Row& row : rows) {
             std::vector<Value> values = row.values.values();
             computeCalcFields(values);
             for (const Value& v : values) packer.add(v);
-            row.values = packer.take(&arena);
+            row.values = packer.take();
         }
+    }
     // The old rows go before the arena that holds them.
     all_ = std::move(rows);
     arena_ = std::move(arena);

@@ -286,11 +286,11 @@ signals:
 protected:
     enum class WriteKind { Modify, Insert, Delete };
 
-    // What a fetch hands over: the columns once, before the first row, then
-    // each row while the statement stands on it.
+    // What a fetch hands over: the columns, then the executed statement,
+    // whose rows the sink fetches itself.
     struct RowSink {
         std::function<void(const std::vector<ColumnInfo>&)> columns;
-        std::function<void(const Statement&)> row;
+        std::function<void(Statement&)> rows;
     };
     // Fetches every row into the sink. Called by open() and refresh().
     virtual void fetchRows(const RowSink& sink) = 0;

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 namespace fw {
 
@@ -21,6 +22,7 @@ constexpr int kEndsShift = 1;           // flags bits 1-2: bytes per end (1, 2 o
 
 static_assert(std::endian::native == std::endian::little, "rows store numbers little-endian");
 
+// A row's trailer, which its pointer names; the data lies before it.
 struct Layout {
     const char* block;
     uint32_t width;
@@ -34,7 +36,8 @@ struct Layout {
         std::memcpy(&e, ends() + size_t(i) * endBytes, endBytes);
         return e;
     }
-    const char* data() const { return ends() + size_t(width) * endBytes; }
+    uint32_t dataBytes() const { return width ? end(width - 1) : 0; }
+    const char* data() const { return block - dataBytes(); }
 };
 
 Layout layout(const char* block)
@@ -43,6 +46,8 @@ Layout layout(const char* block)
     std::memcpy(&width, block + 1, sizeof width);
     return {block, width, 1u << (uint8_t(block[0]) >> kEndsShift & 0x3)};
 }
+
+size_t trailerBytes(size_t width, size_t endBytes) { return kHeader + (width + 1) / 2 + width * endBytes; }
 
 // Numbers keep the low bytes that sign-extend back to them: 0 takes none, 7 one.
 int64_t readInt(const char* at, uint32_t bytes)
@@ -60,7 +65,7 @@ int64_t readInt(const char* at, uint32_t bytes)
 
 void PackedRow::Release::operator()(char* block) const noexcept
 {
-    if (!(block[0] & kInArena)) delete[] block;
+    if (!(block[0] & kInArena)) delete[] (block - layout(block).dataBytes());
 }
 
 PackedRow PackedRow::fromValues(const std::vector<Value>& values)
@@ -137,12 +142,30 @@ std::vector<Value> PackedRow::values() const
 
 // ---------------------------------------------------------------- RowPacker
 
+RowPacker::RowPacker(RowArena* arena) : arena_(arena)
+{
+    if (arena_) startInArena();
+}
+
+void RowPacker::startInArena()
+{
+    data_ = arena_->free();
+    capacity_ = arena_->left();
+}
+
 void RowPacker::grow(size_t bytes)
 {
-    const size_t capacity = std::max({size_ + bytes, capacity_ * 2, size_t(256)});
+    // Room for the trailer of a wide row too, so that finishing seldom moves the data.
+    const size_t capacity = std::max({size_ + bytes + 256, capacity_ * 2, size_t(256)});
+    if (arena_) {
+        data_ = arena_->renew(size_, capacity);
+        capacity_ = arena_->left();
+        return;
+    }
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_) std::memcpy(data.get(), data_.get(), size_);
-    data_ = std::move(data);
+    if (size_) std::memcpy(data.get(), data_, size_);
+    own_ = std::move(data);
+    data_ = own_.get();
     capacity_ = capacity;
 }
 
@@ -242,14 +265,10 @@ void RowPacker::add(const Value& v)
     addNull();
 }
 
-PackedRow RowPacker::take(RowArena* arena)
+char* RowPacker::finish(char* block, size_t endBytes, bool inArena)
 {
     const auto width = uint32_t(width_);
-    const size_t payload = size_;
-    const uint32_t endBytes = payload <= 0xFF ? 1 : payload <= 0xFFFF ? 2 : 4;
-    const size_t size = kHeader + (width + 1) / 2 + size_t(width) * endBytes + payload;
-    char* block = arena ? arena->allocate(size) : new char[size];
-    block[0] = char((arena ? kInArena : 0) | (endBytes == 1 ? 0 : endBytes == 2 ? 1 : 2) << kEndsShift);
+    block[0] = char((inArena ? kInArena : 0) | (endBytes == 1 ? 0 : endBytes == 2 ? 1 : 2) << kEndsShift);
     const auto w16 = uint16_t(width);
     std::memcpy(block + 1, &w16, sizeof w16);
     char* p = block + kHeader;
@@ -268,33 +287,51 @@ PackedRow RowPacker::take(RowArena* arena)
         break;
     default: std::memcpy(p, ends_.get(), size_t(width) * 4); break;
     }
-    p += size_t(width) * endBytes;
-    if (payload) std::memcpy(p, data_.get(), payload);
+    return block;
+}
+
+PackedRow RowPacker::take()
+{
+    const size_t endBytes = size_ <= 0xFF ? 1 : size_ <= 0xFFFF ? 2 : 4;
+    const size_t trailer = trailerBytes(width_, endBytes);
+    PackedRow row;
+    if (arena_) {
+        room(trailer);
+        row.block_.reset(finish(data_ + size_, endBytes, true));
+        arena_->take(size_ + trailer);
+        startInArena();
+    } else {
+        // A block of its own, exactly as long as the row.
+        char* memory = new char[size_ + trailer];
+        if (size_) std::memcpy(memory, data_, size_);
+        row.block_.reset(finish(memory + size_, endBytes, false));
+    }
     width_ = 0;
     size_ = 0;
-    PackedRow row;
-    row.block_.reset(block);
     return row;
 }
 
 // ---------------------------------------------------------------- RowArena
 
-char* RowArena::allocate(size_t bytes)
+void RowArena::Unmap::operator()(char* chunk) const noexcept { munmap(chunk, bytes); }
+
+char* RowArena::renew(size_t kept, size_t bytes)
 {
-    constexpr size_t kChunk = 64 * 1024;
-    if (bytes > kChunk / 4) {
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
-        return chunks_.back().get();
-    }
-    if (bytes > left_) {
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
-        free_ = chunks_.back().get();
-        left_ = kChunk;
-    }
-    char* at = free_;
-    free_ += bytes;
-    left_ -= bytes;
-    return at;
+    // Each chunk twice the last, so that a few rows cost little and many rows few chunks.
+    constexpr size_t kLargest = 1024 * 1024;
+    const size_t chunk = std::max(next_, bytes);
+    next_ = std::min(next_ * 2, kLargest);
+    // Mapped with its pages in place: one call instead of a fault for every
+    // page the rows reach, which is most of what packing a large fetch costs.
+    void* raw = mmap(nullptr, chunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    std::unique_ptr<char[], Unmap> memory(static_cast<char*>(raw), Unmap{chunk});
+    if (kept) std::memcpy(memory.get(), free_, kept);
+    chunks_.push_back(std::move(memory));
+    free_ = chunks_.back().get();
+    left_ = chunk;
+    size_ += chunk;
+    return free_;
 }
 
 } // namespace fw

@@ -147,7 +147,7 @@ void Query::fetchRows(const RowSink& sink)
         s.execute(tr);
         try {
             sink.columns(columnsOf(s));
-            while (s.fetch()) sink.row(s);
+            sink.rows(s);
         } catch (...) {
             s.closeCursor();
             throw;

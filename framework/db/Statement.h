@@ -79,6 +79,19 @@ public:
     void pack(RowPacker& packer) const;
 
 private:
+    // How a column's fetched bytes become a value, chosen once when described.
+    enum class Decode : uint8_t;
+    struct OutColumn {
+        const char* data;
+        const short* null;    // below 0 for NULL
+        Decode how;
+        short scale;
+        int length;           // bytes of a CHAR
+    };
+    static Decode decodeOf(const ColumnInfo& c);
+    // Hands the column's value to out (a RowPacker, or a Value maker).
+    template <class Out>
+    void decode(const OutColumn& c, Out& out) const;
     Statement(Database& db, ParsedSql parsed);
     void free() noexcept;
     void describe();
@@ -102,6 +115,7 @@ private:
     std::vector<QByteArray> outBuffers_;
     std::vector<short> outNulls_;
     std::vector<ColumnInfo> columns_;
+    std::vector<OutColumn> decoders_;     // per column, aimed at outBuffers_ and outNulls_
     // The transaction of the open cursor or pending procedure row, for reading
     // its blobs: the engine's handle, so that a transaction ended meanwhile is
     // an error of the engine's rather than a dangling pointer.
