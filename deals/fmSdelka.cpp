@@ -595,11 +595,27 @@ void TfmSdelka::tbOtkazClick()
 
 void TfmSdelka::RefreshSales()
 {
+    // The goods lines and, while linked, the current line's payments are read
+    // once each, in one transaction, not again at every move of the cursor.
     fw::Query& sales = dmKlSd->qrySales;
     const fw::Value current = sales.active() ? sales.fieldByName("IDSALE").value() : fw::Value();
-    sales.close();
-    sales.open();
-    if (!current.isNull()) sales.locate("IDSALE", current);
+    const bool linked = dmKlSd->SalesLinked;
+    dmKlSd->SalesLinked = false;
+    try {
+        dm->db.withTransaction([&](fw::Transaction&) {
+            sales.close();
+            sales.open();
+            if (!current.isNull()) sales.locate("IDSALE", current);
+            if (linked) {
+                dmKlSd->qryOplata.close();
+                dmKlSd->qryOplata.open();
+            }
+        });
+    } catch (...) {
+        dmKlSd->SalesLinked = linked;
+        throw;
+    }
+    dmKlSd->SalesLinked = linked;
     SdelkaChanged = true;
 }
 

@@ -1061,30 +1061,34 @@ void DataSet::post()
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     postDetails();
     updateRecord();
-    if (beforePost) beforePost(*this);
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
-    const bool inserting = state_ == DataSetState::Insert;
-    for (const auto& f : fields_) {
-        if (f->kind_ != Field::Kind::Data) continue;
-        const Value& v = buffer_[size_t(f->slot_)];
-        if (f->required_ && v.isNull())
-            throw UserError(QString("Поле «%1» должно быть заполнено.").arg(f->displayLabel()));
-        // A text typed or read from a file may hold what no column should get; a
-        // value as read is written back as it is, whatever bytes it holds.
-        if ((f->type_ == FieldType::String || f->type_ == FieldType::Memo) && !v.isNull()
-            && (inserting || v.asString() != f->oldValue().asString()))
-            if (const qsizetype at = cp1251::refusedAt(v.asString()); at >= 0)
-                throw CodePageError(v.asString(), at, f->displayLabel(), this, f->name_);
-    }
-    // Throws when the database refuses: the row stays in edit or insert with its values.
-    takenOnWrite_ = false;
+    bool inserting = false;
     bool committed = false;
-    try {
-        committed = writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
-    } catch (const ConflictError& e) {
-        if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
-            goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
-        throw;
+    {
+        const WriteBracket bracket(*this);
+        if (beforePost) beforePost(*this);
+        if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
+        inserting = state_ == DataSetState::Insert;
+        for (const auto& f : fields_) {
+            if (f->kind_ != Field::Kind::Data) continue;
+            const Value& v = buffer_[size_t(f->slot_)];
+            if (f->required_ && v.isNull())
+                throw UserError(QString("Поле «%1» должно быть заполнено.").arg(f->displayLabel()));
+            // A text typed or read from a file may hold what no column should get; a
+            // value as read is written back as it is, whatever bytes it holds.
+            if ((f->type_ == FieldType::String || f->type_ == FieldType::Memo) && !v.isNull()
+                && (inserting || v.asString() != f->oldValue().asString()))
+                if (const qsizetype at = cp1251::refusedAt(v.asString()); at >= 0)
+                    throw CodePageError(v.asString(), at, f->displayLabel(), this, f->name_);
+        }
+        // Throws when the database refuses: the row stays in edit or insert with its values.
+        takenOnWrite_ = false;
+        try {
+            committed = writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+        } catch (const ConflictError& e) {
+            if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
+                goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
+            throw;
+        }
     }
     if (takenOnWrite_) computeCalcFields(buffer_);
     if (!inserting) {

@@ -302,6 +302,10 @@ protected:
     // The current row's data values as the database has them now; nullopt when gone.
     virtual std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                           const QList<Value>& keyValues);
+    // Bracket a post's before-post handlers and its write, so that a subclass
+    // can keep what the handlers start (a key's transaction) for the write.
+    virtual void beginWrite() {}
+    virtual void endWrite() noexcept {}
     virtual void afterCloseCleanup() {}
     // Lets a closed data set that was never opened describe its fields on demand.
     virtual void autoDescribe() {}
@@ -317,6 +321,12 @@ protected:
 private:
     friend class Field;
     friend class DataSource;
+
+    struct WriteBracket {
+        explicit WriteBracket(DataSet& ds) : ds(ds) { ds.beginWrite(); }
+        ~WriteBracket() { ds.endWrite(); }
+        DataSet& ds;
+    };
 
     enum class Event { State, Data, RowInserted, RowRemoved, RowChanged, Current, FieldSet, UpdateRecord };
     // Tells views and data sources, unless controls are disabled. Data sources are

@@ -360,6 +360,7 @@ void Database::dropLostAttachment() noexcept
 {
     if (!handle_) return;
     if (explicit_) explicit_->abandon();
+    if (held_) held_->abandon();
     ISC_STATUS_ARRAY st;
     // Frees the client's side of the attachment; the server side is gone already.
     if (isc_detach_database(st, &handle_)) handle_ = 0;
@@ -382,6 +383,8 @@ void Database::disconnect()
     if (beforeDisconnect) beforeDisconnect(*this);
     if (explicit_ && explicit_->active()) explicit_->rollback();
     explicit_.reset();
+    if (held_) held_->abandon();
+    held_.reset();
     ISC_STATUS_ARRAY st;
     if (isc_detach_database(st, &handle_)) {
         // The attachment is gone for us either way; report why.
@@ -447,10 +450,18 @@ void Database::withTransaction(const std::function<void(Transaction&)>& fn, Isol
     }
     Transaction tr(*this, isolation);
     tr.start();
+    runOwn(tr, fn);
+}
+
+void Database::runOwn(Transaction& tr, const std::function<void(Transaction&)>& fn)
+{
+    own_ = &tr;
     try {
         fn(tr);
+        own_ = nullptr;
         tr.commit();
     } catch (...) {
+        own_ = nullptr;
         try { tr.rollback(); } catch (...) {}
         throw;
     }
@@ -462,11 +473,22 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn,
         withTransaction(fn);
         return;
     }
+    // The transaction a key provider started for this write is its first attempt.
+    std::unique_ptr<Transaction> held = std::move(held_);
+    if (held && (!held->active() || held->isolation() != isolation)) {
+        held->abandon();
+        held.reset();
+    }
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         try {
-            withTransaction(fn, isolation);
+            if (held) {
+                std::unique_ptr<Transaction> tr = std::move(held);
+                runOwn(*tr, fn);
+            } else {
+                withTransaction(fn, isolation);
+            }
             return;
         } catch (const DbError& e) {
             if (e.kind() != DbErrorKind::Conflict || clock.elapsed() > kConflictRetryMs) throw;
@@ -474,6 +496,40 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn,
         // The other transaction usually commits within milliseconds; a random
         // pause keeps two retrying writers from meeting again at once.
         QThread::msleep(5 + QRandomGenerator::global()->bounded(40));
+    }
+}
+
+void Database::holdForWrite(Isolation isolation)
+{
+    if (holds_++ == 0) heldIsolation_ = isolation;
+}
+
+void Database::releaseHold() noexcept
+{
+    if (holds_ > 0 && --holds_ == 0 && held_) {
+        // Only a key was taken in it, and a key is used up whatever becomes of it.
+        held_->abandon();
+        held_.reset();
+    }
+}
+
+void Database::withHeldTransaction(const std::function<void(Transaction&)>& fn)
+{
+    if (activeTransaction() || holds_ == 0) {
+        withTransaction(fn);
+        return;
+    }
+    if (connectionLost()) checkConnected();
+    if (!held_ || !held_->active()) {
+        held_ = std::make_unique<Transaction>(*this, heldIsolation_);
+        held_->start();
+    }
+    try {
+        fn(*held_);
+    } catch (...) {
+        held_->abandon();
+        held_.reset();
+        throw;
     }
 }
 

@@ -114,11 +114,14 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const;
-    // The explicit transaction, or nullptr while autocommit is in force.
-    Transaction* activeTransaction() const { return inTransaction() ? explicit_.get() : nullptr; }
+    // The explicit transaction, else the one withTransaction runs fn in;
+    // nullptr while neither is: a statement then runs in autocommit.
+    Transaction* activeTransaction() const { return inTransaction() ? explicit_.get() : own_; }
 
-    // Runs fn inside the explicit transaction when there is one, else in a
-    // transaction of its own that is committed after fn (rolled back on failure).
+    // Runs fn inside the active transaction when there is one, else in a
+    // transaction of its own that is committed after fn (rolled back on
+    // failure); what runs inside fn on this connection, a prepare or a key
+    // provider included, goes into that transaction.
     void withTransaction(const std::function<void(Transaction&)>& fn,
                          Isolation isolation = Isolation::RecordVersion);
     // The same for a write: in a transaction of its own, a lock or update
@@ -128,6 +131,16 @@ public:
                               Isolation isolation = Isolation::RecordVersion);
     // How long withWriteTransaction keeps retrying a conflict.
     static constexpr int kConflictRetryMs = 5000;
+
+    // While a data set makes ready to write a row (its before-post handlers):
+    // a key provider run then starts the transaction the write goes on in,
+    // with the write's isolation; one the write did not take is rolled back
+    // when the last hold is released.
+    void holdForWrite(Isolation isolation);
+    void releaseHold() noexcept;
+    // Runs fn in the active transaction; else, under a hold, in the held one
+    // (starting it); else as withTransaction.
+    void withHeldTransaction(const std::function<void(Transaction&)>& fn);
 
     // Executes one statement with named parameters; returns the rows affected.
     int execute(const QString& sql, const QList<QPair<QString, Value>>& params = {});
@@ -145,6 +158,9 @@ private:
     void attach();
     void dropLostAttachment() noexcept;
     void setLostBy(const void* thread) noexcept;
+    // Runs fn in tr, which is started, as this connection's own transaction:
+    // committed after fn, rolled back on failure.
+    void runOwn(Transaction& tr, const std::function<void(Transaction&)>& fn);
 
     ConnectParams params_;
     isc_db_handle handle_ = 0;
@@ -157,6 +173,10 @@ private:
     // in the registry too).
     const void* lostBy_ = nullptr;
     std::unique_ptr<Transaction> explicit_;
+    Transaction* own_ = nullptr;   // withTransaction's own, while fn runs
+    std::unique_ptr<Transaction> held_;
+    int holds_ = 0;
+    Isolation heldIsolation_ = Isolation::RecordVersion;
 };
 
 // A transaction: read committed, no wait; record versions unless told otherwise.

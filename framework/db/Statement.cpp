@@ -684,4 +684,29 @@ Value Statement::value(int i) const
     return out.v;
 }
 
+Statement& StatementCache::get(Database& db, const QString& sql)
+{
+    if (db_ != &db || serial_ != db.attachmentSerial() || schema_ != db.schemaVersion()) {
+        clear();
+        db_ = &db;
+        serial_ = db.attachmentSerial();
+        schema_ = db.schemaVersion();
+    }
+    std::shared_ptr<Statement>& s = statements_[sql];
+    if (!s) {
+        try {
+            s = std::make_shared<Statement>(db, sql);
+        } catch (...) {
+            statements_.remove(sql);
+            throw;
+        }
+    }
+    return *s;
+}
+
+void StatementCache::clear()
+{
+    statements_.clear();
+}
+
 } // namespace fw

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace fw {
@@ -122,6 +123,21 @@ private:
     isc_tr_handle cursorTr_ = 0;
     bool cursorOpen_ = false;
     bool procRowPending_ = false;
+};
+
+// Statements prepared once and run again, by their text: all are dropped
+// when the connection was made again or DDL ran since they were prepared.
+// Its Database must outlive it.
+class StatementCache {
+public:
+    Statement& get(Database& db, const QString& sql);
+    void clear();
+
+private:
+    Database* db_ = nullptr;
+    quint64 serial_ = 0;
+    quint64 schema_ = 0;
+    QHash<QString, std::shared_ptr<Statement>> statements_;
 };
 
 } // namespace fw

@@ -42,7 +42,8 @@ void StoredProc::unprepare()
 void StoredProc::execProc()
 {
     prepare();
-    db_->withTransaction([this](Transaction& tr) {
+    // A key provider before a post: in the transaction the post then writes in.
+    db_->withHeldTransaction([this](Transaction& tr) {
         stmt_->execute(tr);
         const bool row = stmt_->fetch();
         for (int i = 0; i < stmt_->columnCount() && i < params_.count(); ++i)

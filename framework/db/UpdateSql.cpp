@@ -4,6 +4,10 @@
 #include "Query.h"
 #include "Statement.h"
 
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
+
 namespace fw {
 
 namespace {
@@ -36,6 +40,50 @@ QString valueText(const DataSet& ds, const Field& f, const Value& v)
 const char* const kRowDeleted = "Запись удалена другим пользователем.\n"
                                 "Отмените изменения: запись будет убрана из списка.";
 
+// Whether the modify finds its row by exactly the columns the check read it
+// by ("update T set ... where A = :OLD_A and B = :OLD_B"), none of them NULL:
+// the row is locked by this transaction then, so the update writes it.
+bool findsLockedRow(const QString& modify, const QString& table, const QList<Field*>& keys)
+{
+    static const QRegularExpression head("^\\s*update\\s+([A-Za-z_$][\\w$]*)\\s",
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression where("\\swhere\\s", QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression andWord("\\s+and\\s+", QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression term("^\\s*([A-Za-z_$][\\w$]*)\\s*=\\s*:OLD_([\\w$]+)\\s*$",
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch h = head.match(modify);
+    if (!h.hasMatch() || h.captured(1).compare(table, Qt::CaseInsensitive) != 0) return false;
+    qsizetype from = -1;
+    for (QRegularExpressionMatchIterator it = where.globalMatch(modify); it.hasNext();) {
+        if (from >= 0) return false;   // a subquery: the engine's count decides
+        from = it.next().capturedEnd();
+    }
+    if (from < 0) return false;
+    const QStringList terms = modify.mid(from).split(andWord);
+    if (terms.size() != keys.size()) return false;
+    QSet<const Field*> matched;
+    for (const QString& t : terms) {
+        const QRegularExpressionMatch m = term.match(t);
+        if (!m.hasMatch()) return false;
+        const auto k = std::find_if(keys.begin(), keys.end(), [&](const Field* k) {
+            return !k->oldValue().isNull() && k->originColumn().compare(m.captured(1), Qt::CaseInsensitive) == 0
+                && k->fieldName().compare(m.captured(2), Qt::CaseInsensitive) == 0;
+        });
+        if (k == keys.end()) return false;
+        matched.insert(*k);
+    }
+    return matched.size() == keys.size();
+}
+
+// "insert into T (...) values (...)": one row, or an error.
+bool insertsOneRow(const QString& insert)
+{
+    static const QRegularExpression plain(
+        "^\\s*insert\\s+into\\s+[A-Za-z_$][\\w$]*\\s*\\([^()]*\\)\\s*values\\s*\\([^()]*\\)\\s*$",
+        QRegularExpression::CaseInsensitiveOption);
+    return plain.match(insert).hasMatch();
+}
+
 void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 {
     for (const QString& name : s.paramNames()) {
@@ -50,8 +98,10 @@ void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 
 } // namespace
 
-QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, DataSet& ds, Transaction& tr)
+QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, const QString& text, DataSet& ds,
+                                                   Transaction& tr, StatementCache& cache, bool& rowLocked)
 {
+    rowLocked = false;
     // The statement's parameters name fields, and a field knows the table and
     // column it was read from: the row is the one whose columns hold the old
     // values the statement looks for (its :OLD_ parameters), the columns
@@ -75,8 +125,8 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, DataSet& d
     for (const Field* f : written) columns << f->originColumn();
     // Locks the row until this transaction ends, so nobody changes it between
     // the comparison and the write.
-    Statement read(tr.database(),
-                   "select " + columns.join(", ") + " from " + table + " where " + where.join(" and ") + " with lock");
+    Statement& read = cache.get(
+        tr.database(), "select " + columns.join(", ") + " from " + table + " where " + where.join(" and ") + " with lock");
     bindRow(read, UpdateKind::Modify, ds);
     read.execute(tr);
     if (!read.fetch()) {
@@ -107,6 +157,7 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, DataSet& d
     }
     read.closeCursor();
     if (!conflicts.isEmpty()) throw ConflictError(&ds, conflicts);
+    rowLocked = findsLockedRow(text, table, keys);
     return taken;
 }
 
@@ -123,19 +174,23 @@ QString ConflictError::describe(const QList<ConflictField>& fields)
         .arg(labels.join(", "), lines.join('\n'));
 }
 
-QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const
+QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr,
+                                             StatementCache& cache) const
 {
     const QString text = sql(kind).join('\n').trimmed();
     const char* what = kind == UpdateKind::Modify ? "modify" : kind == UpdateKind::Insert ? "insert" : "delete";
     if (text.isEmpty())
         throw InternalError(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
-    Statement s(tr.database(), text);
+    Statement& s = cache.get(tr.database(), text);
     bindRow(s, kind, ds);
     QList<QPair<Field*, Value>> taken;
-    if (kind == UpdateKind::Modify) taken = checkModify(s, ds, tr);
+    bool rowLocked = false;
+    if (kind == UpdateKind::Modify) taken = checkModify(s, text, ds, tr, cache, rowLocked);
     s.execute(tr);
     // Zero rows means the row is gone or its key changed: report it, never pretend it was saved.
-    if (s.rowsAffected() == 0) {
+    // Counting costs a visit to the server, so it is asked only when the write cannot tell.
+    const bool certain = kind == UpdateKind::Insert ? insertsOneRow(text) : rowLocked;
+    if (!certain && s.rowsAffected() == 0) {
         if (kind == UpdateKind::Insert)
             throw InternalError(QString("%1: the row was not inserted").arg(ds.objectName()));
         throw ConflictError::rowGone("Запись удалена или изменена другим пользователем.\n"
