@@ -30,6 +30,16 @@ inline long peakKb()
     return -1;
 }
 
+// The memory this process holds now, in kB: the heap and the mapped chunks rows live in.
+inline long rssKb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
 // The most memory any finished child (an isql-fb run) has held, in kB; a child
 // counts what it was forked with, so this is only isql-fb's before large allocations.
 inline long childPeakKb()
@@ -45,15 +55,13 @@ inline QString engine(const QString& path)
     return fw::isEmbeddedPath(path) ? "embedded" : "server";
 }
 
-// A benchmark's database: SYSDBA with the server's password, our client's
-// character set (BRONTAL_BENCH_CHARSET compares another one).
+// A benchmark's database: SYSDBA with the server's password.
 inline fw::ConnectParams params(const QString& path)
 {
     fw::ConnectParams p;
     p.path = path;
     p.user = "SYSDBA";
     p.password = qEnvironmentVariable("ISC_PASSWORD", "quillbent");
-    if (qEnvironmentVariableIsSet("BRONTAL_BENCH_CHARSET")) p.charset = qEnvironmentVariable("BRONTAL_BENCH_CHARSET");
     return p;
 }
 
@@ -69,11 +77,11 @@ inline double floorMs(const fw::ConnectParams& p, const QStringList& statements,
 {
     std::vector<QByteArray> texts;
     std::vector<const char*> pointers;
-    for (const QString& s : statements) texts.push_back(fw::encodeSql(s, p.charset));
+    for (const QString& s : statements) texts.push_back(fw::encodeSql(s));
     for (const QByteArray& t : texts) pointers.push_back(t.constData());
     floor_run run{};
     if (floor_fetch(QFile::encodeName(p.path).constData(), p.user.toUtf8().constData(),
-                    p.password.toUtf8().constData(), p.charset.toUtf8().constData(), pointers.data(),
+                    p.password.toUtf8().constData(), "NONE", pointers.data(),
                     int(pointers.size()), &run)
         != 0) {
         std::fprintf(stderr, "floor fetch failed: %s\n", run.error);
@@ -93,8 +101,8 @@ inline double isqlRunMs(const fw::ConnectParams& p, const QStringList& statement
     isql.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
-    isql.start("isql-fb", {"-b", "-q", "-user", p.user, "-password", p.password, "-ch", p.charset, p.path});
-    isql.write(fw::encodeSql(script, p.charset));
+    isql.start("isql-fb", {"-b", "-q", "-user", p.user, "-password", p.password, "-ch", "NONE", p.path});
+    isql.write(fw::encodeSql(script));
     isql.closeWriteChannel();
     if (!isql.waitForFinished(-1) || isql.exitCode() != 0) {
         std::fprintf(stderr, "isql-fb failed: %s\n", isql.readAllStandardError().constData());

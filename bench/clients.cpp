@@ -26,7 +26,6 @@
 #include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -107,7 +106,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const long loggedKb = bench::peakKb();
-    const size_t loggedHeap = mallinfo2().uordblks;
+    const long loggedRss = bench::rssKb();
     std::printf("engine cache: %d pages\n", dm->db.selectValue("select mon$page_buffers from mon$database").asInt());
 
     QElapsedTimer t;
@@ -129,7 +128,7 @@ int main(int argc, char** argv)
     const int rows = dmKl->qryCust.recordCount();
     const long peak = bench::peakKb();
     std::printf("clients listed: %d\n", rows);
-    std::printf("heap in use: %zu kB more than after the login\n", (mallinfo2().uordblks - loggedHeap) / 1024);
+    std::printf("memory in use (VmRSS): %ld kB more than after the login\n", bench::rssKb() - loggedRss);
     std::printf("menu pick to painted list: %.0f ms\n", openMs);
     std::printf("peak memory (VmHWM): %ld kB (%ld kB at start, %ld kB after the login)\n", peak, startKb, loggedKb);
 

@@ -17,15 +17,6 @@
 
 namespace {
 
-long rssKb()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 size_t heapBytes() { return mallinfo2().uordblks; }
 
 // A client table shaped like CUSTOMER: 18 columns, texts of typical lengths.
@@ -72,13 +63,13 @@ void details(const fw::ConnectParams& params)
     for (int run = 1; run <= 2; ++run) {
         malloc_trim(0);
         const size_t heap0 = heapBytes();
-        const long rss0 = rssKb();
+        const long rss0 = bench::rssKb();
         QElapsedTimer t;
         t.start();
         q.open();
         const qint64 openMs = t.elapsed();
         const size_t heap = heapBytes() - heap0;
-        const long rss = rssKb() - rss0;
+        const long rss = bench::rssKb() - rss0;
         const int rows = q.recordCount();
         t.restart();
         q.last();

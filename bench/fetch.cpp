@@ -31,10 +31,10 @@ int main(int argc, char** argv)
         db.withTransaction([&](fw::Transaction& tr) {
             fw::Statement s(db, sql);
             s.execute(tr);
-            fw::RowPacker packer;
+            fw::RowPacker packer(&arena);
             while (s.fetch()) {
                 s.pack(packer);
-                table.push_back(packer.take(&arena));
+                table.push_back(packer.take());
             }
         });
         const double ms = bench::ms(t);
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_fetch: ours fetched %zu rows, the floor %ld\n", rows, floorRows);
             return 1;
         }
-        std::printf("rows: %zu; lc_ctype %s; %d runs, medians\n", rows, qPrintable(p.charset), bench::runs());
+        std::printf("rows: %zu; %d runs, medians\n", rows, bench::runs());
         bench::ratio(QString("fetch %1, %2 rows").arg(sql).arg(rows), bench::engine(p.path), t,
                      QString("peak memory %1 MiB").arg(bench::peakKb() / 1024));
     } catch (const fw::Error& e) {

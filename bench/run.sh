@@ -60,6 +60,12 @@ echo
 echo "== ratios, medians of alternating runs: ours against the floor (a bare isc_dsql_fetch loop in C on"
 echo "   our lc_ctype) and isql-fb, each timed from after its attach (isql-fb: its run less an empty run's)"
 { echo "work|ours|floor|ours/floor|isql-fb|ours/isql-fb|note"; grep '^RATIO|' "$out" | cut -d'|' -f2-; } | column -t -s'|'
+if grep -q '^TRIPS|' "$out"; then
+  echo
+  echo "== round trips to the server of one post, counted by a relay (bench_posts): the next post of a session,"
+  echo "   the session's first (its statements prepared there), the bare statements' minimum and the goal"
+  { echo "post|trips|first|minimum|goal"; grep '^TRIPS|' "$out" | cut -d'|' -f2-; } | column -t -s'|'
+fi
 if ((${#failed[@]})); then
   echo "failed: ${failed[*]}" >&2
   exit 1

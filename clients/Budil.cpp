@@ -2,18 +2,11 @@
 
 #include "clients/KlientCalendar.h"
 #include "clients/dmKl.h"
+#include "core/FormParts.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
-#include "clients/fmCustomFields.h"
-#include "clients/fmDog.h"
-#include "clients/fmPlan.h"
-#include "clients/fmReg.h"
-#include "clients/fmSegmentFind.h"
-#include "core/fmSelectItem.h"
-#include "deals/GrOper.h"
 #include "deals/dmZakaz.h"
-#include "deals/fmSdelka.h"
 
 #include "widgets/DBGrid.h"
 #include "widgets/ExceptionHandler.h"
@@ -59,22 +52,14 @@ TfmBudil::TfmBudil(QWidget* owner) : QDialog(owner)
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     resize(640, 300);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName("ToolBar1");
-    ToolBar1->setIconSize(QSize(16, 16));
+    auto* layout = ToolBarColumn(this, ToolBar1, "ToolBar1");
     tbGoToKar = AddToolButton(ToolBar1, "tbGoToKar", "На карточку", 9);
-    layout->addWidget(ToolBar1);
 
-    DBGrid1 = new fw::DBGrid(this);
-    DBGrid1->setObjectName("DBGrid1");
+    DBGrid1 = Grid(this, "DBGrid1", dmKl ? &dmKl->dsBudil : nullptr,
+                   {{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 240},
+                    {"COMPANY", "Компания", 160}});
     DBGrid1->setOptions({fw::DBGrid::Option::Titles, fw::DBGrid::Option::Indicator, fw::DBGrid::Option::RowSelect});
     DBGrid1->setReadOnly(true);
-    if (dmKl) DBGrid1->setDataSource(&dmKl->dsBudil);
-    DBGrid1->setColumns({{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 240},
-                         {"COMPANY", "Компания", 160}});
     DBGrid1->setCellStyler([](const fw::GridCell& cell, fw::CellStyle& style) { HistGridCellStyle(cell, style); });
     layout->addWidget(DBGrid1, 1);
 
@@ -126,18 +111,12 @@ TBudilCheck::~TBudilCheck()
 
 bool TBudilCheck::IsModalBusy()
 {
-    return fmSelectItem || fmSdelka || fmDog || fmSegmentFind || fmPlan || fmReg || fmCustomFields
-        || fmGrOperProc || SendingMail || ModalDialogOpen();
-}
-
-bool TBudilCheck::ModalDialogOpen()
-{
-    // A modal dialog takes the input of every window of the program, the clients
-    // window's kept dialogs (the detailed export) and its column choices and
-    // message boxes included: the reminder, modal itself, would stand over it
-    // and hold its buttons until dismissed.
+    // Every dialog of the module (the pick list, the deal card, the plan and contract dialogs, the
+    // goods registration, the user-defined fields, a group operation's progress) is modal while it
+    // exists, and so is any message box or column choice: the reminder, modal itself, would stand
+    // over it and hold its buttons until dismissed.
     QWidget* modal = QApplication::activeModalWidget();
-    return modal && modal != fmBudil.data();
+    return SendingMail || (modal && modal != fmBudil.data());
 }
 
 void TBudilCheck::StartBudilCheck()

@@ -54,10 +54,8 @@ public:
 
     void StartBudilCheck();
     bool BudilRunning() const { return running_; }
-    // A modal dialog of the clients module exists, or mail is being sent.
+    // A modal dialog other than the reminder window is open, or mail is being sent.
     static bool IsModalBusy();
-    // Some modal dialog other than the reminder window is open.
-    static bool ModalDialogOpen();
     // Main thread, while the worker waits: the due reminders, if any.
     void ShowBudil();
 

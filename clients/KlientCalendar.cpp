@@ -116,10 +116,10 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     auto* filters = new QGridLayout;
     lbCalUser = Caption(pnlCal, "Фамилия", "lbCalUser");
     // Their lists begin with an empty entry: picking it lists every user's rows, or every type.
-    dblcCalUser = FilterLookup(pnlCal, "dblcCalUser", dmKl ? &dmKl->dsCalUser : nullptr, "IDUSER", "NAME", 150);
+    dblcCalUser = Lookup(pnlCal, "dblcCalUser", dmKl ? &dmKl->dsCalUser : nullptr, "IDUSER", "NAME", 150);
     lbCalTypeHist = Caption(pnlCal, "Тип", "lbCalTypeHist");
     dblcCalTypeHist =
-        FilterLookup(pnlCal, "dblcCalTypeHist", dmKl ? &dmKl->dsCalHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
+        Lookup(pnlCal, "dblcCalTypeHist", dmKl ? &dmKl->dsCalHiType : nullptr, "IDHISTTYPE", "HISTTYPE", 150);
     lbCalNote = Caption(pnlCal, "Заметка", "lbCalNote");
     deCalNote = new QLineEdit(pnlCal);
     deCalNote->setObjectName("deCalNote");
@@ -134,15 +134,10 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     top->addStretch(1);
     layout->addWidget(pnlCal);
 
-    tbCal = new QToolBar(this);
-    tbCal->setObjectName("tbCal");
-    tbCal->setIconSize(QSize(16, 16));
-    dbnCal = new fw::DBNavigator(tbCal);
-    dbnCal->setObjectName("dbnCal");
-    dbnCal->setVisibleButtons(fw::DBNavigator::Button::Post | fw::DBNavigator::Button::Cancel);
-    dbnCal->setHint(fw::DBNavigator::Button::Post, "Запомнить");
-    dbnCal->setHint(fw::DBNavigator::Button::Cancel, "Отменить");
-    dbnCal->setDataSource(dsCal);
+    tbCal = ToolBar(this, "tbCal");
+    dbnCal = Navigator(tbCal, "dbnCal", dsCal, fw::DBNavigator::Button::Post | fw::DBNavigator::Button::Cancel);
+    // Here the navigator keeps the room after its buttons that the page has always shown.
+    dbnCal->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     tbCal->addWidget(dbnCal);
     tbCal->addSeparator();
     tbCalRefresh = AddToolButton(tbCal, "tbCalRefresh", "Обновить", 5);
@@ -158,18 +153,13 @@ TKlientCalendar::TKlientCalendar(QWidget* parent) : QWidget(parent)
     tbCalExport = AddToolButton(tbCal, "tbCalExport", "Экспорт", 3);
     layout->addWidget(tbCal);
 
-    dbgCal = new fw::DBGrid(this);
-    dbgCal->setObjectName("dbgCal");
+    dbgCal = Grid(this, "dbgCal", dsCal,
+                  {{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 320},
+                   ReadOnlyColumn("COMPANY", "Компания", 200), ReadOnlyColumn("User", "Фамилия", 120),
+                   {"FILEPATH", "Ссылка", 160}});
     // The calendar edits existing rows only: no insert from the grid.
     dbgCal->setOptions({fw::DBGrid::Option::Titles, fw::DBGrid::Option::Indicator, fw::DBGrid::Option::Tabs,
                         fw::DBGrid::Option::CancelOnExit, fw::DBGrid::Option::ConfirmDelete});
-    dbgCal->setDataSource(dsCal);
-    fw::GridColumn company{"COMPANY", "Компания", 200};
-    company.readOnly = true;
-    fw::GridColumn user{"User", "Фамилия", 120};
-    user.readOnly = true;
-    dbgCal->setColumns({{"DATECR", "Дата", 120}, {"HistType", "Тип", 110}, {"NOTE", "Заметка", 320}, company, user,
-                        {"FILEPATH", "Ссылка", 160}});
     dbgCal->setCellStyler([](const fw::GridCell& cell, fw::CellStyle& style) { HistGridCellStyle(cell, style, true); });
     layout->addWidget(dbgCal, 1);
 

@@ -118,12 +118,6 @@ std::optional<int> KeyOf(const fw::DBLookupCombo* combo)
     return v.asInt();
 }
 
-fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
-                          const char* shown)
-{
-    return FilterLookup(parent, name, list, key, shown, 160);
-}
-
 QLineEdit* Edit(QWidget* parent, const char* name)
 {
     auto* e = new QLineEdit(parent);

@@ -2,6 +2,7 @@
 
 #include "KlientHost.h"
 
+#include "core/ModuleWindows.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -71,6 +72,7 @@ TdmKl::TdmKl(TKlientHost* host, QObject* owner) : QObject(owner), host_(host)
 {
     setObjectName("dmKl");
     dmKl = this;
+    KlientSets() = {&qryCust, &qryDog, &dsDog, &qryHist};
 
     const auto bind = [this](fw::Query& q, const char* name, fw::DataSource* ds, fw::Database* db) {
         q.setParent(this);
@@ -285,7 +287,10 @@ TdmKl::~TdmKl()
     } catch (...) {
         // Nothing can be shown from a destructor; the rows that failed stay unwritten.
     }
-    if (dmKl == this) dmKl = nullptr;
+    if (dmKl == this) {
+        dmKl = nullptr;
+        KlientSets() = {};
+    }
 }
 
 QList<fw::StoredProc*> TdmKl::StoredProcs()

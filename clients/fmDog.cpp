@@ -29,51 +29,24 @@ TfmDog::TfmDog(QWidget* owner) : QDialog(owner)
     setWindowTitle("Договор");
 
     fw::DataSource* src = &dmKl->dsDog;
-    dbeDogNumber = new fw::DBEdit(this);
-    dbeDogNumber->setObjectName("dbeDogNumber");
-    dbeDogNumber->setDataSource(src);
-    dbeDogNumber->setDataField("DOGNUMBER");
-    dbeDogNumber->setMaxLength(50);
-
-    dbdeDateZakl = new TDBDateEdit(this);
-    dbdeDateZakl->setObjectName("dbdeDateZakl");
-    SetupDateEdit(dbdeDateZakl);
-    dbdeDateZakl->SetDataSource(src);
-    dbdeDateZakl->SetDataField("DATEZAKL");
-
-    gbSroki = new QGroupBox("Сроки договора", this);
-    gbSroki->setObjectName("gbSroki");
-    dbdeDateBegin = new TDBDateEdit(gbSroki);
-    dbdeDateBegin->setObjectName("dbdeDateBegin");
-    SetupDateEdit(dbdeDateBegin);
-    dbdeDateBegin->SetDataSource(src);
-    dbdeDateBegin->SetDataField("DATEBEGIN");
-    dbdeDateEnd = new TDBDateEdit(gbSroki);
-    dbdeDateEnd->setObjectName("dbdeDateEnd");
-    SetupDateEdit(dbdeDateEnd);
-    dbdeDateEnd->SetDataSource(src);
-    dbdeDateEnd->SetDataField("DATEEND");
+    dbeDogNumber = FieldEdit(this, "dbeDogNumber", src, "DOGNUMBER", 50);
+    dbdeDateZakl = FieldDateEdit(this, "dbdeDateZakl", src, "DATEZAKL");
+    gbSroki = Group(this, "gbSroki", "Сроки договора");
+    dbdeDateBegin = FieldDateEdit(gbSroki, "dbdeDateBegin", src, "DATEBEGIN");
+    dbdeDateEnd = FieldDateEdit(gbSroki, "dbdeDateEnd", src, "DATEEND");
 
     // The curator list is the shared one of the users.
     if (!dm->qryUser.active()) dm->qryUser.open();
     dblcUser = LookupCombo(this, "dblcUser", &dm->dsUser, "IDUSER", "NAME", src, "IDUSER");
 
-    dbeNote = new fw::DBEdit(this);
-    dbeNote->setObjectName("dbeNote");
-    dbeNote->setDataSource(src);
-    dbeNote->setDataField("NOTE");
-    dbeNote->setMaxLength(50);
+    dbeNote = FieldEdit(this, "dbeNote", src, "NOTE", 50);
 
     dbceSkidka = new TBrDBCalcEdit(this);
     dbceSkidka->setObjectName("dbceSkidka");
     dbceSkidka->SetDataSource(src);
     dbceSkidka->SetDataField("SKIDKA");
 
-    dbeFilePath = new fw::DBEdit(this);
-    dbeFilePath->setObjectName("dbeFilePath");
-    dbeFilePath->setDataSource(src);
-    dbeFilePath->setDataField("FILEPATH");
-    dbeFilePath->setMaxLength(255);
+    dbeFilePath = FieldEdit(this, "dbeFilePath", src, "FILEPATH", 255);
     btnAddLink = new QPushButton("Добавить ссылку", this);
     btnAddLink->setObjectName("btnAddLink");
     btnAddLink->setAutoDefault(false);

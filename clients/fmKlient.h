@@ -1,8 +1,10 @@
 #pragma once
 
+#include "clients/Budil.h"
+#include "clients/KlientCard.h"
 #include "clients/KlientHost.h"
+#include "clients/KlientPages.h"
 #include "core/ModuleWindows.h"
-#include "widgets/Dialogs.h"
 
 #include <QList>
 #include <QPointer>
@@ -11,17 +13,12 @@
 #include <QWidget>
 
 class QAction;
-class QCheckBox;
-class QGroupBox;
-class QLabel;
 class QMenu;
 class QMenuBar;
 class QScrollArea;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
-class TBudilCheck;
-class TDBDateEdit;
 class TKlientCalendar;
 class TKlientGroups;
 class TKlientMerge;
@@ -29,11 +26,7 @@ class TKlientQuery;
 
 namespace fw {
 class DataSet;
-class DBEdit;
 class DBGrid;
-class DBLookupCombo;
-class DBMemo;
-class DBNavigator;
 class DBRadioGroup;
 }
 
@@ -76,6 +69,8 @@ public:
     // TCloseQuery: refused while a reminder check runs.
     bool FormCloseQuery() override;
     bool BudilRunning() const;
+    // A dialog other than the reminder is open, or mail is being sent: the reminder waits.
+    static bool IsModalBusy() { return TBudilCheck::IsModalBusy(); }
 
     // Menu "Клиенты".
     QMenuBar* mmKlient;
@@ -114,108 +109,25 @@ public:
     QScrollArea* scrlboxKar;
     QWidget* pnlKar;
 
-    // The card's upper area over dmKl->dsCust.
-    QToolBar* tbKar;
-    QToolButton* tbNewCust;          // "Создать компанию"
-    QToolButton* tbCurator;          // "Изменить куратора компании"
-    QToolButton* tbDelCust;          // "Удалить компанию"
-    QToolButton* tbPlan;             // "Запланировать"
-    QToolButton* tbZakaz;            // "Сформировать заказ на отправку"
-    QMenu* pmZakaz;
-    QAction* miZakazView;            // "Просмотр заказов"
-    QToolButton* tbMy;               // "Показать только своих клиентов"
-    fw::DBNavigator* dbnCust;
-    fw::DBEdit* dbeCompany;
-    fw::DBEdit* dbeAddress;
-    fw::DBEdit* dbeFax;
-    QToolButton* sbDialFax;          // "Набрать номер"
-    fw::DBEdit* dbeCity;
-    fw::DBEdit* dbeWWW;
-    QToolButton* sbWWW;              // "Открыть страницу"
-    fw::DBLookupCombo* dblcCountry;
-    fw::DBLookupCombo* dblcRegion;
-    fw::DBLookupCombo* dblcPersp;
+    // The card's upper area: the company and its contact person (KlientCard.h).
+    TKlientCard* KlientCard;
 
-    // The contact box over dmKl->dsContacts.
-    QGroupBox* gbContact;
-    fw::DBNavigator* dbnContacts;
-    QToolButton* tbNewContact;       // "Создать контактное лицо"
-    QToolButton* tbContactCurator;   // "Изменить куратора контактного лица"
-    QToolButton* tbDelContact;       // "Удалить контактное лицо"
-    fw::DBEdit* dbeContactName;
-    fw::DBEdit* dbeContactTitle;
-    fw::DBEdit* dbeContactDep;
-    fw::DBEdit* dbeContactPhone;
-    QToolButton* sbDialPhone;        // "Набрать номер"
-    fw::DBEdit* dbeContactEmail;
-    QToolButton* sbMail;             // "Отправить письмо"
-
-    // Lower pages.
+    // The card's sub-pages, each its own class (KlientPages.h), and "Прочее" with the
+    // user-defined fields' edits.
     QTabWidget* pcDown;
-    QWidget* tsHist;
-    QWidget* tsPlan;
-    QWidget* tsContacts;
-    QWidget* tsInfo;
+    THistPage* tsHist;
+    THistPage* tsPlan;
+    TContactsPage* tsContacts;
+    TInfoPage* tsInfo;
     QWidget* tsOther;
-    QScrollArea* scrlboxOther;       // the user-defined fields' edits
+    QScrollArea* scrlboxOther;
     QWidget* tsGroup;
-    QWidget* tsSales;
-    QWidget* tsSdelka;
-    QWidget* tsDog;
-
-    QToolBar* tbrHist;
-    fw::DBNavigator* dbnHist;
-    QToolButton* tbHistAdd;          // "Заметка"
-    QToolButton* tbHistDel;          // "Удалить"
-    QToolButton* tbHistAddLink;      // "Добавить ссылку"
-    QToolButton* tbHistOpenLink;     // "Открыть ссылку"
-    QToolButton* tbHistToContact;    // "На контактное лицо"
-    fw::DBGrid* dbgHist;
-
-    QToolBar* tbrPlan;
-    fw::DBNavigator* dbnPlan;
-    QToolButton* tbPlanDel;          // "Удалить"
-    QToolButton* tbPlanComplit;      // "Выполнено"
-    QToolButton* tbPlanEdit;         // "Изменить"
-    QToolButton* tbPlanAddLink;
-    QToolButton* tbPlanOpenLink;
-    QToolButton* tbPlanToContact;
-    fw::DBGrid* dbgPlan;
-
-    fw::DBGrid* dbgContacts;
-
-    fw::DBLookupCombo* dblcReklama;
-    fw::DBLookupCombo* dblcReklama2;
-    fw::DBLookupCombo* dblcSegment;
-    fw::DBLookupCombo* dblcSegment2;
-    QToolButton* tbSegmentFind;      // "Контекстный поиск"
-    fw::DBMemo* dbmOther;
-    TDBDateEdit* dbdeDateCr;
-    fw::DBLookupCombo* dblcUser;
+    TSalesPage* tsSales;
+    TSdelkaPage* tsSdelka;
+    TDogPage* tsDog;
 
     // The membership kind of "Группы": "Общие" 0, "Личные" 1 (on KlientGroups).
     fw::DBRadioGroup* rgGroup;
-
-    QToolBar* tbrSales;
-    QToolButton* sbReg;              // "Регистрация"
-    QToolButton* tbSalesToSdelka;    // "На сделку"
-    QCheckBox* cbSalesFilter;        // "(Оплаченные или регистрированные) и не возврат"
-    fw::DBGrid* dbgSales;
-
-    QToolBar* tbrSdelka;
-    QToolButton* tbSdelkaAdd;        // "Новая"
-    QToolButton* tbSdelkaEdit;       // "Изменить"
-    QToolButton* tbSdelkaDel;        // "Удалить"
-    QToolButton* tbSdelkaToDog;      // "На договор"
-    fw::DBGrid* dbgSdelka;
-
-    QToolBar* tbrDog;
-    QToolButton* tbDogAdd;           // "Новый"
-    QToolButton* tbDogEdit;          // "Изменить"
-    QToolButton* tbDogDel;           // "Удалить"
-    QToolButton* tbDogAddLink;
-    QToolButton* tbDogOpenLink;
-    fw::DBGrid* dbgDog;
 
     // The list page.
     QToolBar* tbrCust;
@@ -230,9 +142,6 @@ public:
     TKlientGroups* KlientGroups;
     TKlientMerge* KlientMerge;
 
-    // The link file dialog of history, plans and contracts.
-    fw::FileDialog odLink;
-
     // Handlers.
     void FormCreate();
     void FormClose();
@@ -240,49 +149,13 @@ public:
     void pcMainChange();
     void pcDownChange();
     void tsKarShow();
-    void tsInfoShow();
     void tbNewCustClick();
-    void tbDelCustClick();
-    void tbCuratorClick();
-    void tbContactCuratorClick();
-    void ChangeCurator(fw::DataSet& ds, bool contact);
-    void tbPlanClick();
-    void tbHistAddClick();
-    void tbHistDelClick();
-    void tbPlanDelClick();
-    void tbPlanEditClick();
-    void tbPlanComplitClick();
-    // "Изменить" and "Выполнено" of the plans page and of the calendar.
-    void PlanEdit(fw::DataSet& ds);
-    void PlanComplit(fw::DataSet& ds);
-    void AddLink(fw::DataSet& ds, fw::DBGrid* grid);
-    void OpenRecordLink(fw::DataSet& ds, fw::DBGrid* grid);
-    void ToContact(fw::DataSet& ds);
     void mmiLinkRecordClick();
     void mmiOnlyMyContactsClick();
-    void tbNewContactClick();
-    void tbDelContactClick();
-    void tbSdelkaAddClick();
-    void tbSdelkaEditClick();
-    void tbSdelkaDelClick();
-    void tbSdelkaToDogClick();
-    void tbSalesToSdelkaClick();
-    void cbSalesFilterClick();
-    void SBRegClick();
     // The "Группы" page: its lists for the chosen kind, and its buttons by the rights.
     void OpenGroupList();
     void UpdateGroupButtons();
-    void tbDogAddClick();
-    void tbDogEditClick();
-    void tbDogDelClick();
-    void sbDialPhoneClick();
-    void sbDialFaxClick();
-    void sbMailClick();
-    void sbWWWClick();
-    void tbSegmentFindClick();
-    void pmZakazPopup();
     void GrOperClick(int kind);
-    void ToolButton21Click();
     void tbCustExportClick();
     void mmiExpDetalClick();
     void mmiImportClick();
@@ -301,11 +174,9 @@ protected:
 
 private:
     void BuildMenu(QWidget* parent);
-    QWidget* BuildCard();
-    QWidget* BuildList();
-    void BuildDownPages();
-    void SetupGridColours();
-    void SelectCardPage(QWidget* page);
+    // The card's page: its upper area, then its sub-pages.
+    void BuildCard();
+    void BuildList();
 
     // The control that had focus on the search page when it was left.
     QPointer<QWidget> queryFocus_;
@@ -317,16 +188,6 @@ private:
     QStringList savedCustModifySql_, savedCustInsertSql_;
     bool creating_ = true;
 };
-
-// The dialling number for a phone or fax text: trimmed, cut before endChar,
-// and prefixed by the codes by its first character; empty: nothing to dial.
-QString PhoneDialNumber(const QString& number, const QString& endChar, const QString& countryCode,
-                        const QString& cityCode);
-// The mail address of a contact for its "mailto:" link: name + " " + "<" +
-// email + ">" (the name and blank only when the name is not empty).
-QString ContactMailAddress(const QString& name, const QString& email);
-// The orders menu item for a contact: "\"name\"<email>"; empty without e-mail.
-QString ZakazAddressCaption(const QString& name, const QString& email);
 
 // Fills ModuleWindows().Klient and ModuleWindows().GoToKar.
 void RegisterKlientModule();

@@ -231,20 +231,33 @@ void TfmPlan::keyPressEvent(QKeyEvent* e)
     if (!DialogKey(this, e)) QDialog::keyPressEvent(e);
 }
 
+namespace {
+
+// What fill writes into the row being edited; false (the row cancelled) when it says no or throws.
+bool Filled(fw::DataSet& ds, const std::function<bool()>& fill)
+{
+    bool ok = false;
+    try {
+        ok = fill();
+    } catch (...) {
+        if (ds.state() != fw::DataSetState::Browse) ds.cancel();
+        throw;
+    }
+    if (!ok && ds.state() != fw::DataSetState::Browse) ds.cancel();
+    return ok;
+}
+
+} // namespace
+
+void EditAndPost(fw::DataSet& ds, const std::function<bool()>& edit)
+{
+    if (Filled(ds, edit)) ds.post();
+}
+
 bool EditUntilPosted(fw::DataSet& ds, const std::function<bool()>& dialog)
 {
     for (;;) {
-        bool ok = false;
-        try {
-            ok = dialog();
-        } catch (...) {
-            if (ds.state() != fw::DataSetState::Browse) ds.cancel();
-            throw;
-        }
-        if (!ok) {
-            if (ds.state() != fw::DataSetState::Browse) ds.cancel();
-            return false;
-        }
+        if (!Filled(ds, dialog)) return false;
         if (fw::runGuarded([&] { ds.post(); })) return true;
         if (ds.state() == fw::DataSetState::Browse) return false;
     }

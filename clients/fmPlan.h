@@ -67,6 +67,9 @@ extern QPointer<TfmPlan> fmPlan;
 // typed values, so no row is left in edit for some later command to post.
 // True when the row was posted.
 bool EditUntilPosted(fw::DataSet& ds, const std::function<bool()>& dialog);
+// The row being edited in ds takes what edit writes into it and is posted when edit returns true,
+// cancelled when it returns false or throws.
+void EditAndPost(fw::DataSet& ds, const std::function<bool()>& edit);
 
 // The whole day of date plus the time of day of time, to the minute.
 QDateTime PlanDateTime(const QDate& date, const QTime& time);

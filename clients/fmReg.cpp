@@ -35,16 +35,6 @@ bool editing(const fw::DataSet& ds)
     return ds.state() == fw::DataSetState::Edit || ds.state() == fw::DataSetState::Insert;
 }
 
-fw::DBEdit* Edit(QWidget* parent, const char* name, fw::DataSource* source, const char* field, int maxLength = 0)
-{
-    auto* e = new fw::DBEdit(parent);
-    e->setObjectName(name);
-    e->setDataSource(source);
-    e->setDataField(field);
-    if (maxLength > 0) e->setMaxLength(maxLength);
-    return e;
-}
-
 fw::DBCheckBox* Check(QWidget* parent, const char* name, const QString& caption, fw::DataSource* source,
                       const char* field)
 {
@@ -52,13 +42,6 @@ fw::DBCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
     c->setObjectName(name);
     c->setDataSource(source);
     c->setDataField(field);
-    return c;
-}
-
-fw::GridColumn ReadOnly(const QString& field, const QString& title, int width = 0)
-{
-    fw::GridColumn c{field, title, width};
-    c.readOnly = true;
     return c;
 }
 
@@ -113,14 +96,8 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
 
     // Tool bar.
     auto* root = ToolBarColumn(this, ToolBar);
-    dbnSales = new fw::DBNavigator(ToolBar);
-    dbnSales->setObjectName("dbnSales");
-    dbnSales->setDataSource(&dsSales);
     using Nav = fw::DBNavigator::Button;
-    dbnSales->setVisibleButtons({Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
-    dbnSales->setHint(Nav::Post, "Запомнить");
-    dbnSales->setHint(Nav::Cancel, "Отменить");
-    dbnSales->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    dbnSales = Navigator(ToolBar, "dbnSales", &dsSales, {Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel});
     ToolBar->addWidget(dbnSales);
     ToolBar->addSeparator();
     tbAdd = AddToolButton(ToolBar, "tbAdd", "Добавить", 0);
@@ -139,14 +116,14 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
     dbcbBack = Check(tsTovar, "dbcbBack", "Возврат", &dsSales, "BACK");
     dbcbPriznak1 = Check(tsTovar, "dbcbPriznak1", "Признак1", &dsSales, "UCHEB");
     dbcbPriznak2 = Check(tsTovar, "dbcbPriznak2", "Признак2", &dsSales, "UPGRADE");
-    dbeSerNum = Edit(tsTovar, "dbeSerNum", &dsSales, "SERNUM", 50);
-    dbeSalesCompany = Edit(tsTovar, "dbeSalesCompany", &dsSales, "SALESCOMPANY", 100);
-    dbeNote = Edit(tsTovar, "dbeNote", &dsSales, "NOTE", 100);
+    dbeSerNum = FieldEdit(tsTovar, "dbeSerNum", &dsSales, "SERNUM", 50);
+    dbeSalesCompany = FieldEdit(tsTovar, "dbeSalesCompany", &dsSales, "SALESCOMPANY", 100);
+    dbeNote = FieldEdit(tsTovar, "dbeNote", &dsSales, "NOTE", 100);
     dbdeDateReg = new TDBDateEdit(tsTovar);
     dbdeDateReg->setObjectName("dbdeDateReg");
     dbdeDateReg->SetDataSource(&dsSales);
     dbdeDateReg->SetDataField("DATEREG");
-    dbeKolvo = Edit(tsTovar, "dbeKolvo", &dsSales, "KOLVO");
+    dbeKolvo = FieldEdit(tsTovar, "dbeKolvo", &dsSales, "KOLVO");
 
     auto* card = new QGridLayout(tsTovar);
     card->addWidget(new QLabel("Группа", tsTovar), 0, 0);
@@ -177,16 +154,12 @@ TfmReg::TfmReg(QWidget* owner) : QDialog(owner)
     tsList = new QWidget(pcReg);
     tsList->setObjectName("tsList");
     pcReg->addTab(tsList, "Список");
-    dbgSales = new fw::DBGrid(tsList);
-    dbgSales->setObjectName("dbgSales");
-    dbgSales->setDataSource(&dsSales);
-    dbgSales->setColumns({ReadOnly("Tovar", "Товар", 180), {"KOLVO", "Кол-во"}, {"DATEREG", "Дата регистрации"},
-                          {"SERNUM", "Номер товара", 120}, ReadOnly("BACK", "Возврат"), ReadOnly("UCHEB", "Признак1"),
-                          ReadOnly("UPGRADE", "Признак2"), {"SALESCOMPANY", "Место покупки", 160},
-                          {"NOTE", "Заметка", 200}});
-    auto* list = new QVBoxLayout(tsList);
-    list->setContentsMargins(2, 2, 2, 2);
-    list->addWidget(dbgSales);
+    dbgSales = Grid(tsList, "dbgSales", &dsSales,
+                    {ReadOnlyColumn("Tovar", "Товар", 180), {"KOLVO", "Кол-во"}, {"DATEREG", "Дата регистрации"},
+                     {"SERNUM", "Номер товара", 120}, ReadOnlyColumn("BACK", "Возврат"),
+                     ReadOnlyColumn("UCHEB", "Признак1"), ReadOnlyColumn("UPGRADE", "Признак2"),
+                     {"SALESCOMPANY", "Место покупки", 160}, {"NOTE", "Заметка", 200}});
+    PageLayout(tsList)->addWidget(dbgSales);
 
     connect(tbAdd, &QToolButton::clicked, this, fw::guarded([this] { tbAddClick(); }));
     connect(tbDel, &QToolButton::clicked, this, fw::guarded([this] { tbDelClick(); }));

@@ -1,6 +1,7 @@
 #include "clients/fmSegmentFind.h"
 
 #include "clients/dmKl.h"
+#include "core/FormParts.h"
 #include "core/dm.h"
 
 #include "widgets/DBGrid.h"
@@ -46,10 +47,7 @@ TfmSegmentFind::TfmSegmentFind(QWidget* owner, fw::DBLookupCombo* segmentCombo, 
     btnClose->setObjectName("btnClose");
     btnClose->setAutoDefault(false);
 
-    dbgSeg = new fw::DBGrid(this);
-    dbgSeg->setObjectName("dbgSeg");
-    dbgSeg->setDataSource(&dsSeg);
-    dbgSeg->setColumns({{"SEGMENTT2", "Сегмент 2-го уровня", 330}});
+    dbgSeg = Grid(this, "dbgSeg", &dsSeg, {{"SEGMENTT2", "Сегмент 2-го уровня", 330}});
     dbgSeg->setOptions({fw::DBGrid::Option::Titles, fw::DBGrid::Option::RowSelect});
     dbgSeg->setReadOnly(true);
     dbgSeg->horizontalHeader()->setStretchLastSection(true);

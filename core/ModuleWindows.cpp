@@ -16,6 +16,12 @@ TModuleWindows& ModuleWindows()
     return hooks;
 }
 
+TKlientSets& KlientSets()
+{
+    static TKlientSets sets;
+    return sets;
+}
+
 bool GoToKarFromList(int idCust, int idRecord, int idContacts, const QString& page)
 {
     TModuleWindows& m = ModuleWindows();

@@ -13,6 +13,11 @@ class TfmSetupList;
 class TfmSettings;
 class TfmUsers;
 
+namespace fw {
+class DataSource;
+class Query;
+}
+
 extern QPointer<TfmKlient> fmKlient;
 extern QPointer<TfmMSdelka> fmMSdelka;
 extern QPointer<TfmZakaz> fmZakaz;
@@ -59,6 +64,18 @@ struct TModuleWindows {
 };
 
 TModuleWindows& ModuleWindows();
+
+// The client data module's sets that the deal windows work with, filled in by the module while it
+// exists (all null otherwise): the clients window's selection, whose current row is the current
+// client, and that client's contracts and history.
+struct TKlientSets {
+    fw::Query* qryCust = nullptr;
+    fw::Query* qryDog = nullptr;
+    fw::DataSource* dsDog = nullptr;
+    fw::Query* qryHist = nullptr;
+};
+
+TKlientSets& KlientSets();
 
 // "На карточку" of the lists outside the clients window: the card when that
 // window is open, else the warning "Модуль Клиенты не открыт!".

@@ -272,6 +272,16 @@ void PostIfInsert(fw::DataSet& qry)
     if (qry.state() == fw::DataSetState::Insert) qry.post();
 }
 
+bool HasRows(const fw::DataSet& ds)
+{
+    return ds.active() && !ds.isEmpty();
+}
+
+void RemoveCurrent(fw::DataSet& ds)
+{
+    if (HasRows(ds)) ds.remove();
+}
+
 void PrepareQuery(fw::DataSet& ds)
 {
     if (auto* q = qobject_cast<fw::Query*>(&ds); q && !q->prepared()) q->prepare();

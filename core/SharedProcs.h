@@ -53,6 +53,10 @@ void ReselectGridColumn(fw::DBGrid* grid);
 bool SelectValue(int kind, int& id, QString& text, const QString& where, const QString& caption);
 
 void PostIfInsert(fw::DataSet& qry);
+// The data set is open and holds a row.
+bool HasRows(const fw::DataSet& ds);
+// Deletes the current row, when there is one.
+void RemoveCurrent(fw::DataSet& ds);
 void PrepareQuery(fw::DataSet& ds);
 // The money and goods-attribute columns titled with the names of the settings row.
 void SetColumnTitles(fw::DBGrid* grid);

@@ -269,11 +269,13 @@ void Tdm::dbBeforeConnect(fw::Database& database)
 
 void Tdm::qryAfterPostDelete(fw::DataSet& ds)
 {
-    // The post or delete has already written and committed its row. What the
-    // data set still holds (an edit a handler started since) goes in one
-    // transaction that is rolled back on failure; the error is never hidden.
+    // The post or delete has already written and committed its row; nothing
+    // is left to apply unless a handler started an edit since. Only then is
+    // there something to write: in one transaction, rolled back on failure,
+    // the error never hidden (an empty one would only cost the server a visit).
     ds.applyUpdates();
     ds.commitUpdates();
+    if (ds.state() != fw::DataSetState::Edit && ds.state() != fw::DataSetState::Insert) return;
     auto* q = qobject_cast<fw::Query*>(&ds);
     fw::Database& conn = q && q->database() ? *q->database() : db;
     if (conn.inTransaction()) {
@@ -327,9 +329,20 @@ void Tdm::dmDestroy()
 
 QDateTime GetServerDate()
 {
-    fw::Query& q = dm->qryDate;
-    q.open();
-    const QDateTime now = q.field(0).asDateTime();
-    q.close();
-    return now;
+    // Read again on a new attachment (a login, a reconnect) and every hour, so
+    // a clock the server's administrator set or a daylight-saving change is
+    // followed; in between no visit to the server.
+    constexpr qint64 kRereadMs = 3600 * 1000;
+    Tdm::ServerClock& clock = dm->serverClock;
+    if (clock.attachment != dm->db.attachmentSerial() || !clock.since.isValid() || clock.since.elapsed() > kRereadMs) {
+        fw::Query& q = dm->qryDate;
+        q.open();
+        const QDateTime now = q.field(0).asDateTime();
+        q.close();
+        clock.read = now;
+        clock.since.start();
+        clock.attachment = dm->db.attachmentSerial();
+        return now;
+    }
+    return clock.read.addMSecs(clock.since.elapsed());
 }

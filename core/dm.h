@@ -6,6 +6,7 @@
 #include "db/UpdateSql.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QObject>
@@ -43,6 +44,13 @@ public:
 
     // Server clock.
     fw::Query qryDate;
+    // The server's clock as GetServerDate last read it: on which attachment,
+    // its time then, and this workstation's monotonic clock since.
+    struct ServerClock {
+        quint64 attachment = 0;
+        QDateTime read;
+        QElapsedTimer since;
+    } serverClock;
 
     // Lookup lists, opened on demand by the windows that use them.
     fw::Query qryGrItem;      fw::DataSource dsGrItem;
@@ -94,5 +102,6 @@ public:
 
 extern Tdm* dm;
 
-// The server's current date and time of day.
+// The server's current date and time of day: read from the server once per
+// connection, then its clock as read plus the time passed on this workstation's.
 QDateTime GetServerDate();

@@ -1,7 +1,7 @@
 #include "deals/Plugin1C.h"
 
 #include "db/DbError.h"
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "os/OsError.h"
 
 #include <QDir>
@@ -285,8 +285,8 @@ public:
     // The document number written, trimmed; empty when nothing was written.
     // Throws fw::LibraryError naming the entry point when the plug-in broke the
     // length contract or wrote what no document number can be: a control
-    // character (a TAB would break every list the number goes into), a byte
-    // code page 1251 has no character for, or blanks alone.
+    // character (a TAB, too, would break every list the number goes into; 0x98
+    // is one) or blanks alone.
     QString text(const char* entryPoint) const
     {
         const char* begin = bytes_.data();
@@ -303,17 +303,15 @@ public:
         QString bad;
         for (QChar c : raw) {
             const char16_t u = c.unicode();
-            const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
-            if (!control && fw::isCp1251Char(u)) {
+            if (u >= 0x20 && !fw::cp1251::isControl(u)) {
                 shown += c;
                 continue;
             }
             shown += QString("<%1>").arg(uint(u), 2, 16, QChar('0')).toUpper();
-            if (bad.isEmpty()) bad = fw::describeCodePoint(u);
+            if (bad.isEmpty()) bad = fw::cp1251::describe(u);
         }
         if (!bad.isEmpty())
-            throw fw::LibraryError(refused + QString("вернула номер документа \"%1\" с недопустимым символом %2.\r"
-                                                     "Результат не принят.")
+            throw fw::LibraryError(refused + QString("вернула номер документа \"%1\", в нём %2.\rРезультат не принят.")
                                                  .arg(shown, bad));
         const QString number = raw.trimmed();
         if (number.isEmpty() && !raw.isEmpty())

@@ -1,6 +1,7 @@
 #include "dmKlSd.h"
 
-#include "clients/dmKl.h"
+#include "core/ModuleWindows.h"
+#include "core/SharedProcs.h"
 #include "core/SqlText.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -187,9 +188,10 @@ void TdmKlSd::qryEtapsNewRecord(fw::DataSet& ds)
     if (&ds == &qrySdelka) {
         // A deal belongs to the client selected in the clients module; without one
         // the new row is refused rather than saved as nobody's deal.
-        if (!dmKl || dmKl->qryCust.isEmpty()) throw fw::Abort();
-        PostIfInsert(dmKl->qryCust);
-        ds.fieldByName("IDCUST").setValue(dmKl->qryCust.fieldByName("IDCUST").value());
+        fw::Query* cust = KlientSets().qryCust;
+        if (!cust || cust->isEmpty()) throw fw::Abort();
+        PostIfInsert(*cust);
+        ds.fieldByName("IDCUST").setValue(cust->fieldByName("IDCUST").value());
         ds.fieldByName("IDUSER").setAsInteger(CurrentUser.IdUser);
         ds.fieldByName("DATE_BEGIN").setAsDateTime(today());
         ds.fieldByName("NAME").setAsString("Новая сделка");

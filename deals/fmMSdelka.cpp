@@ -1,6 +1,5 @@
 #include "deals/fmMSdelka.h"
 
-#include "clients/dmKl.h"
 #include "controls/DateEdit.h"
 #include "core/FormParts.h"
 #include "core/ModuleWindows.h"
@@ -40,7 +39,7 @@ namespace {
 // contract list read.
 bool KlientWindowExists()
 {
-    return !fmKlient.isNull() && dmKl;
+    return !fmKlient.isNull() && KlientSets().qryCust;
 }
 
 std::optional<int> KeyOf(const fw::DBLookupCombo* combo)
@@ -145,14 +144,6 @@ void FormatNumbers(fw::Query& q)
 {
     for (fw::Field* f : q.fields())
         if (f->type() == fw::FieldType::Currency) f->setDisplayFormat(f->name() == "KOLVO" ? ",0.###" : ",0.00");
-}
-
-fw::DBLookupCombo* Lookup(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
-                          const char* shown)
-{
-    fw::DBLookupCombo* c = FilterLookup(parent, name, list, key, shown, 160);
-    c->setMaximumWidth(280);
-    return c;
 }
 
 // Widgets side by side in one cell of a grid, left-aligned; they stay
@@ -423,12 +414,14 @@ TfmMSdelka::TfmMSdelka(QWidget* owner) : QWidget(owner)
     connect(pcMain, &QTabWidget::currentChanged, this, fw::guarded([this](int index) {
                 if (pcMain->widget(index) == tsZapros) tsZaprosShow();
             }));
-    for (fw::DBLookupCombo* c : LookupCombos())
+    for (fw::DBLookupCombo* c : LookupCombos()) {
+        c->setMaximumWidth(280);   // the filters keep to a readable width in a wide window
         connect(c, &fw::DBLookupCombo::keyDown, this, [this, c](QKeyEvent* e, bool* handled) {
             if (e->key() != Qt::Key_Escape) return;
             dblcDogKeyPress(c, e->key());
             *handled = true;
         });
+    }
     for (fw::DBLookupCombo* c : {dblcSdPrichina, dblcSdType, cbGrTovar})
         connect(c, &fw::DBLookupCombo::activated, this, fw::guarded([this, c] { dblcSdPrichinaClick(c); }));
 
@@ -504,16 +497,16 @@ void TfmMSdelka::FormCreate()
 void TfmMSdelka::FormActivate()
 {
     const bool klient = KlientWindowExists();
-    const bool haveCust = klient && dmKl->qryCust.active() && !dmKl->qryCust.isEmpty();
+    const bool haveCust = klient && KlientSets().qryCust->active() && !KlientSets().qryCust->isEmpty();
     cbCurrent->setEnabled(haveCust);
     if (!haveCust) cbCurrent->setChecked(false);
 
     // The contract list is the clients module's; without it there is nothing to show.
-    fw::DataSource* dogs = klient ? &dmKl->dsDog : nullptr;
+    fw::DataSource* dogs = klient ? KlientSets().dsDog : nullptr;
     if (dblcDog->listSource() != dogs) dblcDog->setListSource(dogs);
     const fw::Value dog = dblcDog->keyValue();
-    const bool keep = klient && dmKl->qryDog.active() && !dmKl->qryDog.isEmpty() && !dog.isNull()
-                      && dmKl->qryDog.locate("idDog", dog);
+    const bool keep = klient && KlientSets().qryDog->active() && !KlientSets().qryDog->isEmpty() && !dog.isNull()
+                      && KlientSets().qryDog->locate("idDog", dog);
     if (!keep) dblcDog->setKeyValue(fw::Value());
 }
 
@@ -538,8 +531,8 @@ TSdelkaSearch TfmMSdelka::SearchFilter() const
     TSdelkaSearch f;
     f.Regim = rgRegim->itemIndex() < 0 ? 0 : rgRegim->itemIndex();
     f.RecFilter = GetRecFilter();
-    if (cbCurrent->isChecked() && KlientWindowExists() && !dmKl->qryCust.isEmpty())
-        f.IdCust = dmKl->qryCust.fieldByName("IDCUST").asInteger();
+    if (cbCurrent->isChecked() && KlientWindowExists() && !KlientSets().qryCust->isEmpty())
+        f.IdCust = KlientSets().qryCust->fieldByName("IDCUST").asInteger();
     f.IdDog = KeyOf(dblcDog);
     f.Name = edSdName->text();
     f.IdUser = KeyOf(dblcSdUser);

@@ -427,7 +427,15 @@ void SdOplataAdd(TfmSdelka& card)
     };
     if (dialog->exec() != QDialog::Accepted) return;
     dialog.reset();
-    dmKlSd->qrySales.first();
+    // To the first line, whose payments the refresh then reads.
+    dmKlSd->SalesLinked = false;
+    try {
+        dmKlSd->qrySales.first();
+    } catch (...) {
+        dmKlSd->SalesLinked = true;
+        throw;
+    }
+    dmKlSd->SalesLinked = true;
     card.RefreshSales();
 }
 

@@ -1,11 +1,11 @@
 #include "deals/fmSdelka.h"
 
-#include "clients/dmKl.h"
 #include "controls/CalcEdit.h"
 #include "controls/DBCalcEdit.h"
 #include "controls/DBDateEdit.h"
 #include "controls/SpeedButton.h"
 #include "core/FormParts.h"
+#include "core/ModuleWindows.h"
 #include "core/SharedProcs.h"
 #include "core/Users.h"
 #include "core/dm.h"
@@ -110,49 +110,6 @@ bool Editing(const fw::DataSet& ds)
     return ds.state() == fw::DataSetState::Edit || ds.state() == fw::DataSetState::Insert;
 }
 
-QGroupBox* Group(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* g = new QGroupBox(caption, parent);
-    g->setObjectName(name);
-    return g;
-}
-
-fw::DBLookupCombo* Combo(QWidget* parent, const char* name, fw::DataSource* list, const char* key,
-                         const char* shown, const char* field)
-{
-    auto* c = new fw::DBLookupCombo(parent);
-    c->setObjectName(name);
-    c->setListSource(list);
-    c->setKeyField(key);
-    c->setListField(shown);
-    c->setDataSource(&dmKlSd->dsSdelka);
-    c->setDataField(field);
-    return c;
-}
-
-fw::DBEdit* Edit(QWidget* parent, const char* name, const char* field, bool readOnly = false)
-{
-    auto* e = new fw::DBEdit(parent);
-    e->setObjectName(name);
-    e->setDataSource(&dmKlSd->dsSdelka);
-    e->setDataField(field);
-    if (readOnly) {
-        e->setReadOnly(true);
-        e->setAlignment(Qt::AlignRight);
-    }
-    return e;
-}
-
-TDBDateEdit* DateEdit(QWidget* parent, const char* name, const char* field)
-{
-    auto* e = new TDBDateEdit(parent);
-    e->setObjectName(name);
-    SetupDateEdit(e);
-    e->SetDataSource(&dmKlSd->dsSdelka);
-    e->SetDataField(field);
-    return e;
-}
-
 void FormatNumbers(fw::DataSet& ds, const QStringList& money, const QStringList& dates)
 {
     for (const QString& name : money)
@@ -224,115 +181,124 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     pcMain = new QTabWidget(this);
     pcMain->setObjectName("pcMain");
     root->addWidget(pcMain, 1);
+    BuildAbout();
+    BuildEtaps();
+    BuildTovar();
 
-    // "О сделке"
-    tsAbout = new QWidget(pcMain);
-    tsAbout->setObjectName("tsAbout");
+    btnOK = new QPushButton("OK", this);
+    btnOK->setObjectName("btnOK");
+    btnOK->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(btnOK);
+    root->addLayout(bottom);
+    resize(840, 540);
+
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(pcMain, &QTabWidget::currentChanged, this, fw::guarded([this] { pcMainChange(); }));
+
+    FormCreate();
+}
+
+void TfmSdelka::BuildAbout()
+{
+    fw::DataSource* sd = &dmKlSd->dsSdelka;
+    tsAbout = Page(pcMain, "tsAbout", "О сделке");
     auto* about = new QGridLayout(tsAbout);
 
     gbSdelka = Group(tsAbout, "gbSdelka", "Сделка");
-    auto* sd = new QGridLayout(gbSdelka);
-    dbedName = Edit(gbSdelka, "dbedName", "NAME");
-    dblcUser = Combo(gbSdelka, "dblcUser", &dm->dsUser, "IDUSER", "NAME", "IDUSER");
-    dblcSdType = Combo(gbSdelka, "dblcSdType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE", "IDSDELKATYPE");
-    dblcStatus = Combo(gbSdelka, "dblcStatus", &dm->dsSdStatus, "IDSDELKA_ST", "SDELKA_ST", "IDSDELKA_ST");
+    auto* sdelka = new QGridLayout(gbSdelka);
+    dbedName = FieldEdit(gbSdelka, "dbedName", sd, "NAME");
+    dblcUser = LookupCombo(gbSdelka, "dblcUser", &dm->dsUser, "IDUSER", "NAME", sd, "IDUSER");
+    dblcSdType = LookupCombo(gbSdelka, "dblcSdType", &dm->dsSdType, "IDSDELKATYPE", "SDELKATYPE", sd, "IDSDELKATYPE");
+    dblcStatus = LookupCombo(gbSdelka, "dblcStatus", &dm->dsSdStatus, "IDSDELKA_ST", "SDELKA_ST", sd, "IDSDELKA_ST");
     dblcStatus->setEnabled(false);
-    sd->addWidget(new QLabel("Название", gbSdelka), 0, 0);
-    sd->addWidget(dbedName, 0, 1);
-    sd->addWidget(new QLabel("Куратор", gbSdelka), 1, 0);
-    sd->addWidget(dblcUser, 1, 1);
-    sd->addWidget(new QLabel("Тип", gbSdelka), 2, 0);
-    sd->addWidget(dblcSdType, 2, 1);
-    sd->addWidget(new QLabel("Статус", gbSdelka), 3, 0);
-    sd->addWidget(dblcStatus, 3, 1);
-    sd->setColumnStretch(1, 1);
+    FormField(sdelka, gbSdelka, 0, 0, "Название", dbedName);
+    FormField(sdelka, gbSdelka, 1, 0, "Куратор", dblcUser);
+    FormField(sdelka, gbSdelka, 2, 0, "Тип", dblcSdType);
+    FormField(sdelka, gbSdelka, 3, 0, "Статус", dblcStatus);
+    sdelka->setColumnStretch(1, 1);
 
     gbPeriod = Group(tsAbout, "gbPeriod", "Период");
-    auto* pe = new QGridLayout(gbPeriod);
-    dbdeSdBegin = DateEdit(gbPeriod, "dbdeSdBegin", "DATE_BEGIN");
-    dbdeSdEnd = DateEdit(gbPeriod, "dbdeSdEnd", "DATE_END");
-    pe->addWidget(new QLabel("Начало", gbPeriod), 0, 0);
-    pe->addWidget(dbdeSdBegin, 0, 1);
-    pe->addWidget(new QLabel("Окончание", gbPeriod), 1, 0);
-    pe->addWidget(dbdeSdEnd, 1, 1);
-    pe->setColumnStretch(1, 1);
+    auto* period = new QGridLayout(gbPeriod);
+    dbdeSdBegin = FieldDateEdit(gbPeriod, "dbdeSdBegin", sd, "DATE_BEGIN");
+    dbdeSdEnd = FieldDateEdit(gbPeriod, "dbdeSdEnd", sd, "DATE_END");
+    FormField(period, gbPeriod, 0, 0, "Начало", dbdeSdBegin);
+    FormField(period, gbPeriod, 1, 0, "Окончание", dbdeSdEnd);
+    period->setColumnStretch(1, 1);
 
+    // The totals are the database's: shown, never typed.
     gbSumma = Group(tsAbout, "gbSumma", "Сумма");
-    auto* su = new QGridLayout(gbSumma);
-    lbValuta1 = new QLabel(gbSumma);
-    lbValuta1->setObjectName("lbValuta1");
-    lbValuta2 = new QLabel(gbSumma);
-    lbValuta2->setObjectName("lbValuta2");
+    auto* summa = new QGridLayout(gbSumma);
+    lbValuta1 = Caption(gbSumma, QString(), "lbValuta1");
+    lbValuta2 = Caption(gbSumma, QString(), "lbValuta2");
     for (QLabel* l : {lbValuta1, lbValuta2}) l->setAlignment(Qt::AlignCenter);
-    dbeOplatRP = Edit(gbSumma, "dbeOplatRP", "OPLATRP", true);
-    dbeOplatDP = Edit(gbSumma, "dbeOplatDP", "OPLATDP", true);
-    dbeOplatRF = Edit(gbSumma, "dbeOplatRF", "OPLATRF", true);
-    dbeOplatDF = Edit(gbSumma, "dbeOplatDF", "OPLATDF", true);
-    su->addWidget(lbValuta1, 0, 1);
-    su->addWidget(lbValuta2, 0, 2);
-    su->addWidget(new QLabel("План", gbSumma), 1, 0);
-    su->addWidget(dbeOplatRP, 1, 1);
-    su->addWidget(dbeOplatDP, 1, 2);
-    su->addWidget(new QLabel("Факт", gbSumma), 2, 0);
-    su->addWidget(dbeOplatRF, 2, 1);
-    su->addWidget(dbeOplatDF, 2, 2);
-    su->setColumnStretch(1, 1);
-    su->setColumnStretch(2, 1);
+    const auto total = [&](const char* name, const char* field) {
+        fw::DBEdit* e = FieldEdit(gbSumma, name, sd, field);
+        e->setReadOnly(true);
+        e->setAlignment(Qt::AlignRight);
+        return e;
+    };
+    dbeOplatRP = total("dbeOplatRP", "OPLATRP");
+    dbeOplatDP = total("dbeOplatDP", "OPLATDP");
+    dbeOplatRF = total("dbeOplatRF", "OPLATRF");
+    dbeOplatDF = total("dbeOplatDF", "OPLATDF");
+    summa->addWidget(lbValuta1, 0, 1);
+    summa->addWidget(lbValuta2, 0, 2);
+    FormField(summa, gbSumma, 1, 0, "План", dbeOplatRP);
+    summa->addWidget(dbeOplatDP, 1, 2);
+    FormField(summa, gbSumma, 2, 0, "Факт", dbeOplatRF);
+    summa->addWidget(dbeOplatDF, 2, 2);
+    summa->setColumnStretch(1, 1);
+    summa->setColumnStretch(2, 1);
 
     gbPrichina = Group(tsAbout, "gbPrichina", "Причина");
-    auto* pr = new QVBoxLayout(gbPrichina);
-    dblcPrichina = Combo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA", "IDPRICHINA");
+    auto* prichina = new QVBoxLayout(gbPrichina);
+    dblcPrichina =
+        LookupCombo(gbPrichina, "dblcPrichina", &dmKlSd->dsPrichina, "IDPRICHINA", "PRICHINA", sd, "IDPRICHINA");
     dblcPrichina2 =
-        Combo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2", "IDPRICHINA2");
-    pr->addWidget(dblcPrichina);
-    pr->addWidget(dblcPrichina2);
+        LookupCombo(gbPrichina, "dblcPrichina2", &dmKlSd->dsPrichina2, "IDPRICHINA2", "PRICHINA2", sd, "IDPRICHINA2");
+    prichina->addWidget(dblcPrichina);
+    prichina->addWidget(dblcPrichina2);
 
     gbDog = Group(tsAbout, "gbDog", "Договор");
-    auto* dg = new QVBoxLayout(gbDog);
-    dblcDog = Combo(gbDog, "dblcDog", dmKl ? &dmKl->dsDog : nullptr, "IDDOG", "DOGNUMBER", "IDDOG");
+    auto* dog = new QVBoxLayout(gbDog);
+    dblcDog = LookupCombo(gbDog, "dblcDog", KlientSets().dsDog, "IDDOG", "DOGNUMBER", sd, "IDDOG");
     dblcDog->setToolTip("Esc - отвязать договор");
-    dg->addWidget(dblcDog);
+    dog->addWidget(dblcDog);
 
     gbDocs = Group(tsAbout, "gbDocs", "Документы");
-    auto* dc = new QGridLayout(gbDocs);
-    dbedSchetNo = Edit(gbDocs, "dbedSchetNo", "NOSCHET");
-    dbedNaklNo = Edit(gbDocs, "dbedNaklNo", "NONAKL");
-    dbedSchetFNo = Edit(gbDocs, "dbedSchetFNo", "NOSCHETF");
-    dbedSchetDate = DateEdit(gbDocs, "dbedSchetDate", "DATESCHET");
-    dbedNaklDate = DateEdit(gbDocs, "dbedNaklDate", "DATENAKL");
-    dbedSchetFDate = DateEdit(gbDocs, "dbedSchetFDate", "DATESCHETF");
-    dc->addWidget(new QLabel("Номер", gbDocs), 0, 1);
-    dc->addWidget(new QLabel("Дата", gbDocs), 0, 2);
-    dc->addWidget(new QLabel("Счет", gbDocs), 1, 0);
-    dc->addWidget(dbedSchetNo, 1, 1);
-    dc->addWidget(dbedSchetDate, 1, 2);
-    dc->addWidget(new QLabel("Накладная", gbDocs), 2, 0);
-    dc->addWidget(dbedNaklNo, 2, 1);
-    dc->addWidget(dbedNaklDate, 2, 2);
-    dc->addWidget(new QLabel("Счет-фактура", gbDocs), 3, 0);
-    dc->addWidget(dbedSchetFNo, 3, 1);
-    dc->addWidget(dbedSchetFDate, 3, 2);
-    const auto docButton = [this](const char* name, const QString& hint) {
+    auto* docs = new QGridLayout(gbDocs);
+    dbedSchetNo = FieldEdit(gbDocs, "dbedSchetNo", sd, "NOSCHET");
+    dbedNaklNo = FieldEdit(gbDocs, "dbedNaklNo", sd, "NONAKL");
+    dbedSchetFNo = FieldEdit(gbDocs, "dbedSchetFNo", sd, "NOSCHETF");
+    dbedSchetDate = FieldDateEdit(gbDocs, "dbedSchetDate", sd, "DATESCHET");
+    dbedNaklDate = FieldDateEdit(gbDocs, "dbedNaklDate", sd, "DATENAKL");
+    dbedSchetFDate = FieldDateEdit(gbDocs, "dbedSchetFDate", sd, "DATESCHETF");
+    docs->addWidget(new QLabel("Номер", gbDocs), 0, 1);
+    docs->addWidget(new QLabel("Дата", gbDocs), 0, 2);
+    FormField(docs, gbDocs, 1, 0, "Счет", dbedSchetNo);
+    docs->addWidget(dbedSchetDate, 1, 2);
+    FormField(docs, gbDocs, 2, 0, "Накладная", dbedNaklNo);
+    docs->addWidget(dbedNaklDate, 2, 2);
+    FormField(docs, gbDocs, 3, 0, "Счет-фактура", dbedSchetFNo);
+    docs->addWidget(dbedSchetFDate, 3, 2);
+    // The plug-in makes or finds each document.
+    const auto docButton = [&](int row, const char* name, const QString& hint) {
         auto* b = new QPushButton("1C", gbDocs);
         b->setObjectName(name);
         b->setToolTip(hint);
         b->setFixedWidth(b->fontMetrics().horizontalAdvance("1C") + 20);
+        docs->addWidget(b, row, 3);
         return b;
     };
-    sbSchet1C = docButton("sbSchet1C", "Создать/найти счет в 1С");
-    sbNakl1C = docButton("sbNakl1C", "Создать/найти накладную в 1С");
-    sbSchetF1C = docButton("sbSchetF1C", "Создать/найти счет-фактуру в 1С");
-    dc->addWidget(sbSchet1C, 1, 3);
-    dc->addWidget(sbNakl1C, 2, 3);
-    dc->addWidget(sbSchetF1C, 3, 3);
-    dc->setColumnStretch(1, 1);
+    sbSchet1C = docButton(1, "sbSchet1C", "Создать/найти счет в 1С");
+    sbNakl1C = docButton(2, "sbNakl1C", "Создать/найти накладную в 1С");
+    sbSchetF1C = docButton(3, "sbSchetF1C", "Создать/найти счет-фактуру в 1С");
+    docs->setColumnStretch(1, 1);
 
-    dbnSdelka = new fw::DBNavigator(tsAbout);
-    dbnSdelka->setObjectName("dbnSdelka");
-    dbnSdelka->setDataSource(&dmKlSd->dsSdelka);
-    dbnSdelka->setVisibleButtons(fw::DBNavigator::Button::Post | fw::DBNavigator::Button::Cancel);
-    dbnSdelka->setHint(fw::DBNavigator::Button::Post, "Запомнить изменения");
-    dbnSdelka->setHint(fw::DBNavigator::Button::Cancel, "Отменить изменения");
+    dbnSdelka = Navigator(tsAbout, "dbnSdelka", sd, fw::DBNavigator::Button::Post | fw::DBNavigator::Button::Cancel,
+                          "Запомнить изменения", "Отменить изменения");
     tbOtkaz = new QPushButton("Завершить сделку", tsAbout);
     tbOtkaz->setObjectName("tbOtkaz");
     auto* actions = new QHBoxLayout;
@@ -350,119 +316,85 @@ TfmSdelka::TfmSdelka(QWidget* owner) : QDialog(owner)
     about->setRowStretch(4, 1);
     about->setColumnStretch(0, 1);
     about->setColumnStretch(1, 1);
-    pcMain->addTab(tsAbout, "О сделке");
 
-    // "Этапы"
-    tsEtaps = new QWidget(pcMain);
-    tsEtaps->setObjectName("tsEtaps");
-    auto* et = new QVBoxLayout(tsEtaps);
-    tbrEtaps = new QToolBar(tsEtaps);
-    tbrEtaps->setObjectName("tbrEtaps");
-    tbAddEtap = AddToolButton(tbrEtaps, "tbAddEtap", "Добавить этап", 0);
-    tbDelEtap = AddToolButton(tbrEtaps, "tbDelEtap", "Удалить этап", 2);
-    tbEtapToHist = AddToolButton(tbrEtaps, "tbEtapToHist", "Добавить комментарий в историю");
-    dbgEtaps = new fw::DBGrid(tsEtaps);
-    dbgEtaps->setObjectName("dbgEtaps");
-    dbgEtaps->setDataSource(&dmKlSd->dsEtaps);
-    using Col = fw::GridColumn;
-    dbgEtaps->setColumns({
-        {"Etap", "Этап", 160},
-        {"User", "Куратор", 120},
-        {"DATEBEGIN", "Дата начала", 90, {}, true, false, Col::Button::Ellipsis},
-        {"DATEPLAN", "Дата план", 90, {}, true, false, Col::Button::Ellipsis},
-        {"DATEFACT", "Дата окончания", 115, {}, true, false, Col::Button::Ellipsis},
-        {"NOTE", "Комментарий", 260},
-    });
-    et->addWidget(tbrEtaps);
-    et->addWidget(dbgEtaps, 1);
-    pcMain->addTab(tsEtaps, "Этапы");
-
-    // "Товар и оплата"
-    tsTovar = new QWidget(pcMain);
-    tsTovar->setObjectName("tsTovar");
-    auto* tv = new QVBoxLayout(tsTovar);
-    tbrSales = new QToolBar(tsTovar);
-    tbrSales->setObjectName("tbrSales");
-    tbAddTovar = AddToolButton(tbrSales, "tbAddTovar", "Добавить товар", 0);
-    tbEditTovar = AddToolButton(tbrSales, "tbEditTovar", "Редактировать товар", 1);
-    tbDelTovar = AddToolButton(tbrSales, "tbDelTovar", "Удалить товар", 2);
-    dbgSales = new fw::DBGrid(tsTovar);
-    dbgSales->setObjectName("dbgSales");
-    dbgSales->setDataSource(&dmKlSd->dsSales);
-    dbgSales->setColumns({
-        {"Tovar", "Товар", 160},
-        {"KOLVO", "Количество", 80},
-        {"SUMMARP", "", 125},
-        {"SUMMARF", "", 125},
-        {"SUMMADP", "", 125},
-        {"SUMMADF", "", 125},
-        {"KURS", "Курс", 80},
-        {"BACK", "Возврат", 55},
-        {"UCHEB", "Признак1", 70},
-        {"UPGRADE", "Признак2", 70},
-        {"SERNUMINT", "Номер отгрузки", 100},
-        {"NOTE", "Комментарий", 200},
-    });
-    tbrOplata = new QToolBar(tsTovar);
-    tbrOplata->setObjectName("tbrOplata");
-    tbAddOplata = AddToolButton(tbrOplata, "tbAddOplata", "Добавить оплату", 0);
-    tbEditOplata = AddToolButton(tbrOplata, "tbEditOplata", "Редактировать оплату", 1);
-    tbDelOplata = AddToolButton(tbrOplata, "tbDelOplata", "Удалить оплату", 2);
-    tbMoney1C = AddToolButton(tbrOplata, "tbMoney1C", "Проверить деньги в 1С по счету");
-    dbgOplata = new fw::DBGrid(tsTovar);
-    dbgOplata->setObjectName("dbgOplata");
-    dbgOplata->setDataSource(&dmKlSd->dsOplata);
-    dbgOplata->setColumns({
-        {"DATEOPL", "Дата оплаты", 90},
-        {"SUMMAR", "", 100},
-        {"SUMMAD", "", 100},
-        {"KURS", "Курс", 80},
-        {"User", "Фамилия", 150},
-    });
-    for (fw::DBGrid* g : {dbgSales, dbgOplata}) {
-        g->setReadOnly(true);
-        g->setOption(fw::DBGrid::Option::RowSelect);
-    }
-    tv->addWidget(tbrSales);
-    tv->addWidget(dbgSales, 3);
-    tv->addWidget(tbrOplata);
-    tv->addWidget(dbgOplata, 2);
-    pcMain->addTab(tsTovar, "Товар и оплата");
-
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    bottom->addWidget(btnOK);
-    root->addLayout(bottom);
-    resize(840, 540);
-
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(pcMain, &QTabWidget::currentChanged, this, fw::guarded([this] { pcMainChange(); }));
     connect(dblcPrichina, &fw::DBLookupCombo::activated, this, fw::guarded([this] { dblcPrichinaClick(); }));
     connect(dblcDog, &fw::DBLookupCombo::keyDown, this, [this](QKeyEvent* e, bool* handled) {
         if (e->key() != Qt::Key_Escape) return;
         *handled = true;
         fw::runGuarded([this, e] { dblcDogKeyDown(e->key()); });
     });
+    connect(tbOtkaz, &QPushButton::clicked, this, fw::guarded([this] { tbOtkazClick(); }));
+    connect(sbSchet1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchet1CClick(); }));
+    connect(sbNakl1C, &QPushButton::clicked, this, fw::guarded([this] { sbNakl1CClick(); }));
+    connect(sbSchetF1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchetF1CClick(); }));
+}
+
+void TfmSdelka::BuildEtaps()
+{
+    tsEtaps = Page(pcMain, "tsEtaps", "Этапы");
+    auto* etaps = new QVBoxLayout(tsEtaps);
+    tbrEtaps = new QToolBar(tsEtaps);
+    tbrEtaps->setObjectName("tbrEtaps");
+    tbAddEtap = AddToolButton(tbrEtaps, "tbAddEtap", "Добавить этап", 0);
+    tbDelEtap = AddToolButton(tbrEtaps, "tbDelEtap", "Удалить этап", 2);
+    tbEtapToHist = AddToolButton(tbrEtaps, "tbEtapToHist", "Добавить комментарий в историю");
+    using Col = fw::GridColumn;
+    dbgEtaps = Grid(tsEtaps, "dbgEtaps", &dmKlSd->dsEtaps,
+                    {{"Etap", "Этап", 160},
+                     {"User", "Куратор", 120},
+                     {"DATEBEGIN", "Дата начала", 90, {}, true, false, Col::Button::Ellipsis},
+                     {"DATEPLAN", "Дата план", 90, {}, true, false, Col::Button::Ellipsis},
+                     {"DATEFACT", "Дата окончания", 115, {}, true, false, Col::Button::Ellipsis},
+                     {"NOTE", "Комментарий", 260}});
+    etaps->addWidget(tbrEtaps);
+    etaps->addWidget(dbgEtaps, 1);
+
     connect(tbAddEtap, &QToolButton::clicked, this, fw::guarded([this] { tbAddEtapClick(); }));
     connect(tbDelEtap, &QToolButton::clicked, this, fw::guarded([this] { tbDelEtapClick(); }));
     connect(tbEtapToHist, &QToolButton::clicked, this, fw::guarded([this] { tbEtapToHistClick(); }));
     connect(dbgEtaps, &fw::DBGrid::editButtonClicked, this, fw::guarded([this] { dbgEtapsEditButtonClick(); }));
+}
+
+void TfmSdelka::BuildTovar()
+{
+    tsTovar = Page(pcMain, "tsTovar", "Товар и оплата");
+    auto* tovar = new QVBoxLayout(tsTovar);
+    tbrSales = new QToolBar(tsTovar);
+    tbrSales->setObjectName("tbrSales");
+    tbAddTovar = AddToolButton(tbrSales, "tbAddTovar", "Добавить товар", 0);
+    tbEditTovar = AddToolButton(tbrSales, "tbEditTovar", "Редактировать товар", 1);
+    tbDelTovar = AddToolButton(tbrSales, "tbDelTovar", "Удалить товар", 2);
+    // The money and flag columns are titled from the settings row when the card is created.
+    dbgSales = Grid(tsTovar, "dbgSales", &dmKlSd->dsSales,
+                    {{"Tovar", "Товар", 160}, {"KOLVO", "Количество", 80}, {"SUMMARP", "", 125},
+                     {"SUMMARF", "", 125}, {"SUMMADP", "", 125}, {"SUMMADF", "", 125}, {"KURS", "Курс", 80},
+                     {"BACK", "Возврат", 55}, {"UCHEB", "Признак1", 70}, {"UPGRADE", "Признак2", 70},
+                     {"SERNUMINT", "Номер отгрузки", 100}, {"NOTE", "Комментарий", 200}});
+    tbrOplata = new QToolBar(tsTovar);
+    tbrOplata->setObjectName("tbrOplata");
+    tbAddOplata = AddToolButton(tbrOplata, "tbAddOplata", "Добавить оплату", 0);
+    tbEditOplata = AddToolButton(tbrOplata, "tbEditOplata", "Редактировать оплату", 1);
+    tbDelOplata = AddToolButton(tbrOplata, "tbDelOplata", "Удалить оплату", 2);
+    tbMoney1C = AddToolButton(tbrOplata, "tbMoney1C", "Проверить деньги в 1С по счету");
+    dbgOplata = Grid(tsTovar, "dbgOplata", &dmKlSd->dsOplata,
+                     {{"DATEOPL", "Дата оплаты", 90}, {"SUMMAR", "", 100}, {"SUMMAD", "", 100}, {"KURS", "Курс", 80},
+                      {"User", "Фамилия", 150}});
+    for (fw::DBGrid* g : {dbgSales, dbgOplata}) {
+        g->setReadOnly(true);
+        g->setOption(fw::DBGrid::Option::RowSelect);
+    }
+    tovar->addWidget(tbrSales);
+    tovar->addWidget(dbgSales, 3);
+    tovar->addWidget(tbrOplata);
+    tovar->addWidget(dbgOplata, 2);
+
     connect(tbAddTovar, &QToolButton::clicked, this, fw::guarded([this] { tbAddTovarClick(); }));
     connect(tbEditTovar, &QToolButton::clicked, this, fw::guarded([this] { tbEditTovarClick(); }));
     connect(tbDelTovar, &QToolButton::clicked, this, fw::guarded([this] { tbDelTovarClick(); }));
     connect(tbAddOplata, &QToolButton::clicked, this, fw::guarded([this] { tbAddOplataClick(); }));
     connect(tbEditOplata, &QToolButton::clicked, this, fw::guarded([this] { tbEditOplataClick(); }));
     connect(tbDelOplata, &QToolButton::clicked, this, fw::guarded([this] { tbDelOplataClick(); }));
-    connect(tbOtkaz, &QPushButton::clicked, this, fw::guarded([this] { tbOtkazClick(); }));
-    connect(sbSchet1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchet1CClick(); }));
-    connect(sbNakl1C, &QPushButton::clicked, this, fw::guarded([this] { sbNakl1CClick(); }));
-    connect(sbSchetF1C, &QPushButton::clicked, this, fw::guarded([this] { sbSchetF1CClick(); }));
     connect(tbMoney1C, &QToolButton::clicked, this, fw::guarded([this] { tbMoney1CClick(); }));
-
-    FormCreate();
 }
 
 TfmSdelka::~TfmSdelka()
@@ -474,7 +406,7 @@ TfmSdelka::~TfmSdelka()
 void TfmSdelka::FormCreate()
 {
     pcMain->setCurrentWidget(tsAbout);
-    if (dmKl) dmKl->qryDog.open();
+    if (fw::Query* dog = KlientSets().qryDog) dog->open();
 
     if (!dm->qryMain.active()) dm->qryMain.open();
     lbValuta1->setText(dm->qryMain.fieldByName("VALUTA1").asString());
@@ -595,8 +527,8 @@ void TfmSdelka::tbEtapToHistClick()
     if (Editing(etaps)) etaps.post();
     const QString note = etaps.fieldByName("NOTE").asString();
     if (note.trimmed().isEmpty()) throw fw::UserError("Комментарий по данному этапу пуст!");
-    if (!dmKl) throw fw::UserError("Модуль Клиенты не открыт!");
-    fw::Query& hist = dmKl->qryHist;
+    if (!KlientSets().qryHist) throw fw::UserError("Модуль Клиенты не открыт!");
+    fw::Query& hist = *KlientSets().qryHist;
     if (!hist.active()) hist.open();
     hist.first();
     hist.insert();
@@ -663,11 +595,27 @@ void TfmSdelka::tbOtkazClick()
 
 void TfmSdelka::RefreshSales()
 {
+    // The goods lines and, while linked, the current line's payments are read
+    // once each, in one transaction, not again at every move of the cursor.
     fw::Query& sales = dmKlSd->qrySales;
     const fw::Value current = sales.active() ? sales.fieldByName("IDSALE").value() : fw::Value();
-    sales.close();
-    sales.open();
-    if (!current.isNull()) sales.locate("IDSALE", current);
+    const bool linked = dmKlSd->SalesLinked;
+    dmKlSd->SalesLinked = false;
+    try {
+        dm->db.withTransaction([&](fw::Transaction&) {
+            sales.close();
+            sales.open();
+            if (!current.isNull()) sales.locate("IDSALE", current);
+            if (linked) {
+                dmKlSd->qryOplata.close();
+                dmKlSd->qryOplata.open();
+            }
+        });
+    } catch (...) {
+        dmKlSd->SalesLinked = linked;
+        throw;
+    }
+    dmKlSd->SalesLinked = linked;
     SdelkaChanged = true;
 }
 

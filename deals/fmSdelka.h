@@ -170,6 +170,10 @@ protected:
     void done(int result) override;
 
 private:
+    // The pages, each with its controls and their connections.
+    void BuildAbout();
+    void BuildEtaps();
+    void BuildTovar();
     // Shows the goods-line dialog on the row the caller put in edit or insert; true on OK.
     bool ShowTovarDialog();
 

@@ -1,7 +1,7 @@
 // The deal card's link to the accounting plug-in: its three documents and the
 // check of the money received against the invoice.
 
-#include "clients/dmKl.h"
+#include "core/ModuleWindows.h"
 #include "core/Users.h"
 #include "core/dm.h"
 #include "deals/Plugin1C.h"
@@ -71,9 +71,9 @@ fw::Query& Sales()
 QString CompanyName()
 {
     const fw::Value idCust = Sdelka().fieldByName("IDCUST").value();
-    if (dmKl && dmKl->qryCust.active() && !dmKl->qryCust.isEmpty()
-        && dmKl->qryCust.fieldByName("IDCUST").value() == idCust)
-        return dmKl->qryCust.fieldByName("COMPANY").asString().trimmed();
+    fw::Query* cust = KlientSets().qryCust;
+    if (cust && cust->active() && !cust->isEmpty() && cust->fieldByName("IDCUST").value() == idCust)
+        return cust->fieldByName("COMPANY").asString().trimmed();
     return dm->db.selectValue("select Company from Customer where idCust = :idCust", {{"idCust", idCust}})
         .asString()
         .trimmed();

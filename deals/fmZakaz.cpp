@@ -368,7 +368,7 @@ void TfmZakaz::ReopenOrders(const QStringList& sql)
     TdmZakaz& d = *dmZakaz;
     // Without the server the list stays as it is: the server is asked first,
     // so that a lost connection is found before the list is closed.
-    GetServerDate();
+    dm->db.selectValue("select 1 from rdb$database");
     d.qryOrders.close();
     d.qryOrders.setSql(sql);
     d.qryOrders.open();

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config
-  qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-charts-dev qt6-svg-dev qt6-5compat-dev qt6-translations-l10n
+  qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-charts-dev qt6-svg-dev qt6-translations-l10n
   fonts-dejavu-core
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   libxlsxwriter-dev zlib1g-dev libcurl4-openssl-dev libgtest-dev xdg-utils)

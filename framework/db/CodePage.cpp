@@ -2,7 +2,9 @@
 
 #include <array>
 
-namespace fw::cp1251 {
+namespace fw {
+
+namespace cp1251 {
 
 namespace {
 
@@ -28,12 +30,12 @@ constexpr char16_t kUpper[128] = {
 
 constexpr char32_t kLastUpper = 0x2122;
 
+// The byte of each character of the upper half; 0 for none.
 const std::array<uint8_t, kLastUpper + 1>& byteTable()
 {
     static const auto table = [] {
         std::array<uint8_t, kLastUpper + 1> t{};
-        for (int i = 0; i < 128; ++i)
-            if (i != 0x18) t[kUpper[i]] = uint8_t(0x80 + i);
+        for (int i = 0; i < 128; ++i) t[kUpper[i]] = uint8_t(0x80 + i);
         return t;
     }();
     return table;
@@ -43,10 +45,11 @@ const std::array<uint8_t, kLastUpper + 1>& byteTable()
 
 char16_t toChar(uint8_t byte) { return byte < 0x80 ? char16_t(byte) : kUpper[byte - 0x80]; }
 
-uint8_t toByte(char32_t c)
+int toByte(char32_t c)
 {
-    if (c < 0x80) return uint8_t(c);
-    return c <= kLastUpper ? byteTable()[c] : 0;
+    if (c < 0x80) return int(c);
+    const int b = c <= kLastUpper ? byteTable()[c] : 0;
+    return b ? b : -1;
 }
 
 QString decode(const char* bytes, qsizetype length)
@@ -64,9 +67,8 @@ bool encode(QStringView text, QByteArray& out, qsizetype* bad)
     char* p = out.data() + at;
     const char16_t* in = text.utf16();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = in[i];
-        const uint8_t b = toByte(c);
-        if (b == 0 && c != 0) {
+        const int b = toByte(in[i]);
+        if (b < 0) {
             out.truncate(at);
             if (bad) *bad = i;
             return false;
@@ -76,14 +78,44 @@ bool encode(QStringView text, QByteArray& out, qsizetype* bad)
     return true;
 }
 
-QString describe(QStringView text, qsizetype i)
+bool isControl(char32_t c)
 {
-    char32_t c = text[i].unicode();
-    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-        c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-    QString s = QString("U+%1").arg(uint(c), 4, 16, QChar('0')).toUpper();
-    if (QChar::isPrint(c)) s += QString(" «%1»").arg(QString::fromUcs4(&c, 1));
-    return s;
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0x7F && c <= 0x9F);
 }
 
-} // namespace fw::cp1251
+char32_t codePointAt(QStringView text, qsizetype i)
+{
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(text[i], text[i + 1]);
+    return text[i].unicode();
+}
+
+qsizetype refusedAt(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isControl(text[i].unicode()) || toByte(text[i].unicode()) < 0) return i;
+    return -1;
+}
+
+QString describe(char32_t c)
+{
+    const QString code = QString("U+%1").arg(uint(c), 4, 16, QChar('0')).toUpper();
+    if (QChar::category(c) == QChar::Other_Control) return "управляющий символ " + code;
+    const QString glyph = QChar::isPrint(c) ? QString(" «%1»").arg(QString::fromUcs4(&c, 1)) : QString();
+    return QString("символ %1%2, которого нет в кодировке Windows-1251").arg(code, glyph);
+}
+
+} // namespace cp1251
+
+QByteArray toCp1251(const QString& text)
+{
+    QByteArray bytes;
+    qsizetype bad = 0;
+    if (cp1251::encode(text, bytes, &bad)) return bytes;
+    const char32_t c = cp1251::codePointAt(text, bad);
+    throw EncodingError("Нельзя записать " + cp1251::describe(c), c);
+}
+
+QString fromCp1251(const QByteArray& bytes) { return cp1251::decode(bytes.constData(), bytes.size()); }
+
+} // namespace fw

@@ -1,28 +1,45 @@
 #pragma once
 
+#include "DbError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
 
-namespace fw::cp1251 {
+namespace fw {
 
-// Code page 1251, the database's own, without a codec object: the engine
-// stores these bytes, so they must be exactly the engine's.
+// Code page 1251, the program's one: the database's columns, statements,
+// files, mail and the plug-in. Every byte is a character (0x98, which the code
+// page leaves unused, is U+0098), so whatever a column holds reads as text and
+// is written back byte for byte.
+namespace cp1251 {
 
-// The character of a byte. 0x98, unused in the code page, reads as U+0098, so
-// that whatever bytes a column holds read back as some text.
 char16_t toChar(uint8_t byte);
-// The byte of a character, 0 when the code page has none (and for NUL). U+0098
-// has none: it is no character of the code page, and the engine refuses it.
-uint8_t toByte(char32_t c);
+// The byte of a character; -1 when the code page has none.
+int toByte(char32_t c);
 
 QString decode(const char* bytes, qsizetype length);
 // Appends the bytes of text to out. On a character outside the code page,
 // returns false with out as it was and *bad at the character.
 bool encode(QStringView text, QByteArray& out, qsizetype* bad = nullptr);
 
-// The code point at i ("U+2603 «☃»"), for messages naming a refused character.
-QString describe(QStringView text, qsizetype i);
+// A control character other than TAB, CR and LF: no text a person types or a
+// file holds, though a column may hold one (U+0098 above all).
+bool isControl(char32_t c);
+// The code point at i, a surrogate pair taken whole.
+char32_t codePointAt(QStringView text, qsizetype i);
+// Where text holds a character that a person or a file may not give: a
+// control character or one outside the code page; -1 when it holds none.
+qsizetype refusedAt(QStringView text);
+// How every message names a refused character: "управляющий символ U+0098",
+// "символ U+20BD «₽», которого нет в кодировке Windows-1251".
+QString describe(char32_t c);
 
-} // namespace fw::cp1251
+} // namespace cp1251
+
+// Code page 1251 for files, mail and the plug-in.
+QByteArray toCp1251(const QString& text);   // throws EncodingError naming the character
+QString fromCp1251(const QByteArray& bytes);
+
+} // namespace fw

@@ -1,5 +1,6 @@
 #include "DataSet.h"
 
+#include "CodePage.h"
 #include "DataSource.h"
 #include "Filter.h"
 #include "NumberFormat.h"
@@ -71,6 +72,27 @@ QString keyText(const Value& v, FieldType t)
     case Key::Text: return "s" + k.text;
     }
     return {};
+}
+
+// Called from a catch block once a row is committed: what failed after the
+// write is told as a failed refresh of a row that is saved (or deleted).
+[[noreturn]] void refreshFailed(const QString& done)
+{
+    try {
+        throw;
+    } catch (const Abort&) {
+        throw;
+    } catch (const RefreshError&) {
+        throw;
+    } catch (const DbError& e) {
+        if (e.kind() == DbErrorKind::ConnectionLost)
+            throw RefreshError(done, "соединение с сервером базы данных потеряно.", true);
+        throw RefreshError(done, e.shownText(), false);
+    } catch (const Error& e) {
+        throw RefreshError(done, e.message(), false);
+    } catch (const std::exception& e) {
+        throw RefreshError(done, InternalError(QString::fromUtf8(e.what())).message(), false);
+    }
 }
 
 QStringList splitNames(const QString& names)
@@ -174,9 +196,9 @@ DataSet::~DataSet() = default;
 
 DataSetState DataSet::state() const { return tempState_ ? *tempState_ : state_; }
 
-Error DataSet::error(const QString& message) const
+InternalError DataSet::error(const QString& message) const
 {
-    return Error(objectName().isEmpty() ? message : objectName() + ": " + message);
+    return InternalError(objectName().isEmpty() ? message : objectName() + ": " + message);
 }
 
 void DataSet::checkActive() const
@@ -313,6 +335,8 @@ void DataSet::defineFields(const std::vector<ColumnInfo>& columns)
         f->type_ = type;
         f->size_ = size;
         f->slot_ = int(i);
+        f->table_ = c.relation;
+        f->column_ = c.relation.isEmpty() ? QString() : c.field;
         next.push_back(std::move(f));
     }
     int calc = 0;
@@ -470,30 +494,38 @@ void DataSet::computeCalcFields(std::vector<Value>& values)
 
 void DataSet::loadRows()
 {
-    // Rows are packed as they arrive, so a large fetch never holds its values twice.
+    // Rows are packed as they arrive, straight into the arena, so a large
+    // fetch never holds its values twice. With calculated fields they go to a
+    // first arena and are packed again with their values once the fetch is
+    // over, as the handler may read the database.
     RowArena arena;
+    RowArena fetched;
     std::vector<Row> rows;
-    RowPacker packer;
     RowSink sink;
     bool calc = false;
     sink.columns = [&](const std::vector<ColumnInfo>& columns) {
         defineFields(columns);
         calc = onCalcFields && calcCount_ > 0;
     };
-    sink.row = [&](const Statement& s) {
-        s.pack(packer);
-        for (int i = s.columnCount(); i < rowWidth(); ++i) packer.addNull();
-        rows.push_back(Row{packer.take(calc ? nullptr : &arena), nextId_++});
+    sink.rows = [&](Statement& s) {
+        RowPacker packer(calc ? &fetched : &arena);
+        const int missing = rowWidth() - s.columnCount();
+        while (s.fetch()) {
+            s.pack(packer);
+            for (int i = 0; i < missing; ++i) packer.addNull();
+            rows.push_back(Row{packer.take(), nextId_++});
+        }
     };
     fetchRows(sink);
-    // Calculated fields once the fetch is over, as the handler may read the database.
-    if (calc)
+    if (calc) {
+        RowPacker packer(&arena);
         for (Row& row : rows) {
             std::vector<Value> values = row.values.values();
             computeCalcFields(values);
             for (const Value& v : values) packer.add(v);
-            row.values = packer.take(&arena);
+            row.values = packer.take();
         }
+    }
     // The old rows go before the arena that holds them.
     all_ = std::move(rows);
     arena_ = std::move(arena);
@@ -689,7 +721,7 @@ void DataSet::refreshRecord()
     const QList<Field*> keys = resolveFields(keyFields());
     Row& row = all_[size_t(view_[size_t(cur_)])];
     auto fresh = fetchRecord(names, keyValues(keys, &row.values));
-    if (!fresh) throw error("Record not found or changed by another user");
+    if (!fresh) throw UserError("Запись не найдена: её удалил другой пользователь или изменил её ключ.");
     if (int(fresh->size()) != dataColumns_) throw error("The statement returned other columns");
     fresh->resize(size_t(rowWidth()));
     computeCalcFields(*fresh);
@@ -712,7 +744,7 @@ std::optional<std::vector<Value>> DataSet::fetchRecord(const QStringList&, const
     throw error("This dataset cannot re-read a record");
 }
 
-void DataSet::writeRow(WriteKind)
+bool DataSet::writeRow(WriteKind)
 {
     throw error("Cannot modify a read-only dataset");
 }
@@ -1029,20 +1061,34 @@ void DataSet::post()
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     postDetails();
     updateRecord();
-    if (beforePost) beforePost(*this);
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
-    for (const auto& f : fields_)
-        if (f->kind_ == Field::Kind::Data && f->required_ && buffer_[size_t(f->slot_)].isNull())
-            throw error(QString("Field '%1' must have a value").arg(f->displayLabel()));
-    const bool inserting = state_ == DataSetState::Insert;
-    // Throws when the database refuses: the row stays in edit or insert with its values.
-    takenOnWrite_ = false;
-    try {
-        writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
-    } catch (const ConflictError& e) {
-        if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
-            goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
-        throw;
+    bool inserting = false;
+    bool committed = false;
+    {
+        const WriteBracket bracket(*this);
+        if (beforePost) beforePost(*this);
+        if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;   // the handler cancelled
+        inserting = state_ == DataSetState::Insert;
+        for (const auto& f : fields_) {
+            if (f->kind_ != Field::Kind::Data) continue;
+            const Value& v = buffer_[size_t(f->slot_)];
+            if (f->required_ && v.isNull())
+                throw UserError(QString("Поле «%1» должно быть заполнено.").arg(f->displayLabel()));
+            // A text typed or read from a file may hold what no column should get; a
+            // value as read is written back as it is, whatever bytes it holds.
+            if ((f->type_ == FieldType::String || f->type_ == FieldType::Memo) && !v.isNull()
+                && (inserting || v.asString() != f->oldValue().asString()))
+                if (const qsizetype at = cp1251::refusedAt(v.asString()); at >= 0)
+                    throw CodePageError(v.asString(), at, f->displayLabel(), this, f->name_);
+        }
+        // Throws when the database refuses: the row stays in edit or insert with its values.
+        takenOnWrite_ = false;
+        try {
+            committed = writeRow(inserting ? WriteKind::Insert : WriteKind::Modify);
+        } catch (const ConflictError& e) {
+            if (e.isRowGone() && !inserting && state_ == DataSetState::Edit && cur_ >= 0)
+                goneRow_ = all_[size_t(view_[size_t(cur_)])].id;
+            throw;
+        }
     }
     if (takenOnWrite_) computeCalcFields(buffer_);
     if (!inserting) {
@@ -1061,9 +1107,16 @@ void DataSet::post()
     modified_ = false;
     bof_ = eof_ = false;
     touch();
-    event(Event::State);
-    event(Event::RowChanged, cur_);
-    if (afterPost) afterPost(*this);
+    // The row is saved: a detail reopened for it or an after-post handler that
+    // fails from here on is told as a failed refresh, not as a failed save.
+    try {
+        event(Event::State);
+        event(Event::RowChanged, cur_);
+        if (afterPost) afterPost(*this);
+    } catch (...) {
+        if (committed) refreshFailed("Запись сохранена.");
+        throw;
+    }
 }
 
 void DataSet::cancel()
@@ -1128,19 +1181,25 @@ void DataSet::remove()
     // The statement sees the row as stored, also when an edit was under way.
     const DataSetState was = state_;
     state_ = DataSetState::Browse;
+    bool committed = false;
     try {
-        writeRow(WriteKind::Delete);
+        committed = writeRow(WriteKind::Delete);
     } catch (...) {
         state_ = was;
         throw;
     }
     buffer_.clear();
     modified_ = false;
-    dropCurrentRow();
-    if (was != DataSetState::Browse) event(Event::State);
-    notifyCurrent();
-    if (afterDelete) afterDelete(*this);
-    if (afterScroll) afterScroll(*this);
+    try {
+        dropCurrentRow();
+        if (was != DataSetState::Browse) event(Event::State);
+        notifyCurrent();
+        if (afterDelete) afterDelete(*this);
+        if (afterScroll) afterScroll(*this);
+    } catch (...) {
+        if (committed) refreshFailed("Запись удалена.");
+        throw;
+    }
 }
 
 } // namespace fw

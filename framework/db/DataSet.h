@@ -56,6 +56,9 @@ public:
     Kind kind() const { return kind_; }
     FieldType type() const { return type_; }
     int index() const;                    // position in DataSet::fields()
+    // The table and column a data field is read from; empty for a computed column.
+    const QString& originTable() const { return table_; }
+    const QString& originColumn() const { return column_; }
     int size() const { return size_; }    // characters of a string, decimals of a number
     bool isNumeric() const;
 
@@ -121,6 +124,8 @@ private:
     FieldType type_;
     int size_;
     int slot_ = -1;           // index in a row's values; -1 for lookup fields
+    QString table_;
+    QString column_;
     QString label_;
     QString format_;
     int width_ = 0;
@@ -281,20 +286,26 @@ signals:
 protected:
     enum class WriteKind { Modify, Insert, Delete };
 
-    // What a fetch hands over: the columns once, before the first row, then
-    // each row while the statement stands on it.
+    // What a fetch hands over: the columns, then the executed statement,
+    // whose rows the sink fetches itself.
     struct RowSink {
         std::function<void(const std::vector<ColumnInfo>&)> columns;
-        std::function<void(const Statement&)> row;
+        std::function<void(Statement&)> rows;
     };
     // Fetches every row into the sink. Called by open() and refresh().
     virtual void fetchRows(const RowSink& sink) = 0;
-    // Writes one row and commits it (or throws, leaving the database as it was).
-    // During the call field values are the new ones and oldValue() the stored ones.
-    virtual void writeRow(WriteKind kind);
+    // Writes one row and commits it (or throws, leaving the database as it was);
+    // false when it went into the caller's explicit transaction, still to be
+    // committed. During the call field values are the new ones and oldValue()
+    // the stored ones.
+    virtual bool writeRow(WriteKind kind);
     // The current row's data values as the database has them now; nullopt when gone.
     virtual std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                           const QList<Value>& keyValues);
+    // Bracket a post's before-post handlers and its write, so that a subclass
+    // can keep what the handlers start (a key's transaction) for the write.
+    virtual void beginWrite() {}
+    virtual void endWrite() noexcept {}
     virtual void afterCloseCleanup() {}
     // Lets a closed data set that was never opened describe its fields on demand.
     virtual void autoDescribe() {}
@@ -303,13 +314,19 @@ protected:
     // During writeRow: the value the write stored for a field (another user's
     // change the framework kept), without marking the row modified.
     void setWrittenValue(Field& f, const Value& v);
-    Error error(const QString& message) const;   // prefixed with the object name
+    InternalError error(const QString& message) const;   // a programmer's error, prefixed with the object name
     void checkActive() const;
     void checkInactive() const;
 
 private:
     friend class Field;
     friend class DataSource;
+
+    struct WriteBracket {
+        explicit WriteBracket(DataSet& ds) : ds(ds) { ds.beginWrite(); }
+        ~WriteBracket() { ds.endWrite(); }
+        DataSet& ds;
+    };
 
     enum class Event { State, Data, RowInserted, RowRemoved, RowChanged, Current, FieldSet, UpdateRecord };
     // Tells views and data sources, unless controls are disabled. Data sources are

@@ -5,11 +5,11 @@
 
 #include <QFile>
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QRandomGenerator>
 #include <QThread>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 namespace fw {
@@ -33,7 +33,7 @@ QByteArray makeDpb(const ConnectParams& p, int pageSize)
     };
     if (!p.user.isEmpty()) add(char(isc_dpb_user_name), p.user.toUtf8());
     if (!p.password.isEmpty()) add(char(isc_dpb_password), p.password.toUtf8());
-    add(char(isc_dpb_lc_ctype), p.charset.toUtf8());
+    add(char(isc_dpb_lc_ctype), "NONE");
     addInt(char(isc_dpb_sql_dialect), 1);
     if (p.forcedWrites) addInt(char(isc_dpb_force_write), *p.forcedWrites ? 1 : 0);
     if (pageSize > 0) {
@@ -51,14 +51,8 @@ bool isEmbeddedPath(const QString& path)
     return !path.isEmpty() && !path.contains(':') && !path.contains('@') && !path.startsWith("\\\\");
 }
 
-bool sqlTextIsUtf8(const QString& charset)
+QByteArray encodeSql(const QString& text)
 {
-    return charset.compare("UTF8", Qt::CaseInsensitive) == 0 || charset.compare("UNICODE_FSS", Qt::CaseInsensitive) == 0;
-}
-
-QByteArray encodeSql(const QString& text, const QString& charset)
-{
-    if (sqlTextIsUtf8(charset)) return text.toUtf8();
     QByteArray out;
     qsizetype bad = 0;
     if (cp1251::encode(text, out, &bad)) return out;
@@ -96,9 +90,7 @@ CodePageError outsideCodePageInSql(const QString& sql, qsizetype at)
 
 void checkCodePage(const QString& text, const QString& label)
 {
-    QByteArray out;
-    qsizetype bad = 0;
-    if (!cp1251::encode(text, out, &bad)) throw CodePageError(text, bad, label);
+    if (const qsizetype at = cp1251::refusedAt(text); at >= 0) throw CodePageError(text, at, label);
 }
 
 CodePageError::CodePageError(const QString& text, qsizetype at, const QString& label, QObject* dataSet,
@@ -110,28 +102,20 @@ CodePageError::CodePageError(const QString& text, qsizetype at, const QString& l
 
 QString CodePageError::character() const
 {
-    return at_ >= 0 && at_ < text_.size() ? cp1251::describe(text_, at_) : QString();
+    return at_ >= 0 && at_ < text_.size() ? cp1251::describe(cp1251::codePointAt(text_, at_)) : QString();
 }
 
 QString CodePageError::describe(const QString& label, const QString& text, qsizetype at)
 {
-    const QString character = at >= 0 && at < text.size() ? cp1251::describe(text, at) : QString("");
+    const QString character =
+        at >= 0 && at < text.size() ? cp1251::describe(cp1251::codePointAt(text, at)) : QString("символ");
     QString s = label.isEmpty() ? QString("В тексте") : QString("В поле «%1»").arg(label);
     // A short value is shown whole; a long one around the character.
     if (text.size() > 1) {
         const qsizetype from = std::max<qsizetype>(0, std::min(at - 25, text.size() - 50));
         s += QString(" «%1»").arg((from > 0 ? "..." : "") + text.mid(from, 50) + (from + 50 < text.size() ? "..." : ""));
     }
-    return s + QString(" есть символ %1, которого нет в кодировке базы данных (Windows-1251).\n"
-                       "Замените или удалите этот символ.")
-                   .arg(character);
-}
-
-QString decodeName(const char* bytes, qsizetype length)
-{
-    QString s = QString::fromUtf8(bytes, length);
-    if (s.contains(QChar::ReplacementCharacter)) s = cp1251::decode(bytes, length);
-    return s;
+    return s + QString(" есть %1.\nЗамените или удалите этот символ.").arg(character);
 }
 
 namespace {
@@ -191,8 +175,8 @@ QString engineText(const ISC_STATUS* status)
     char buf[1024];
     const ISC_STATUS* p = status;
     while (fb_interpret(buf, sizeof buf, &p) > 0) {
-        // Values in the text may come as the column holds them, in code page 1251.
-        lines << decodeName(buf, qsizetype(qstrlen(buf)));
+        // Values in the text come as the column holds them, in code page 1251.
+        lines << cp1251::decode(buf, qsizetype(qstrlen(buf)));
     }
     if (lines.isEmpty()) lines << QString("Database error %1").arg(status[1]);
     return lines.join('\n');
@@ -214,7 +198,7 @@ bool foreignProtocolPath(const QString& path)
 }
 
 // The database registry, for reconnecting every lost connection of a thread.
-QMutex registryMutex;
+std::mutex registryMutex;
 std::set<Database*>& registry()
 {
     static std::set<Database*> r;
@@ -256,7 +240,7 @@ DbError errorFromStatus(const ISC_STATUS* status)
                   "и повторите действие.";
         break;
     case DbErrorKind::CodePage:
-        message = "В тексте есть символ, которого нет в кодировке базы данных (Windows-1251).\n"
+        message = "В тексте есть символ, которого нет в кодировке Windows-1251.\n"
                   "Замените или удалите этот символ.";
         break;
     default:
@@ -271,22 +255,18 @@ void checkStatus(const ISC_STATUS* status)
         throw errorFromStatus(status);
 }
 
-Database::Database()
-{
-    QMutexLocker lock(&registryMutex);
-    registry().insert(this);
-}
+Database::Database() : Database(ConnectParams{}) {}
 
 Database::Database(ConnectParams params) : params_(std::move(params))
 {
-    QMutexLocker lock(&registryMutex);
+    std::lock_guard lock(registryMutex);
     registry().insert(this);
 }
 
 Database::~Database()
 {
     {
-        QMutexLocker lock(&registryMutex);
+        std::lock_guard lock(registryMutex);
         registry().erase(this);
     }
     try {
@@ -297,7 +277,6 @@ Database::~Database()
 
 void Database::attach()
 {
-    sqlUtf8_ = sqlTextIsUtf8(params_.charset);
     ISC_STATUS_ARRAY st;
     const QByteArray dpb = makeDpb(params_, 0);
     const QByteArray path = QFile::encodeName(params_.path);
@@ -319,8 +298,7 @@ void Database::attach()
         throw e;
     }
     ++serial_;
-    lost_ = false;
-    lostThread_ = nullptr;
+    setLostBy(nullptr);
 }
 
 void Database::connect()
@@ -351,9 +329,9 @@ int Database::reconnectLost()
 {
     std::vector<Database*> lost;
     {
-        QMutexLocker lock(&registryMutex);
+        std::lock_guard lock(registryMutex);
         for (Database* db : registry())
-            if (db->lost_ && !db->connected() && db->lostThread_ == QThread::currentThread()) lost.push_back(db);
+            if (db->lostBy_ == QThread::currentThread()) lost.push_back(db);
     }
     for (Database* db : lost) db->reconnect();
     return int(lost.size());
@@ -362,8 +340,8 @@ int Database::reconnectLost()
 void Database::checkConnected() const
 {
     if (connected()) return;
-    if (lost_) throw lostConnectionError();
-    throw Error("Database not connected");
+    if (connectionLost()) throw lostConnectionError();
+    throw InternalError("Database not connected");
 }
 
 void Database::check(const ISC_STATUS* status)
@@ -382,23 +360,31 @@ void Database::dropLostAttachment() noexcept
 {
     if (!handle_) return;
     if (explicit_) explicit_->abandon();
+    if (held_) held_->abandon();
     ISC_STATUS_ARRAY st;
     // Frees the client's side of the attachment; the server side is gone already.
     if (isc_detach_database(st, &handle_)) handle_ = 0;
     handle_ = 0;
-    lost_ = true;
-    lostThread_ = QThread::currentThread();
+    setLostBy(QThread::currentThread());
+}
+
+void Database::setLostBy(const void* thread) noexcept
+{
+    std::lock_guard lock(registryMutex);
+    lostBy_ = thread;
 }
 
 void Database::disconnect()
 {
     if (!connected()) {
-        lost_ = false;
+        setLostBy(nullptr);
         return;
     }
     if (beforeDisconnect) beforeDisconnect(*this);
     if (explicit_ && explicit_->active()) explicit_->rollback();
     explicit_.reset();
+    if (held_) held_->abandon();
+    held_.reset();
     ISC_STATUS_ARRAY st;
     if (isc_detach_database(st, &handle_)) {
         // The attachment is gone for us either way; report why.
@@ -433,20 +419,20 @@ void Database::startTransaction(Isolation isolation)
 {
     if (!explicit_) explicit_ = std::make_unique<Transaction>(*this);
     if (explicit_->active())
-        throw Error("Transaction already active");
+        throw InternalError("Transaction already active");
     explicit_->setIsolation(isolation);
     explicit_->start();
 }
 
 void Database::commit()
 {
-    if (!inTransaction()) throw Error("No transaction active");
+    if (!inTransaction()) throw InternalError("No transaction active");
     explicit_->commit();
 }
 
 void Database::rollback()
 {
-    if (!inTransaction()) throw Error("No transaction active");
+    if (!inTransaction()) throw InternalError("No transaction active");
     explicit_->rollback();
 }
 
@@ -457,17 +443,25 @@ bool Database::inTransaction() const
 
 void Database::withTransaction(const std::function<void(Transaction&)>& fn, Isolation isolation)
 {
-    if (!connected() && lost_) checkConnected();
+    if (connectionLost()) checkConnected();
     if (Transaction* tr = activeTransaction()) {
         fn(*tr);
         return;
     }
     Transaction tr(*this, isolation);
     tr.start();
+    runOwn(tr, fn);
+}
+
+void Database::runOwn(Transaction& tr, const std::function<void(Transaction&)>& fn)
+{
+    own_ = &tr;
     try {
         fn(tr);
+        own_ = nullptr;
         tr.commit();
     } catch (...) {
+        own_ = nullptr;
         try { tr.rollback(); } catch (...) {}
         throw;
     }
@@ -479,11 +473,22 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn,
         withTransaction(fn);
         return;
     }
+    // The transaction a key provider started for this write is its first attempt.
+    std::unique_ptr<Transaction> held = std::move(held_);
+    if (held && (!held->active() || held->isolation() != isolation)) {
+        held->abandon();
+        held.reset();
+    }
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         try {
-            withTransaction(fn, isolation);
+            if (held) {
+                std::unique_ptr<Transaction> tr = std::move(held);
+                runOwn(*tr, fn);
+            } else {
+                withTransaction(fn, isolation);
+            }
             return;
         } catch (const DbError& e) {
             if (e.kind() != DbErrorKind::Conflict || clock.elapsed() > kConflictRetryMs) throw;
@@ -491,6 +496,40 @@ void Database::withWriteTransaction(const std::function<void(Transaction&)>& fn,
         // The other transaction usually commits within milliseconds; a random
         // pause keeps two retrying writers from meeting again at once.
         QThread::msleep(5 + QRandomGenerator::global()->bounded(40));
+    }
+}
+
+void Database::holdForWrite(Isolation isolation)
+{
+    if (holds_++ == 0) heldIsolation_ = isolation;
+}
+
+void Database::releaseHold() noexcept
+{
+    if (holds_ > 0 && --holds_ == 0 && held_) {
+        // Only a key was taken in it, and a key is used up whatever becomes of it.
+        held_->abandon();
+        held_.reset();
+    }
+}
+
+void Database::withHeldTransaction(const std::function<void(Transaction&)>& fn)
+{
+    if (activeTransaction() || holds_ == 0) {
+        withTransaction(fn);
+        return;
+    }
+    if (connectionLost()) checkConnected();
+    if (!held_ || !held_->active()) {
+        held_ = std::make_unique<Transaction>(*this, heldIsolation_);
+        held_->start();
+    }
+    try {
+        fn(*held_);
+    } catch (...) {
+        held_->abandon();
+        held_.reset();
+        throw;
     }
 }
 
@@ -532,7 +571,7 @@ Value Database::executeProcedure(const QString& name)
 
 QStringList Database::attachedUserNames()
 {
-    if (!connected()) throw Error("Database not connected");
+    checkConnected();
     const char items[] = {isc_info_user_names, isc_info_end};
     for (int size = 4096; size <= (1 << 22); size *= 4) {
         QByteArray buf(size, '\0');
@@ -556,14 +595,14 @@ QStringList Database::attachedUserNames()
                 names << QString::fromUtf8(reinterpret_cast<const char*>(p + 1),
                                            std::min(nameLen, len - 1));
             } else if (item == isc_info_error) {
-                throw Error("isc_database_info: the engine refused isc_info_user_names");
+                throw InternalError("isc_database_info: the engine refused isc_info_user_names");
             }
             p += len;
         }
         if (!truncated) return names;
         if (size >= 32767) break;
     }
-    throw Error("isc_database_info: the list of attached users does not fit the buffer");
+    throw InternalError("isc_database_info: the list of attached users does not fit the buffer");
 }
 
 namespace {
@@ -586,7 +625,7 @@ Transaction::~Transaction()
 
 void Transaction::start()
 {
-    if (active()) throw Error("Transaction already active");
+    if (active()) throw InternalError("Transaction already active");
     ISC_STATUS_ARRAY st;
     db_->checkConnected();
     const bool strict = isolation_ == Isolation::NoRecordVersion;

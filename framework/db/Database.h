@@ -26,11 +26,6 @@ struct ConnectParams {
     QString path;          // "host:path" for a server, a file path for the embedded engine
     QString user = "SYSDBA";
     QString password;
-    // The attachment's lc_ctype. NONE: the engine hands every text over in its
-    // column's own character set, which the descriptions name, so the code page
-    // 1251 columns travel as stored, unconverted; statements go in code page 1251.
-    // UTF8 (every text converted by the engine) and WIN1251 work as well.
-    QString charset = "NONE";
     std::optional<bool> forcedWrites;   // when set, switches the file's forced writes at attach (owner only)
     // Cache pages written into a new file's header (create only); unset: the engine's default.
     std::optional<int> pageBuffers;
@@ -39,22 +34,18 @@ struct ConnectParams {
 // A plain file path, opened by the embedded engine: no host part of any protocol.
 bool isEmbeddedPath(const QString& path);
 
-// Statement texts go to an attachment of that lc_ctype as UTF-8 (UTF8,
-// UNICODE_FSS) or else in code page 1251, the database's own.
-bool sqlTextIsUtf8(const QString& charset);
-// The text of a statement for an attachment of that lc_ctype; a character
-// outside code page 1251 is refused (outsideCodePageInSql).
-QByteArray encodeSql(const QString& text, const QString& charset);
+// The text of a statement, in code page 1251; a character outside it is
+// refused (outsideCodePageInSql).
+QByteArray encodeSql(const QString& text);
 // The error for a value whose character at `at` code page 1251 lacks: a text is
 // refused rather than stored with "?".
 CodePageError outsideCodePage(const QString& text, qsizetype at);
 // The same for a character in a statement's text: the refusal names the quoted
 // value that holds it, never the statement.
 CodePageError outsideCodePageInSql(const QString& sql, qsizetype at);
-// Throws CodePageError, naming the label, when text holds a character outside code page 1251.
+// Throws CodePageError, naming the label, when a text a person typed holds a
+// character outside code page 1251 or a control character.
 void checkCodePage(const QString& text, const QString& label);
-// A name or message of the engine: UTF-8 where it is valid, else code page 1251.
-QString decodeName(const char* bytes, qsizetype length);
 
 // Whether the status vector holds that error code anywhere in its chain.
 bool hasStatusCode(const ISC_STATUS* status, ISC_STATUS code);
@@ -64,8 +55,11 @@ void checkStatus(const ISC_STATUS* status);
 // with the engine's text as detail; other errors carry the engine's text.
 DbError errorFromStatus(const ISC_STATUS* status);
 
-// One attachment. Statements outside an explicit transaction run in a
-// transaction of their own that is committed at once ("autocommit").
+// One attachment, with lc_ctype NONE: the engine hands every text over in its
+// column's own character set, which the descriptions name, so the code page
+// 1251 columns travel as stored, unconverted; statements go in code page 1251.
+// Statements outside an explicit transaction run in a transaction of their own
+// that is committed at once ("autocommit").
 class Database {
 public:
     Database();
@@ -85,13 +79,10 @@ public:
     void connect();
     void disconnect();        // rolls back an open explicit transaction
     bool connected() const { return handle_ != 0; }
-    // Statement texts go as UTF-8 (else in code page 1251), by the attachment's lc_ctype.
-    bool sqlUtf8() const { return sqlUtf8_; }
-    QByteArray statementBytes(const QString& text) const { return encodeSql(text, sqlUtf8_ ? "UTF8" : "NONE"); }
     // True after a call found the server gone: the dead attachment was dropped
     // (connected() is false) without closing anything, so data sets keep their
     // rows and pending edits until reconnect() attaches again.
-    bool connectionLost() const { return lost_; }
+    bool connectionLost() const { return lostBy_ != nullptr; }
     // Attaches again with the same parameters, without the connect handlers.
     void reconnect();
     // Reconnects every database of the calling thread whose connection was lost;
@@ -123,11 +114,14 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const;
-    // The explicit transaction, or nullptr while autocommit is in force.
-    Transaction* activeTransaction() const { return inTransaction() ? explicit_.get() : nullptr; }
+    // The explicit transaction, else the one withTransaction runs fn in;
+    // nullptr while neither is: a statement then runs in autocommit.
+    Transaction* activeTransaction() const { return inTransaction() ? explicit_.get() : own_; }
 
-    // Runs fn inside the explicit transaction when there is one, else in a
-    // transaction of its own that is committed after fn (rolled back on failure).
+    // Runs fn inside the active transaction when there is one, else in a
+    // transaction of its own that is committed after fn (rolled back on
+    // failure); what runs inside fn on this connection, a prepare or a key
+    // provider included, goes into that transaction.
     void withTransaction(const std::function<void(Transaction&)>& fn,
                          Isolation isolation = Isolation::RecordVersion);
     // The same for a write: in a transaction of its own, a lock or update
@@ -137,6 +131,16 @@ public:
                               Isolation isolation = Isolation::RecordVersion);
     // How long withWriteTransaction keeps retrying a conflict.
     static constexpr int kConflictRetryMs = 5000;
+
+    // While a data set makes ready to write a row (its before-post handlers):
+    // a key provider run then starts the transaction the write goes on in,
+    // with the write's isolation; one the write did not take is rolled back
+    // when the last hold is released.
+    void holdForWrite(Isolation isolation);
+    void releaseHold() noexcept;
+    // Runs fn in the active transaction; else, under a hold, in the held one
+    // (starting it); else as withTransaction.
+    void withHeldTransaction(const std::function<void(Transaction&)>& fn);
 
     // Executes one statement with named parameters; returns the rows affected.
     int execute(const QString& sql, const QList<QPair<QString, Value>>& params = {});
@@ -153,16 +157,26 @@ public:
 private:
     void attach();
     void dropLostAttachment() noexcept;
+    void setLostBy(const void* thread) noexcept;
+    // Runs fn in tr, which is started, as this connection's own transaction:
+    // committed after fn, rolled back on failure.
+    void runOwn(Transaction& tr, const std::function<void(Transaction&)>& fn);
 
     ConnectParams params_;
-    bool sqlUtf8_ = false;
     isc_db_handle handle_ = 0;
     quint64 serial_ = 0;
     quint64 schema_ = 0;
     quint64 prepares_ = 0;
-    bool lost_ = false;
-    const void* lostThread_ = nullptr;   // the thread that found the connection lost
+    // The thread that found the connection lost, nullptr while it is not. The
+    // owning thread writes it under the registry's lock, which reconnectLost
+    // holds to read it from any thread (the reminder thread's attachment is
+    // in the registry too).
+    const void* lostBy_ = nullptr;
     std::unique_ptr<Transaction> explicit_;
+    Transaction* own_ = nullptr;   // withTransaction's own, while fn runs
+    std::unique_ptr<Transaction> held_;
+    int holds_ = 0;
+    Isolation heldIsolation_ = Isolation::RecordVersion;
 };
 
 // A transaction: read committed, no wait; record versions unless told otherwise.

@@ -30,6 +30,41 @@ public:
     using Error::Error;
 };
 
+// Text that a file, a letter or the plug-in cannot carry in code page 1251.
+class EncodingError : public Error {
+public:
+    EncodingError(const QString& message, char32_t codePoint) : Error(message), codePoint_(codePoint) {}
+    char32_t codePoint() const { return codePoint_; }
+private:
+    char32_t codePoint_;
+};
+
+// A fault of the program itself, nothing the user did or can mend (a
+// transaction in the wrong state, a field no statement returns): the user is
+// told in Russian that something went wrong inside the program, with the
+// programmer's English text below.
+class InternalError : public Error {
+public:
+    explicit InternalError(const QString& detail)
+        : Error("Внутренняя ошибка программы: действие не выполнено.\n\nПодробности: " + detail), detail_(detail) {}
+    const QString& detail() const { return detail_; }
+private:
+    QString detail_;
+};
+
+// A row was written and committed, and what came after it failed (a detail
+// reopened for it, an after-post handler): the user is told that the row is
+// saved and the refresh failed, never asked to save again.
+class RefreshError : public Error {
+public:
+    RefreshError(const QString& done, const QString& reason, bool connectionLost)
+        : Error(done + "\nОбновить данные в окне не удалось: " + reason), connectionLost_(connectionLost) {}
+    // The refresh failed because the connection was lost: the user may reconnect.
+    bool connectionLost() const { return connectionLost_; }
+private:
+    bool connectionLost_;
+};
+
 // Cancels the current operation silently: handlers throw it and nobody shows it.
 class Abort : public std::exception {
 public:
@@ -46,7 +81,7 @@ enum class DbErrorKind {
     CannotOpen,       // the database file cannot be opened or found
     Protocol,         // a wrong protocol or server name in the path
     DiskFull,         // the server's disk (or its temporary space) is full
-    CodePage,         // a character the database's code page (Windows-1251) has not
+    CodePage,         // a character the code page (Windows-1251) has not, or a control character typed
 };
 
 // An error reported by the database engine: a message for the user, the
@@ -117,9 +152,10 @@ private:
     bool gone_ = false;
 };
 
-// A text holding a character that the database's code page (Windows-1251) has
-// not. Named by the field it was typed into when that is known, and by the
-// character; never by the statement that would have carried it.
+// A text holding a character that the code page (Windows-1251) has not, or a
+// control character a person typed. Named by the field it was typed into when
+// that is known, and by the character; never by the statement that would have
+// carried it.
 class CodePageError : public DbError {
 public:
     // text: the value (not a statement); at: the character's position in it.
@@ -128,7 +164,7 @@ public:
 
     const QString& text() const { return text_; }
     qsizetype position() const { return at_; }
-    // "U+20BD «₽»"
+    // "символ U+20BD «₽», которого нет в кодировке Windows-1251"
     QString character() const;
     // The field's caption, empty when not known.
     const QString& label() const { return label_; }

@@ -46,7 +46,7 @@ public:
 private:
     [[noreturn]] void fail() const
     {
-        throw Error(QString("Invalid filter expression: %1").arg(s_));
+        throw InternalError(QString("Invalid filter expression: %1").arg(s_));
     }
 
     bool keyword(const char* k) const

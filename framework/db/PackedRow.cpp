@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 namespace fw {
 
@@ -21,8 +22,7 @@ constexpr int kEndsShift = 1;           // flags bits 1-2: bytes per end (1, 2 o
 
 static_assert(std::endian::native == std::endian::little, "rows store numbers little-endian");
 
-uint8_t encode(char32_t c) { return cp1251::toByte(c); }
-
+// A row's trailer, which its pointer names; the data lies before it.
 struct Layout {
     const char* block;
     uint32_t width;
@@ -36,7 +36,8 @@ struct Layout {
         std::memcpy(&e, ends() + size_t(i) * endBytes, endBytes);
         return e;
     }
-    const char* data() const { return ends() + size_t(width) * endBytes; }
+    uint32_t dataBytes() const { return width ? end(width - 1) : 0; }
+    const char* data() const { return block - dataBytes(); }
 };
 
 Layout layout(const char* block)
@@ -45,6 +46,8 @@ Layout layout(const char* block)
     std::memcpy(&width, block + 1, sizeof width);
     return {block, width, 1u << (uint8_t(block[0]) >> kEndsShift & 0x3)};
 }
+
+size_t trailerBytes(size_t width, size_t endBytes) { return kHeader + (width + 1) / 2 + width * endBytes; }
 
 // Numbers keep the low bytes that sign-extend back to them: 0 takes none, 7 one.
 int64_t readInt(const char* at, uint32_t bytes)
@@ -60,19 +63,9 @@ int64_t readInt(const char* at, uint32_t bytes)
 
 // ---------------------------------------------------------------- PackedRow
 
-PackedRow& PackedRow::operator=(PackedRow&& o) noexcept
+void PackedRow::Release::operator()(char* block) const noexcept
 {
-    if (this != &o) {
-        this->~PackedRow();
-        block_ = o.block_;
-        o.block_ = nullptr;
-    }
-    return *this;
-}
-
-PackedRow::~PackedRow()
-{
-    if (block_ && !(block_[0] & kInArena)) delete[] block_;
+    if (!(block[0] & kInArena)) delete[] (block - layout(block).dataBytes());
 }
 
 PackedRow PackedRow::fromValues(const std::vector<Value>& values)
@@ -82,19 +75,19 @@ PackedRow PackedRow::fromValues(const std::vector<Value>& values)
     return p.take();
 }
 
-int PackedRow::width() const { return block_ ? int(layout(block_).width) : 0; }
+int PackedRow::width() const { return block_ ? int(layout(block_.get()).width) : 0; }
 
 bool PackedRow::isNull(int column) const
 {
     if (!block_) return true;
-    const Layout l = layout(block_);
+    const Layout l = layout(block_.get());
     return column < 0 || uint32_t(column) >= l.width || l.tag(uint32_t(column)) == Null;
 }
 
 Value PackedRow::value(int column) const
 {
     if (!block_) return {};
-    const Layout l = layout(block_);
+    const Layout l = layout(block_.get());
     if (column < 0 || uint32_t(column) >= l.width) return {};
     const auto c = uint32_t(column);
     const uint32_t from = c ? l.end(c - 1) : 0;
@@ -149,12 +142,30 @@ std::vector<Value> PackedRow::values() const
 
 // ---------------------------------------------------------------- RowPacker
 
+RowPacker::RowPacker(RowArena* arena) : arena_(arena)
+{
+    if (arena_) startInArena();
+}
+
+void RowPacker::startInArena()
+{
+    data_ = arena_->free();
+    capacity_ = arena_->left();
+}
+
 void RowPacker::grow(size_t bytes)
 {
-    const size_t capacity = std::max({size_ + bytes, capacity_ * 2, size_t(256)});
+    // Room for the trailer of a wide row too, so that finishing seldom moves the data.
+    const size_t capacity = std::max({size_ + bytes + 256, capacity_ * 2, size_t(256)});
+    if (arena_) {
+        data_ = arena_->renew(size_, capacity);
+        capacity_ = arena_->left();
+        return;
+    }
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_) std::memcpy(data.get(), data_.get(), size_);
-    data_ = std::move(data);
+    if (size_) std::memcpy(data.get(), data_, size_);
+    own_ = std::move(data);
+    data_ = own_.get();
     capacity_ = capacity;
 }
 
@@ -203,9 +214,8 @@ void RowPacker::addText(const QString& s)
     const char16_t* in = reinterpret_cast<const char16_t*>(s.constData());
     bool ascii = true;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i];
-        const uint8_t b = encode(c);
-        if (b == 0 && c != 0) {
+        const int b = cp1251::toByte(in[i]);
+        if (b < 0) {
             size_ = at;
             put(Utf16, in, size_t(n) * 2);
             return;
@@ -213,47 +223,6 @@ void RowPacker::addText(const QString& s)
         ascii = ascii && b < 0x80;
         out[i] = char(b);
     }
-    end(ascii ? Ascii : Cp1251);
-}
-
-void RowPacker::addUtf8(const char* s, int length)
-{
-    const size_t at = size_;
-    // Never longer than the UTF-8: one byte per character.
-    char* out = extend(size_t(length));
-    const auto* in = reinterpret_cast<const uint8_t*>(s);
-    bool ascii = true;
-    int n = 0;
-    for (int i = 0; i < length;) {
-        const uint8_t b = in[i];
-        if (b < 0x80) {
-            out[n++] = char(b);
-            ++i;
-            continue;
-        }
-        ascii = false;
-        char32_t c = 0;
-        // Two- and three-byte forms only; anything else (and any malformed or
-        // overlong form) goes the general way, so it reads as QString would read it.
-        if ((b & 0xE0) == 0xC0 && i + 1 < length && (in[i + 1] & 0xC0) == 0x80) {
-            c = char32_t(b & 0x1F) << 6 | (in[i + 1] & 0x3F);
-            if (c < 0x80) c = 0;
-            i += 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < length && (in[i + 1] & 0xC0) == 0x80
-                   && (in[i + 2] & 0xC0) == 0x80) {
-            c = char32_t(b & 0x0F) << 12 | char32_t(in[i + 1] & 0x3F) << 6 | (in[i + 2] & 0x3F);
-            if (c < 0x800) c = 0;
-            i += 3;
-        }
-        const uint8_t e = c ? encode(c) : 0;
-        if (e == 0) {
-            size_ = at;
-            addText(QString::fromUtf8(s, length));
-            return;
-        }
-        out[n++] = char(e);
-    }
-    size_ = at + size_t(n);
     end(ascii ? Ascii : Cp1251);
 }
 
@@ -296,14 +265,10 @@ void RowPacker::add(const Value& v)
     addNull();
 }
 
-PackedRow RowPacker::take(RowArena* arena)
+char* RowPacker::finish(char* block, size_t endBytes, bool inArena)
 {
     const auto width = uint32_t(width_);
-    const size_t payload = size_;
-    const uint32_t endBytes = payload <= 0xFF ? 1 : payload <= 0xFFFF ? 2 : 4;
-    const size_t size = kHeader + (width + 1) / 2 + size_t(width) * endBytes + payload;
-    char* block = arena ? arena->allocate(size) : new char[size];
-    block[0] = char((arena ? kInArena : 0) | (endBytes == 1 ? 0 : endBytes == 2 ? 1 : 2) << kEndsShift);
+    block[0] = char((inArena ? kInArena : 0) | (endBytes == 1 ? 0 : endBytes == 2 ? 1 : 2) << kEndsShift);
     const auto w16 = uint16_t(width);
     std::memcpy(block + 1, &w16, sizeof w16);
     char* p = block + kHeader;
@@ -322,33 +287,51 @@ PackedRow RowPacker::take(RowArena* arena)
         break;
     default: std::memcpy(p, ends_.get(), size_t(width) * 4); break;
     }
-    p += size_t(width) * endBytes;
-    if (payload) std::memcpy(p, data_.get(), payload);
+    return block;
+}
+
+PackedRow RowPacker::take()
+{
+    const size_t endBytes = size_ <= 0xFF ? 1 : size_ <= 0xFFFF ? 2 : 4;
+    const size_t trailer = trailerBytes(width_, endBytes);
+    PackedRow row;
+    if (arena_) {
+        room(trailer);
+        row.block_.reset(finish(data_ + size_, endBytes, true));
+        arena_->take(size_ + trailer);
+        startInArena();
+    } else {
+        // A block of its own, exactly as long as the row.
+        char* memory = new char[size_ + trailer];
+        if (size_) std::memcpy(memory, data_, size_);
+        row.block_.reset(finish(memory + size_, endBytes, false));
+    }
     width_ = 0;
     size_ = 0;
-    PackedRow row;
-    row.block_ = block;
     return row;
 }
 
 // ---------------------------------------------------------------- RowArena
 
-char* RowArena::allocate(size_t bytes)
+void RowArena::Unmap::operator()(char* chunk) const noexcept { munmap(chunk, bytes); }
+
+char* RowArena::renew(size_t kept, size_t bytes)
 {
-    constexpr size_t kChunk = 64 * 1024;
-    if (bytes > kChunk / 4) {
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
-        return chunks_.back().get();
-    }
-    if (bytes > left_) {
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
-        free_ = chunks_.back().get();
-        left_ = kChunk;
-    }
-    char* at = free_;
-    free_ += bytes;
-    left_ -= bytes;
-    return at;
+    // Each chunk twice the last, so that a few rows cost little and many rows few chunks.
+    constexpr size_t kLargest = 1024 * 1024;
+    const size_t chunk = std::max(next_, bytes);
+    next_ = std::min(next_ * 2, kLargest);
+    // Mapped with its pages in place: one call instead of a fault for every
+    // page the rows reach, which is most of what packing a large fetch costs.
+    void* raw = mmap(nullptr, chunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    std::unique_ptr<char[], Unmap> memory(static_cast<char*>(raw), Unmap{chunk});
+    if (kept) std::memcpy(memory.get(), free_, kept);
+    chunks_.push_back(std::move(memory));
+    free_ = chunks_.back().get();
+    left_ = chunk;
+    size_ += chunk;
+    return free_;
 }
 
 } // namespace fw

@@ -13,20 +13,15 @@ namespace fw {
 
 class RowArena;
 
-// One row of a data set as a single block: per column a 4-bit type tag and
-// where its bytes end, then the bytes. Numbers take as many bytes as they
-// need, NULL none. A text whose characters all exist in code page 1251 takes
-// one byte per character (the database columns are WIN1251, so nearly all
-// do); any other text is kept as UTF-16. Values are made on read.
+// One row of a data set as a single block: the bytes of its columns, then a
+// trailer of flags, the width, per column a 4-bit type tag and where its bytes
+// end. The row points at its trailer, so a fetch writes each column's bytes
+// straight where they stay and the trailer after them. Numbers take as many
+// bytes as they need, NULL none. A text whose characters all exist in code
+// page 1251 takes one byte per character (the database columns are WIN1251, so
+// nearly all do); any other text is kept as UTF-16. Values are made on read.
 class PackedRow {
 public:
-    PackedRow() = default;
-    PackedRow(PackedRow&& o) noexcept : block_(o.block_) { o.block_ = nullptr; }
-    PackedRow& operator=(PackedRow&& o) noexcept;
-    PackedRow(const PackedRow&) = delete;
-    PackedRow& operator=(const PackedRow&) = delete;
-    ~PackedRow();
-
     static PackedRow fromValues(const std::vector<Value>& values);
 
     int width() const;
@@ -37,7 +32,11 @@ public:
 
 private:
     friend class RowPacker;
-    char* block_ = nullptr;
+    // Frees a block unless an arena holds it.
+    struct Release {
+        void operator()(char* block) const noexcept;
+    };
+    std::unique_ptr<char[], Release> block_;
 };
 
 namespace packed {
@@ -46,10 +45,15 @@ namespace packed {
 enum Tag : uint8_t { Null, Int, Double, Money, Stamp, Date, NullText, Ascii, Cp1251, Utf16, Bytes, ExactDateTime };
 } // namespace packed
 
-// Builds packed rows column by column; keeps its buffers between rows, so
-// packing a fetch costs one allocation per row (none with an arena).
+// Builds packed rows column by column. With an arena the bytes go straight
+// into its free memory and nothing is allocated per row; without one each row
+// is a block of its own.
 class RowPacker {
 public:
+    explicit RowPacker(RowArena* arena = nullptr);
+    RowPacker(const RowPacker&) = delete;
+    RowPacker& operator=(const RowPacker&) = delete;
+
     void addNull() { end(packed::Null); }
     void addInt(int64_t v) { putInt(packed::Int, v); }
     void addDouble(double v);
@@ -57,8 +61,6 @@ public:
     // A local wall-clock time that is known to exist (see Value::localTime).
     void addLocalTime(QDate date, int msecsOfDay);
     void addText(const QString& s);
-    // UTF-8 straight from the database, converted without a QString when it fits code page 1251.
-    void addUtf8(const char* s, int length);
     // Bytes of code page 1251 straight from the database, kept as they are.
     void addCp1251(const char* s, int length)
     {
@@ -83,7 +85,7 @@ public:
 
     // The columns added so far as one row; the packer is empty again afterwards.
     // With an arena the row lives there and is freed with it.
-    PackedRow take(RowArena* arena = nullptr);
+    PackedRow take();
 
 private:
     void put(uint8_t tag, const void* data, size_t bytes);
@@ -103,7 +105,7 @@ private:
     char* room(size_t bytes)
     {
         if (size_ + bytes > capacity_) grow(bytes);
-        return data_.get() + size_;
+        return data_ + size_;
     }
     // The same, counted as written.
     char* extend(size_t bytes)
@@ -121,18 +123,25 @@ private:
         ends_[width_++] = uint32_t(size_);
     }
     void growColumns();
+    // Writes the trailer at block, right after the data.
+    char* finish(char* block, size_t endBytes, bool inArena);
+    // The next row starts in the arena's free memory.
+    void startInArena();
 
     std::unique_ptr<uint8_t[]> tags_;
     std::unique_ptr<uint32_t[]> ends_;
     size_t width_ = 0;
     size_t columns_ = 0;
-    std::unique_ptr<char[]> data_;
+    RowArena* arena_;
+    std::unique_ptr<char[]> own_;   // the data without an arena
+    char* data_ = nullptr;          // the row's first byte: in own_ or in the arena's free memory
     size_t size_ = 0;
     size_t capacity_ = 0;
 };
 
-// Memory for many rows at once, freed all together: a fetch of many rows
-// costs a few large allocations instead of one per row. It must outlive its rows.
+// Memory for many rows at once, in chunks that grow to a megabyte, freed all
+// together. A packer writes a row's bytes at free() and takes them when the
+// row is done. It must outlive its rows.
 class RowArena {
 public:
     RowArena() = default;
@@ -143,14 +152,36 @@ public:
         o.chunks_.clear();
         free_ = std::exchange(o.free_, nullptr);
         left_ = std::exchange(o.left_, 0);
+        size_ = std::exchange(o.size_, 0);
+        next_ = std::exchange(o.next_, kFirstChunk);
         return *this;
     }
-    char* allocate(size_t bytes);
+
+    char* free() const { return free_; }
+    size_t left() const { return left_; }
+    // Starts a chunk with room for bytes, the first kept of them moved there
+    // from free(); returns the new free().
+    char* renew(size_t kept, size_t bytes);
+    // The bytes at free() belong to a row now.
+    void take(size_t bytes)
+    {
+        free_ += bytes;
+        left_ -= bytes;
+    }
+    // What the chunks hold together.
+    size_t size() const { return size_; }
 
 private:
-    std::vector<std::unique_ptr<char[]>> chunks_;
+    struct Unmap {
+        size_t bytes = 0;
+        void operator()(char* chunk) const noexcept;
+    };
+    std::vector<std::unique_ptr<char[], Unmap>> chunks_;
     char* free_ = nullptr;
     size_t left_ = 0;
+    size_t size_ = 0;
+    static constexpr size_t kFirstChunk = 16 * 1024;
+    size_t next_ = kFirstChunk;
 };
 
 } // namespace fw

@@ -14,7 +14,7 @@ Param* ParamList::find(const QString& name) const
 Param& ParamList::byName(const QString& name) const
 {
     if (Param* p = find(name)) return *p;
-    throw Error(QString("Parameter '%1' not found").arg(name));
+    throw InternalError(QString("Parameter '%1' not found").arg(name));
 }
 
 QList<Param*> ParamList::list() const

@@ -147,7 +147,7 @@ void Query::fetchRows(const RowSink& sink)
         s.execute(tr);
         try {
             sink.columns(columnsOf(s));
-            while (s.fetch()) sink.row(s);
+            sink.rows(s);
         } catch (...) {
             s.closeCursor();
             throw;
@@ -170,21 +170,33 @@ int Query::execSql()
     return n;
 }
 
-void Query::writeRow(WriteKind kind)
+bool Query::writeRow(WriteKind kind)
 {
     if (!update_) throw error("Cannot modify a read-only dataset");
     const UpdateKind k = kind == WriteKind::Modify ? UpdateKind::Modify
                        : kind == WriteKind::Insert ? UpdateKind::Insert : UpdateKind::Delete;
     // Committed at once (or inside the caller's explicit transaction); rolled back on failure.
     QList<QPair<Field*, Value>> taken;
+    const bool committed = !db().inTransaction();
+    // A write that failed prepares its statements anew: what refused it may be
+    // a table's triggers or columns changed since, which a prepared statement
+    // would keep using.
+    const auto apply = [&](Transaction& tr) {
+        try {
+            taken = update_->apply(k, *this, tr, writeStatements_);
+        } catch (...) {
+            writeStatements_.clear();
+            throw;
+        }
+    };
     if (!writeGuard_) {
-        db().withWriteTransaction([&](Transaction& tr) { taken = update_->apply(k, *this, tr); });
+        db().withWriteTransaction(apply);
     } else {
         db().withWriteTransaction(
             [&](Transaction& tr) {
                 writeGuard_(k, *this, tr);
                 try {
-                    taken = update_->apply(k, *this, tr);
+                    apply(tr);
                 } catch (const DbError& e) {
                     // A row using this one was added after the check: retried like
                     // a conflict, the check names it once it is committed.
@@ -195,6 +207,20 @@ void Query::writeRow(WriteKind kind)
             Isolation::NoRecordVersion);
     }
     for (const auto& [f, v] : taken) setWrittenValue(*f, v);
+    return committed;
+}
+
+void Query::beginWrite()
+{
+    if (!db_ || !update_) return;
+    // A guarded write reads what others are writing as a conflict; so does its key's transaction.
+    db_->holdForWrite(writeGuard_ ? Isolation::NoRecordVersion : Isolation::RecordVersion);
+    holding_ = db_;
+}
+
+void Query::endWrite() noexcept
+{
+    if (Database* db = std::exchange(holding_, nullptr)) db->releaseHold();
 }
 
 std::optional<std::vector<Value>> Query::fetchRecord(const QStringList& keyNames, const QList<Value>& keyValues)

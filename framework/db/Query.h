@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "DataSource.h"
 #include "Param.h"
+#include "Statement.h"
 
 #include <QStringList>
 #include <memory>
@@ -76,7 +77,9 @@ public:
 
 protected:
     void fetchRows(const RowSink& sink) override;
-    void writeRow(WriteKind kind) override;
+    bool writeRow(WriteKind kind) override;
+    void beginWrite() override;
+    void endWrite() noexcept override;
     std::optional<std::vector<Value>> fetchRecord(const QStringList& keyNames,
                                                   const QList<Value>& keyValues) override;
     void autoDescribe() override;
@@ -99,7 +102,9 @@ private:
     bool explicitPrepare_ = false;
     int rowsAffected_ = 0;
     UpdateSql* update_ = nullptr;
+    StatementCache writeStatements_;   // the update object's, prepared once
     WriteGuard writeGuard_;
+    Database* holding_ = nullptr;     // the connection held for this post's write
     QPointer<DataSource> master_;
 };
 

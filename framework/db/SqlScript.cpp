@@ -70,7 +70,7 @@ void runSqlScript(Database& db, const QString& script)
         try {
             Transaction tr(db);
             tr.start();
-            const QByteArray text = db.statementBytes(sql);
+            const QByteArray text = encodeSql(sql);
             ISC_STATUS_ARRAY st;
             if (isc_dsql_execute_immediate(st, db.handle(), tr.handle(), 0, text.constData(), 1, nullptr))
                 throw errorFromStatus(st);

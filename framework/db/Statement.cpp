@@ -90,28 +90,6 @@ ISC_TIMESTAMP encodeTimestamp(const QDateTime& dt)
     return ts;
 }
 
-// The UTF-8 of a text column in its fetch buffer: CHAR without its padding,
-// VARCHAR after its length. False for any other column, binary ones included
-// (they keep every byte).
-bool textIn(const ColumnInfo& c, const char* d, const char*& text, int& length)
-{
-    if (c.kind == FieldKind::Binary) return false;
-    if (c.sqlType == SQL_TEXT) {
-        text = d;
-        length = c.byteLength;
-        while (length > 0 && d[length - 1] == ' ') --length;
-        return true;
-    }
-    if (c.sqlType == SQL_VARYING) {
-        int16_t len;
-        std::memcpy(&len, d, 2);
-        text = d + 2;
-        length = len;
-        return true;
-    }
-    return false;
-}
-
 Value decodeTimestamp(ISC_DATE d, ISC_TIME t)
 {
     return Value::localTime(QDate::fromJulianDay(qint64(d) + kMjdOffset), int(t / 10));
@@ -142,11 +120,11 @@ int statementInfoInt(isc_stmt_handle* h, char item)
     return int(isc_vax_integer(buf + 3, len));
 }
 
-QByteArray readBlob(Database& db, Transaction& tr, ISC_QUAD id)
+QByteArray readBlob(Database& db, isc_tr_handle tr, ISC_QUAD id)
 {
     ISC_STATUS_ARRAY st;
     isc_blob_handle bh = 0;
-    if (isc_open_blob2(st, db.handle(), tr.handle(), &bh, &id, 0, nullptr)) db.fail(st);
+    if (isc_open_blob2(st, db.handle(), &tr, &bh, &id, 0, nullptr)) db.fail(st);
     QByteArray out;
     char seg[32768];
     for (;;) {
@@ -184,6 +162,53 @@ ISC_QUAD writeBlob(Database& db, Transaction& tr, const QByteArray& data)
 
 } // namespace
 
+enum class Statement::Decode : uint8_t {
+    Null, Int16, Int32, Int64, Scaled16, Scaled32, Scaled64, Float, FloatMoney, Double, DoubleMoney,
+    Cp1251Char, Cp1251Varying, Utf8Char, Utf8Varying, BytesChar, BytesVarying,
+    Timestamp, Date, Time, Boolean, BlobBytes, BlobText
+};
+
+Statement::Decode Statement::decodeOf(const ColumnInfo& c)
+{
+    using D = Decode;
+    const bool scaled = c.scale < 0;
+    switch (c.sqlType) {
+    case SQL_SHORT: return scaled ? D::Scaled16 : D::Int16;
+    case SQL_LONG: return scaled ? D::Scaled32 : D::Int32;
+    case SQL_INT64: return scaled ? D::Scaled64 : D::Int64;
+    case SQL_FLOAT: return scaled ? D::FloatMoney : D::Float;
+    case SQL_DOUBLE: case SQL_D_FLOAT: return scaled ? D::DoubleMoney : D::Double;
+    // A text's bytes: CHAR without its padding, VARCHAR after its length;
+    // binary ones keep every byte.
+    case SQL_TEXT: return c.kind == FieldKind::Binary ? D::BytesChar : c.cp1251 ? D::Cp1251Char : D::Utf8Char;
+    case SQL_VARYING:
+        return c.kind == FieldKind::Binary ? D::BytesVarying : c.cp1251 ? D::Cp1251Varying : D::Utf8Varying;
+    case SQL_TIMESTAMP: return D::Timestamp;
+    case SQL_TYPE_DATE: return D::Date;
+    case SQL_TYPE_TIME: return D::Time;
+    case SQL_BOOLEAN: return D::Boolean;
+    case SQL_BLOB: return c.kind == FieldKind::TextBlob ? D::BlobText : D::BlobBytes;
+    default: return D::Null;
+    }
+}
+
+namespace {
+
+// Makes the Value a packer would store.
+struct ValueMaker {
+    Value v;
+    void addNull() {}
+    void addInt(int64_t x) { v = Value(static_cast<long long>(x)); }
+    void addDouble(double x) { v = Value(x); }
+    void addCurrency(Currency x) { v = Value(x); }
+    void addCp1251(const char* s, int length) { v = Value(cp1251::decode(s, length)); }
+    void addText(const QString& s) { v = Value(s); }
+    void addBytes(const char* b, int length) { v = Value::bytes(QByteArray(b, length)); }
+    void add(const Value& x) { v = x; }
+};
+
+} // namespace
+
 Statement::Statement(Database& db, const QString& sql) : Statement(db, parseParams(sql)) {}
 
 Statement::Statement(Database& db, const QString& sql, Positional) : Statement(db, ParsedSql{sql, {}, {}}) {}
@@ -196,7 +221,7 @@ Statement::Statement(Database& db, ParsedSql parsed) : db_(&db), parsed_(std::mo
     if (isc_dsql_allocate_statement(st, db.handle(), &handle_)) db_->fail(st);
     try {
         out_ = allocSqlda(20);
-        const QByteArray text = db.statementBytes(parsed_.text);
+        const QByteArray text = encodeSql(parsed_.text);
         auto prepare = [&](Transaction& tr) {
             if (isc_dsql_prepare(st, tr.handle(), &handle_, 0, text.constData(), 1, out_))
                 db_->fail(st);
@@ -247,7 +272,8 @@ Statement& Statement::operator=(Statement&& o) noexcept
     outBuffers_ = std::move(o.outBuffers_);
     outNulls_ = std::move(o.outNulls_);
     columns_ = std::move(o.columns_);
-    cursorTr_ = std::exchange(o.cursorTr_, nullptr);
+    decoders_ = std::move(o.decoders_);   // the buffers they point at moved without moving their bytes
+    cursorTr_ = std::exchange(o.cursorTr_, 0);
     cursorOpen_ = std::exchange(o.cursorOpen_, false);
     procRowPending_ = std::exchange(o.procRowPending_, false);
     // Buffers moved with their addresses intact (QByteArray keeps its data), but
@@ -291,9 +317,9 @@ void Statement::describe()
     for (int i = 0; i < nOut; ++i) {
         XSQLVAR& v = out_->sqlvar[i];
         ColumnInfo& c = columns_[size_t(i)];
-        c.name = decodeName(v.aliasname, v.aliasname_length);
-        c.field = decodeName(v.sqlname, v.sqlname_length);
-        c.relation = decodeName(v.relname, v.relname_length);
+        c.name = cp1251::decode(v.aliasname, v.aliasname_length);
+        c.field = cp1251::decode(v.sqlname, v.sqlname_length);
+        c.relation = cp1251::decode(v.relname, v.relname_length);
         c.sqlType = short(v.sqltype & ~1);
         c.nullable = (v.sqltype & 1) != 0;
         c.scale = v.sqlscale;
@@ -316,19 +342,26 @@ void Statement::describe()
         const bool text = c.kind == FieldKind::Text || c.kind == FieldKind::FixedText;
         const auto charset = short(v.sqlsubtype & 0xFF);
         c.charLength = text ? v.sqllen / bytesPerChar(charset) : v.sqllen;
-        if (text && !db_->sqlUtf8() && !isUnicode(charset) && !isCp1251(charset)) {
+        if (text && !isUnicode(charset) && !isCp1251(charset)) {
             // Another character set than ours: converted to UTF-8 by the engine.
             v.sqlsubtype = kUtf8;
             v.sqllen = short(std::min(c.charLength * 4, 32765));
             c.byteLength = v.sqllen;
         }
-        // Without UTF8 as the attachment's set, a text comes in its own column's
-        // set: code page 1251 as stored, unconverted, one byte a character.
-        c.cp1251 = text && !db_->sqlUtf8() && isCp1251(short(v.sqlsubtype & 0xFF));
+        // A text comes in its own column's set: code page 1251 as stored,
+        // unconverted, one byte a character; the others as UTF-8.
+        c.cp1251 = text && isCp1251(short(v.sqlsubtype & 0xFF));
         int size = v.sqllen + (c.sqlType == SQL_VARYING ? 2 : 0);
         outBuffers_[size_t(i)] = QByteArray(size < 1 ? 1 : size, '\0');
         v.sqldata = outBuffers_[size_t(i)].data();
         v.sqlind = &outNulls_[size_t(i)];
+    }
+    decoders_.clear();
+    for (int i = 0; i < nOut; ++i) {
+        const ColumnInfo& c = columns_[size_t(i)];
+        static const short kNeverNull = 0;
+        decoders_.push_back({outBuffers_[size_t(i)].constData(), c.nullable ? &outNulls_[size_t(i)] : &kNeverNull,
+                             decodeOf(c), c.scale, c.byteLength});
     }
 
     in_ = allocSqlda(int(parsed_.occurrences.size()));
@@ -364,7 +397,7 @@ void Statement::setParam(const QString& name, const Value& v)
 
 void Statement::setParam(int occurrence, const Value& v)
 {
-    if (occurrence < 0 || occurrence >= int(params_.size())) throw Error("Parameter index out of range");
+    if (occurrence < 0 || occurrence >= int(params_.size())) throw InternalError("Parameter index out of range");
     params_[size_t(occurrence)] = v;
 }
 
@@ -429,7 +462,7 @@ void Statement::bindInputs(Transaction& tr)
             const bool bytes = v.type() == Value::Type::Bytes;
             short charset = bytes ? kOctets : kUtf8;
             const QByteArray data = bytes ? v.asBytes() : paramText(i, v.asString(), charset);
-            if (data.size() > 32765) throw Error("Text parameter too long");
+            if (data.size() > 32765) throw InternalError("Text parameter too long");
             const auto len = static_cast<short>(data.size());
             buf = QByteArray(2 + data.size(), '\0');
             std::memcpy(buf.data(), &len, 2);
@@ -447,7 +480,6 @@ void Statement::bindInputs(Transaction& tr)
 QByteArray Statement::paramText(int i, const QString& text, short& charset) const
 {
     charset = kUtf8;
-    if (db_->sqlUtf8()) return text.toUtf8();
     // A text of the code page goes as its bytes, which its columns store
     // unconverted; any other as UTF-8 where the engine takes Unicode.
     QByteArray out;
@@ -462,7 +494,7 @@ QByteArray Statement::paramText(int i, const QString& text, short& charset) cons
 
 QByteArray Statement::blobText(int i, const QString& text) const
 {
-    if (db_->sqlUtf8() || isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
+    if (isUnicode(inCharsets_[size_t(i)])) return text.toUtf8();
     QByteArray out;
     qsizetype bad = 0;
     if (!cp1251::encode(text, out, &bad)) throw outsideCodePage(text, bad);
@@ -471,20 +503,20 @@ QByteArray Statement::blobText(int i, const QString& text) const
 
 void Statement::execute(Transaction& tr)
 {
-    if (!tr.active()) throw Error("Transaction not active");
+    if (!tr.active()) throw InternalError("Transaction not active");
     closeCursor();
     bindInputs(tr);
     ISC_STATUS_ARRAY st;
     if (type_ == StatementType::ExecProcedure && out_->sqld > 0) {
         if (isc_dsql_execute2(st, tr.handle(), &handle_, 1, in_, out_)) failExecute(st);
         procRowPending_ = true;
-        cursorTr_ = &tr;
+        cursorTr_ = *tr.handle();
         return;
     }
     if (isc_dsql_execute(st, tr.handle(), &handle_, 1, in_)) failExecute(st);
     if (type_ == StatementType::Ddl) db_->noteSchemaChange();
-    cursorTr_ = &tr;
     cursorOpen_ = type_ == StatementType::Select;
+    if (cursorOpen_) cursorTr_ = *tr.handle();
 }
 
 void Statement::failExecute(const ISC_STATUS* status)
@@ -506,7 +538,7 @@ void Statement::execute()
     db_->withTransaction([this](Transaction& tr) {
         execute(tr);
         if (type_ == StatementType::Select)
-            throw Error("A select needs a transaction that outlives its cursor");
+            throw InternalError("A select needs a transaction that outlives its cursor");
     });
 }
 
@@ -530,6 +562,7 @@ bool Statement::fetch()
 void Statement::closeCursor()
 {
     procRowPending_ = false;
+    cursorTr_ = 0;
     if (!cursorOpen_) return;
     cursorOpen_ = false;
     ISC_STATUS_ARRAY st;
@@ -574,82 +607,106 @@ int Statement::columnIndex(const QString& name) const
 Value Statement::value(const QString& name) const
 {
     const int i = columnIndex(name);
-    if (i < 0) throw Error(QString("Field '%1' not found").arg(name));
+    if (i < 0) throw InternalError(QString("Field '%1' not found").arg(name));
     return value(i);
+}
+
+template <class Out>
+void Statement::decode(const OutColumn& c, Out& out) const
+{
+    if (*c.null < 0) {
+        out.addNull();
+        return;
+    }
+    const char* d = c.data;
+    auto rd = [d](auto& x) { std::memcpy(&x, d, sizeof x); return x; };
+    auto varying = [d] {
+        int16_t len;
+        std::memcpy(&len, d, 2);
+        return int(len);
+    };
+    auto trimmed = [d, &c] {
+        int length = c.length;
+        while (length > 0 && d[length - 1] == ' ') --length;
+        return length;
+    };
+    switch (c.how) {
+    case Decode::Null: out.addNull(); return;
+    case Decode::Int16: { int16_t x; out.addInt(rd(x)); return; }
+    case Decode::Int32: { int32_t x; out.addInt(rd(x)); return; }
+    case Decode::Int64: { int64_t x; out.addInt(rd(x)); return; }
+    case Decode::Scaled16: { int16_t x; out.addCurrency(scaledToCurrency(rd(x), c.scale)); return; }
+    case Decode::Scaled32: { int32_t x; out.addCurrency(scaledToCurrency(rd(x), c.scale)); return; }
+    case Decode::Scaled64: { int64_t x; out.addCurrency(scaledToCurrency(rd(x), c.scale)); return; }
+    case Decode::Float: { float x; out.addDouble(double(rd(x))); return; }
+    case Decode::FloatMoney: { float x; out.addCurrency(Currency::fromDouble(rd(x))); return; }
+    case Decode::Double: { double x; out.addDouble(rd(x)); return; }
+    case Decode::DoubleMoney: { double x; out.addCurrency(Currency::fromDouble(rd(x))); return; }
+    case Decode::Cp1251Char: out.addCp1251(d, trimmed()); return;
+    case Decode::Cp1251Varying: out.addCp1251(d + 2, varying()); return;
+    case Decode::Utf8Char: out.addText(QString::fromUtf8(d, trimmed())); return;
+    case Decode::Utf8Varying: out.addText(QString::fromUtf8(d + 2, varying())); return;
+    case Decode::BytesChar: out.addBytes(d, c.length); return;
+    case Decode::BytesVarying: out.addBytes(d + 2, varying()); return;
+    case Decode::Timestamp: { ISC_TIMESTAMP ts; rd(ts); out.add(decodeTimestamp(ts.timestamp_date, ts.timestamp_time)); return; }
+    case Decode::Date: { ISC_DATE x; out.add(decodeTimestamp(rd(x), 0)); return; }
+    case Decode::Time: {
+        ISC_TIME x;
+        out.add(Value(QDateTime(QDate(1899, 12, 30), QTime::fromMSecsSinceStartOfDay(int(rd(x) / 10)))));
+        return;
+    }
+    case Decode::Boolean: out.addInt(d[0] ? 1 : 0); return;
+    case Decode::BlobBytes:
+    case Decode::BlobText: {
+        ISC_QUAD id; rd(id);
+        if (!cursorTr_) throw InternalError("Blob read outside a transaction");
+        const QByteArray data = readBlob(*db_, cursorTr_, id);
+        if (c.how == Decode::BlobBytes) out.addBytes(data.constData(), int(data.size()));
+        // A text blob's character set is in its scale.
+        else if (isUnicode(c.scale)) out.addText(QString::fromUtf8(data));
+        else out.addText(fromCp1251(data));
+        return;
+    }
+    }
+    out.addNull();
 }
 
 void Statement::pack(RowPacker& packer) const
 {
-    // Texts and whole numbers go straight from the buffer into the row; the
-    // rest as Values, which for numbers and dates cost no allocation.
-    for (int i = 0; i < int(columns_.size()); ++i) {
-        const ColumnInfo& c = columns_[size_t(i)];
-        if (c.nullable && outNulls_[size_t(i)] < 0) {
-            packer.addNull();
-            continue;
-        }
-        const char* d = outBuffers_[size_t(i)].constData();
-        if (c.kind == FieldKind::Integer) {
-            if (c.sqlType == SQL_LONG) {
-                int32_t x;
-                std::memcpy(&x, d, sizeof x);
-                packer.addInt(x);
-                continue;
-            }
-            if (c.sqlType == SQL_SHORT) {
-                int16_t x;
-                std::memcpy(&x, d, sizeof x);
-                packer.addInt(x);
-                continue;
-            }
-        }
-        const char* text;
-        int length;
-        if (!textIn(c, d, text, length))
-            packer.add(value(i));
-        else if (c.cp1251)
-            packer.addCp1251(text, length);
-        else
-            packer.addUtf8(text, length);
-    }
+    for (const OutColumn& c : decoders_) decode(c, packer);
 }
 
 Value Statement::value(int i) const
 {
-    if (i < 0 || i >= int(columns_.size())) throw Error("Column index out of range");
-    const ColumnInfo& c = columns_[size_t(i)];
-    if (c.nullable && outNulls_[size_t(i)] < 0) return {};
-    const char* d = outBuffers_[size_t(i)].constData();
-    auto rd = [d](auto& x) { std::memcpy(&x, d, sizeof x); return x; };
-    const char* text;
-    int length;
-    if (textIn(c, d, text, length))
-        return Value(c.cp1251 ? cp1251::decode(text, length) : QString::fromUtf8(text, length));
-    switch (c.sqlType) {
-    case SQL_SHORT: { int16_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
-    case SQL_LONG: { int32_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value(int(x)); }
-    case SQL_INT64: { int64_t x; rd(x); return c.scale < 0 ? Value(scaledToCurrency(x, c.scale)) : Value((long long)x); }
-    case SQL_FLOAT: { float x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(double(x)); }
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT: { double x; rd(x); return c.scale < 0 ? Value(Currency::fromDouble(x)) : Value(x); }
-    case SQL_TEXT: return Value::bytes(QByteArray(d, c.byteLength));
-    case SQL_VARYING: { int16_t len; rd(len); return Value::bytes(QByteArray(d + 2, len)); }
-    case SQL_TIMESTAMP: { ISC_TIMESTAMP ts; rd(ts); return decodeTimestamp(ts.timestamp_date, ts.timestamp_time); }
-    case SQL_TYPE_DATE: { ISC_DATE x; rd(x); return decodeTimestamp(x, 0); }
-    case SQL_TYPE_TIME: { ISC_TIME x; rd(x); return Value(QDateTime(QDate(1899, 12, 30), QTime::fromMSecsSinceStartOfDay(int(x / 10)))); }
-    case SQL_BOOLEAN: { return Value(d[0] ? 1 : 0); }
-    case SQL_BLOB: {
-        ISC_QUAD id; rd(id);
-        if (!cursorTr_) throw Error("Blob read outside a transaction");
-        const QByteArray data = readBlob(*db_, *cursorTr_, id);
-        if (c.kind != FieldKind::TextBlob) return Value::bytes(data);
-        // A text blob's character set is in its scale.
-        return Value(db_->sqlUtf8() || isUnicode(c.scale) ? QString::fromUtf8(data)
-                                                          : cp1251::decode(data.constData(), data.size()));
+    if (i < 0 || i >= int(columns_.size())) throw InternalError("Column index out of range");
+    ValueMaker out;
+    decode(decoders_[size_t(i)], out);
+    return out.v;
+}
+
+Statement& StatementCache::get(Database& db, const QString& sql)
+{
+    if (db_ != &db || serial_ != db.attachmentSerial() || schema_ != db.schemaVersion()) {
+        clear();
+        db_ = &db;
+        serial_ = db.attachmentSerial();
+        schema_ = db.schemaVersion();
     }
-    default: break;
+    std::shared_ptr<Statement>& s = statements_[sql];
+    if (!s) {
+        try {
+            s = std::make_shared<Statement>(db, sql);
+        } catch (...) {
+            statements_.remove(sql);
+            throw;
+        }
     }
-    return {};
+    return *s;
+}
+
+void StatementCache::clear()
+{
+    statements_.clear();
 }
 
 } // namespace fw

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace fw {
@@ -79,6 +80,19 @@ public:
     void pack(RowPacker& packer) const;
 
 private:
+    // How a column's fetched bytes become a value, chosen once when described.
+    enum class Decode : uint8_t;
+    struct OutColumn {
+        const char* data;
+        const short* null;    // below 0 for NULL
+        Decode how;
+        short scale;
+        int length;           // bytes of a CHAR
+    };
+    static Decode decodeOf(const ColumnInfo& c);
+    // Hands the column's value to out (a RowPacker, or a Value maker).
+    template <class Out>
+    void decode(const OutColumn& c, Out& out) const;
     Statement(Database& db, ParsedSql parsed);
     void free() noexcept;
     void describe();
@@ -102,9 +116,28 @@ private:
     std::vector<QByteArray> outBuffers_;
     std::vector<short> outNulls_;
     std::vector<ColumnInfo> columns_;
-    Transaction* cursorTr_ = nullptr;
+    std::vector<OutColumn> decoders_;     // per column, aimed at outBuffers_ and outNulls_
+    // The transaction of the open cursor or pending procedure row, for reading
+    // its blobs: the engine's handle, so that a transaction ended meanwhile is
+    // an error of the engine's rather than a dangling pointer.
+    isc_tr_handle cursorTr_ = 0;
     bool cursorOpen_ = false;
     bool procRowPending_ = false;
+};
+
+// Statements prepared once and run again, by their text: all are dropped
+// when the connection was made again or DDL ran since they were prepared.
+// Its Database must outlive it.
+class StatementCache {
+public:
+    Statement& get(Database& db, const QString& sql);
+    void clear();
+
+private:
+    Database* db_ = nullptr;
+    quint64 serial_ = 0;
+    quint64 schema_ = 0;
+    QHash<QString, std::shared_ptr<Statement>> statements_;
 };
 
 } // namespace fw

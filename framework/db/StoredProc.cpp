@@ -23,10 +23,10 @@ void StoredProc::setStoredProcName(const QString& name)
 
 void StoredProc::prepare()
 {
-    if (!db_) throw Error(QString("%1: no database").arg(name_));
+    if (!db_) throw InternalError(QString("%1: no database").arg(name_));
     if (stmt_ && stmtSerial_ == db_->attachmentSerial()) return;
     stmt_.reset();
-    if (name_.trimmed().isEmpty()) throw Error("No stored procedure name");
+    if (name_.trimmed().isEmpty()) throw InternalError("No stored procedure name");
     stmt_ = std::make_unique<Statement>(*db_, "execute procedure " + name_);
     stmtSerial_ = db_->attachmentSerial();
     QStringList names;
@@ -42,7 +42,8 @@ void StoredProc::unprepare()
 void StoredProc::execProc()
 {
     prepare();
-    db_->withTransaction([this](Transaction& tr) {
+    // A key provider before a post: in the transaction the post then writes in.
+    db_->withHeldTransaction([this](Transaction& tr) {
         stmt_->execute(tr);
         const bool row = stmt_->fetch();
         for (int i = 0; i < stmt_->columnCount() && i < params_.count(); ++i)
@@ -65,7 +66,7 @@ int StoredProc::paramCount()
 Param& StoredProc::param(int i)
 {
     prepare();
-    if (i < 0 || i >= params_.count()) throw Error(QString("%1: parameter index out of range").arg(name_));
+    if (i < 0 || i >= params_.count()) throw InternalError(QString("%1: parameter index out of range").arg(name_));
     return params_.at(i);
 }
 

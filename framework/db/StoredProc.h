@@ -28,8 +28,9 @@ public:
     void unprepare();
     bool prepared() const { return stmt_ != nullptr; }
 
-    // Runs it in the connection's explicit transaction, or in one of its own
-    // committed at once.
+    // Runs it in the connection's active transaction; while a data set makes
+    // ready to write, in the transaction its write then goes on in; else in
+    // one of its own committed at once.
     void execProc();
 
     // The output parameters; asking for them prepares the procedure when needed.

@@ -5,37 +5,12 @@
 #include "Statement.h"
 
 #include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
 
 namespace fw {
 
 namespace {
-
-// "update T set A = :A, B = :B where K = :OLD_K": the table, each column
-// assigned a plain parameter, and the where clause.
-struct ModifyShape {
-    QString table;
-    QList<QPair<QString, QString>> columns;   // column, parameter
-    QString where;
-};
-
-std::optional<ModifyShape> parseModify(const QString& text)
-{
-    static const QRegularExpression shape(R"(^\s*update\s+("?[\w$]+"?)\s+set\s+(.*)\s+where\s+(.*)$)",
-                                          QRegularExpression::CaseInsensitiveOption
-                                              | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression assignment(R"(^\s*("?[\w$]+"?)\s*=\s*:([\w$]+)\s*$)");
-    const QRegularExpressionMatch m = shape.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    ModifyShape s;
-    s.table = m.captured(1);
-    s.where = m.captured(3);
-    for (const QString& part : m.captured(2).split(',')) {
-        const QRegularExpressionMatch a = assignment.match(part);
-        if (a.hasMatch() && !a.captured(2).startsWith("OLD_", Qt::CaseInsensitive))
-            s.columns.append({a.captured(1), a.captured(2)});
-    }
-    return s;
-}
 
 // An empty text and NULL are one value to a user.
 bool sameValue(const Field& f, const Value& a, const Value& b)
@@ -65,15 +40,48 @@ QString valueText(const DataSet& ds, const Field& f, const Value& v)
 const char* const kRowDeleted = "Запись удалена другим пользователем.\n"
                                 "Отмените изменения: запись будет убрана из списка.";
 
-// A refused character named by the field whose value holds it.
-CodePageError namedByField(const CodePageError& e, DataSet& ds)
+// Whether the modify finds its row by exactly the columns the check read it
+// by ("update T set ... where A = :OLD_A and B = :OLD_B"), none of them NULL:
+// the row is locked by this transaction then, so the update writes it.
+bool findsLockedRow(const QString& modify, const QString& table, const QList<Field*>& keys)
 {
-    if (!e.fieldName().isEmpty()) return e;
-    for (const Field* f : ds.fields()) {
-        if (f->kind() != Field::Kind::Data || f->isNull() || f->asString() != e.text()) continue;
-        return CodePageError(e.text(), e.position(), f->displayLabel(), &ds, f->fieldName());
+    static const QRegularExpression head("^\\s*update\\s+([A-Za-z_$][\\w$]*)\\s",
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression where("\\swhere\\s", QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression andWord("\\s+and\\s+", QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression term("^\\s*([A-Za-z_$][\\w$]*)\\s*=\\s*:OLD_([\\w$]+)\\s*$",
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch h = head.match(modify);
+    if (!h.hasMatch() || h.captured(1).compare(table, Qt::CaseInsensitive) != 0) return false;
+    qsizetype from = -1;
+    for (QRegularExpressionMatchIterator it = where.globalMatch(modify); it.hasNext();) {
+        if (from >= 0) return false;   // a subquery: the engine's count decides
+        from = it.next().capturedEnd();
     }
-    return e;
+    if (from < 0) return false;
+    const QStringList terms = modify.mid(from).split(andWord);
+    if (terms.size() != keys.size()) return false;
+    QSet<const Field*> matched;
+    for (const QString& t : terms) {
+        const QRegularExpressionMatch m = term.match(t);
+        if (!m.hasMatch()) return false;
+        const auto k = std::find_if(keys.begin(), keys.end(), [&](const Field* k) {
+            return !k->oldValue().isNull() && k->originColumn().compare(m.captured(1), Qt::CaseInsensitive) == 0
+                && k->fieldName().compare(m.captured(2), Qt::CaseInsensitive) == 0;
+        });
+        if (k == keys.end()) return false;
+        matched.insert(*k);
+    }
+    return matched.size() == keys.size();
+}
+
+// "insert into T (...) values (...)": one row, or an error.
+bool insertsOneRow(const QString& insert)
+{
+    static const QRegularExpression plain(
+        "^\\s*insert\\s+into\\s+[A-Za-z_$][\\w$]*\\s*\\([^()]*\\)\\s*values\\s*\\([^()]*\\)\\s*$",
+        QRegularExpression::CaseInsensitiveOption);
+    return plain.match(insert).hasMatch();
 }
 
 void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
@@ -90,24 +98,35 @@ void bindRow(Statement& s, UpdateKind kind, const DataSet& ds)
 
 } // namespace
 
-QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statement& modify, DataSet& ds,
-                                                   Transaction& tr)
+QList<QPair<Field*, Value>> UpdateSql::checkModify(Statement& modify, const QString& text, DataSet& ds,
+                                                   Transaction& tr, StatementCache& cache, bool& rowLocked)
 {
-    QList<QPair<Field*, Value>> taken;
-    const std::optional<ModifyShape> shape = parseModify(text);
-    if (!shape) return taken;
-    QList<QPair<QString, Field*>> checked;   // column, field
-    for (const auto& [column, param] : shape->columns) {
-        Field* f = ds.findField(param);
-        if (f && f->kind() == Field::Kind::Data) checked.append({column, f});
+    rowLocked = false;
+    // The statement's parameters name fields, and a field knows the table and
+    // column it was read from: the row is the one whose columns hold the old
+    // values the statement looks for (its :OLD_ parameters), the columns
+    // checked are those its other parameters write, however it is worded.
+    QList<Field*> keys, written;
+    for (const QString& name : modify.paramNames()) {
+        const bool old = name.startsWith("OLD_", Qt::CaseInsensitive);
+        Field* f = ds.findField(old ? name.mid(4) : name);
+        if (f && f->kind() == Field::Kind::Data && !f->originColumn().isEmpty()) (old ? keys : written) << f;
     }
-    if (checked.isEmpty()) return taken;
+    if (keys.isEmpty()) return {};
+    const QString table = keys.first()->originTable();
+    QStringList where;
+    for (const Field* k : keys) {
+        if (k->originTable() != table) return {};
+        where << k->originColumn() + (k->oldValue().isNull() ? " is null" : " = :OLD_" + k->fieldName());
+    }
+    written.removeIf([&](const Field* f) { return f->originTable() != table; });
+    if (written.isEmpty()) return {};
     QStringList columns;
-    for (const auto& c : checked) columns << c.first;
+    for (const Field* f : written) columns << f->originColumn();
     // Locks the row until this transaction ends, so nobody changes it between
     // the comparison and the write.
-    Statement read(tr.database(), "select " + columns.join(", ") + " from " + shape->table + " where "
-                                       + shape->where + " with lock");
+    Statement& read = cache.get(
+        tr.database(), "select " + columns.join(", ") + " from " + table + " where " + where.join(" and ") + " with lock");
     bindRow(read, UpdateKind::Modify, ds);
     read.execute(tr);
     if (!read.fetch()) {
@@ -115,8 +134,9 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
         throw ConflictError::rowGone(kRowDeleted);
     }
     QList<ConflictField> conflicts;
-    for (int i = 0; i < checked.size(); ++i) {
-        Field* f = checked[i].second;
+    QList<QPair<Field*, Value>> taken;
+    for (int i = 0; i < written.size(); ++i) {
+        Field* f = written[i];
         Value stored = read.value(i);
         try {
             stored = f->convert(stored);
@@ -137,6 +157,7 @@ QList<QPair<Field*, Value>> UpdateSql::checkModify(const QString& text, Statemen
     }
     read.closeCursor();
     if (!conflicts.isEmpty()) throw ConflictError(&ds, conflicts);
+    rowLocked = findsLockedRow(text, table, keys);
     return taken;
 }
 
@@ -153,25 +174,25 @@ QString ConflictError::describe(const QList<ConflictField>& fields)
         .arg(labels.join(", "), lines.join('\n'));
 }
 
-QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr) const
+QList<QPair<Field*, Value>> UpdateSql::apply(UpdateKind kind, DataSet& ds, Transaction& tr,
+                                             StatementCache& cache) const
 {
     const QString text = sql(kind).join('\n').trimmed();
     const char* what = kind == UpdateKind::Modify ? "modify" : kind == UpdateKind::Insert ? "insert" : "delete";
     if (text.isEmpty())
-        throw Error(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
-    Statement s(tr.database(), text);
+        throw InternalError(QString("%1: no %2 statement in the update object").arg(ds.objectName(), what));
+    Statement& s = cache.get(tr.database(), text);
     bindRow(s, kind, ds);
     QList<QPair<Field*, Value>> taken;
-    if (kind == UpdateKind::Modify) taken = checkModify(text, s, ds, tr);
-    try {
-        s.execute(tr);
-    } catch (const CodePageError& e) {
-        throw namedByField(e, ds);
-    }
+    bool rowLocked = false;
+    if (kind == UpdateKind::Modify) taken = checkModify(s, text, ds, tr, cache, rowLocked);
+    s.execute(tr);
     // Zero rows means the row is gone or its key changed: report it, never pretend it was saved.
-    if (s.rowsAffected() == 0) {
+    // Counting costs a visit to the server, so it is asked only when the write cannot tell.
+    const bool certain = kind == UpdateKind::Insert ? insertsOneRow(text) : rowLocked;
+    if (!certain && s.rowsAffected() == 0) {
         if (kind == UpdateKind::Insert)
-            throw Error(QString("%1: the row was not inserted").arg(ds.objectName()));
+            throw InternalError(QString("%1: the row was not inserted").arg(ds.objectName()));
         throw ConflictError::rowGone("Запись удалена или изменена другим пользователем.\n"
                                      "Отмените изменения: запись будет убрана из списка.");
     }

@@ -11,6 +11,7 @@ namespace fw {
 class DataSet;
 class Field;
 class Statement;
+class StatementCache;
 class Transaction;
 
 enum class UpdateKind { Modify, Insert, Delete };
@@ -33,19 +34,22 @@ public:
     void setInsertSql(const QStringList& l) { setSql(UpdateKind::Insert, l); }
     void setDeleteSql(const QStringList& l) { setSql(UpdateKind::Delete, l); }
 
-    // Runs the statement of that kind for the data set's active row in tr.
+    // Runs the statement of that kind for the data set's active row in tr,
+    // prepared once in the cache (the data set's, as long as the connection lives).
     // Throws when the statement is empty or touches no row.
     //
-    // Before a modify, the row is read under a lock by the statement's where
-    // clause and each assigned column compared with its value as read: a column
-    // another user changed and this user did not is written back as stored (and
-    // returned, so the data set shows it); a column both changed differently
-    // throws ConflictError and writes nothing.
-    QList<QPair<Field*, Value>> apply(UpdateKind kind, DataSet& ds, Transaction& tr) const;
+    // Before a modify, the row is read under a lock by the old values of the
+    // fields its :OLD_ parameters name, and each column its other parameters
+    // write compared with its value as read: a column another user changed and
+    // this user did not is written back as stored (and returned, so the data
+    // set shows it); a column both changed differently throws ConflictError
+    // and writes nothing.
+    QList<QPair<Field*, Value>> apply(UpdateKind kind, DataSet& ds, Transaction& tr, StatementCache& cache) const;
 
 private:
-    static QList<QPair<Field*, Value>> checkModify(const QString& text, Statement& modify, DataSet& ds,
-                                                   Transaction& tr);
+    // rowLocked: the modify will find the row the check read and locked.
+    static QList<QPair<Field*, Value>> checkModify(Statement& modify, const QString& text, DataSet& ds,
+                                                   Transaction& tr, StatementCache& cache, bool& rowLocked);
 
     QStringList sql_[3];
 };

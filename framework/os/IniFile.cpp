@@ -1,8 +1,9 @@
 #include "IniFile.h"
 
+#include "db/CodePage.h"
+
 #include <QDir>
 #include <QFile>
-#include <QTextCodec>
 
 namespace fw {
 
@@ -12,9 +13,7 @@ QString decode(const QByteArray& bytes)
     // Editors that save UTF-8 put a byte-order mark first; without it the
     // file is the system's code page.
     if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
-    // Every byte has a meaning in 1251 except 0x98; nothing is lost by decoding.
-    QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
-    return codec ? codec->toUnicode(bytes) : QString::fromLatin1(bytes);
+    return fromCp1251(bytes);
 }
 } // namespace
 

@@ -10,16 +10,6 @@ public:
     using Error::Error;
 };
 
-// Text that the code page cannot carry, or bytes it cannot read.
-class EncodingError : public Error {
-public:
-    EncodingError(const QString& message, char32_t codePoint)
-        : Error(message), codePoint_(codePoint) {}
-    char32_t codePoint() const { return codePoint_; }
-private:
-    char32_t codePoint_;
-};
-
 // A run-time library or one of its entry points that cannot be loaded.
 class LibraryError : public Error {
 public:

@@ -1,6 +1,6 @@
 #include "Smtp.h"
 
-#include "Cp1251.h"
+#include "db/CodePage.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "TsvFile.h"
 
-#include "Cp1251.h"
 #include "OutputFile.h"
+#include "db/CodePage.h"
 
 #include <cerrno>
 #include <cstring>
@@ -282,24 +282,12 @@ void TsvReader::refuse(const QString& line, qsizetype at, const QString& what, c
 
 void TsvReader::checkText(const QString& line) const
 {
+    // A line holds no line end: a CR inside it is refused as any control character.
     for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && u < 0x7F) continue;
-        if (u == '\t') continue;
-        if (u == 0)
-            refuse(line, i, "нулевой байт: файл не текстовый", 0);
-        char32_t cp = u;
-        if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
-            cp = QChar::surrogateToUcs4(c, line.at(i + 1));
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
-            refuse(line, i, QString("управляющий символ %1 недопустим: файл не текстовый").arg(describeCodePoint(cp)),
-                   cp);
-        if (!isCp1251Char(cp))
-            refuse(line, i,
-                   QString("символ %1 нельзя сохранить в базе данных: его нет в кодировке Windows-1251")
-                       .arg(describeCodePoint(cp)),
-                   cp);
+        const char32_t c = cp1251::codePointAt(line, i);
+        if (c == 0) refuse(line, i, "нулевой байт: файл не текстовый", 0);
+        if (c == '\r' || cp1251::isControl(c)) refuse(line, i, cp1251::describe(c) + ": файл не текстовый", c);
+        if (cp1251::toByte(c) < 0) refuse(line, i, cp1251::describe(c) + ": его нельзя сохранить в базе данных", c);
     }
 }
 
@@ -326,12 +314,7 @@ bool TsvReader::readLine(QString& line)
             refuse(line, at < 0 ? line.size() : at, "текст не в кодировке UTF-8", 0);
         }
     } else {
-        try {
-            line = fromCp1251(bytes);
-        } catch (const EncodingError& e) {
-            throw EncodingError(QString("Файл \"%1\", строка %2: %3").arg(fileName_).arg(line_).arg(e.message()),
-                                e.codePoint());
-        }
+        line = fromCp1251(bytes);
     }
     checkText(line);
     if (line_ == 1)

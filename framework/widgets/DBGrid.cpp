@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -27,13 +26,6 @@ namespace {
 bool editingState(const DataSet* ds)
 {
     return ds && (ds->state() == DataSetState::Edit || ds->state() == DataSetState::Insert);
-}
-
-// A printable character typed without Ctrl or Alt.
-bool isTypedChar(const QKeyEvent* e)
-{
-    const Qt::KeyboardModifiers m = e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
-    return m == Qt::NoModifier && !e->text().isEmpty() && e->text().at(0).isPrint();
 }
 
 QIcon ellipsisIcon(const QWidget* w)
@@ -181,7 +173,7 @@ public:
     {
         if (watched == view() && event->type() == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
-            if (isTypedChar(ke)) {
+            if (TypeAhead::typed(ke)) {
                 for (QChar ch : ke->text()) lookUp(ch);
                 return true;
             }
@@ -229,7 +221,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override
     {
         // Typing looks the entry up in the open list, where Enter takes it.
-        if (isTypedChar(e)) {
+        if (TypeAhead::typed(e)) {
             dropDown(e->text());
             e->accept();
             return;
@@ -402,29 +394,6 @@ bool isDropDownKey(const QKeyEvent* e)
     const Qt::KeyboardModifiers m = e->modifiers() & ~Qt::KeypadModifier;
     if (e->key() == Qt::Key_F4) return m == Qt::NoModifier;
     return (e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && m == Qt::AltModifier;
-}
-
-// ---------------------------------------------------------------- type-ahead
-
-std::function<qint64()> TypeAhead::clock;
-
-const QString& TypeAhead::add(QChar ch)
-{
-    static QElapsedTimer since;
-    if (!since.isValid()) since.start();
-    const qint64 now = clock ? clock() : since.elapsed();
-    if (now - last_ > Pace) text_.clear();
-    last_ = now;
-    if (text_.size() < MaxLength) text_ += ch;
-    return text_;
-}
-
-int TypeAhead::find(int count, const std::function<QString(int)>& textAt) const
-{
-    if (text_.isEmpty()) return -1;
-    for (int i = 0; i < count; ++i)
-        if (textAt(i).startsWith(text_, Qt::CaseInsensitive)) return i;
-    return -1;
 }
 
 // ---------------------------------------------------------------- Tab and Ctrl+Tab

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataSetModel.h"
+#include "TypeAhead.h"
 
 #include <QColor>
 #include <QFlags>
@@ -18,27 +19,6 @@ class DBGrid;
 
 // Alt+Down, Alt+Up and F4: the keys that drop (or close) a cell's list.
 bool isDropDownKey(const QKeyEvent* e);
-
-// Type-ahead in a list: letters typed one after another look up the first line
-// that begins with all of them; a pause longer than Pace starts a new search.
-// Every list of the program (a grid's lookup list, the draw grid's pick list)
-// keeps this one pace.
-class TypeAhead {
-public:
-    static constexpr int Pace = 4000;        // milliseconds
-    static constexpr int MaxLength = 32;
-    // The search text after ch was typed now.
-    const QString& add(QChar ch);
-    void clear() { text_.clear(); }
-    const QString& text() const { return text_; }
-    // The first of count lines (textAt gives each) that begins with the search text; -1 for none.
-    int find(int count, const std::function<QString(int)>& textAt) const;
-    // Milliseconds of the clock the pauses are measured with (tests set it).
-    static std::function<qint64()> clock;
-private:
-    QString text_;
-    qint64 last_ = 0;
-};
 
 // Tab on the cells of a grid and Ctrl+Tab: the keys that leave it for the next
 // or previous control. The MDI area takes Ctrl+Tab and Ctrl+Shift+Tab for

@@ -19,6 +19,8 @@ DBLookupCombo::DBLookupCombo(QWidget* parent) : QComboBox(parent), list_(new Dat
     connect(this, QOverload<int>::of(&QComboBox::activated), this, &DBLookupCombo::picked);
     // A reopened or refiltered list: the key may be there now, or no more.
     connect(list_, &QAbstractItemModel::modelReset, this, &DBLookupCombo::showKey);
+    // The open list's type-ahead keeps the program's pace, not Qt's own.
+    view()->installEventFilter(this);
 }
 
 void DBLookupCombo::setListSource(DataSource* source)
@@ -123,6 +125,7 @@ void DBLookupCombo::click()
 void DBLookupCombo::showPopup()
 {
     if (!mayChange()) return;
+    search_.clear();   // a search belongs to one opening
     QComboBox::showPopup();
 }
 
@@ -147,8 +150,38 @@ void DBLookupCombo::keyPressEvent(QKeyEvent* e)
             e->accept();
             return;
         }
+        if (TypeAhead::typed(e)) {
+            // A closed combo takes the entry typed as a choice, as Qt's own search does.
+            int row = -1;
+            for (QChar ch : e->text()) row = lookUp(ch);
+            if (row >= 0 && row != currentIndex()) picked(row);
+            e->accept();
+            return;
+        }
     }
     QComboBox::keyPressEvent(e);
+}
+
+bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view() && event->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if (TypeAhead::typed(ke)) {
+            for (QChar ch : ke->text()) {
+                const int row = lookUp(ch);
+                if (row >= 0) view()->setCurrentIndex(model()->index(row, modelColumn()));
+            }
+            return true;
+        }
+        if (ke->key() == Qt::Key_Backspace) search_.clear();
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+int DBLookupCombo::lookUp(QChar ch)
+{
+    search_.add(ch);
+    return search_.find(count(), [this](int i) { return itemText(i); });
 }
 
 void DBLookupCombo::wheelEvent(QWheelEvent* e)

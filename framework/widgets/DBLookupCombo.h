@@ -2,6 +2,7 @@
 
 #include "DataSetModel.h"
 #include "FieldDataLink.h"
+#include "TypeAhead.h"
 
 #include <QComboBox>
 
@@ -54,6 +55,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
@@ -63,6 +65,7 @@ private:
     void loadFromField();
     void showKey();
     void picked(int row);
+    int lookUp(QChar ch);
 
     FieldDataLink link_;
     DataSetModel* list_;
@@ -70,6 +73,7 @@ private:
     Value key_;
     bool readOnly_ = false;
     bool showing_ = false;
+    TypeAhead search_;
 };
 
 } // namespace fw

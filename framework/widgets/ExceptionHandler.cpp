@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FieldLabels.h"
+#include "TypeAhead.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -89,6 +90,12 @@ void showException(std::exception_ptr e)
         return;
     } catch (const CodePageError& err) {
         text = err.position() >= 0 && err.position() < err.text().size() ? codePageText(err, control) : err.message();
+    } catch (const RefreshError& err) {
+        text = err.message();
+        if (err.connectionLost()) {
+            offerReconnect(text);
+            return;
+        }
     } catch (const DbError& err) {
         text = err.shownText();
         if (err.kind() == DbErrorKind::ConnectionLost) {
@@ -106,9 +113,9 @@ void showException(std::exception_ptr e)
     } catch (const Error& err) {
         text = err.message();
     } catch (const std::exception& err) {
-        text = QString::fromUtf8(err.what());
+        text = InternalError(QString::fromUtf8(err.what())).message();
     } catch (...) {
-        text = "Неизвестная ошибка";
+        text = InternalError("an exception of an unknown type").message();
     }
     try {
         dialogs().error(text, applicationTitle());
@@ -123,6 +130,10 @@ bool runGuarded(const std::function<void()>& handler)
     try {
         handler();
         return true;
+    } catch (const RefreshError&) {
+        // Done: only what the windows show could not be brought up to date.
+        showException(std::current_exception());
+        return true;
     } catch (...) {
         showException(std::current_exception());
         return false;
@@ -132,6 +143,8 @@ bool runGuarded(const std::function<void()>& handler)
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     fitDialogTitles();
+    // Plain lists and combos search with Qt's own type-ahead: give it the program's pace.
+    setKeyboardInputInterval(TypeAhead::Pace);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -9,7 +9,8 @@ namespace fw {
 
 // Shows an exception the way the program shows every failure that reaches the
 // user: an error box titled with the application title. Our errors show their
-// message, others what(); Abort shows nothing.
+// message; any other exception is an internal error, its what() below the
+// Russian text; Abort shows nothing.
 // A lost connection is told and the user is asked whether to reconnect: the
 // pending edits stay in their windows and are written by the next post.
 void showException(std::exception_ptr e);
@@ -17,7 +18,8 @@ void showException(std::exception_ptr e);
 // when it did. While one offer is open, another is not shown.
 bool offerReconnect(const QString& text);
 
-// Runs an event handler; an exception that leaves it is shown. False when it threw.
+// Runs an event handler; an exception that leaves it is shown. False when it
+// threw, unless what failed came after a row was saved (RefreshError).
 bool runGuarded(const std::function<void()>& handler);
 
 // A slot for connect() that runs f guarded. It accepts only the arguments f

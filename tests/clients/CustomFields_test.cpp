@@ -284,8 +284,8 @@ TEST_F(CustomFields, BadInputAndAFailedColumnWriteNothing)
     EXPECT_TRUE(edit.isVisible());
     // A character the database cannot store is named with the field, never with a statement.
     typeText(edit.edCaption, "Рубль ₽");
-    dialogs.expectError("В поле «Название» «Рубль ₽» есть символ U+20BD «₽», которого нет в кодировке базы данных "
-                        "(Windows-1251).\nЗамените или удалите этот символ.");
+    dialogs.expectError("В поле «Название» «Рубль ₽» есть символ U+20BD «₽», которого нет в кодировке "
+                        "Windows-1251.\nЗамените или удалите этот символ.");
     edit.btnOK->click();
     EXPECT_TRUE(edit.isVisible());
     EXPECT_EQ(edit.edCaption->text(), "Рубль ₽");

@@ -447,6 +447,8 @@ TEST_F(CalendarPage, ReminderWaitsForDialogsAndRunsOncePerCheck)
 
     // A pick dialog is open: the check is put off in 3-second steps.
     fmSelectItem = new TfmSelectItem;
+    fmSelectItem->setWindowModality(Qt::ApplicationModal);   // as its caller shows it
+    fmSelectItem->show();
     check.StartBudilCheck();
     EXPECT_FALSE(check.BudilRunning());
     EXPECT_EQ(kl->tmrBudil.interval(), 3000);

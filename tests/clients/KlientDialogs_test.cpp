@@ -12,7 +12,7 @@
 #include "reports/fmExportConCount.h"
 #include "reports/fmExportTo.h"
 
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBLookupCombo.h"

@@ -31,8 +31,8 @@ TEST_F(KlientGrids, NewNotesTypeIsPickedWithTheKeyboard)
     ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
     ASSERT_TRUE(fm->GoToKar(c, 0, 0, nullptr));
     fm->pcDown->setCurrentWidget(fm->tsHist);
-    fm->tbHistAdd->click();
-    fw::DBGrid* g = fm->dbgHist;
+    fm->tsHist->tbAdd->click();
+    fw::DBGrid* g = fm->tsHist->dbg;
     const auto key = [](Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), k, mods); };
     const auto type = [](const QString& text) {
         for (QChar ch : text) {
@@ -57,7 +57,7 @@ TEST_F(KlientGrids, NewNotesTypeIsPickedWithTheKeyboard)
     type("В");
     ASSERT_TRUE(dropped());
     key(Qt::Key_Return);
-    fm->dbnHist->button(fw::DBNavigator::Button::Post)->click();
+    fm->tsHist->dbn->button(fw::DBNavigator::Button::Post)->click();
     EXPECT_EQ(db.selectValue(QString("select t.HistType || ': ' || h.Note from history h join HistType t "
                                      "on t.idHistType = h.idHistType where h.idCust = %1").arg(c)).asString(),
               "Встреча: Договорились о встрече");
@@ -77,7 +77,7 @@ TEST_F(KlientGrids, TabLeavesTheContractsGrid)
     fm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
     card(c, fm->tsDog);
-    fw::DBGrid* g = fm->dbgDog;
+    fw::DBGrid* g = fm->tsDog->dbgDog;
     ASSERT_EQ(g->dataSet()->recordCount(), 2);
     const auto inGrid = [g] { QWidget* f = QApplication::focusWidget(); return f == g || g->isAncestorOf(f); };
     for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),

@@ -260,7 +260,7 @@ TEST_F(KlientGroupsPage, GroupsOfAnotherWorkstationShowWhenThePageIsShownAgain)
     open();
     fm->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(fm));
-    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->tbMy, Qt::LeftButton);
     ASSERT_EQ(dmKl->qryCust.recordCount(), 2);
     ClickTab(fm->pcMain, fm->tsKar);
     ClickTab(fm->pcDown, fm->tsGroup);
@@ -286,7 +286,7 @@ TEST_F(KlientGroupsPage, GroupsOfAnotherWorkstationShowWhenThePageIsShownAgain)
                   {{"c", clients[next]}});
     other.execute("delete from GrKlient where idGrKlient = 77");
     ASSERT_TRUE(dmKl->qryGrGl.locate("idGrKlient", 79));
-    fw::DBNavigator* nav = fm->dbnCust;
+    fw::DBNavigator* nav = fm->KlientCard->dbnCust;
     QToolButton* move = nav->button(next == 1 ? fw::DBNavigator::Button::Next : fw::DBNavigator::Button::Prior);
     QTest::mouseClick(move, Qt::LeftButton);
     ASSERT_EQ(dmKl->qryCust.fieldByName("idCust").asInteger(), clients[next]);
@@ -406,7 +406,7 @@ TEST_F(KlientMerge, MovesEveryRecordButTheGroupsToTheTargetIncludingANewOne)
 
     // The target is typed and not yet saved: it is saved first. Two clients of one
     // name are told apart by their cities and keys.
-    fm->tbNewCust->click();
+    fm->KlientCard->tbNewCust->click();
     dmKl->qryCust.fieldByName("Company").setAsString("Альфа");
     const QString from = "Альфа (г. Омск, код " + QString::number(source) + ")";
     dialogs.expectConfirm(false);

@@ -155,7 +155,7 @@ TEST_F(FmKlientWindow, CreationChecksOverduePlansOnRequest)
     EXPECT_TRUE(dmKl->tmrBudil.isActive());
     EXPECT_EQ(fm->pcMain->currentWidget(), fm->tsKar);
     EXPECT_EQ(fm->pcDown->currentWidget(), fm->tsHist);
-    EXPECT_TRUE(fm->tbZakaz->isEnabled());
+    EXPECT_TRUE(fm->KlientCard->tbZakaz->isEnabled());
     EXPECT_FALSE(fm->mmiGrOper->isEnabled());
     delete fm;
     fm = nullptr;
@@ -216,7 +216,7 @@ TEST_F(FmKlientWindow, GoToKarOpensVisibleClientsOnTheirRow)
     EXPECT_TRUE(fm->GoToKar(idCust, 12345, 0, fm->tsSdelka));
 
     // A refused jump leaves the user's list, row and page as they were.
-    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->tbMy, Qt::LeftButton);
     fm->pcMain->setCurrentWidget(fm->tsKlList);
     const int listed = dmKl->qryCust.recordCount();
     ASSERT_GT(listed, 0);
@@ -231,7 +231,7 @@ TEST_F(FmKlientWindow, AfterAnExportTheListStandsOnTheUsersRow)
 {
     for (int i = 0; i < 80; ++i) addClient(me.IdUser, QString("Клиент %1").arg(i, 2, 10, QChar('0')));
     ASSERT_TRUE(openActive());
-    QTest::mouseClick(fm->tbMy, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->tbMy, Qt::LeftButton);
     fm->pcMain->setCurrentWidget(fm->tsKlList);
     ASSERT_EQ(dmKl->qryCust.recordCount(), 80);
     const QModelIndex second = fm->dbgCust->model()->index(1, 1);
@@ -279,12 +279,12 @@ TEST_F(FmKlientWindow, CuratorChangeWritesItsSystemHistoryRow)
 
     // The same curator again: nothing written, the row left for the user.
     pick(me.IdUser);
-    fm->tbCurator->click();
+    fm->KlientCard->tbCurator->click();
     EXPECT_EQ(count(QString("select count(*) from history where idCust = %1").arg(idCust)), 0);
     dmKl->qryCust.cancel();
 
     pick(colleague.IdUser);
-    fm->tbCurator->click();
+    fm->KlientCard->tbCurator->click();
     EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Browse);
     EXPECT_EQ(count(QString("select idUser from Customer where idCust = %1").arg(idCust)), colleague.IdUser);
     EXPECT_EQ(stored(QString("select Note || '|' || Access || '|' || History from history where idCust = %1").arg(idCust)),
@@ -310,7 +310,7 @@ TEST_F(FmKlientWindow, CompletingAPlanGoesThroughThePlanDialog)
         EXPECT_FALSE(fmPlan->cbBudil->isChecked());
         fmPlan->btnCancel->click();
     });
-    fm->tbPlanComplit->click();
+    fm->tsPlan->tbComplit->click();
     EXPECT_TRUE(fmPlan.isNull());
     EXPECT_EQ(dmKl->qryPlan.state(), fw::DataSetState::Browse);
     EXPECT_EQ(dmKl->qryPlan.fieldByName("History").asString(), "-");
@@ -325,7 +325,7 @@ TEST_F(FmKlientWindow, CompletingAPlanGoesThroughThePlanDialog)
         fmPlan->edNote->setText("Позвонили");
         fmPlan->btnOK->click();
     });
-    fm->tbPlanComplit->click();
+    fm->tsPlan->tbComplit->click();
     EXPECT_EQ(stored("select History || Budil || Prior || Note " + row), "+--Позвонили");
     EXPECT_EQ(db.selectValue("select DateCr " + row).asDateTime(), done);
     EXPECT_TRUE(dmKl->qryPlan.isEmpty());
@@ -344,10 +344,10 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     open();
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
 
-    fm->sbDialPhone->click();
-    fm->sbDialFax->click();
-    fm->sbMail->click();
-    fm->sbWWW->click();
+    fm->KlientCard->sbDialPhone->click();
+    fm->KlientCard->sbDialFax->click();
+    fm->KlientCard->sbMail->click();
+    fm->KlientCard->sbWWW->click();
     ASSERT_EQ(shell.opened.size(), 4);
     EXPECT_EQ(shell.opened[0], fw::telUrl("8495123-45-67 "));
     EXPECT_EQ(shell.opened[1], fw::telUrl("+7 812 555 "));
@@ -357,8 +357,8 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     // A blank phone dials nothing; a contact without a name mails the bare address.
     shell.opened.clear();
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", noName));
-    fm->sbDialPhone->click();
-    fm->sbMail->click();
+    fm->KlientCard->sbDialPhone->click();
+    fm->KlientCard->sbMail->click();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_EQ(shell.opened[0].toString(), "mailto:%3Cn@firm.ru%3E");
 
@@ -366,7 +366,7 @@ TEST_F(FmKlientWindow, DiallingMailAndWebGoThroughTheShell)
     shell.openResult = false;
     ASSERT_TRUE(dmKl->qryContacts.locate("CONTACT_EMAIL", "s@firm.ru"));
     dialogs.expectError("Не удалось открыть почтовую программу для письма:\nСмирнова <s@firm.ru>");
-    fm->sbMail->click();
+    fm->KlientCard->sbMail->click();
 }
 
 TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
@@ -377,21 +377,21 @@ TEST_F(FmKlientWindow, OrdersMenuOffersTheContactsAddress)
     open();
 
     // An empty list offers nothing.
-    emit fm->pmZakaz->aboutToShow();
-    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
-    EXPECT_FALSE(fm->miZakazView->isEnabled());
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->KlientCard->pmZakaz->actions().size(), 2);
+    EXPECT_FALSE(fm->KlientCard->miZakazView->isEnabled());
 
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", plain));
-    emit fm->pmZakaz->aboutToShow();
-    EXPECT_EQ(fm->pmZakaz->actions().size(), 2);
-    EXPECT_TRUE(fm->miZakazView->isEnabled());
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    EXPECT_EQ(fm->KlientCard->pmZakaz->actions().size(), 2);
+    EXPECT_TRUE(fm->KlientCard->miZakazView->isEnabled());
 
     ASSERT_TRUE(dmKl->qryContacts.locate("idContacts", mail));
-    emit fm->pmZakaz->aboutToShow();
-    emit fm->pmZakaz->aboutToShow();    // rebuilt, not added twice
-    ASSERT_EQ(fm->pmZakaz->actions().size(), 3);
-    QAction* address = fm->pmZakaz->actions().last();
+    emit fm->KlientCard->pmZakaz->aboutToShow();
+    emit fm->KlientCard->pmZakaz->aboutToShow();    // rebuilt, not added twice
+    ASSERT_EQ(fm->KlientCard->pmZakaz->actions().size(), 3);
+    QAction* address = fm->KlientCard->pmZakaz->actions().last();
     EXPECT_EQ(address->data().toString(), "\"Орлов\"<o@firm.ru>");
 
     // The item opens the mailing window on this client and adds the order.
@@ -417,8 +417,8 @@ TEST_F(FmKlientWindow, AnOrdersSubjectTypedInTheGridIsStored)
     for (const bool enter : {true, true, false}) {
         fm->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(fm));
-        emit fm->pmZakaz->aboutToShow();
-        fm->pmZakaz->actions().last()->trigger();
+        emit fm->KlientCard->pmZakaz->aboutToShow();
+        fm->KlientCard->pmZakaz->actions().last()->trigger();
         ASSERT_TRUE(fmZakaz);
         TfmZakaz* z = fmZakaz;
         z->show();
@@ -473,13 +473,13 @@ TEST_F(FmKlientWindow, NewClientAndLinkedHistory)
 {
     UserRights->AddPravo(me.IdUser, 1020);   // the department's history is visible
     open();
-    fm->tbNewCust->click();
+    fm->KlientCard->tbNewCust->click();
     EXPECT_EQ(dmKl->qryCust.state(), fw::DataSetState::Insert);
     dmKl->qryCust.fieldByName("Company").setAsString("Гамма");
-    fm->tbNewContact->click();     // saves the client first
+    fm->KlientCard->tbNewContact->click();     // saves the client first
     EXPECT_EQ(dmKl->qryContacts.state(), fw::DataSetState::Insert);
     dmKl->qryContacts.fieldByName("Contact_Name").setAsString("Белова");
-    fm->tbHistAdd->click();        // saves the contact and links the note to it
+    fm->tsHist->tbAdd->click();        // saves the contact and links the note to it
     dmKl->qryHist.fieldByName("Note").setAsString("Знакомство");
     dmKl->qryHist.post();
     const int idCust = dmKl->qryCust.fieldByName("idCust").asInteger();
@@ -554,25 +554,25 @@ TEST_F(FmKlientWindow, SecondSourceChangesOnlyWithTheUsersChoice)
     fm->show();
     ASSERT_TRUE(fm->GoToKar(idCust, 0, 0));
     ASSERT_NE(fm->pcDown->currentWidget(), fm->tsInfo);
-    QTest::keyClick(fm->dbeCompany, Qt::Key_End);
-    QTest::keyClick(fm->dbeCompany, Qt::Key_1);
+    QTest::keyClick(fm->KlientCard->dbeCompany, Qt::Key_End);
+    QTest::keyClick(fm->KlientCard->dbeCompany, Qt::Key_1);
     ASSERT_EQ(dmKl->qryCust.state(), fw::DataSetState::Edit);
     QTabBar* tabs = fm->pcDown->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(fm->pcDown->indexOf(fm->tsInfo)).center());
     ASSERT_EQ(fm->pcDown->currentWidget(), fm->tsInfo);
-    EXPECT_EQ(fm->dblcReklama2->text(), "Павильон А");
+    EXPECT_EQ(fm->tsInfo->dblcReklama2->text(), "Павильон А");
     dmKl->qryCust.post();
     EXPECT_EQ(count(QString("select idReklama2 from Customer where idCust = %1").arg(idCust)), 81);
 
     // Picking the same source keeps the second one; another source resets it.
-    fm->dblcReklama->setFocus();
-    QTest::keyClick(fm->dblcReklama, Qt::Key_Down);   // "Журнал" follows "Выставка"
-    QTest::keyClick(fm->dblcReklama, Qt::Key_Up);
+    fm->tsInfo->dblcReklama->setFocus();
+    QTest::keyClick(fm->tsInfo->dblcReklama, Qt::Key_Down);   // "Журнал" follows "Выставка"
+    QTest::keyClick(fm->tsInfo->dblcReklama, Qt::Key_Up);
     EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 0);
     dmKl->qryCust.cancel();
     dmKl->qryCust.edit();
-    fm->dblcReklama->setCurrentIndex(fm->dblcReklama->currentIndex());
-    emit fm->dblcReklama->QComboBox::activated(fm->dblcReklama->currentIndex());
+    fm->tsInfo->dblcReklama->setCurrentIndex(fm->tsInfo->dblcReklama->currentIndex());
+    emit fm->tsInfo->dblcReklama->QComboBox::activated(fm->tsInfo->dblcReklama->currentIndex());
     EXPECT_EQ(dmKl->qryCust.fieldByName("idReklama2").asInteger(), 81);
 }
 
@@ -589,7 +589,7 @@ TEST_F(FmKlientWindow, HistoryTypeIsPickedInTheGrid)
     const int h = addHist(c, "+", GetServerDate());
     ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKarByName(c, h, 0, "tsHist"));
-    fw::DBGrid* g = fm->dbgHist;
+    fw::DBGrid* g = fm->tsHist->dbg;
     const QRect cell = g->visualRect(g->model()->index(0, 0));
     const auto typeOfNote = [&] {
         return stored(QString("select t.HistType from history h join HistType t on t.idHistType = h.idHistType "
@@ -664,19 +664,19 @@ TEST_F(FmKlientWindow, TabPassesTheButtonsBesideTheEditsWhichAnswerTheMouse)
     ASSERT_TRUE(openActive());
     ASSERT_TRUE(fm->GoToKar(c, 0, 0));
 
-    QTest::mouseClick(fm->dbeContactPhone, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->dbeContactPhone, Qt::LeftButton);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), fm->dbeContactEmail);
+    ASSERT_EQ(QApplication::focusWidget(), fm->KlientCard->dbeContactEmail);
     QTest::keyClicks(QApplication::focusWidget(), "s@firm.ru");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     dmKl->qryContacts.post();
     EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "s@firm.ru");
 
-    QTest::mouseClick(fm->dbeFax, Qt::LeftButton);
+    QTest::mouseClick(fm->KlientCard->dbeFax, Qt::LeftButton);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), fm->dbeWWW);
+    EXPECT_EQ(QApplication::focusWidget(), fm->KlientCard->dbeWWW);
 
-    for (QToolButton* b : {fm->sbDialPhone, fm->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
+    for (QToolButton* b : {fm->KlientCard->sbDialPhone, fm->KlientCard->sbMail}) QTest::mouseClick(b, Qt::LeftButton);
     ASSERT_EQ(shell.opened.size(), 2);
     EXPECT_EQ(shell.opened[1], fw::mailtoUrl("Смирнова <s@firm.ru>"));
 }
@@ -750,11 +750,11 @@ TEST_F(FmKlientWindow, NarrowCardScrollsAndKeepsItsFieldsReadable)
     fm->resize(420, 300);
     QApplication::processEvents();
     if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow.png"));
-    const QFontMetrics fmx(fm->dbeCompany->font());
+    const QFontMetrics fmx(fm->KlientCard->dbeCompany->font());
     const int readable = fmx.horizontalAdvance("Альфа и партнёры");
-    for (QWidget* edit : std::initializer_list<QWidget*>{fm->dbeCompany, fm->dbeAddress, fm->dbeCity, fm->dbeFax,
-                                                          fm->dbeWWW, fm->dbeContactName, fm->dbeContactPhone,
-                                                          fm->dbeContactEmail})
+    for (QWidget* edit : std::initializer_list<QWidget*>{fm->KlientCard->dbeCompany, fm->KlientCard->dbeAddress, fm->KlientCard->dbeCity, fm->KlientCard->dbeFax,
+                                                          fm->KlientCard->dbeWWW, fm->KlientCard->dbeContactName, fm->KlientCard->dbeContactPhone,
+                                                          fm->KlientCard->dbeContactEmail})
         EXPECT_GE(edit->width(), readable) << edit->objectName().toStdString();
     EXPECT_GE(fm->pcDown->height(), 150);
     auto* scroll = fm->tsKar->findChild<QScrollArea*>("scrlboxKar");
@@ -762,15 +762,15 @@ TEST_F(FmKlientWindow, NarrowCardScrollsAndKeepsItsFieldsReadable)
     EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible());
 
     // A field out of sight is scrolled to, clicked and typed into.
-    scroll->ensureWidgetVisible(fm->dbeContactEmail);
+    scroll->ensureWidgetVisible(fm->KlientCard->dbeContactEmail);
     QApplication::processEvents();
-    const QRect seen(fm->dbeContactEmail->mapTo(scroll->viewport(), QPoint(0, 0)), fm->dbeContactEmail->size());
+    const QRect seen(fm->KlientCard->dbeContactEmail->mapTo(scroll->viewport(), QPoint(0, 0)), fm->KlientCard->dbeContactEmail->size());
     EXPECT_TRUE(scroll->viewport()->rect().contains(seen));
     if (!dir.isEmpty()) fm->grab().save(QDir(dir).filePath("card-narrow-scrolled.png"));
-    QTest::mouseClick(fm->dbeContactEmail, Qt::LeftButton);
-    fm->dbeContactEmail->selectAll();
-    QTest::keyClicks(fm->dbeContactEmail, "a.smirnova@alfa.ru");
-    QTest::keyClick(fm->dbeContactEmail, Qt::Key_Tab);
+    QTest::mouseClick(fm->KlientCard->dbeContactEmail, Qt::LeftButton);
+    fm->KlientCard->dbeContactEmail->selectAll();
+    QTest::keyClicks(fm->KlientCard->dbeContactEmail, "a.smirnova@alfa.ru");
+    QTest::keyClick(fm->KlientCard->dbeContactEmail, Qt::Key_Tab);
     dmKl->qryContacts.post();
     EXPECT_EQ(stored(QString("select contact_email from contacts where idCust = %1").arg(c)), "a.smirnova@alfa.ru");
 

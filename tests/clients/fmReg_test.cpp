@@ -45,7 +45,7 @@ TEST_F(RegWindow, NewGoodsAreCheckedRegisteredShownAndFound)
     const int idCust = addClient(me.IdUser, "Альфа");
     addClient(me.IdUser, "Бета");
     open();
-    ASSERT_TRUE(fm->sbReg->isEnabled());
+    ASSERT_TRUE(fm->tsSales->sbReg->isEnabled());
 
     // Without a client the card's goods list is closed: no window.
     QTimer::singleShot(0, [] {
@@ -54,7 +54,7 @@ TEST_F(RegWindow, NewGoodsAreCheckedRegisteredShownAndFound)
         fmReg->reject();
     });
     fm->pcDown->setCurrentWidget(fm->tsSales);
-    fm->sbReg->click();
+    fm->tsSales->sbReg->click();
     QCoreApplication::processEvents();
 
     card(idCust, fm->tsSales);
@@ -94,7 +94,7 @@ TEST_F(RegWindow, NewGoodsAreCheckedRegisteredShownAndFound)
         type(fmReg->dbeSerNum, "SN-77");
         fmReg->accept();
     });
-    fm->sbReg->click();
+    fm->tsSales->sbReg->click();
     EXPECT_TRUE(fmReg.isNull());
     EXPECT_FALSE(TBudilCheck::IsModalBusy());
     EXPECT_EQ(db.selectValue(QString("select Kolvo || '|' || SerNum || '|' || coalesce(idSdelka, 0) || '|' || SummaDP "
@@ -159,7 +159,7 @@ TEST_F(RegWindow, DealGoodsStayInTheirDealRegisteredOnesCanGo)
         EXPECT_EQ(s.recordCount(), 1);
         fmReg->reject();
     });
-    fm->sbReg->click();
+    fm->tsSales->sbReg->click();
     EXPECT_EQ(db.selectValue("select idSdelka || '|' || SummaDP || '|' || SummaDF || '|' || Note from Sales "
                              "where idSale = 801").asString(),
               "701|100.00|40.00|Гарантия");
@@ -170,7 +170,7 @@ TEST_F(RegWindow, DealGoodsStayInTheirDealRegisteredOnesCanGo)
     // A right revoked since the window opened is refused.
     UserRights->DeletePravo(me.IdUser, 1028);
     dialogs.expectError("У Вас нет права регистрировать товар!");
-    fm->sbReg->click();
+    fm->tsSales->sbReg->click();
 }
 
 } // namespace

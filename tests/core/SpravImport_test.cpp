@@ -9,7 +9,7 @@
 #include "db/Query.h"
 #include "reports/Export.h"
 #include "widgets/DBGrid.h"
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "os/TsvFile.h"
 #include "support/RawFile.h"
 #include "widgets/ScriptedDialogs.h"

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,6 +54,32 @@ TEST_F(SharedDataModule, ServerDateCarriesTheTimeOfDay)
     dm->db.disconnect();
     dm->db.connect();
     EXPECT_LE(qAbs(GetServerDate().secsTo(QDateTime::currentDateTime())), 5);
+}
+
+// The server's clock is read once a connection; after that its time as read
+// runs on with this workstation's clock.
+TEST_F(SharedDataModule, ServerDateIsReadOnceAConnectionAndRunsOn)
+{
+    int reads = 0;
+    const fw::DataSet::Handler prepare = dm->qryDate.beforeOpen;
+    dm->qryDate.beforeOpen = [&](fw::DataSet& ds) {
+        ++reads;
+        prepare(ds);
+    };
+    const QDateTime first = GetServerDate();
+    const int read = reads;
+    EXPECT_LE(read, 1);
+    QThread::msleep(30);
+    const QDateTime second = GetServerDate();
+    EXPECT_EQ(reads, read);
+    EXPECT_GE(first.msecsTo(second), 30);
+    EXPECT_LT(first.msecsTo(second), 5000);
+
+    // A new attachment (a login, a reconnect) reads it again.
+    dm->db.disconnect();
+    dm->db.connect();
+    EXPECT_LE(qAbs(GetServerDate().secsTo(QDateTime::currentDateTime())), 5);
+    EXPECT_EQ(reads, read + 1);
 }
 
 TEST_F(SharedDataModule, SettingsRowIsWrittenAtPost)

@@ -2,9 +2,9 @@
 
 #include "controls/CalcEdit.h"
 #include "controls/SpeedButton.h"
+#include "db/CodePage.h"
 #include "deals/Plugin1C.h"
 #include "deals/fmSdOplata.h"
-#include "os/Cp1251.h"
 #include "support/WhenShown.h"
 #include "os/OsError.h"
 
@@ -636,8 +636,8 @@ TEST_F(Plugin1CCard, ADocumentNumberWithAControlCharacterIsRefused)
     SetDeal("NoNakl = 'Н-5', DateNakl = '05.03.2026'");
     Open();
     SetNumber("N\tX\x01Y");
-    dialogs.expectError("Функция DocByDoc библиотеки libBRplus1C.so вернула номер документа \"N<09>X<01>Y\" с "
-                        "недопустимым символом U+0009.\rРезультат не принят.");
+    dialogs.expectError("Функция DocByDoc библиотеки libBRplus1C.so вернула номер документа \"N<09>X<01>Y\", в нём "
+                        "управляющий символ U+0009.\rРезультат не принят.");
     card->sbSchetF1C->click();
     EXPECT_EQ(DealText("NOSCHETF"), "");
     SetDeal("NoNakl = null, DateNakl = null");
@@ -653,7 +653,7 @@ TEST_F(Plugin1CCard, ADocumentNumberWithAControlCharacterIsRefused)
     for (int b = 1; b < 256; ++b) {
         const char number[] = {'N', char(b), '1', 0};
         Call<void (*)(const char*)>("br1cDoubleSetNumber")(number);
-        const bool control = b < 0x20 || b == 0x7F || b == 0x98;   // 0x98 reads as U+0098, which the code page lacks
+        const bool control = b < 0x20 || b == 0x7F || b == 0x98;   // 0x98 reads as U+0098, a control character
         try {
             const QString n = plugin.DocByDoc("Н-5", 2, "05.03.2026");
             EXPECT_FALSE(control) << b;

@@ -8,7 +8,7 @@
 #include "reports/fmExportTo.h"
 
 #include "controls/DateEdit.h"
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "widgets/DBNavigator.h"
 #include "widgets/DBControls.h"
 #include "widgets/DBGrid.h"

@@ -5,7 +5,7 @@
 
 #include "db/DataSource.h"
 #include "db/Query.h"
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "os/OsError.h"
 #include "os/Shell.h"
 #include "support/ExportDialogs.h"

@@ -9,7 +9,7 @@
 #include "core/fmMain.h"
 #include "core/SharedProcs.h"
 #include "core/schema/Schema.h"
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "os/TsvFile.h"
 #include "support/ExportDialogs.h"
 #include "support/RawFile.h"

@@ -16,7 +16,9 @@ namespace testing_support {
 
 // Forwards connections from a port of 127.0.0.1 to another (the database
 // server), and can cut them all and take new ones again on the same port: a
-// server that goes away and comes back, without touching the server.
+// server that goes away and comes back, without touching the server. It counts
+// round trips: each time the server answers what a client sent since the
+// server last spoke on that connection.
 class TcpProxy {
 public:
     explicit TcpProxy(int targetPort) : target_(targetPort)
@@ -40,6 +42,9 @@ public:
     void cut() { command(Command::Cut); }
     // Listens again on the same port.
     void restore() { command(Command::Restore); }
+    // Round trips on every connection since the start or the last reset.
+    long roundTrips() const { return roundTrips_.load(); }
+    void resetRoundTrips() { roundTrips_ = 0; }
 
 private:
     enum class Command { None, Cut, Restore, Stop };
@@ -62,11 +67,11 @@ private:
 
     void closeAll()
     {
-        for (auto [a, b] : pairs_) {
-            ::shutdown(a, SHUT_RDWR);
-            ::shutdown(b, SHUT_RDWR);
-            ::close(a);
-            ::close(b);
+        for (const Pair& p : pairs_) {
+            ::shutdown(p.client, SHUT_RDWR);
+            ::shutdown(p.server, SHUT_RDWR);
+            ::close(p.client);
+            ::close(p.server);
         }
         pairs_.clear();
         if (listener_ >= 0) ::close(listener_);
@@ -107,9 +112,9 @@ private:
         for (;;) {
             std::vector<pollfd> fds{{wake_[0], POLLIN, 0}};
             if (listener_ >= 0) fds.push_back({listener_, POLLIN, 0});
-            for (auto [a, b] : pairs_) {
-                fds.push_back({a, POLLIN, 0});
-                fds.push_back({b, POLLIN, 0});
+            for (const Pair& p : pairs_) {
+                fds.push_back({p.client, POLLIN, 0});
+                fds.push_back({p.server, POLLIN, 0});
             }
             ::poll(fds.data(), nfds_t(fds.size()), -1);
             if (fds[0].revents) {
@@ -129,7 +134,7 @@ private:
                 if (fds[1].revents & POLLIN) {
                     const int client = ::accept(listener_, nullptr, nullptr);
                     const int server = client >= 0 ? connectTarget() : -1;
-                    if (server >= 0) pairs_.push_back({client, server});
+                    if (server >= 0) pairs_.push_back({client, server, false});
                     else if (client >= 0) ::close(client);
                     continue;
                 }
@@ -141,13 +146,17 @@ private:
             for (size_t p = 0; p < pairs_.size() && !dropped; ++p, i += 2) {
                 for (int side = 0; side < 2 && !dropped; ++side) {
                     if (!fds[i + size_t(side)].revents) continue;
-                    const int from = side == 0 ? pairs_[p].first : pairs_[p].second;
-                    const int to = side == 0 ? pairs_[p].second : pairs_[p].first;
+                    Pair& pair = pairs_[p];
+                    const int from = side == 0 ? pair.client : pair.server;
+                    const int to = side == 0 ? pair.server : pair.client;
                     char buf[65536];
                     const ssize_t n = ::read(from, buf, sizeof buf);
+                    // Counted before the answer goes on, so the client sees it counted.
+                    if (n > 0 && side == 1 && pair.asked) ++roundTrips_;
+                    if (n > 0) pair.asked = side == 0;
                     if (n <= 0 || ::send(to, buf, size_t(n), MSG_NOSIGNAL) != n) {
-                        ::close(pairs_[p].first);
-                        ::close(pairs_[p].second);
+                        ::close(pair.client);
+                        ::close(pair.server);
                         pairs_.erase(pairs_.begin() + std::ptrdiff_t(p));
                         dropped = true;
                     }
@@ -160,7 +169,12 @@ private:
     int port_ = 0;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
-    std::vector<std::pair<int, int>> pairs_;
+    struct Pair {
+        int client, server;
+        bool asked;   // the client has sent since the server last answered
+    };
+    std::vector<Pair> pairs_;
+    std::atomic<long> roundTrips_{0};
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable done_;

@@ -45,6 +45,13 @@ fw::ConnectParams serverDatabaseParams(const QString& name)
     return p;
 }
 
+fw::ConnectParams throughPort(const fw::ConnectParams& server, int port)
+{
+    fw::ConnectParams p = server;
+    p.path = QString("127.0.0.1/%1:%2").arg(port).arg(server.path.mid(server.path.indexOf(':') + 1));
+    return p;
+}
+
 fw::ConnectParams createServerDatabase(const QString& name)
 {
     const fw::ConnectParams p = serverDatabaseParams(name);

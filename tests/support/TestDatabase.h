@@ -23,6 +23,8 @@ QString serverDir();
 fw::ConnectParams serverDatabaseParams(const QString& name);
 // Parameters of a new, empty database created through the server.
 fw::ConnectParams createServerDatabase(const QString& name);
+// The same server database reached through a local port (a TcpProxy's) instead.
+fw::ConnectParams throughPort(const fw::ConnectParams& server, int port);
 // Drops a database a suite made (nothing when it made none).
 void dropDatabase(const fw::ConnectParams& params);
 

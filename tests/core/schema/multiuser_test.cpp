@@ -11,6 +11,7 @@
 #include "widgets/ExceptionHandler.h"
 #include "widgets/ScriptedDialogs.h"
 
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <thread>
@@ -168,6 +169,42 @@ TEST_F(MultiUser, ChangingTheSameColumnIsAConflictThatKeepsTheTypedValue)
     EXPECT_EQ(a.cust.state(), DataSetState::Edit);
 }
 
+// The check is the framework's, however the modify statement is worded: an
+// edit of the column another user changed is refused, and his change to a
+// column this user left alone is kept.
+TEST_F(MultiUser, AConflictIsFoundHoweverTheModifyIsWorded)
+{
+    const QStringList wordings = {
+        "UPDATE customer c SET c.FAX = :FAX, c.CITY = :CITY WHERE c.IDCUST = :OLD_IDCUST",
+        "update CUSTOMER set CITY = trim(:CITY), -- the city\n FAX = coalesce(:FAX, FAX)\nwhere IDCUST + 0 = :OLD_IDCUST",
+        "update CUSTOMER set FAX = :FAX,CITY=:CITY where IDCUST = :OLD_IDCUST and COMPANY = :OLD_COMPANY",
+        "/* one line */ update CUSTOMER\nset\n  CITY = :CITY\n, FAX = upper(:FAX)\nwhere\n  (IDCUST = :OLD_IDCUST)",
+    };
+    int n = 0;
+    for (const QString& wording : wordings) {
+        SCOPED_TRACE(wording.toStdString());
+        const QString fax = QString::number(++n * 100), city = "Город " + QString::number(n);
+        User a(params_), b(params_);
+        b.usqlCust.setModifySql({wording});
+        a.cust.open();
+        b.cust.open();
+        a.cust.edit();
+        a.cust.fieldByName("FAX").setValue(fax);
+        a.cust.fieldByName("ADDRESS").setValue(city);
+        a.cust.post();
+        b.cust.edit();
+        b.cust.fieldByName("FAX").setValue("мой");
+        EXPECT_THROW(b.cust.post(), fw::ConflictError);
+        EXPECT_EQ(stored("FAX"), fax);
+        b.cust.fieldByName("FAX").setValue(b.cust.fieldByName("FAX").oldValue());
+        b.cust.fieldByName("CITY").setValue(city);
+        b.cust.post();
+        EXPECT_EQ(stored("FAX"), fax);
+        EXPECT_EQ(stored("CITY"), city);
+        EXPECT_EQ(stored("ADDRESS"), city);
+    }
+}
+
 TEST_F(MultiUser, TotalsKeptByTheDatabaseNeverConflict)
 {
     User a(params_), b(params_);
@@ -267,11 +304,8 @@ TEST_F(MultiUser, NoDetailForAClientAnotherUserDeleted)
 TEST_F(MultiUser, AnEditSurvivesALostServerAndIsWrittenAfterReconnecting)
 {
     // The server's port behind a proxy that can be cut, as a server that stops and starts.
-    const QString path = params_.path.mid(params_.path.indexOf(':') + 1);
     testing_support::TcpProxy proxy(3050);
-    fw::ConnectParams viaProxy = params_;
-    viaProxy.path = QString("127.0.0.1/%1:%2").arg(proxy.port()).arg(path);
-    User a(viaProxy);
+    User a(testing_support::throughPort(params_, proxy.port()));
     a.cust.open();
     a.cust.edit();
     a.cust.fieldByName("FAX").setValue("999");
@@ -327,6 +361,70 @@ TEST_F(MultiUser, AnEditSurvivesALostServerAndIsWrittenAfterReconnecting)
     EXPECT_EQ(stored("FAX"), "999");
     a.cust.refresh();
     EXPECT_EQ(a.cust.fieldByName("FAX").asString(), "999");
+}
+
+// A client another program stored with the byte 0x98 (no letter of the code
+// page) in its name is saved when the user changes only its city, the name
+// written back byte for byte.
+TEST_F(MultiUser, AClientWhoseNameHoldsByte98IsSavedWhenItsCityIsEdited)
+{
+    // From a file: isql-fb's line editing would drop the byte from its standard input.
+    QFile script(testing_support::scratchDir() + "/x98.sql");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("update CUSTOMER set COMPANY = 'X\x98 end' where IDCUST = 1;\ncommit;\n");
+    script.close();
+    QProcess isql;
+    isql.setProcessChannelMode(QProcess::MergedChannels);
+    isql.start("isql-fb", {"-q", "-ch", "NONE", "-user", params_.user, "-password", params_.password, "-i",
+                           script.fileName(), params_.path});
+    ASSERT_TRUE(isql.waitForFinished(20000));
+    ASSERT_EQ(db.selectValue("select ascii_val(substring(COMPANY from 2 for 1)) from CUSTOMER").asInt(), 0x98)
+        << isql.readAll().constData();
+
+    User a(params_);
+    a.cust.open();
+    EXPECT_EQ(a.cust.fieldByName("COMPANY").asString(), QString("X%1 end").arg(QChar(0x98)));
+    a.cust.edit();
+    a.cust.fieldByName("CITY").setValue("Тула");
+    a.cust.post();
+    EXPECT_EQ(stored("CITY"), "Тула");
+    EXPECT_EQ(db.selectValue("select cast(COMPANY as varchar(20) character set octets) from CUSTOMER").asBytes(),
+              QByteArray("X\x98 end"));
+}
+
+// The connection is cut after the post committed its row, while the client's
+// contacts are read again for it: the user is told that the row is saved and
+// the refresh failed, and may reconnect; nothing asks to save again.
+TEST_F(MultiUser, ARefreshThatFailsAfterThePostReportsTheRowAsSaved)
+{
+    testing_support::TcpProxy proxy(3050);
+    User a(testing_support::throughPort(params_, proxy.port()));
+    a.cust.open();
+    a.contacts.open();
+    a.contacts.beforeOpen = [&](fw::DataSet&) { proxy.cut(); };
+    a.cust.edit();
+    a.cust.fieldByName("FAX").setValue("999");
+    {
+        fw::ScriptedDialogs dialogs;
+        dialogs.expectConfirm(false);
+        EXPECT_TRUE(fw::runGuarded([&] { a.cust.post(); }));   // done: a dialog's OK closes it
+        ASSERT_EQ(dialogs.shown().size(), 1);
+        EXPECT_EQ(dialogs.shown()[0].text, "Запись сохранена.\nОбновить данные в окне не удалось: соединение с сервером "
+                                           "базы данных потеряно.\n\nПодключиться к серверу заново?");
+    }
+    EXPECT_EQ(stored("FAX"), "999");
+    EXPECT_EQ(a.cust.state(), DataSetState::Browse);
+    EXPECT_EQ(a.cust.fieldByName("FAX").asString(), "999");
+    EXPECT_TRUE(a.db.connectionLost());
+
+    a.contacts.beforeOpen = nullptr;
+    proxy.restore();
+    EXPECT_EQ(Database::reconnectLost(), 1);
+    a.contacts.open();
+    a.cust.edit();
+    a.cust.fieldByName("FAX").setValue("1000");
+    a.cust.post();
+    EXPECT_EQ(stored("FAX"), "1000");
 }
 
 } // namespace

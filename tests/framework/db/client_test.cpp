@@ -3,12 +3,16 @@
 #include "db/Query.h"
 #include "db/SqlScript.h"
 #include "db/Statement.h"
+#include "db/UpdateSql.h"
+#include "support/TcpProxy.h"
 #include "support/TestDatabase.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include <future>
+#include <numeric>
 #include <thread>
 
 using namespace fw;
@@ -149,59 +153,118 @@ TEST_F(Client, CharacterOutsideTheCodePageIsAnError)
     EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
 }
 
-// Texts travel as the bytes of code page 1251, which the engine stores as they
-// come: a UTF8 attachment, whose texts the engine converts itself, must read
-// the very same characters, and the stored byte must be the code page's.
-TEST_F(Client, EveryCharacterOfTheCodePageIsStoredAsTheEngineStoresIt)
+// Every byte is a character of the code page (0x98, which it leaves unused,
+// is U+0098), stored as that byte whether it goes as a parameter, a literal or
+// a text blob; the engine's own conversion of the column reads the same
+// character (it has none for 0x98).
+TEST_F(Client, EveryByteIsACharacterStoredAsTheEngineStoresIt)
 {
-    ConnectParams utf8 = params_;
-    utf8.charset = "UTF8";
-    Database other(utf8);
-    other.connect();
     QString all;
-    for (int b = 1; b < 256; ++b) {
-        if (b == 0x98) continue;   // unused in the code page
+    for (int b = 0; b < 256; ++b) {
         const QChar c(cp1251::toChar(uint8_t(b)));
         all += c;
-        // One row by parameter, one by a literal in the statement's text.
         db.execute("insert into T (ID, NAME, FLAG) values (:id, :name, :flag)",
-                   {{"id", b}, {"name", QString("<%1>").arg(c)}, {"flag", QString(c)}});
-        db.execute(QString("insert into T (ID, NAME) values (%1, '<%2>')").arg(1000 + b).arg(c == '\'' ? "''" : QString(c)));
+                   {{"id", 1000 + b}, {"name", QString("<%1>").arg(c)}, {"flag", QString(c)}});
+        // A NUL would end the statement's text.
+        if (b > 0)
+            db.execute(QString("insert into T (ID, NAME) values (%1, '<%2>')").arg(2000 + b).arg(c == '\'' ? "''" : QString(c)));
     }
-    db.execute("insert into T (ID, MEMO) values (0, :memo)", {{"memo", all.repeated(50)}});
-    for (Database* d : {&db, &other}) {
-        SCOPED_TRACE(d->params().charset.toStdString());
-        d->withTransaction([&](Transaction& tr) {
-            Statement s(*d, "select ID, NAME, FLAG, ascii_val(substring(NAME from 2 for 1)) from T where ID > 0 order by ID");
-            s.execute(tr);
-            int rows = 0;
-            while (s.fetch()) {
-                const int id = s.value(0).asInt();
-                const QChar c(cp1251::toChar(uint8_t(id % 1000)));
-                EXPECT_EQ(s.value(1).asString(), QString("<%1>").arg(c)) << id;
-                EXPECT_EQ(s.value(3).asInt(), id % 1000) << id;
-                if (id < 1000 && c != ' ') {
-                    EXPECT_EQ(s.value(2).asString(), QString(c)) << id;   // CHAR comes trimmed
-                }
-                ++rows;
+    db.execute("insert into T (ID, MEMO) values (1, :memo)", {{"memo", all.repeated(50)}});
+    db.withTransaction([&](Transaction& tr) {
+        Statement s(db, "select ID, NAME, FLAG, ascii_val(substring(NAME from 2 for 1)),"
+                        " cast(NAME as varchar(50) character set utf8) from T where ID >= 1000 order by ID");
+        s.execute(tr);
+        int rows = 0;
+        while (s.fetch()) {
+            const int id = s.value(0).asInt(), b = id % 1000;
+            const QChar c(cp1251::toChar(uint8_t(b)));
+            EXPECT_EQ(s.value(1).asString(), QString("<%1>").arg(c)) << id;
+            EXPECT_EQ(s.value(3).asInt(), b) << id;
+            if (b != 0x98) {
+                EXPECT_EQ(s.value(4).asString(), s.value(1).asString()) << id;
             }
-            EXPECT_EQ(rows, 2 * 254);
-            Statement memo(*d, "select MEMO from T where ID = 0");
-            memo.execute(tr);
-            ASSERT_TRUE(memo.fetch());
-            EXPECT_EQ(memo.value(0).asString(), all.repeated(50));
-        });
-    }
-    // Written through the converting attachment, read as bytes: the same again, packed by a data set.
-    other.execute("update T set NAME = NAME || :tail where ID < 1000", {{"tail", QStringLiteral("Ёё№")}});
+            if (id < 2000 && c != ' ') {
+                EXPECT_EQ(s.value(2).asString(), QString(c)) << id;   // CHAR comes trimmed
+            }
+            ++rows;
+        }
+        EXPECT_EQ(rows, 256 + 255);
+        Statement memo(db, "select MEMO from T where ID = 1");
+        memo.execute(tr);
+        ASSERT_TRUE(memo.fetch());
+        EXPECT_EQ(memo.value(0).asString(), all.repeated(50));
+    });
+    // Packed by a data set, the same again.
     Query q(&db);
-    q.setSql({"select ID, NAME from T where ID between 1 and 999 order by ID"});
+    q.setSql({"select ID, NAME from T where ID >= 1000 order by ID"});
     q.open();
-    ASSERT_EQ(q.recordCount(), 254);
-    for (; !q.eof(); q.next()) {
-        const QChar c(cp1251::toChar(uint8_t(q.fieldByName("ID").asInteger())));
-        EXPECT_EQ(q.fieldByName("NAME").asString(), QString("<%1>Ёё№").arg(c));
+    ASSERT_EQ(q.recordCount(), 256 + 255);
+    for (; !q.eof(); q.next())
+        EXPECT_EQ(q.fieldByName("NAME").asString(),
+                  QString("<%1>").arg(QChar(cp1251::toChar(uint8_t(q.fieldByName("ID").asInteger() % 1000)))));
+}
+
+// Whatever bytes another program stored, a row is saved with them unchanged
+// when the user edits another field or leaves the text as it is; a control
+// character the user types (0x98's U+0098 among them) is refused naming the
+// field and the character, and nothing is written.
+TEST_F(Client, AnyBytesAColumnHoldsAreWrittenBackUnchanged)
+{
+    QRandomGenerator rng(98);
+    QList<int> order(256);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), rng);
+    QList<QByteArray> stored;
+    for (int row = 0; row < 32; ++row) {
+        // Eight bytes each, so that every byte turns up, and 0x98 in every row.
+        QByteArray bytes;
+        for (int i = 0; i < 8; ++i) bytes += char(order[row * 8 + i]);
+        bytes.insert(int(rng.bounded(9)), char(0x98));
+        QStringList chars;
+        for (char b : bytes) chars << QString("ascii_char(%1)").arg(uint8_t(b));
+        db.execute(QString("insert into T (ID, NAME, MEMO) values (%1, %2, %2)").arg(row).arg(chars.join(" || ")));
+        stored << bytes;
     }
+    const auto raw = [&](int id, const char* column) {
+        return db.selectValue(QString("select cast(%1 as varchar(50) character set octets) from T where ID = %2")
+                                  .arg(column).arg(id)).asBytes();
+    };
+    UpdateSql usql({"update T set NAME = :NAME, MEMO = :MEMO, FLAG = :FLAG where ID = :OLD_ID"}, {}, {});
+    Query q(&db);
+    q.setSql({"select * from T order by ID"});
+    q.setUpdateObject(&usql);
+    q.open();
+    for (; !q.eof(); q.next()) {
+        q.edit();
+        q.fieldByName("FLAG").setValue("+");
+        if (rng.bounded(2)) q.fieldByName("NAME").setValue(q.fieldByName("NAME").asString());
+        q.post();
+    }
+    for (int row = 0; row < 32; ++row) {
+        EXPECT_EQ(raw(row, "NAME"), stored[row]) << row;
+        EXPECT_EQ(raw(row, "MEMO"), stored[row]) << row;
+    }
+    EXPECT_EQ(db.selectValue("select count(*) from T where FLAG = '+'").asInt(), 32);
+
+    for (const char32_t typed : {U'\x98', U'\x01', U'\x7F'}) {
+        q.first();
+        q.edit();
+        const QString text = "Город " + QString::fromUcs4(&typed, 1);
+        q.fieldByName(typed == 0x98 ? "NAME" : "MEMO").setValue(text);
+        try {
+            q.post();
+            ADD_FAILURE() << "taken: " << uint(typed);
+        } catch (const CodePageError& e) {
+            EXPECT_TRUE(e.message().startsWith(QString("В поле «%1» «Город ").arg(typed == 0x98 ? "NAME" : "MEMO")))
+                << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains("есть управляющий символ U+" + QString("%1.").arg(uint(typed), 4, 16, QChar('0')).toUpper()))
+                << e.message().toStdString();
+        }
+        EXPECT_EQ(q.state(), DataSetState::Edit);
+        q.cancel();
+    }
+    EXPECT_EQ(raw(0, "NAME"), stored[0]);
+    EXPECT_EQ(raw(0, "MEMO"), stored[0]);
 }
 
 TEST_F(Client, ACharacterOutsideTheCodePageIsRefusedInRussianAndNothingIsStored)
@@ -221,12 +284,10 @@ TEST_F(Client, ACharacterOutsideTheCodePageIsRefusedInRussianAndNothingIsStored)
     expectRefused([&] { db.execute("insert into T (ID, NAME) values (2, :name)", {{"name", snow}}); }, "parameter");
     expectRefused([&] { db.execute("insert into T (ID, MEMO) values (2, :memo)", {{"memo", snow}}); }, "text blob");
     expectRefused([&] { db.execute("insert into T (ID, NAME) values (2, '" + snow + "')"); }, "literal");
-    // An attachment that lets the engine convert is refused by the engine, and told the same way.
-    ConnectParams utf8 = params_;
-    utf8.charset = "UTF8";
-    Database other(utf8);
-    other.connect();
-    expectRefused([&] { other.execute("insert into T (ID, NAME) values (2, :name)", {{"name", snow}}); }, "UTF8");
+    // A text the engine converts itself is refused by the engine, and told the same way.
+    expectRefused([&] {
+        db.execute("insert into T (ID, NAME) values (2, cast(:name as varchar(10) character set utf8))", {{"name", snow}});
+    }, "converted");
     EXPECT_EQ(db.selectValue("select count(*) from T").asInt(), 0);
     // A text the database has no place for still goes where Unicode is taken.
     EXPECT_EQ(db.selectValue("select cast(:w as varchar(10) character set utf8) from rdb$database", {{"w", snow}})
@@ -234,37 +295,45 @@ TEST_F(Client, ACharacterOutsideTheCodePageIsRefusedInRussianAndNothingIsStored)
               snow);
 }
 
-TEST_F(Client, TextLengthsCountCharactersOnEitherAttachment)
+TEST_F(Client, TextLengthsCountCharacters)
 {
     const QString fifty = QStringLiteral("Ж").repeated(50);
     db.execute("insert into T (ID, NAME, FLAG) values (1, :name, :flag)", {{"name", fifty}, {"flag", "Ё"}});
     EXPECT_THROW(db.execute("insert into T (ID, NAME) values (2, :name)", {{"name", fifty + "Ж"}}), DbError);
-    ConnectParams utf8 = params_;
-    utf8.charset = "UTF8";
-    Database other(utf8);
-    other.connect();
-    for (Database* d : {&db, &other}) {
-        SCOPED_TRACE(d->params().charset.toStdString());
-        d->withTransaction([&](Transaction& tr) {
-            Statement s(*d, "select t.NAME, t.FLAG, r.RDB$RELATION_NAME from T t, RDB$RELATIONS r"
-                            " where r.RDB$RELATION_NAME = 'T'");
-            s.execute(tr);
-            ASSERT_TRUE(s.fetch());
-            EXPECT_EQ(s.columnInfo(0).charLength, 50);
-            EXPECT_EQ(s.columnInfo(1).charLength, 1);
-            EXPECT_EQ(s.columnInfo(2).charLength, 31);
-            EXPECT_EQ(s.columnInfo(2).name, "RDB$RELATION_NAME");
-            EXPECT_EQ(s.value(0).asString(), fifty);
-            EXPECT_EQ(s.value(1).asString(), "Ё");
-            EXPECT_EQ(s.value(2).asString(), "T");
-        });
-        Query q(d);
-        q.setSql({"select NAME, FLAG from T"});
-        q.open();
-        EXPECT_EQ(q.fieldByName("NAME").size(), 50);
-        EXPECT_EQ(q.fieldByName("FLAG").size(), 1);
-        EXPECT_EQ(q.fieldByName("NAME").asString(), fifty);
-    }
+    db.withTransaction([&](Transaction& tr) {
+        Statement s(db, "select t.NAME, t.FLAG, r.RDB$RELATION_NAME from T t, RDB$RELATIONS r"
+                        " where r.RDB$RELATION_NAME = 'T'");
+        s.execute(tr);
+        ASSERT_TRUE(s.fetch());
+        EXPECT_EQ(s.columnInfo(0).charLength, 50);
+        EXPECT_EQ(s.columnInfo(1).charLength, 1);
+        EXPECT_EQ(s.columnInfo(2).charLength, 31);
+        EXPECT_EQ(s.columnInfo(2).name, "RDB$RELATION_NAME");
+        EXPECT_EQ(s.value(0).asString(), fifty);
+        EXPECT_EQ(s.value(1).asString(), "Ё");
+        EXPECT_EQ(s.value(2).asString(), "T");
+    });
+    Query q(&db);
+    q.setSql({"select NAME, FLAG from T"});
+    q.open();
+    EXPECT_EQ(q.fieldByName("NAME").size(), 50);
+    EXPECT_EQ(q.fieldByName("FLAG").size(), 1);
+    EXPECT_EQ(q.fieldByName("NAME").asString(), fifty);
+}
+
+// A statement outlives the transaction it ran in (a query keeps it prepared):
+// its row's text blob read afterwards is an error, never a read through a
+// transaction that is gone.
+TEST_F(Client, ABlobReadAfterItsTransactionEndedIsAnError)
+{
+    db.execute("insert into T (ID, MEMO) values (1, 'Заметка')");
+    Statement s(db, "select MEMO from T");
+    db.withTransaction([&](Transaction& tr) {
+        s.execute(tr);
+        ASSERT_TRUE(s.fetch());
+        EXPECT_EQ(s.value(0).asString(), "Заметка");
+    });
+    EXPECT_THROW(s.value(0), Error);
 }
 
 TEST_F(Client, DialectOneNowAndToday)
@@ -299,6 +368,13 @@ TEST_F(Client, ErrorsCarryEngineTextAndSqlCode)
         EXPECT_TRUE(e.message().contains("PRIMARY", Qt::CaseInsensitive) || e.message().contains("unique", Qt::CaseInsensitive));
     }
     EXPECT_THROW(Statement(db, "select nothing from nowhere"), DbError);
+    // A value in the engine's text reads as the column's code page: «ЖЁ» is C6 A8, valid UTF-8 as well.
+    try {
+        db.execute("insert into T (ID) values (:id)", {{"id", "ЖЁ"}});
+        FAIL();
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.message().contains("\"ЖЁ\"")) << e.message().toStdString();
+    }
 }
 
 TEST_F(Client, KeyProviderReturnsDistinctKeys)
@@ -412,6 +488,41 @@ TEST_F(ServerClient, AConflictWithATransactionThatCommitsIsRetried)
     db.rollback();
 }
 
+// The reminder's attachment lives on a thread of its own: a reconnect after a
+// lost connection takes the calling thread's attachments and leaves the others
+// to their own thread, while that thread finds its own connection lost.
+TEST_F(ServerClient, AReconnectTakesOnlyTheCallingThreadsLostAttachments)
+{
+    testing_support::TcpProxy proxy(3050);
+    const ConnectParams viaProxy = testing_support::throughPort(params_, proxy.port());
+    Database mine(viaProxy);
+    mine.connect();
+    std::promise<void> attached, cut, reconnected;
+    std::thread worker([&] {
+        Database theirs(viaProxy);
+        theirs.connect();
+        attached.set_value();
+        cut.get_future().wait();
+        EXPECT_THROW(theirs.selectValue("select count(*) from T"), DbError);
+        reconnected.get_future().wait();
+        EXPECT_TRUE(theirs.connectionLost());
+        EXPECT_EQ(Database::reconnectLost(), 1);
+        EXPECT_EQ(theirs.selectValue("select count(*) from T").asInt(), 0);
+    });
+    attached.get_future().wait();
+    proxy.cut();
+    cut.set_value();
+    EXPECT_THROW(mine.selectValue("select count(*) from T"), DbError);
+    proxy.restore();
+    // Ask while the other thread may be finding its own connection lost.
+    int reconnects = 0;
+    for (int i = 0; i < 50; ++i) reconnects += Database::reconnectLost();
+    EXPECT_EQ(reconnects, 1);
+    EXPECT_TRUE(mine.connected());
+    reconnected.set_value();
+    worker.join();
+}
+
 TEST(EngineErrors, ADatabaseThatCannotBeOpenedNamesThePathAndTheSettings)
 {
     Database missing(ConnectParams{testing_support::scratchDir() + "/nowhere/BR.GDB"});
@@ -481,7 +592,7 @@ TEST(EngineErrors, ARefusedCharacterInAStatementNamesItsValue)
         FAIL() << "taken";
     } catch (const CodePageError& e) {
         EXPECT_EQ(e.message(), QString::fromUtf8("В поле «Название» «Рубль ₽» есть символ U+20BD «₽», которого нет в "
-                                                 "кодировке базы данных (Windows-1251).\nЗамените или удалите этот символ."));
+                                                 "кодировке Windows-1251.\nЗамените или удалите этот символ."));
         EXPECT_EQ(e.shownText(), e.message());
     }
 }

@@ -8,6 +8,7 @@
 #include "support/TestDatabase.h"
 
 #include <QLocale>
+#include <random>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -168,6 +169,27 @@ TEST_F(DataSetTest, AfterPostRunsOnlyOnceTheRowIsCommitted)
     items.fieldByName("NAME").setValue("good");
     items.post();
     EXPECT_EQ(seen, 1);     // another attachment already sees it
+
+    // What fails after the commit is told as that: the row is saved.
+    items.afterPost = [](DataSet&) { throw DbError("Invalid request BLR", -104, isc_req_sync); };
+    items.edit();
+    items.fieldByName("NAME").setValue("kept");
+    try {
+        items.post();
+        FAIL() << "the failure after the commit was not told";
+    } catch (const RefreshError& e) {
+        EXPECT_EQ(e.message(), "Запись сохранена.\nОбновить данные в окне не удалось: Invalid request BLR");
+        EXPECT_FALSE(e.connectionLost());
+    }
+    EXPECT_EQ(items.state(), DataSetState::Browse);
+    EXPECT_EQ(other.selectValue("select NAME from ITEM where IDITEM = 60").asString(), "kept");
+    // Inside the caller's transaction nothing is saved yet: the failure is his.
+    db.startTransaction();
+    items.edit();
+    items.fieldByName("NAME").setValue("later");
+    EXPECT_THROW(items.post(), DbError);
+    db.rollback();
+    EXPECT_EQ(other.selectValue("select NAME from ITEM where IDITEM = 60").asString(), "kept");
 }
 
 TEST_F(DataSetTest, AbortInAHandlerRefusesSilentlyAndNeverEntersTheState)
@@ -316,8 +338,8 @@ TEST_F(DataSetTest, RequiredFieldsAreCheckedAfterBeforePost)
     try {
         items.post();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "qryItem: Field 'IDITEM' must have a value");
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.message(), "Поле «IDITEM» должно быть заполнено.");
     }
     // The key provider in beforePost satisfies it.
     items.beforePost = [&](DataSet& ds) {
@@ -375,16 +397,18 @@ TEST_F(DataSetTest, ReadOnlyQueryAndBrowseStateRefuseChanges)
     try {
         depts.edit();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_TRUE(e.message().endsWith("Cannot modify a read-only dataset"));
+    } catch (const InternalError& e) {
+        // A programmer's error reaches the user as such, his detail below.
+        EXPECT_EQ(e.message(), "Внутренняя ошибка программы: действие не выполнено.\n\nПодробности: " + e.detail());
+        EXPECT_TRUE(e.detail().endsWith("Cannot modify a read-only dataset"));
     }
     EXPECT_THROW(depts.append(), Error);
     EXPECT_THROW(depts.remove(), Error);
     try {
         depts.fieldByName("DEPT").setValue("x");
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "Dataset not in edit or insert mode");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "Dataset not in edit or insert mode");
     }
 }
 
@@ -838,8 +862,8 @@ TEST_F(DataSetTest, FieldsDescribeTheColumnsAndSurviveReopen)
     try {
         items.fieldByName("NOPE");
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "qryItem: Field 'NOPE' not found");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "qryItem: Field 'NOPE' not found");
     }
     items.open();
     Field* name = &items.fieldByName("name");
@@ -933,8 +957,8 @@ TEST_F(DataSetTest, StoredProcAndPreparedQueriesSurviveAReconnect)
     try {
         q.open();
         FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.message(), "No value for parameter 'ID'");
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.detail(), "No value for parameter 'ID'");
     }
     q.setSql({"update ITEM set FLAG = :F where IDDEPT = 1"});
     q.paramByName("F").setValue("*");
@@ -942,3 +966,119 @@ TEST_F(DataSetTest, StoredProcAndPreparedQueriesSurviveAReconnect)
 }
 
 } // namespace
+
+// The update object's statements are prepared once while the connection lives,
+// and again after it was made anew.
+TEST_F(DataSetTest, WriteStatementsArePreparedOnceAConnection)
+{
+    items.open();
+    const auto rename = [&](const char* name) {
+        items.edit();
+        items.fieldByName("NAME").setValue(name);
+        items.post();
+    };
+    rename("Pear");
+    const quint64 prepared = db.prepareCount();
+    rename("Plum");
+    items.append();
+    items.fieldByName("IDITEM").setValue(7);
+    items.post();
+    items.remove();
+    const quint64 insertAndDelete = 2;
+    EXPECT_EQ(db.prepareCount() - prepared, insertAndDelete);
+
+    db.disconnect();
+    db.connect();
+    items.first();
+    rename("Quince");
+    EXPECT_EQ(db.selectValue("select NAME from ITEM where IDITEM = 1").asString(), "Quince");
+    EXPECT_GT(db.prepareCount(), prepared + insertAndDelete);
+}
+
+// The rows a modify wrote are counted unless it finds its row by exactly the
+// columns the check read and locked it by: however its condition is worded,
+// a modify that finds no row is never told as saved.
+TEST_F(DataSetTest, AModifyThatFindsNoRowIsNeverToldAsSavedHoweverItIsWorded)
+{
+    struct Term {
+        const char* text;
+        bool holds;   // for item 2 of department 1
+    };
+    const Term terms[] = {{"IDITEM = :OLD_IDITEM", true},   {"iditem=:old_iditem", true},
+                          {"IDDEPT = :OLD_IDDEPT", true},   {"IDDEPT = :OLD_IDITEM", false},
+                          {"1 = 0", false},                 {"IDITEM = :OLD_IDITEM + 0", true},
+                          {"NAME = 'nobody'", false},       {"(IDITEM = :OLD_IDITEM)", true}};
+    const char* const ands[] = {" and ", "\n  AND ", " And\n  "};
+    std::mt19937 rng(3407);
+    items.open();
+    ASSERT_TRUE(items.locate("IDITEM", 2));
+    for (int round = 0; round < 60; ++round) {
+        QStringList where{terms[0].text};   // the key is always there
+        bool holds = true;
+        for (int n = int(rng() % 3); n > 0; --n) {
+            const Term& t = terms[rng() % std::size(terms)];
+            where.insert(int(rng() % (where.size() + 1)), t.text);
+            holds = holds && t.holds;
+        }
+        QString condition = where.first();
+        for (int i = 1; i < where.size(); ++i) condition += ands[rng() % std::size(ands)] + where[i];
+        usql.setModifySql({"update ITEM", "set", "  NAME = :NAME", "where", "  " + condition});
+        const QString name = QString("n%1").arg(round);
+        items.edit();
+        items.fieldByName("NAME").setValue(name);
+        bool saved = true;
+        try {
+            items.post();
+        } catch (const ConflictError&) {
+            saved = false;
+            items.cancel();   // the row leaves the list as gone: read it again
+            items.refresh();
+            ASSERT_TRUE(items.locate("IDITEM", 2));
+        }
+        const QString stored = db.selectValue("select NAME from ITEM where IDITEM = 2").asString();
+        EXPECT_EQ(saved, holds) << condition.toStdString();
+        EXPECT_EQ(stored == name, saved) << condition.toStdString();
+    }
+}
+
+// A key taken before the write is taken in the transaction that writes the
+// row; a post refused after the key leaves no transaction open.
+TEST_F(DataSetTest, AKeyGoesIntoTheWritesTransactionAndARefusalLeavesNoneOpen)
+{
+    // The key's transaction leaves the key in a variable only that transaction sees.
+    db.execute("create or alter procedure ID_ITEM_MARKED returns (ID integer) as begin "
+               "ID = gen_id(GEN_ITEM, 1); rdb$set_context('USER_TRANSACTION', 'KEY', ID); end");
+    usql.setInsertSql({"insert into ITEM (IDITEM, NAME)",
+                       "values (:IDITEM, coalesce(:NAME, rdb$get_context('USER_TRANSACTION', 'KEY')))"});
+    StoredProc sp(&db, "ID_ITEM_MARKED");
+    items.beforePost = [&](DataSet& ds) {
+        if (!ds.fieldByName("IDITEM").isNull()) return;
+        sp.execProc();
+        ds.fieldByName("IDITEM").setValue(sp.paramByName("ID").value());
+    };
+    const auto transactions = [&] {
+        // The count's own transaction is one of them.
+        return db.selectValue("select count(*) from mon$transactions where mon$attachment_id = current_connection")
+                   .asInt()
+            - 1;
+    };
+    items.open();
+    items.fieldByName("FLAG").setRequired(true);
+    items.append();
+    EXPECT_THROW(items.post(), UserError);   // refused after the key
+    EXPECT_EQ(transactions(), 0);
+    items.cancel();
+    items.append();
+    items.fieldByName("FLAG").setValue("+");
+    items.fieldByName("NAME").setValue("bad");
+    EXPECT_THROW(items.post(), DbError);     // refused by the database
+    EXPECT_EQ(transactions(), 0);
+    items.cancel();
+
+    items.append();
+    items.fieldByName("FLAG").setValue("+");
+    items.post();
+    const int key = items.fieldByName("IDITEM").asInteger();
+    EXPECT_EQ(db.selectValue("select NAME from ITEM where IDITEM = :k", {{"k", key}}).asString(), QString::number(key));
+    EXPECT_EQ(transactions(), 0);
+}

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 
 using fw::Currency;
 using fw::PackedRow;
@@ -100,7 +101,8 @@ TEST(PackedRow, DatesKeepTheirInstantAndZone)
     }
 }
 
-TEST(PackedRow, Utf8FromTheDatabaseReadsAsQtWouldReadIt)
+// Texts of other character sets (the engine's names, UTF-8 columns) keep every character.
+TEST(PackedRow, TextsOfAnyCharacterSetReadBackExactly)
 {
     const QList<QByteArray> texts = {
         "", "plain", "\xD0\x81\xD0\xB6 \xE2\x84\x96 \xE2\x82\xAC",   // Ёж № €
@@ -111,7 +113,7 @@ TEST(PackedRow, Utf8FromTheDatabaseReadsAsQtWouldReadIt)
         QByteArray("nul\0in", 6),
     };
     RowPacker packer;
-    for (const QByteArray& t : texts) packer.addUtf8(t.constData(), int(t.size()));
+    for (const QByteArray& t : texts) packer.addText(QString::fromUtf8(t));
     packer.addNull();
     const PackedRow row = packer.take();
     ASSERT_EQ(row.width(), texts.size() + 1);
@@ -180,4 +182,56 @@ TEST(PackedRow, NumbersAtEveryWidthAndCodePageBytesAtEveryOffset)
     EXPECT_EQ(every.at(0xB9 - 1), QChar(0x2116));   // №
     EXPECT_EQ(every.at(0x98 - 1), QChar(0x0098));   // unused in the code page, still some character
     EXPECT_EQ(every.left(0x7F), QString::fromLatin1(all.left(0x7F)));
+}
+
+// Rows packed straight into an arena: random rows of every kind of value,
+// NULLs and texts long enough to run over a chunk's end among them, all read
+// back equal once the last is packed, as do the same rows packed one block each.
+TEST(PackedRow, RandomRowsInAnArenaReadBackAfterTheLast)
+{
+    std::mt19937 rng(34);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    const QString letters = QStringLiteral("abcXYZ Ёжикщ№«»—0123456789");
+    auto text = [&](int length) {
+        QString s;
+        for (int i = 0; i < length; ++i) s += letters[pick(int(letters.size()))];
+        return s;
+    };
+    auto value = [&]() -> Value {
+        switch (pick(12)) {
+        case 0: return {};
+        case 1: return Value(static_cast<long long>(rng()) * (pick(2) ? 1 : -1) << pick(31));
+        case 2: return Value(double(int(rng())) / 7);
+        case 3: return Value(Currency::fromScaled(static_cast<long long>(rng()) - (1LL << 31)));
+        case 4: return Value(text(pick(40)));
+        case 5: return Value(text(pick(3) ? pick(300) : 10000 + pick(30000)));   // up to twice the first chunk
+        case 6: return Value(QStringLiteral("日本 ") + text(pick(20)));
+        case 7: return Value(QString());
+        case 8: return Value::localTime(QDate(2000, 1, 1).addDays(pick(10000)), pick(2) ? 0 : pick(86400000));
+        case 9: return Value(QDateTime(QDate(2024, 1, 1).addDays(pick(700)), QTime(pick(24), pick(60)), Qt::UTC));
+        case 10: return Value::bytes(text(pick(50)).toUtf8());
+        default: return Value(pick(1000));
+        }
+    };
+    fw::RowArena arena;
+    RowPacker packer(&arena);
+    std::vector<std::vector<Value>> expected;
+    std::vector<PackedRow> rows;
+    for (int r = 0; r < 3000; ++r) {
+        std::vector<Value> values(size_t(pick(30)));
+        for (Value& v : values) v = value();
+        for (const Value& v : values) packer.add(v);
+        rows.push_back(packer.take());
+        expected.push_back(std::move(values));
+    }
+    EXPECT_GT(arena.size(), size_t(4) << 20);   // many chunks, the largest ones among them
+    for (size_t r = 0; r < rows.size(); ++r) {
+        SCOPED_TRACE("row " + std::to_string(r));
+        const PackedRow alone = PackedRow::fromValues(expected[r]);
+        ASSERT_EQ(rows[r].width(), int(expected[r].size()));
+        for (size_t i = 0; i < expected[r].size(); ++i) {
+            expectSame(expected[r][i], rows[r].value(int(i)));
+            expectSame(expected[r][i], alone.value(int(i)));
+        }
+    }
 }

@@ -1,4 +1,4 @@
-#include "os/Cp1251.h"
+#include "db/CodePage.h"
 #include "os/Smtp.h"
 #include "support/LoopbackSocket.h"
 #include "support/Printers.h"

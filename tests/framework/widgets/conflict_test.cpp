@@ -176,7 +176,7 @@ TEST_F(Conflict, EditsAndSearchValuesAreNamedAsTheWindowNamesThem)
     runGuarded([&] { card.post(); });
     ASSERT_EQ(d.shown().size(), 1);
     EXPECT_EQ(d.shown()[0].text, "В поле «Текст заметки» «Рубль ₽» есть символ U+20BD «₽», которого нет в кодировке "
-                                 "базы данных (Windows-1251).\nЗамените или удалите этот символ.");
+                                 "Windows-1251.\nЗамените или удалите этот символ.");
     EXPECT_EQ(card.state(), DataSetState::Edit);
     card.cancel();
 

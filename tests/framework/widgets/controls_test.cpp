@@ -9,7 +9,9 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QTextCursor>
+#include <QThread>
 #include <random>
 #include <QDir>
 #include <QFormLayout>
@@ -217,6 +219,38 @@ TEST_F(Controls, LookupComboShowsOnlyKeysTheListHolds)
     user.setKeyValue(-1);
     EXPECT_EQ(user.text(), "");
     EXPECT_EQ(user.keyValue().asInt(), -1);
+}
+
+// A lookup combo's type-ahead, closed or open, keeps the program's one pace:
+// letters 0.8 s apart (a real pause: Qt's own search would have started anew)
+// look up together.
+TEST_F(Controls, LookupComboTypeAheadKeepsTheProgramsPace)
+{
+    db.execute("insert into OTDEL values (4, 'Пакеты')");
+    const auto cleanup = qScopeGuard([this] { db.execute("delete from OTDEL where IDOTDEL = 4"); });
+    otdel.close();
+    otdel.open();
+    const auto typeInto = [](QWidget* target, QChar ch) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(target, &press);
+    };
+    dep->setFocus(Qt::TabFocusReason);
+    typeInto(dep, QChar(0x041F));   // П
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 1);
+    QThread::msleep(800);
+    typeInto(dep, QChar(0x0430));   // а
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 4);
+
+    // Open, the list moves and Enter takes the line.
+    dep->showPopup();
+    typeInto(dep->view(), QChar(0x0421));   // С
+    QThread::msleep(800);
+    typeInto(dep->view(), QChar(0x043A));   // к
+    EXPECT_EQ(dep->view()->currentIndex().data().toString(), "Склад");
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 4);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dep->view(), &enter);
+    EXPECT_EQ(qry.fieldByName("IDOTDEL").asInteger(), 2);
 }
 
 TEST_F(Controls, ChoosingInTheLookupComboWritesTheKey)

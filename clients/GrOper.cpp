@@ -1,11 +1,10 @@
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 
 #include "clients/dmKl.h"
 #include "clients/fmKlient.h"
 #include "clients/fmPlan.h"
 #include "core/SharedProcs.h"
 #include "core/FormParts.h"
-#include "deals/SdDialogParts.h"
 #include "core/Users.h"
 #include "core/dm.h"
 #include "db/DbError.h"
@@ -404,6 +403,8 @@ TfmGrOperProc::TfmGrOperProc(QWidget* owner)
     fmGrOperProc = this;
     setObjectName("fmGrOperProc");
     setWindowTitle("Операция с выборкой");
+    // Nothing else is used while the run lasts, and the reminder waits for it as for any dialog.
+    setWindowModality(Qt::ApplicationModal);
 
     // Without a window border the frame shows where the window ends.
     auto* border = new QFrame(this);

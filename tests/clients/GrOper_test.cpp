@@ -1,11 +1,12 @@
 #include "clients/ClientFixture.h"
 
+#include "clients/Budil.h"
 #include "clients/dmKl.h"
 #include "clients/fmPlan.h"
 #include "controls/DateEdit.h"
 #include "core/Users.h"
 #include "core/fmSelectItem.h"
-#include "deals/GrOper.h"
+#include "clients/GrOper.h"
 #include "deals/dmKlSd.h"
 #include "os/Shell.h"
 #include "widgets/DBLookupCombo.h"
@@ -95,6 +96,24 @@ protected:
 };
 
 } // namespace
+
+// The run's progress window is a dialog like any other: a reminder that comes due meanwhile waits.
+TEST_F(GroupOperation, ReminderWaitsWhileTheRunLasts)
+{
+    TGrOper op(TGrOper::Hist);
+    op.FieldValues.Add("Note", "Звонок");
+    int posts = 0, busy = 0;
+    const auto post = dmKl->qryHist.beforePost;
+    dmKl->qryHist.beforePost = [&](fw::DataSet& ds) {
+        ++posts;
+        busy += TBudilCheck::IsModalBusy();
+        post(ds);
+    };
+    EXPECT_TRUE(op.Execute());
+    EXPECT_EQ(posts, 3);
+    EXPECT_EQ(busy, 3);
+    EXPECT_FALSE(TBudilCheck::IsModalBusy());
+}
 
 TEST_F(GroupOperation, HistoryRecordGoesToEveryClientWithTheDialogsDateAndTime)
 {
