@@ -1,6 +1,6 @@
 #include "reports/dmRep.h"
 
-#include "bench/ReportToday.h"
+#include "ReportToday.h"
 #include "core/CoreFixture.h"
 #include "core/schema/DemoData.h"
 #include "db/Query.h"
