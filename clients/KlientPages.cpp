@@ -92,6 +92,14 @@ void TKlientPage::ShowPage(const QString& name)
     if (QWidget* page = PageByName(pages_, name)) pages_->setCurrentWidget(page);
 }
 
+void TKlientPage::JumpTo(fw::Query& list, const char* key, const fw::Value& id, const QString& page,
+                         const QString& missing)
+{
+    if (!list.active()) list.open();
+    if (!id.isNull() && list.locate(key, id)) ShowPage(page);
+    else fw::dialogs().warning(missing);
+}
+
 // --- history and plans
 
 THistPage::THistPage(QTabWidget* pages, bool plans)
@@ -360,10 +368,7 @@ void TSalesPage::tbSalesToSdelkaClick()
 {
     fw::Query& sales = dmKl->qrySales;
     if (!HasRows(sales)) return;
-    const fw::Value idSdelka = sales.fieldByName("idSdelka").value();
-    if (!dmKl->qrySdelka.active()) dmKl->qrySdelka.open();
-    if (!idSdelka.isNull() && dmKl->qrySdelka.locate("idSdelka", idSdelka)) ShowPage("tsSdelka");
-    else fw::dialogs().warning("Сделка не найдена!");
+    JumpTo(dmKl->qrySdelka, "idSdelka", sales.fieldByName("idSdelka").value(), "tsSdelka", "Сделка не найдена!");
 }
 
 // --- deals
@@ -465,10 +470,7 @@ void TSdelkaPage::tbSdelkaToDogClick()
 {
     fw::Query& list = dmKl->qrySdelka;
     if (!HasRows(list)) return;
-    const fw::Value idDog = list.fieldByName("idDog").value();
-    if (!dmKl->qryDog.active()) dmKl->qryDog.open();
-    if (!idDog.isNull() && dmKl->qryDog.locate("idDog", idDog)) ShowPage("tsDog");
-    else fw::dialogs().warning("Договор не найден!");
+    JumpTo(dmKl->qryDog, "idDog", list.fieldByName("idDog").value(), "tsDog", "Договор не найден!");
 }
 
 // --- contracts

@@ -15,6 +15,7 @@ class DBLookupCombo;
 class DBMemo;
 class DBNavigator;
 class Query;
+class Value;
 }
 
 // A sub-page of the client card: a tab of the card's page control, named as the card names it
@@ -33,6 +34,8 @@ public:
 protected:
     // Makes the card's sub-page of that name the visible one.
     void ShowPage(const QString& name);
+    // Shows the page of that name at the row whose key is id, or warns that it is missing.
+    void JumpTo(fw::Query& list, const char* key, const fw::Value& id, const QString& page, const QString& missing);
 
 private:
     QTabWidget* pages_;
