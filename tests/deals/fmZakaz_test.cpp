@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -735,6 +736,63 @@ TEST_F(MailingOnServer, LostAfterTheLastLetterTheBatchIsComplete)
     w->tbSendZakazes->click();
     EXPECT_EQ(Recipients(), QStringList({"anna", "boris", "vera", "gleb"}));
     EXPECT_EQ(dialogs.shown().size(), 1);
+}
+
+// Generated: one or two letters an order, the connection lost after any
+// letter, the offer to connect again taken or declined, then the rest sent as
+// the user would. No letter goes to an order whose status is not written, the
+// message names exactly the orders marked sent, and in the end every address
+// has each of its letters once and every order is sent.
+TEST_F(MailingOnServer, ALostConnectionAfterAnyLetterNeverSendsALetterTwice)
+{
+    const QStringList names{"anna", "boris", "vera", "gleb"};
+    std::mt19937 random(2131);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const QString run = QString("%1r%2").arg(token).arg(round);
+        QList<int> letters;
+        int total = 0;
+        {
+            fw::Database d(params);
+            d.connect();
+            d.execute("delete from ITEMS");
+            for (int k = 0; k < 4; ++k) {
+                letters << 1 + int(random() % 2);
+                d.execute(QString("update ORDERS set IDORDERSTATUS = 1, EMAIL = '%1-%2@example.ru' where IDORDER = %3")
+                              .arg(names[k], run)
+                              .arg(101 + k));
+                for (int m = 0; m < letters[k]; ++m)
+                    d.execute(QString("insert into ITEMS (IDITEMS, IDORDER, IDITEM) values (%1, %2, 2)")
+                                  .arg(300 + ++total)
+                                  .arg(101 + k));
+            }
+        }
+        const auto received = [&] {
+            QList<int> n(4, 0);
+            for (const QJsonValue& m : storedMessages(run)) ++n[names.indexOf(m["rcpt"].toString().section('-', 0, 0))];
+            return n;
+        };
+
+        CutAfterLetter(1 + int(random() % total));
+        const qsizetype before = dialogs.shown().size();
+        dialogs.expectConfirm(random() % 2 == 0);
+        w->tbSendZakazes->click();
+        ASSERT_EQ(dialogs.shown().size(), before + 1);
+        const QString told = dialogs.shown().back().text;
+        const QString named = told.section("Отправлены заказы, их статус записан:\n", 1).section("\n\n", 0, 0);
+        const QList<int> status = Statuses();
+        const QList<int> got = received();
+        for (int k = 0; k < 4; ++k) {
+            const bool marked = status[k] == 2;
+            EXPECT_EQ(got[k], marked ? letters[k] : 0) << names[k].toStdString();
+            EXPECT_EQ(named.contains(names[k] + "-" + run), marked) << told.toStdString();
+        }
+
+        for (int clicks = 0; clicks < 3; ++clicks) w->tbSendZakazes->click();
+        EXPECT_EQ(dialogs.shown().size(), before + 1);
+        EXPECT_EQ(received(), letters);
+        EXPECT_EQ(Statuses(), QList<int>({2, 2, 2, 2}));
+    }
 }
 
 // A letter the mail server did not take puts the order's status back; when
